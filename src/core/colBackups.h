@@ -1,0 +1,55 @@
+#pragma once
+
+#include "core/clsBackup.h"
+#include "core/colDestinations.h"
+
+#include <QString>
+#include <functional>
+#include <map>
+#include <vector>
+
+// All associations, in insertion order with 1-based positions, keyed by the
+// source path. Paths are keys exactly as the file system compares them.
+//
+// References returned by Item stay valid only until the next Add or Remove;
+// code that lets the interface process messages must look the association up
+// again by its key afterwards.
+class colBackups
+{
+public:
+    // Removing an association purges the destinations it leaves orphaned;
+    // countChanged runs after every Add and Remove (the status-bar count).
+    explicit colBackups(colDestinations& destinations, std::function<void()> countChanged = {});
+
+    // Appends under sKey (no key when empty). Null, and nothing changed, when
+    // the key is already present.
+    clsBackup* Add(const clsBackup& backup, const QString& sKey);
+    // Null for a position out of range or an unknown key.
+    clsBackup* Item(int position);
+    clsBackup* Item(const QString& key);
+    const clsBackup* Item(int position) const;
+    const clsBackup* Item(const QString& key) const;
+    // 1-based position of the key, 0 when absent.
+    int PositionOf(const QString& key) const;
+    int Count() const { return static_cast<int>(m_items.size()); }
+    bool Remove(int position);
+    bool Remove(const QString& key);
+
+    void SetCountChanged(std::function<void()> countChanged) { m_countChanged = std::move(countChanged); }
+
+    auto begin() const { return m_items.begin(); }
+    auto end() const { return m_items.end(); }
+
+private:
+    void reindex();
+
+    colDestinations& m_destinations;
+    std::function<void()> m_countChanged;
+    std::vector<clsBackup> m_items;
+    std::vector<QString> m_keys;          // parallel to m_items; empty = no key
+    std::map<QString, size_t> m_index;    // key -> index into m_items
+};
+
+// Removes every destination whose Source names no association, keeping the
+// order of the others.
+void PurgeOrphanDestinations(const colBackups& backups, colDestinations& destinations);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// Folder change notifications. A handle stands for one watched folder (and its
+// sub-folder watches); it is always > 0, and -1 means "could not be opened".
+class ChangeNotifier
+{
+public:
+    static constexpr int Signalled = 0;
+    static constexpr int TimedOut = 258;
+    static constexpr int Failed = -1;
+
+    virtual ~ChangeNotifier() = default;
+    // Signals on a file created, written, closed after writing, renamed into the
+    // folder or given a new modification time; with subtree, also below it.
+    virtual int Open(const QString& folder, bool subtree) = 0;
+    // Signalled, TimedOut or Failed; 0 ms polls without waiting.
+    virtual int Wait(int handle, int milliseconds) = 0;
+    // Clears what has been seen so far; a later change signals again.
+    virtual bool Rearm(int handle) = 0;
+    virtual void Close(int handle) = 0;
+};

@@ -1,0 +1,1 @@
+void savenook_settings_placeholder() {}

@@ -1,0 +1,1 @@
+void savenook_ui_placeholder() {}

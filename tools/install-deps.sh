@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Savenook needs on Debian 12.
+set -euo pipefail
+packages=(build-essential cmake ninja-build git qt6-base-dev qt6-svg-dev libgtest-dev
+          xvfb xauth trayer openbox imagemagick x11-utils xdotool util-linux e2fsprogs)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
