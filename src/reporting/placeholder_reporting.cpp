@@ -1,1 +1,0 @@
-void savenook_reporting_placeholder() {}
