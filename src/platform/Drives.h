@@ -24,3 +24,6 @@ public:
     // The file system's label, empty when it has none.
     virtual QString Label(const QString& mountPoint) const = 0;
 };
+
+// cifs, smb3, nfs, nfs4, sshfs and the like.
+bool IsNetworkFileSystem(const QString& fsType);

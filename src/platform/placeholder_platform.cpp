@@ -1,1 +1,0 @@
-void savenook_platform_placeholder() {}
