@@ -1,0 +1,77 @@
+#include "platform/DurableFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+DurableResult failure(int error, const char* call, const QString& path)
+{
+    return {error, QStringLiteral("%1 %2: %3").arg(QLatin1String(call), path, QString::fromLocal8Bit(std::strerror(error)))};
+}
+
+} // namespace
+
+namespace DurableFile {
+
+DurableResult WriteNew(const QString& path, const QByteArray& bytes, Existing existing)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (existing == Existing::Replace && ::unlink(native.constData()) != 0 && errno != ENOENT)
+        return failure(errno, "unlink", path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return failure(errno, "open", path);
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            return failure(error, "write", path);
+        }
+        data += written;
+        left -= written;
+    }
+    if (::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return failure(error, "fsync", path);
+    }
+    // close can report a delayed write error (on network file systems).
+    if (::close(fd) != 0)
+        return failure(errno, "close", path);
+    return {};
+}
+
+DurableResult RenameOver(const QString& from, const QString& to)
+{
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        return failure(errno, "rename", from + QStringLiteral(" -> ") + to);
+    return SyncFolder(QFileInfo(to).absolutePath());
+}
+
+DurableResult SyncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return failure(errno, "open", folder);
+    // Some file systems cannot flush a folder (EINVAL); the rename itself still stands.
+    if (::fsync(fd) != 0 && errno != EINVAL) {
+        const int error = errno;
+        ::close(fd);
+        return failure(error, "fsync", folder);
+    }
+    ::close(fd);
+    return {};
+}
+
+} // namespace DurableFile
