@@ -5,6 +5,7 @@
 #include "core/colDestinations.h"
 
 #include <QString>
+#include <QStringList>
 
 // Program-wide flags and collections. Main owns the one instance and hands it
 // to each room by reference; nothing else is global, so two programs can be
@@ -38,6 +39,10 @@ struct ProgramState
     QString PropertiesPath;
     bool SchemeLoaded = false;
     QString RecentScheme;
+
+    // Messages for the user that arose before the main window could show them
+    // (a store that did not load whole); start-up shows them, then clears them.
+    QStringList PendingWarnings;
 
     // Set by the main window when it exists; null before and in tests.
     StatusPanels* Status = nullptr;

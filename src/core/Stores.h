@@ -6,11 +6,18 @@
 
 // The stores of the data folder: usrdatab (associations), usrdatad
 // (destinations) and pprefs (paused flag).
+//
+// A save returns false when the store could not be written; the file then
+// keeps its previous content.
+// A load that cannot take every record (a duplicate source path, a number of
+// versions out of range, an incomplete last record, a read error) takes the
+// others, keeps the file as it was read beside it and adds one message to
+// state.PendingWarnings.
 // onLoaded runs for every association added, so the engine can watch its folder.
-void SaveBackups(const ProgramState& state);
+bool SaveBackups(const ProgramState& state);
 void LoadBackups(ProgramState& state, const std::function<void(const clsBackup&)>& onLoaded = {});
-void SaveDestinations(const ProgramState& state);
+bool SaveDestinations(const ProgramState& state);
 void LoadDestinations(ProgramState& state);
-void SavePausedState(const ProgramState& state);
+bool SavePausedState(const ProgramState& state);
 // True when pprefs holds exactly "1"; the caller pauses or unpauses.
 bool LoadPausedState();

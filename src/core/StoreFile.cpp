@@ -1,0 +1,141 @@
+#include "core/StoreFile.h"
+
+#include "core/DataFolder.h"
+#include "platform/DurableFile.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+
+namespace {
+
+// Qt's own converters know Latin-1 but not Windows-1252; these are the code
+// points of bytes 0x80 to 0x9F there (0 for the five unassigned bytes, which
+// then read as Latin-1).
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+QString decodeWindows1252(const QByteArray& bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        char16_t code = byte;
+        if (byte >= 0x80 && byte <= 0x9F && kWindows1252High[byte - 0x80] != 0)
+            code = kWindows1252High[byte - 0x80];
+        *out++ = QChar(code);
+    }
+    return text;
+}
+
+QString decodeText(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return decodeWindows1252(bytes);
+}
+
+} // namespace
+
+namespace StoreFile {
+
+QByteArray EncodeLines(const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& line : lines) {
+        bytes += line.toUtf8();
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+QStringList DecodeLines(const QByteArray& bytes)
+{
+    QStringList lines;
+    const QString text = decodeText(bytes);
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf(u'\n', start);
+        const bool terminated = end >= 0;
+        if (!terminated)
+            end = text.size();
+        qsizetype lineEnd = end;
+        if (terminated && lineEnd > start && text.at(lineEnd - 1) == u'\r')
+            --lineEnd;
+        lines.append(text.mid(start, lineEnd - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool Write(const QString& name, const QStringList& lines, QString* error)
+{
+    auto fail = [error](const QString& message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    if (!MakeDataFolder())
+        return fail(QStringLiteral("cannot create the folder %1").arg(DataFolder()));
+    const QString store = DataFilePath(name);
+    const QString temp = store + QStringLiteral("TEMP");
+    // Rename, not copy: a crash between the two leaves either the old store or the new one.
+    DurableResult result = DurableFile::WriteNew(temp, EncodeLines(lines));
+    if (result)
+        result = DurableFile::RenameOver(temp, store);
+    if (!result) {
+        QFile::remove(temp);
+        return fail(result.Message);
+    }
+    return true;
+}
+
+StoreContent Read(const QString& name)
+{
+    StoreContent content;
+    QFile file(DataFilePath(name));
+    if (!file.exists())
+        return content;
+    if (!file.open(QIODevice::ReadOnly)) {
+        content.Status = StoreContent::State::Unreadable;
+        content.Error = file.errorString();
+        return content;
+    }
+    content.Bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        content.Status = StoreContent::State::Unreadable;
+        content.Error = file.errorString();
+        return content;
+    }
+    content.Status = StoreContent::State::Read;
+    content.Lines = DecodeLines(content.Bytes);
+    return content;
+}
+
+QString KeepCopy(const QString& name, const QByteArray& bytes)
+{
+    if (!MakeDataFolder())
+        return {};
+    const QString base = DataFilePath(name) + QStringLiteral(".unloaded-")
+                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const QString path = attempt == 1 ? base : base + QStringLiteral("-%1").arg(attempt);
+        const DurableResult result = DurableFile::WriteNew(path, bytes, DurableFile::Existing::Keep);
+        if (result)
+            return path;
+        if (result.Errno != EEXIST) {
+            QFile::remove(path);
+            return {};
+        }
+    }
+    return {};
+}
+
+} // namespace StoreFile

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// A store as it was found on disk.
+struct StoreContent
+{
+    enum class State { Missing, Read, Unreadable };
+    State Status = State::Missing;
+    QByteArray Bytes;   // the file exactly as read
+    QStringList Lines;  // decoded, without line ends
+    QString Error;      // why it could not be read
+};
+
+// The one way every store in the data folder (usrdatab, usrdatad, pprefs,
+// opts, wprefs, nprefs) is written and read: one value per line, CR LF, UTF-8.
+namespace StoreFile {
+
+// Writes the store through "<name>TEMP", which is flushed and then renamed over
+// the store. False, with the store as it was, when any step fails.
+bool Write(const QString& name, const QStringList& lines, QString* error = nullptr);
+
+StoreContent Read(const QString& name);
+
+QByteArray EncodeLines(const QStringList& lines);
+// Splits on CR LF or a bare LF. Text that is not valid UTF-8 is taken as
+// Windows-1252, the code page older files were written in.
+QStringList DecodeLines(const QByteArray& bytes);
+
+// Keeps these bytes beside the store as "<name>.unloaded-YYYYMMDD-HHMMSS",
+// never replacing an earlier copy. The path of the copy, or empty on failure.
+QString KeepCopy(const QString& name, const QByteArray& bytes);
+
+} // namespace StoreFile

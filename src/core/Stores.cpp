@@ -1,0 +1,147 @@
+#include "core/Stores.h"
+
+#include "core/DataFolder.h"
+#include "core/StoreFile.h"
+#include "core/StoreValues.h"
+
+namespace {
+
+const QString kBackupsStore = QStringLiteral("usrdatab");
+const QString kDestinationsStore = QStringLiteral("usrdatad");
+const QString kPausedStore = QStringLiteral("pprefs");
+constexpr int kBackupLines = 13;
+constexpr int kDestinationLines = 3;
+
+// A store that did not load whole would be overwritten by the next save, and
+// whatever was not loaded would be gone: keep the file as it was read and tell the user.
+void reportPartialLoad(ProgramState& state, const QString& store, const QString& what,
+                       const StoreContent& content, const QStringList& problems)
+{
+    QString message = QStringLiteral("Not all %1 could be loaded from %2: %3.")
+                          .arg(what, DataFilePath(store), problems.join(QStringLiteral("; ")));
+    if (content.Status == StoreContent::State::Read) {
+        const QString copy = StoreFile::KeepCopy(store, content.Bytes);
+        if (!copy.isEmpty())
+            message += QStringLiteral("\n\nThe file as it was read is kept as %1.").arg(copy);
+        else
+            message += QStringLiteral("\n\nNo copy of the file could be kept; it will be replaced at the next save.");
+    }
+    state.PendingWarnings.append(message);
+}
+
+} // namespace
+
+bool SaveBackups(const ProgramState& state)
+{
+    using namespace StoreValues;
+    QStringList lines;
+    lines.reserve(state.Backups.Count() * kBackupLines);
+    for (const clsBackup& b : state.Backups) {
+        lines << b.SourcePath << b.Volume << b.DateCreated << b.DateLastModified << b.DateLastActivity
+              << WriteBool(b.Folder) << WriteBool(b.Enabled) << WriteBool(b.KeepBackup)
+              << QString::number(b.Versions) << WriteBool(b.Recursive) << WriteBool(b.CopyHidden)
+              << WriteBool(b.NotifyOnSuccess) << WriteBool(b.NotifyOnError);
+    }
+    return StoreFile::Write(kBackupsStore, lines);
+}
+
+void LoadBackups(ProgramState& state, const std::function<void(const clsBackup&)>& onLoaded)
+{
+    using namespace StoreValues;
+    // Emptying the associations purges their destinations too.
+    for (int n = state.Backups.Count(); n > 0; --n)
+        state.Backups.Remove(1);
+
+    const StoreContent content = StoreFile::Read(kBackupsStore);
+    if (content.Status == StoreContent::State::Missing)
+        return;
+    if (content.Status == StoreContent::State::Unreadable) {
+        reportPartialLoad(state, kBackupsStore, QStringLiteral("associations"), content,
+                          {QStringLiteral("the file could not be read (%1)").arg(content.Error)});
+        return;
+    }
+
+    QStringList problems;
+    const QStringList& lines = content.Lines;
+    const int records = static_cast<int>(lines.size()) / kBackupLines;
+    for (int r = 0; r < records; ++r) {
+        const auto line = [&](int n) { return lines.at(r * kBackupLines + n - 1); };
+        const std::optional<qint16> versions = ReadInt16(line(9));
+        if (!versions) {
+            problems << QStringLiteral("%1 was skipped: its number of versions \"%2\" is out of range")
+                            .arg(line(1), line(9));
+            continue;
+        }
+        clsBackup b;
+        b.SourcePath = line(1);
+        b.Volume = line(2);
+        b.DateCreated = line(3);
+        b.DateLastModified = line(4);
+        b.DateLastActivity = line(5);
+        b.Folder = ReadBool(line(6));
+        b.Enabled = ReadBool(line(7));
+        b.KeepBackup = ReadBool(line(8));
+        b.Versions = *versions;
+        b.Recursive = ReadBool(line(10));
+        b.CopyHidden = ReadBool(line(11));
+        b.NotifyOnSuccess = ReadBool(line(12));
+        b.NotifyOnError = ReadBool(line(13));
+        const clsBackup* added = state.Backups.Add(b, b.SourcePath);
+        if (!added) {
+            problems << QStringLiteral("%1 was skipped: it is already backed up by an earlier entry").arg(b.SourcePath);
+            continue;
+        }
+        if (onLoaded)
+            onLoaded(*added);
+    }
+    if (const int rest = static_cast<int>(lines.size()) % kBackupLines; rest != 0)
+        problems << QStringLiteral("the last entry is incomplete (%1 of %2 lines)").arg(rest).arg(kBackupLines);
+    if (!problems.isEmpty())
+        reportPartialLoad(state, kBackupsStore, QStringLiteral("associations"), content, problems);
+}
+
+bool SaveDestinations(const ProgramState& state)
+{
+    QStringList lines;
+    lines.reserve(state.Destinations.Count() * kDestinationLines);
+    for (const clsDestination& d : state.Destinations)
+        lines << d.Path << d.Source << d.Volume;
+    return StoreFile::Write(kDestinationsStore, lines);
+}
+
+void LoadDestinations(ProgramState& state)
+{
+    for (int n = state.Destinations.Count(); n > 0; --n)
+        state.Destinations.Remove(1);
+
+    const StoreContent content = StoreFile::Read(kDestinationsStore);
+    if (content.Status == StoreContent::State::Missing)
+        return;
+    if (content.Status == StoreContent::State::Unreadable) {
+        reportPartialLoad(state, kDestinationsStore, QStringLiteral("destinations"), content,
+                          {QStringLiteral("the file could not be read (%1)").arg(content.Error)});
+        return;
+    }
+    const QStringList& lines = content.Lines;
+    const int records = static_cast<int>(lines.size()) / kDestinationLines;
+    for (int r = 0; r < records; ++r) {
+        const int at = r * kDestinationLines;
+        // A destination whose association is missing stays until the next purge.
+        state.Destinations.Add(lines.at(at), lines.at(at + 1), lines.at(at + 2));
+    }
+    if (const int rest = static_cast<int>(lines.size()) % kDestinationLines; rest != 0)
+        reportPartialLoad(state, kDestinationsStore, QStringLiteral("destinations"), content,
+                          {QStringLiteral("the last entry is incomplete (%1 of %2 lines)").arg(rest).arg(kDestinationLines)});
+}
+
+bool SavePausedState(const ProgramState& state)
+{
+    return StoreFile::Write(kPausedStore, {StoreValues::WriteBool(state.Paused)});
+}
+
+bool LoadPausedState()
+{
+    const StoreContent content = StoreFile::Read(kPausedStore);
+    return content.Status == StoreContent::State::Read && !content.Lines.isEmpty()
+           && StoreValues::ReadBool(content.Lines.first());
+}
