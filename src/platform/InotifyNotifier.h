@@ -1,0 +1,94 @@
+#pragma once
+
+#include "platform/ChangeNotifier.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+#include <functional>
+#include <map>
+#include <set>
+
+// Folder change notifications over inotify.
+//
+// One inotify instance serves every handle: the per-user limit is 128 instances,
+// while watches are counted in the hundred thousands. A handle stands for one top
+// folder and, with subtree, a watch on every sub-folder below it (symbolic links
+// are not followed). The kernel gives two watches on the same folder the same
+// watch descriptor, so each descriptor remembers which handles use it and is
+// removed only when the last of them closes.
+//
+// A handle is signalled once its events have been read from the kernel; Rearm
+// forgets only what has been read, so a change still queued signals again. A
+// queue overflow signals every handle. A top folder that vanishes is looked for
+// again (at most once a second, during Wait) and watched, and signalled, when it
+// is back.
+//
+// Problems that the user should fix (no inotify instance, the watch limit
+// reached) are reported once each, through the warning sink when one is set,
+// otherwise kept for TakeWarnings.
+class InotifyNotifier : public ChangeNotifier
+{
+public:
+    using WarningSink = std::function<void(const QString&)>;
+
+    explicit InotifyNotifier(WarningSink warningSink = {});
+    ~InotifyNotifier() override;
+    InotifyNotifier(const InotifyNotifier&) = delete;
+    InotifyNotifier& operator=(const InotifyNotifier&) = delete;
+
+    int Open(const QString& folder, bool subtree) override;
+    int Wait(int handle, int milliseconds) override;
+    bool Rearm(int handle) override;
+    void Close(int handle) override;
+
+    void SetWarningSink(WarningSink warningSink);
+    // Warnings raised while no sink was set; each is handed out once.
+    QStringList TakeWarnings();
+
+    // Watch descriptors held, over all handles (shared ones count once).
+    int WatchCount() const { return int(m_watchUsers.size()); }
+
+    static QString WatchLimitMessage();
+    static QString InstanceFailureMessage(int error);
+
+protected:
+    // Seams over the two calls that can hit a system limit; they return what the
+    // system calls return and leave errno set on failure.
+    virtual int CreateInstance();
+    virtual int AddWatch(int fd, const QByteArray& path, quint32 mask);
+
+private:
+    struct Handle
+    {
+        QByteArray Folder;
+        bool Subtree = false;
+        bool Signalled = false;
+        bool Lost = false;  // the top folder vanished; looked for again during Wait
+        int TopWd = -1;
+        std::map<int, QByteArray> Paths;  // watch descriptor -> folder it stands for here
+    };
+
+    bool EnsureInstance();
+    bool AddTree(int handleId, Handle& handle, const QByteArray& path, bool isTop);
+    int AddOne(int handleId, Handle& handle, const QByteArray& path, bool isTop);
+    void DropWatch(int handleId, Handle& handle, int wd, bool kernelRemoved);
+    void DropBelow(int handleId, Handle& handle, const QByteArray& path);
+    void DropAll(int handleId, Handle& handle);
+    void Drain();
+    void HandleEvent(int wd, quint32 mask, const QByteArray& name);
+    void CheckLost(bool force);
+    void Warn(const QString& message, bool& alreadyReported);
+
+    int m_fd = -1;
+    int m_nextHandle = 1;
+    std::map<int, Handle> m_handles;
+    std::map<int, std::set<int>> m_watchUsers;  // watch descriptor -> handles that use it
+    WarningSink m_warningSink;
+    QStringList m_pendingWarnings;
+    bool m_reportedLimit = false;
+    bool m_reportedInstance = false;
+    QElapsedTimer m_sinceLostCheck;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/FileCopier.h"
+
+#include <QString>
+#include <sys/types.h>
+#include <vector>
+
+// Copies one file durably and atomically. The data goes into a hidden temporary
+// file beside the target (".savenook-..."), which gets the source's permission
+// bits and exact modification time, is flushed to disk and only then renamed
+// over the target; the folder is flushed too, so the rename survives a crash.
+// Any failure removes the temporary file and leaves the old target untouched.
+//
+// An existing target without the owner's write bit fails with AccessDenied even
+// for root: the engine relies on a read-only copy refusing to be replaced.
+// A source whose size, modification time or identity moved during the copy gives
+// SourceChanged (the copy would mix two versions).
+class LinuxFileCopier : public FileCopier
+{
+public:
+    static constexpr qint64 DefaultChunkBytes = 16 * 1024 * 1024;
+    static constexpr char TemporaryPrefix[] = ".savenook-";
+
+    explicit LinuxFileCopier(qint64 chunkBytes = DefaultChunkBytes);
+
+    CopyError Copy(const QString& source, const QString& target,
+                   const std::function<void()>& betweenChunks) override;
+
+    // A name this copier gives its temporary files (left behind only by a crash).
+    static bool IsTemporaryName(const QString& fileName);
+    static CopyError ErrorFromErrno(int error);
+
+protected:
+    // Seam over copy_file_range: copies up to length bytes and advances both
+    // offsets; returns the bytes copied, or -1 with errno set.
+    virtual ssize_t CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length);
+
+private:
+    ssize_t ReadWriteRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length);
+
+    qint64 m_chunkBytes;
+    std::vector<char> m_buffer;  // only for file systems without copy_file_range between them
+};
