@@ -1,0 +1,313 @@
+#include "engine/ChangedFolderScan.h"
+
+#include "core/DateText.h"
+#include "engine/WatchPaths.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace {
+
+qint64 floorSeconds(qint64 ms)
+{
+    return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+}
+
+qint64 hourIndex(const QDateTime& when)
+{
+    const QDateTime local = when.toLocalTime();
+    return local.date().toJulianDay() * 24 + local.time().hour();
+}
+
+// Hidden on Linux means a name starting with a dot.
+bool isHidden(const QFileInfo& info)
+{
+    return info.fileName().startsWith(QLatin1Char('.'));
+}
+
+} // namespace
+
+ChangedFolderScan::ChangedFolderScan(EngineContext& context, colDetectedFiles& detectedFiles,
+                                     BackupFunction backup)
+    : m_context(context), m_detected(detectedFiles), m_backup(std::move(backup))
+{
+}
+
+bool ChangedFolderScan::IsChanged(const QString& modified, const QString& reference)
+{
+    if (modified == reference)
+        return true;
+    const auto m = DateText::Parse(modified);
+    const auto r = DateText::Parse(reference);
+    return m && r && IsChanged(*m, *r);
+}
+
+bool ChangedFolderScan::IsChanged(const QDateTime& modified, const QDateTime& reference)
+{
+    if (!modified.isValid() || !reference.isValid())
+        return false;
+    Reference r;
+    r.Valid = true;
+    r.Seconds = floorSeconds(reference.toMSecsSinceEpoch());
+    r.HourIndex = hourIndex(QDateTime::fromSecsSinceEpoch(r.Seconds));
+    return isChanged(modified.toMSecsSinceEpoch(), r);
+}
+
+ChangedFolderScan::Reference ChangedFolderScan::makeReference(const QString& text)
+{
+    Reference r;
+    const auto parsed = DateText::Parse(text);
+    if (!parsed || !parsed->isValid())
+        return r;
+    r.Valid = true;
+    r.Seconds = floorSeconds(parsed->toMSecsSinceEpoch());
+    r.HourIndex = hourIndex(QDateTime::fromSecsSinceEpoch(r.Seconds));
+    return r;
+}
+
+bool ChangedFolderScan::isChanged(qint64 modifiedMs, const Reference& reference)
+{
+    if (!reference.Valid)
+        return false;
+    const qint64 seconds = floorSeconds(modifiedMs);
+    // Most files of a scan are old: reject them before any local-time conversion.
+    if (seconds - reference.Seconds < -1)
+        return false;
+    if (seconds == reference.Seconds)
+        return true;
+    const qint64 hours = hourIndex(QDateTime::fromSecsSinceEpoch(seconds)) - reference.HourIndex;
+    return hours == 0 || hours == 1;
+}
+
+bool ChangedFolderScan::stopRequested() const
+{
+    return m_context.State.StopScanning;
+}
+
+int ChangedFolderScan::positionOf(const QString& sourcePath) const
+{
+    const colBackups& backups = m_context.State.Backups;
+    if (const int position = backups.PositionOf(sourcePath))
+        return position;
+    for (int position = 1; position <= backups.Count(); ++position)
+        if (backups.Item(position)->SourcePath == sourcePath)
+            return position;
+    return 0;
+}
+
+void ChangedFolderScan::recordNewReference(qint64 modifiedMs)
+{
+    const qint64 seconds = floorSeconds(modifiedMs);
+    if (!NewDetectionDate.isEmpty()) {
+        const auto current = DateText::Parse(NewDetectionDate);
+        if (current && floorSeconds(current->toMSecsSinceEpoch()) > seconds)
+            return;
+    }
+    NewDetectionDate = DateText::Format(QDateTime::fromSecsSinceEpoch(seconds + 1));
+}
+
+bool ChangedFolderScan::seenBefore(const QString& path, qint64 modifiedMs, qint64 size)
+{
+    // Keyed on the full-precision time and the size, not the whole-second text:
+    // a second save within the same second is a new change.
+    if (m_detected.Contains(path, modifiedMs, size))
+        return true;
+    clsDetectedFile file;
+    file.Path = path;
+    file.ModifiedDate = DateText::Format(QDateTime::fromMSecsSinceEpoch(modifiedMs));
+    file.ModifiedMs = modifiedMs;
+    file.Size = size;
+    m_detected.Add(file);
+    return false;
+}
+
+void ChangedFolderScan::ProcessChangedFolder(const QString& Folder, const QString& DetectionDate, int handle)
+{
+    ProgramState& state = m_context.State;
+    bool anyDestination = false;
+    for (const clsDestination& d : state.Destinations)
+        anyDestination = anyDestination || WatchPaths::IsSameOrBelow(d.Source, Folder);
+    if (!anyDestination)
+        return;
+
+    state.Scanning = true;
+    state.SetRunningText(QStringLiteral("Scanning... "));
+    try {
+        const Reference reference = makeReference(DetectionDate);
+        // A loop, not a recursion: a file written without pause must not
+        // exhaust the stack.
+        for (;;) {
+            Pass pass = fileAssociations(Folder, reference, handle);
+            if (pass == Pass::Stopped)
+                return;  // abandon: whoever stopped us owns the panel text
+            if (pass == Pass::Resignalled)
+                continue;
+            pass = folderAssociations(Folder, reference, handle);
+            if (pass == Pass::Stopped)
+                return;
+            if (pass == Pass::Quiet)
+                break;
+        }
+    } catch (...) {
+        // An unexpected failure ends this folder's processing like a normal end.
+    }
+    state.SetRunningText(QStringLiteral("Waiting... "));
+    state.Scanning = false;
+}
+
+ChangedFolderScan::Pass ChangedFolderScan::checkResignalled(int handle)
+{
+    if (handle <= 0)
+        return Pass::Quiet;
+    if (stopRequested())
+        return Pass::Stopped;
+    m_context.Wait.Sleep(ResignalWaitMs);
+    if (stopRequested())
+        return Pass::Stopped;
+    if (m_context.Notifier.Wait(handle, 0) != ChangeNotifier::Signalled)
+        return Pass::Quiet;
+    if (stopRequested())
+        return Pass::Stopped;
+    // Re-arm before looking again, so a change during the next look signals anew.
+    m_context.Notifier.Rearm(handle);
+    return Pass::Resignalled;
+}
+
+ChangedFolderScan::Pass ChangedFolderScan::fileAssociations(const QString& folder, const Reference& reference,
+                                                            int handle)
+{
+    QStringList sources;
+    for (const clsBackup& b : m_context.State.Backups)
+        if (!b.Folder && b.Enabled && WatchPaths::IsDirectlyIn(b.SourcePath, folder))
+            sources.append(b.SourcePath);
+
+    for (const QString& source : sources) {
+        const int position = positionOf(source);
+        const clsBackup* backup = m_context.State.Backups.Item(position);
+        if (!backup || backup->Folder || !backup->Enabled)
+            continue;
+        // A file association names its file explicitly: a link to a file is followed.
+        const QFileInfo info(source);
+        if (!info.isFile())
+            continue;
+        const qint64 modifiedMs = info.lastModified().toMSecsSinceEpoch();
+        if (!isChanged(modifiedMs, reference))
+            continue;
+        recordNewReference(modifiedMs);
+        if (seenBefore(source, modifiedMs, info.size()))
+            continue;
+        m_backup(source, position, source);
+        const Pass pass = checkResignalled(handle);
+        if (pass != Pass::Quiet)
+            return pass;
+    }
+    return Pass::Quiet;
+}
+
+ChangedFolderScan::Pass ChangedFolderScan::folderAssociations(const QString& folder,
+                                                              const Reference& reference, int handle)
+{
+    QStringList sources;
+    for (const clsBackup& b : m_context.State.Backups)
+        if (b.Folder && b.Enabled && WatchPaths::SamePath(b.SourcePath, folder))
+            sources.append(b.SourcePath);
+
+    for (const QString& source : sources) {
+        const clsBackup* backup = m_context.State.Backups.Item(positionOf(source));
+        if (!backup || !backup->Folder || !backup->Enabled)
+            continue;
+        const bool recursive = backup->Recursive;
+        try {
+            scanLevel(source, source, reference, recursive, false);
+        } catch (...) {
+            // An unexpected failure ends only that scan.
+        }
+        if (stopRequested())
+            return Pass::Stopped;
+        const Pass pass = checkResignalled(handle);
+        if (pass != Pass::Quiet)
+            return pass;
+    }
+    return Pass::Quiet;
+}
+
+void ChangedFolderScan::ScanFolder(const QString& Folder, int /*Position: looked up again by Folder*/,
+                                   const QString& Path, const QString& DetectionDate, bool Recursive,
+                                   bool Manual)
+{
+    try {
+        scanLevel(Folder, Path, makeReference(DetectionDate), Recursive, Manual);
+    } catch (...) {
+        // An unexpected failure ends only this call; the caller goes on.
+    }
+}
+
+void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, const Reference& reference,
+                                  bool recursive, bool manual)
+{
+    if (!QFileInfo(path).isDir())
+        return;
+    const bool top = WatchPaths::SamePath(path, folder);
+    if (top)
+        m_context.Wait.Sleep(TopFolderWaitMs);
+
+    // Regular files only: no link (its target is backed up where it lives, if
+    // at all), and never a pipe, socket or device, which could block or never end.
+    QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    while (files.hasNext()) {
+        files.next();
+        QFileInfo info = files.fileInfo();
+        m_context.Pump.ProcessPendingMessages();
+        if (++PacingCount >= PacingFiles) {
+            m_context.Wait.Sleep(PacingWaitMs);
+            PacingCount = 0;
+        }
+        if (stopRequested())
+            return;
+        // The association may have gone while the interface ran.
+        const int position = positionOf(folder);
+        const clsBackup* backup = m_context.State.Backups.Item(position);
+        if (!backup)
+            return;
+        if (manual) {
+            if (!info.isFile() || info.isSymLink())
+                continue;
+            clsDetectedFile file;
+            file.Path = info.filePath();
+            m_detected.Add(file);
+            m_backup(folder, position, info.filePath());
+            continue;
+        }
+        info.refresh();  // the interface ran: look at the file as it is now
+        if (!info.exists() || !info.isFile() || info.isSymLink())
+            continue;
+        if (!backup->CopyHidden && isHidden(info))
+            continue;
+        const qint64 modifiedMs = info.lastModified().toMSecsSinceEpoch();
+        if (!isChanged(modifiedMs, reference))
+            continue;
+        recordNewReference(modifiedMs);
+        if (seenBefore(info.filePath(), modifiedMs, info.size()))
+            continue;
+        m_backup(folder, position, info.filePath());
+    }
+
+    if (!recursive)
+        return;
+    // Links to folders are not followed: a link to a parent would never end.
+    QDirIterator folders(path, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    while (!stopRequested() && folders.hasNext()) {
+        const QString sub = folders.next();
+        if (m_context.Opts.ShowScanning && !m_context.State.NotifyDismissed)
+            m_context.Hooks.ShowScanningPopup();
+        m_context.Pump.ProcessPendingMessages();
+        if (stopRequested())
+            return;
+        try {
+            scanLevel(folder, sub, reference, recursive, m_context.State.ManualSync);
+        } catch (...) {
+            // That folder level ends; the next sub-folder follows.
+        }
+    }
+}

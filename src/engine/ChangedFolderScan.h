@@ -1,0 +1,80 @@
+#pragma once
+
+#include "engine/EngineContext.h"
+#include "engine/colDetectedFiles.h"
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+#include <optional>
+
+// Finds the changed files of a signalled folder and hands each of them, once
+// per modification, to the file backup.
+//
+// The interface runs between files (associations and destinations may be
+// removed or changed meanwhile), so no position, reference or iterator into
+// colBackups is kept across a pump or a backup: the association is looked up
+// again by its source path every time.
+class ChangedFolderScan
+{
+public:
+    // SourcePath, Position (1-based in colBackups), FilePath: FileBackup::BackupFile.
+    using BackupFunction = std::function<void(const QString&, int, const QString&)>;
+
+    // Fixed pacing, waited through the context's Waiter so tests can shorten it.
+    static constexpr int TopFolderWaitMs = 500;  // lets a writer finish
+    static constexpr int PacingFiles = 15;
+    static constexpr int PacingWaitMs = 50;
+    static constexpr int ResignalWaitMs = 10;
+
+    ChangedFolderScan(EngineContext& context, colDetectedFiles& detectedFiles, BackupFunction backup);
+
+    // Handles the file associations directly in Folder and the folder
+    // associations rooted at it, again and again while the folder is signalled
+    // anew. Returns early, leaving Scanning set, when StopScanning is raised.
+    void ProcessChangedFolder(const QString& Folder, const QString& DetectionDate, int handle);
+
+    // Walks one folder of the folder association whose source path is Folder.
+    // Manual: every regular file is handed over, with no time, hidden or
+    // duplicate test (manual synchronisation).
+    void ScanFolder(const QString& Folder, int Position, const QString& Path, const QString& DetectionDate,
+                    bool Recursive, bool Manual);
+
+    // The changed test: modified no more than a second before the reference,
+    // and in the reference's clock hour or the next one. Whole seconds.
+    static bool IsChanged(const QString& modified, const QString& reference);
+    static bool IsChanged(const QDateTime& modified, const QDateTime& reference);
+
+    // The time just after the newest changed file seen; the watch tick resets
+    // it before and reads it after each processed folder.
+    QString NewDetectionDate;
+    // Files enumerated since the last pacing wait, shared by all scans.
+    int PacingCount = 0;
+
+private:
+    struct Reference
+    {
+        bool Valid = false;
+        qint64 Seconds = 0;    // whole seconds since the epoch
+        qint64 HourIndex = 0;  // whole local clock hours since a fixed origin
+    };
+    enum class Pass { Quiet, Resignalled, Stopped };
+
+    static Reference makeReference(const QString& text);
+    static bool isChanged(qint64 modifiedMs, const Reference& reference);
+    bool stopRequested() const;
+    Pass fileAssociations(const QString& folder, const Reference& reference, int handle);
+    Pass folderAssociations(const QString& folder, const Reference& reference, int handle);
+    Pass checkResignalled(int handle);
+    void scanLevel(const QString& folder, const QString& path, const Reference& reference, bool recursive,
+                   bool manual);
+    void recordNewReference(qint64 modifiedMs);
+    // The file's change was handed over already in this processing; records it otherwise.
+    bool seenBefore(const QString& path, qint64 modifiedMs, qint64 size);
+    // Position of the association with this source path, 0 when it is gone.
+    int positionOf(const QString& sourcePath) const;
+
+    EngineContext& m_context;
+    colDetectedFiles& m_detected;
+    BackupFunction m_backup;
+};

@@ -1,0 +1,164 @@
+#include "engine/Engine.h"
+
+#include "core/DateText.h"
+#include "engine/WatchPaths.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+Engine::Engine(EngineContext& context)
+    : m_context(context), m_backup(context),
+      m_scan(context, m_detectedFiles,
+             [this](const QString& source, int position, const QString& file) {
+                 m_backup.BackupFile(source, position, file);
+             })
+{
+    m_watchTimer.setSingleShot(true);
+    m_watchTimer.setInterval(WatchIntervalMs);
+    QObject::connect(&m_watchTimer, &QTimer::timeout, [this] { WatchTimerProc(); });
+}
+
+Engine::~Engine()
+{
+    m_watchTimer.stop();
+}
+
+clsDetectFolder* Engine::findRecord(const QString& folder)
+{
+    if (clsDetectFolder* record = m_detectFolders.Item(folder))
+        return record;
+    for (clsDetectFolder& record : m_detectFolders)
+        if (record.Folder == folder)
+            return &record;
+    return nullptr;
+}
+
+bool Engine::anyRecursiveFolderAssociation(const QString& folder) const
+{
+    for (const clsBackup& b : m_context.State.Backups)
+        if (b.Folder && b.Recursive && WatchPaths::SamePath(b.SourcePath, folder))
+            return true;
+    return false;
+}
+
+void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
+{
+    const QFileInfo info(path);
+    QString folder;
+    if (info.isDir())
+        folder = WatchPaths::WithoutTrailingSlash(path);
+    else if (info.exists())
+        folder = info.absolutePath();
+    else
+        return;  // nothing to watch, silently
+
+    // Several associations share one watched folder: the last one set up must
+    // not switch off the sub-folders another one still needs.
+    const bool subtree = blnSubTree || anyRecursiveFolderAssociation(folder);
+
+    QString detectionDate;
+    if (clsDetectFolder* old = findRecord(folder)) {
+        // Keep the reference time, so changes made while the watch is renewed are still found.
+        detectionDate = old->DetectionDate;
+        old->ClassNotifyDelete(m_context.Notifier);
+        for (int position = 1; position <= m_detectFolders.Count(); ++position)
+            if (m_detectFolders.Item(position)->Folder == folder) {
+                m_detectFolders.Remove(position);
+                break;
+            }
+    }
+    clsDetectFolder* record = m_detectFolders.Add(folder, clsDetectFolder::Closed, 0, detectionDate, folder);
+    if (record)
+        record->ClassNotifyCreate(m_context.Notifier, subtree);
+}
+
+void Engine::StartWatching()
+{
+    for (clsDetectFolder& record : m_detectFolders)
+        if (record.IsOpen())
+            m_context.Notifier.Rearm(record.AutoBackup);
+    m_watchTimer.start();
+}
+
+void Engine::CloseAllNotifications()
+{
+    m_watchTimer.stop();
+    for (clsDetectFolder& record : m_detectFolders)
+        if (record.IsOpen())
+            record.ClassNotifyDelete(m_context.Notifier);
+}
+
+void Engine::WatchTimerProc()
+{
+    m_watchTimer.stop();
+    ProgramState& state = m_context.State;
+    try {
+        if (!ProcessedLastTick) {
+            // Quiet tick: every reference time moves forward to now.
+            state.Detecting = false;
+            const QString now = DateText::Now();
+            for (clsDetectFolder& record : m_detectFolders)
+                record.DetectionDate = now;
+        }
+        ProcessedLastTick = false;
+        pollFolders();
+        removeClosedRecords();
+        if (m_tickHook)
+            m_tickHook();
+    } catch (...) {
+        // Swallowed: the timer must keep running.
+    }
+
+    if (state.Exiting) {
+        // Only the program's exit stops watching for good; the exit sequence waits for this.
+        state.WatchStopped = true;
+        return;
+    }
+    if (state.StopScanning) {
+        // A pause stopped a scan, which may or may not have reached its end.
+        state.StopScanning = false;
+        state.Scanning = false;
+    }
+    m_watchTimer.start();
+}
+
+void Engine::pollFolders()
+{
+    ProgramState& state = m_context.State;
+    // By folder, not by position: the interface runs during processing and may
+    // set up or drop watched folders meanwhile.
+    QStringList folders;
+    for (const clsDetectFolder& record : m_detectFolders)
+        folders.append(record.Folder);
+
+    for (const QString& folder : folders) {
+        clsDetectFolder* record = findRecord(folder);
+        if (!record || !record->IsOpen())
+            continue;
+        const int handle = record->AutoBackup;
+        record->Result = m_context.Notifier.Wait(handle, 0);
+        if (record->Result != ChangeNotifier::Signalled)
+            continue;
+        m_context.Notifier.Rearm(handle);
+        if (state.Paused)
+            continue;  // re-armed but not processed: a pause does not back up
+
+        m_scan.NewDetectionDate.clear();
+        state.Detecting = true;
+        const QString watched = record->Folder;
+        const QString detectionDate = record->DetectionDate;
+        m_scan.ProcessChangedFolder(watched, detectionDate, handle);
+        ProcessedLastTick = true;
+        m_detectedFiles.Clear();
+        if (!m_scan.NewDetectionDate.isEmpty())
+            if (clsDetectFolder* again = findRecord(folder))
+                again->DetectionDate = m_scan.NewDetectionDate;
+    }
+}
+
+void Engine::removeClosedRecords()
+{
+    for (int position = m_detectFolders.Count(); position >= 1; --position)
+        if (m_detectFolders.Item(position)->AutoBackup == clsDetectFolder::Closed)
+            m_detectFolders.Remove(position);
+}

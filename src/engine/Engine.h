@@ -1,0 +1,62 @@
+#pragma once
+
+#include "engine/ChangedFolderScan.h"
+#include "engine/EngineContext.h"
+#include "engine/FileBackup.h"
+#include "engine/colDetectFolders.h"
+#include "engine/colDetectedFiles.h"
+
+#include <QString>
+#include <QTimer>
+#include <functional>
+
+// Watches the folders that hold the sources and backs up what changes in them.
+// The main loop is a one-shot 100 ms timer on the GUI thread, stopped while a
+// tick runs and armed again at its end, so that ticks never nest.
+class Engine
+{
+public:
+    static constexpr int WatchIntervalMs = 100;
+
+    explicit Engine(EngineContext& context);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Sets up the watched folder that serves path: the file's folder, or the
+    // folder itself. Its sub-folders are watched while any folder association
+    // rooted there includes them, or blnSubTree asks for it. Update the
+    // association before calling, so the re-evaluation sees its new settings.
+    void WatchSourceFolder(const QString& path, bool blnSubTree);
+    // Discards changes seen before now and starts the watch timer.
+    void StartWatching();
+    // Program exit: closes every open notification and stops the timer.
+    void CloseAllNotifications();
+    // One tick of the watch timer; public so tests can drive it by hand.
+    void WatchTimerProc();
+
+    bool WatchTimerArmed() const { return m_watchTimer.isActive(); }
+    // Called near the end of every tick (the main window copies its placement).
+    void SetTickHook(std::function<void()> hook) { m_tickHook = std::move(hook); }
+
+    colDetectFolders& DetectFolders() { return m_detectFolders; }
+    colDetectedFiles& DetectedFiles() { return m_detectedFiles; }
+    FileBackup& Backup() { return m_backup; }
+    ChangedFolderScan& Scan() { return m_scan; }
+    // The previous tick processed at least one changed folder.
+    bool ProcessedLastTick = false;
+
+private:
+    clsDetectFolder* findRecord(const QString& folder);
+    bool anyRecursiveFolderAssociation(const QString& folder) const;
+    void pollFolders();
+    void removeClosedRecords();
+
+    EngineContext& m_context;
+    colDetectFolders m_detectFolders;
+    colDetectedFiles m_detectedFiles;
+    FileBackup m_backup;
+    ChangedFolderScan m_scan;
+    QTimer m_watchTimer;
+    std::function<void()> m_tickHook;
+};
