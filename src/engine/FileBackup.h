@@ -18,7 +18,22 @@ public:
     // in colBackups (looked up again by key whenever the interface may have run).
     void BackupFile(const QString& SourcePath, int Position, const QString& FilePath);
 
+    // The source volume rule: list holds NUL-separated names; two NULs in a row
+    // accept a drive without a name.
+    static bool VolumeAccepted(const QString& list, const QString& volume);
+
+    // Result texts, also used by the tests.
+    static inline const QString FilterSkipped = QStringLiteral("(File skipped due to filter option settings.)");
+    static inline const QString NotApplicable = QStringLiteral("<n/a>");
+    static inline const QString DelayText = QStringLiteral("Delay: Permission required...");
+    static inline const QString BusyTimedOutText = QStringLiteral("Error: File was busy and timed out");
+    static inline const QString DiskFullText = QStringLiteral("Error: Disk is full");
+    static inline const QString CopyErrorText = QStringLiteral("Error occurred in copy");
+
 private:
+    class Run;
+    friend class Run;
+
     EngineContext& m_context;
     // Size and full-precision modification time of each file when it was last
     // copied to each destination folder, so an unchanged file is not copied again.

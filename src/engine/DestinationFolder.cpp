@@ -1,0 +1,86 @@
+#include "engine/DestinationFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace {
+const QChar slash = QLatin1Char('/');
+
+QString lastComponent(const QString& path)
+{
+    QString trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith(slash))
+        trimmed.chop(1);
+    return trimmed.mid(trimmed.lastIndexOf(slash) + 1);
+}
+} // namespace
+
+QString DestinationFolder::ParentOf(const QString& path)
+{
+    const qsizetype at = path.lastIndexOf(slash);
+    if (at <= 0)
+        return QStringLiteral("/");
+    return path.left(at);
+}
+
+QString DestinationFolder::DriveLetter(const QString& mountPoint)
+{
+    const QString name = lastComponent(mountPoint);
+    return name.isEmpty() || name == QStringLiteral("/") ? QStringLiteral("root") : name;
+}
+
+bool DestinationFolder::IsWithin(const QString& path, const QString& folder)
+{
+    const QString p = QDir::cleanPath(path);
+    const QString f = QDir::cleanPath(folder);
+    if (f == QStringLiteral("/"))
+        return p.startsWith(slash);
+    return p == f || p.startsWith(f + slash);
+}
+
+QString DestinationFolder::Compute(const QString& filePath, const QString& sourcePath, bool folderAssociation,
+                                   const QString& destinationPath, const Drives& drives)
+{
+    const QString parent = ParentOf(filePath);
+    QString relative;
+    const std::optional<MountEntry> mount = drives.MountOf(parent);
+    if (mount && QDir::cleanPath(mount->MountPoint) == QDir::cleanPath(parent))
+        relative = slash + DriveLetter(parent);
+    else if (folderAssociation)
+        relative = slash + lastComponent(sourcePath) + parent.mid(sourcePath.size());
+    else
+        relative = slash + lastComponent(parent);
+
+    if (destinationPath.endsWith(slash))
+        relative.remove(0, 1);
+    return destinationPath + relative;
+}
+
+QString DestinationFolder::LocalForm(const QString& path, const MountEntry& mount)
+{
+    if (!path.startsWith(QStringLiteral("//")) || mount.Source.isEmpty() || !IsWithin(path, mount.Source))
+        return path;
+    QString rest = path.mid(mount.Source.size());
+    QString base = mount.MountPoint;
+    if (base.endsWith(slash) && rest.startsWith(slash))
+        base.chop(1);
+    return base + rest;
+}
+
+bool DestinationFolder::CreateMissing(const QString& root, const QString& folder)
+{
+    if (!IsWithin(folder, root))
+        return false;
+    QString running = QDir::cleanPath(root);
+    const QString below = QDir::cleanPath(folder).mid(running.size());
+    bool allMade = true;
+    for (const QString& part : below.split(slash, Qt::SkipEmptyParts)) {
+        if (!running.endsWith(slash))
+            running += slash;
+        running += part;
+        if (!QFileInfo(running).isDir() && !QDir().mkdir(running))
+            allMade = false;
+    }
+    return allMade;
+}

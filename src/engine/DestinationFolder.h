@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/Drives.h"
+
+#include <QString>
+
+// Where in a destination the copy of a file goes, and making that folder.
+class DestinationFolder
+{
+public:
+    // The destination's Path followed by the source folder's own name (or the
+    // parent folder's name for a file association, or the drive letter for a
+    // file in a drive's root) and the sub-folders below the source.
+    static QString Compute(const QString& filePath, const QString& sourcePath, bool folderAssociation,
+                           const QString& destinationPath, const Drives& drives);
+
+    // True when path is folder or lies below it, comparing whole components:
+    // /data/Work2 is not inside /data/Work.
+    static bool IsWithin(const QString& path, const QString& folder);
+    // The folder that holds path ("/" for a top-level entry).
+    static QString ParentOf(const QString& path);
+    // A mount point's last component, "root" for "/".
+    static QString DriveLetter(const QString& mountPoint);
+    // A "//server/share/..." path in the form this machine opens: below the
+    // share's mount point. Any other path is returned as it is.
+    static QString LocalForm(const QString& path, const MountEntry& mount);
+
+    // Creates every missing folder of folder below root (root itself must exist and
+    // is never created). Goes on after a failed level; false if any level failed.
+    static bool CreateMissing(const QString& root, const QString& folder);
+};

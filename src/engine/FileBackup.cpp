@@ -1,0 +1,377 @@
+#include "engine/FileBackup.h"
+
+#include "core/DateText.h"
+#include "engine/DestinationFolder.h"
+#include "engine/Filters.h"
+#include "engine/VersionRotation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <filesystem>
+#include <optional>
+
+namespace {
+const QChar slash = QLatin1Char('/');
+
+// Size and modification time to the nanosecond (QFileInfo stops at the
+// millisecond, and a destination's own time stamps may be coarser still).
+std::optional<std::pair<qint64, qint64>> stampOf(const QString& path)
+{
+    std::error_code ec;
+    const std::filesystem::path native(QFile::encodeName(path).toStdString());
+    const auto size = std::filesystem::file_size(native, ec);
+    if (ec)
+        return std::nullopt;
+    const auto time = std::filesystem::last_write_time(native, ec);
+    if (ec)
+        return std::nullopt;
+    return std::make_pair(static_cast<qint64>(size), static_cast<qint64>(time.time_since_epoch().count()));
+}
+} // namespace
+
+bool FileBackup::VolumeAccepted(const QString& list, const QString& volume)
+{
+    const QChar nul(0);
+    if (list.contains(QString(2, nul)) && volume.isEmpty())
+        return true;
+    if (list.isEmpty())
+        return false;
+    for (const QString& name : list.split(nul))
+        if (!name.isEmpty() && name.compare(volume, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// One call of BackupFile: the per-call state lives here rather than in
+// FileBackup, so a call that starts while another waits cannot disturb it.
+class FileBackup::Run
+{
+public:
+    Run(FileBackup& owner, const QString& sourcePath, int position, const QString& filePath)
+        : m_owner(owner), m_c(owner.m_context), m_sourcePath(sourcePath), m_position(position),
+          m_filePath(filePath)
+    {
+    }
+
+    void Execute()
+    {
+        clsBackup* association = find();
+        if (!association)
+            return;
+        association->DateLastActivity = DateText::Now();
+        // A copy of the settings: no reference is held while the interface runs.
+        m_backup = *association;
+        m_notifyErr = m_backup.NotifyOnError && !m_c.Opts.NotifyErrorDisabled;
+        m_notifySucc = m_backup.NotifyOnSuccess && !m_c.Opts.NotifySuccessDisabled;
+        if (m_filePath.isEmpty())
+            return;
+
+        m_fileName = m_filePath.mid(m_filePath.lastIndexOf(slash) + 1);
+        if (!PassesFilters(m_fileName, m_c.Opts)) {
+            m_c.Recent.Add(DateText::Now(), m_filePath, NotApplicable, NotApplicable, NotApplicable, FilterSkipped);
+            return;
+        }
+
+        for (const clsDestination& destination : m_c.State.Destinations.ForSource(m_sourcePath)) {
+            if (stopped() || !backUpTo(destination))
+                break;
+        }
+
+        m_c.Recent.Trim();
+        if (m_anySuccess && m_anyError)
+            m_c.Hooks.StartTrayAnimation(TrayAnimation::Shrug);
+        else if (m_anySuccess)
+            m_c.Hooks.StartTrayAnimation(TrayAnimation::Nod);
+        else if (m_anyError)
+            m_c.Hooks.StartTrayAnimation(TrayAnimation::Shake);
+        if (m_c.Notifiers.Count() > 0)
+            m_c.Hooks.ShowNotifications();
+    }
+
+private:
+    enum class CopyOutcome { Done, Failed, Abandoned };
+
+    // The association as it stands now: by position while that still holds it,
+    // else by its source path; null once it has been removed.
+    clsBackup* find()
+    {
+        clsBackup* atPosition = m_c.State.Backups.Item(m_position);
+        if (atPosition && atPosition->SourcePath == m_sourcePath)
+            return atPosition;
+        for (int i = 1; i <= m_c.State.Backups.Count(); ++i) {
+            clsBackup* b = m_c.State.Backups.Item(i);
+            if (b && b->SourcePath == m_sourcePath)
+                return b;
+        }
+        return nullptr;
+    }
+
+    // The interface ran and removed the association, or the program is closing:
+    // the rest of this file's work no longer matters.
+    bool stopped() { return m_c.State.Exiting || !find(); }
+
+    void report(bool popup, const QString& popupText, const QString& logText)
+    {
+        // The pop-up goes first, so the pop-up window never shows a result the
+        // log does not yet hold.
+        if (popup)
+            m_c.Notifiers.Add(m_filePath, m_destFolder, popupText);
+        m_c.Recent.Add(DateText::Now(), m_filePath, m_sourceVolume, m_destFolder, m_destVolume, logText);
+    }
+    bool fail(bool option, const QString& text)
+    {
+        report(m_notifyErr && option, text, text);
+        m_anyError = true;
+        return true;
+    }
+
+    // False when the work on this file must stop altogether.
+    bool backUpTo(const clsDestination& destination)
+    {
+        const Options& o = m_c.Opts;
+        if (!QFileInfo(m_filePath).isFile())
+            return fail(o.ErrorNoSource, QStringLiteral("Error: Source file no longer exists"));
+
+        m_destFolder = DestinationFolder::Compute(m_filePath, m_sourcePath, m_backup.Folder, destination.Path,
+                                                  m_c.DriveInfo);
+        // Copying into the file's own folder, or anywhere inside a watched tree,
+        // would make every copy trigger the next one.
+        const bool ownFolder = QDir::cleanPath(m_destFolder) == QDir::cleanPath(DestinationFolder::ParentOf(m_filePath));
+        const bool insideTree = m_backup.Folder && m_backup.Recursive
+                                && DestinationFolder::IsWithin(m_destFolder, m_sourcePath);
+        const bool loop = ownFolder || insideTree;
+        if (loop)
+            return fail(o.ErrorLoop, QStringLiteral("Error: Would save into recursive source folder"));
+
+        const std::optional<MountEntry> sourceDrive = m_c.DriveInfo.MountOf(m_filePath);
+        if (!sourceDrive)
+            return fail(o.ErrorNoSource, QStringLiteral("Error: Source drive no longer exists"));
+        if (!m_c.DriveInfo.IsReady(sourceDrive->MountPoint))
+            return fail(o.ErrorNoSource, QStringLiteral("Error: Source drive not ready"));
+        m_sourceVolume = m_c.DriveInfo.Label(sourceDrive->MountPoint);
+        if (!VolumeAccepted(m_backup.Volume, m_sourceVolume))
+            return fail(o.ErrorSourceVol, QStringLiteral("Error: Source volume name mismatch"));
+
+        const std::optional<MountEntry> destDrive = m_c.DriveInfo.MountOf(m_destFolder);
+        const bool network = m_destFolder.startsWith(QStringLiteral("//"))
+                             || (destDrive && IsNetworkFileSystem(destDrive->FsType));
+        QString folder;  // the destination folder as this machine opens it
+        if (network) {
+            if (!destDrive)
+                return fail(o.ErrorNoDest, QStringLiteral("Error: Remote destination drive does not exist"));
+            if (!m_c.DriveInfo.IsReady(destDrive->MountPoint)) {
+                report(m_notifyErr && o.ErrorNoDest, QStringLiteral("Error: Remote destination drive is not ready"),
+                       QStringLiteral("Error: Remove destination drive is not ready"));
+                m_anyError = true;
+                return true;
+            }
+            m_destVolume = m_c.DriveInfo.Label(destDrive->MountPoint);
+            if (destination.Volume != m_destVolume)
+                return fail(o.ErrorDestVol, QStringLiteral("Error: Destination volume name mismatch"));
+            if (!QFileInfo(destDrive->MountPoint).isDir())
+                return fail(o.ErrorNoDest, QStringLiteral("Error: Destination network share does not exist"));
+            folder = DestinationFolder::LocalForm(m_destFolder, *destDrive);
+            if (!DestinationFolder::CreateMissing(destDrive->MountPoint, folder))
+                return fail(true, QStringLiteral("Error: Can't create destination folders"));
+        } else {
+            // A destination folder that has vanished usually means its drive was
+            // unmounted, leaving the empty mount point: creating it there would
+            // fill the wrong disk.
+            if (!destDrive || !QFileInfo(destination.Path).isDir())
+                return fail(o.ErrorNoDest, QStringLiteral("Error: Destination drive no longer exists"));
+            if (!m_c.DriveInfo.IsReady(destDrive->MountPoint))
+                return fail(o.ErrorNoDest, QStringLiteral("Error: Destination drive not ready"));
+            m_destVolume = m_c.DriveInfo.Label(destDrive->MountPoint);
+            if (destination.Volume.compare(m_destVolume, Qt::CaseInsensitive) != 0)
+                return fail(o.ErrorDestVol, QStringLiteral("Error: Destination volume name mismatch"));
+            folder = m_destFolder;
+            if (!DestinationFolder::CreateMissing(destination.Path, folder))
+                return fail(true, QStringLiteral("Error: Can't create destination folders"));
+        }
+        return copyTo(folder);
+    }
+
+    bool copyTo(const QString& folder)
+    {
+        const QString target = folder + slash + m_fileName;
+        const auto stamp = stampOf(m_filePath);
+        const auto key = std::make_pair(m_filePath, folder);
+        auto& remembered = m_owner.m_lastCopied;
+
+        // Automatic mode: a file handed over again without having changed since
+        // its last copy needs no backup, and gets no report.
+        if (!m_c.State.ManualSync && stamp && QFileInfo(target).isFile()) {
+            auto it = remembered.find(key);
+            if (it != remembered.end() && it->second == *stamp)
+                return true;
+        }
+
+        const bool versionsOn = m_backup.KeepBackup && !m_c.State.ManualSync;
+        const QFileDevice::Permissions sourceAttributes = QFile::permissions(m_filePath);
+        const auto pump = [this] { m_c.Pump.ProcessPendingMessages(); };
+        VersionRotation::Result rotation;
+        if (versionsOn)
+            rotation = VersionRotation::Rotate(folder, m_fileName, m_c.Opts.PrevSaveName, m_backup.Versions,
+                                               m_c.Copier, pump);
+        const bool replacing = versionsOn && !rotation.NewCopy;
+        if (replacing && !(QFile::permissions(target) & QFileDevice::WriteOwner))
+            QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner);
+
+        QString copyError;
+        const CopyOutcome outcome = copyWithRetry(target, copyError);
+        m_c.State.BusyWaiting = false;
+        m_c.State.BusyTimedOut = false;
+
+        if (replacing) {
+            QFile::setPermissions(target, sourceAttributes);
+            // The stored version may share its content with the replaced copy
+            // (a hard link), so it gets its own attributes back last.
+            if (rotation.Stored)
+                QFile::setPermissions(VersionRotation::VersionFolder(folder, m_c.Opts.PrevSaveName, 1) + slash
+                                          + m_fileName,
+                                      rotation.Attributes);
+        }
+        if (outcome == CopyOutcome::Abandoned)
+            return false;
+
+        if (outcome == CopyOutcome::Done && stamp)
+            remembered[key] = *stamp;
+        else
+            remembered.erase(key);
+
+        reportCopy(versionsOn, rotation, outcome == CopyOutcome::Failed, copyError);
+        return true;
+    }
+
+    CopyOutcome copyWithRetry(const QString& target, QString& copyError)
+    {
+        const qint64 timeoutMs = qRound64(m_c.Opts.BusyTimeout * 1000);
+        const auto pump = [this] { m_c.Pump.ProcessPendingMessages(); };
+        bool waiting = false;
+        qint64 firstDenial = 0;
+        for (;;) {
+            switch (m_c.Copier.Copy(m_filePath, target, pump)) {
+            case CopyError::None:
+                return CopyOutcome::Done;
+            case CopyError::DiskFull:
+                copyError = DiskFullText;
+                return CopyOutcome::Failed;
+            case CopyError::Other:
+                copyError = CopyErrorText;
+                return CopyOutcome::Failed;
+            case CopyError::AccessDenied:
+            case CopyError::SourceChanged:  // still being written: as busy as a locked file
+                break;
+            }
+            if (!waiting) {
+                waiting = true;
+                m_c.State.BusyWaiting = true;
+                m_c.State.BusyTimedOut = false;
+                // Measured on the clock rather than by a timer, so any time-out
+                // length works.
+                firstDenial = m_c.Wait.ElapsedMs();
+                reportDelay();
+            } else {
+                if (m_c.Wait.ElapsedMs() - firstDenial >= timeoutMs)
+                    m_c.State.BusyTimedOut = true;
+                if (m_c.State.BusyTimedOut) {
+                    copyError = BusyTimedOutText;
+                    return CopyOutcome::Failed;
+                }
+            }
+            m_c.Wait.Sleep(1000);
+            m_c.Pump.ProcessPendingMessages();
+            if (stopped())
+                return CopyOutcome::Abandoned;
+        }
+    }
+
+    void reportDelay()
+    {
+        if (!m_c.Opts.SourceIsBusy)
+            return;
+        if (m_notifySucc || m_notifyErr) {
+            m_c.Notifiers.Add(m_filePath, m_destFolder, DelayText);
+            // Shown now: the wait may last a while.
+            m_c.Hooks.ShowNotifications();
+        }
+        m_c.Recent.Add(DateText::Now(), m_filePath, m_sourceVolume, m_destFolder, m_destVolume, DelayText);
+    }
+
+    void reportCopy(bool versionsOn, const VersionRotation::Result& rotation, bool copyFailed,
+                    const QString& copyError)
+    {
+        const Options& o = m_c.Opts;
+        const QString stored = QStringLiteral("Previous version stored");
+        const QString unstored = QStringLiteral("Error: Previous version store unsuccessful");
+        const bool err = m_notifyErr, succ = m_notifySucc;
+
+        if (!versionsOn || rotation.NewCopy) {  // cases 1, 3, 7, 8
+            if (!copyFailed) {
+                report(succ, QStringLiteral("Copy saved"), QStringLiteral("Success: Copy saved"));
+                m_anySuccess = true;
+            } else {
+                report(err && o.ErrorCopyFailed, copyError, copyError);
+                m_anyError = true;
+            }
+        } else if (!rotation.Failed) {  // cases 2, 4
+            if (!copyFailed) {
+                report(succ, QStringLiteral("Copy saved && Previous version stored"),
+                       QStringLiteral("Success: Copy saved & Previous version stored"));
+                m_anySuccess = true;
+            } else {
+                QString popup;
+                if (err && succ)
+                    popup = o.ErrorCopyFailed ? copyError + QStringLiteral("... ") + stored : stored;
+                else if (err && o.ErrorCopyFailed)
+                    popup = copyError;
+                else if (succ)
+                    popup = stored;
+                report(!popup.isEmpty(), popup, copyError + QStringLiteral("... ") + stored);
+                m_anySuccess = true;
+                m_anyError = true;
+            }
+        } else if (!copyFailed) {  // case 5
+            QString popup;
+            if (err && succ)
+                popup = o.ErrorPrevSave ? QStringLiteral("Copy saved... ") + unstored : QStringLiteral("Copy saved");
+            else if (err && o.ErrorPrevSave)
+                popup = unstored;
+            else if (succ)
+                popup = QStringLiteral("Copy saved");
+            report(!popup.isEmpty(), popup,
+                   QStringLiteral("Success: Copy saved... Error: Previous version store unsuccesful"));
+            m_anySuccess = true;
+            m_anyError = true;
+        } else {  // case 6
+            QString popup;
+            if (err && o.ErrorCopyFailed && o.ErrorPrevSave)
+                popup = copyError + QStringLiteral("... ") + unstored;
+            else if (err && o.ErrorPrevSave)
+                popup = unstored;
+            else if (err && o.ErrorCopyFailed)
+                popup = copyError;
+            report(!popup.isEmpty(), popup, copyError + QStringLiteral("... ") + unstored);
+            m_anyError = true;
+        }
+    }
+
+    FileBackup& m_owner;
+    EngineContext& m_c;
+    const QString m_sourcePath;
+    const int m_position;
+    const QString m_filePath;
+    clsBackup m_backup;
+    QString m_fileName;
+    bool m_notifyErr = false, m_notifySucc = false;
+    bool m_anySuccess = false, m_anyError = false;
+    QString m_sourceVolume, m_destVolume, m_destFolder;
+};
+
+void FileBackup::BackupFile(const QString& SourcePath, int Position, const QString& FilePath)
+{
+    Run(*this, SourcePath, Position, FilePath).Execute();
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/FileCopier.h"
+
+#include <QFileDevice>
+#include <QString>
+#include <functional>
+
+// Keeps the copy that a new backup is about to replace as the newest previous
+// version: folder + "/" + baseName + "-1" holds it, "-2" the one before, and so on
+// up to the association's version count.
+class VersionRotation
+{
+public:
+    struct Result
+    {
+        bool NewCopy = false;   // no file of that name in the folder: nothing was due
+        bool Stored = false;    // the replaced copy now sits in version folder 1
+        bool Failed = false;    // something went wrong; every version is as it was
+        QFileDevice::Permissions Attributes;  // the replaced copy's, when it existed
+    };
+
+    // betweenChunks runs during the (rare) fallback copies, see FileCopier.
+    static Result Rotate(const QString& folder, const QString& fileName, const QString& baseName, int versions,
+                         FileCopier& copier, const std::function<void()>& betweenChunks = {});
+
+    // folder + "/" + baseName + "-" + k
+    static QString VersionFolder(const QString& folder, const QString& baseName, int k);
+};
