@@ -1,0 +1,92 @@
+#include "platform/VolumeLabels.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+struct UdevRow
+{
+    const char* linkName;
+    const char* label;
+};
+
+class VolumeLabelsUnescape : public ::testing::TestWithParam<UdevRow>
+{
+};
+
+TEST_P(VolumeLabelsUnescape, UndoesUdevHexEscapes)
+{
+    EXPECT_EQ(VolumeLabels::UnescapeUdev(QString::fromUtf8(GetParam().linkName)),
+              QString::fromUtf8(GetParam().label));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, VolumeLabelsUnescape,
+                         ::testing::Values(UdevRow{"BACKUP1", "BACKUP1"},
+                                           UdevRow{"My\\x20Backup", "My Backup"},
+                                           UdevRow{"a\\x2fb", "a/b"},
+                                           // non-ASCII letters, escaped byte by byte or kept as UTF-8
+                                           UdevRow{"Caf\\xc3\\xa9", "Caf\xc3\xa9"},
+                                           UdevRow{"Caf\xc3\xa9", "Caf\xc3\xa9"},
+                                           UdevRow{"\\xe6\\x97\\xa5\\xe6\\x9c\\xac", "\xe6\x97\xa5\xe6\x9c\xac"},
+                                           UdevRow{"upper\\x2F", "upper/"},
+                                           UdevRow{"bad\\xzz", "bad\\xzz"}, UdevRow{"cut\\x2", "cut\\x2"}));
+
+// A fake /dev with by-label links, as udev would lay it out.
+class VolumeLabelsLinks : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir(dev()).mkpath("disk/by-label"));
+        ASSERT_TRUE(QDir(dev()).mkpath("disk/by-uuid"));
+        for (const char* device : {"sdb1", "sdc1", "sdd1"})
+            touch(dev() + "/" + device);
+        link("../../sdb1", "disk/by-label/My\\x20Backup");
+        link("../../sdc1", "disk/by-label/Caf\\xc3\\xa9");
+        link("../../sdb1", "disk/by-uuid/1234-ABCD");
+    }
+    QString dev() const { return m_dir.filePath("dev"); }
+    QString labels() const { return dev() + "/disk/by-label"; }
+    static void touch(const QString& path)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    void link(const QString& target, const QString& name)
+    {
+        ASSERT_TRUE(QFile::link(target, dev() + "/" + name));
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(VolumeLabelsLinks, FindsTheLabelWhoseLinkLeadsToTheDevice)
+{
+    const VolumeLabels labels(this->labels());
+    EXPECT_EQ(labels.FromLinks(dev() + "/sdb1"), QString("My Backup"));
+    EXPECT_EQ(labels.FromLinks(dev() + "/sdc1"), QString::fromUtf8("Caf\xc3\xa9"));
+    // the mount table may name the device by another link
+    EXPECT_EQ(labels.FromLinks(dev() + "/disk/by-uuid/1234-ABCD"), QString("My Backup"));
+    // a device without a label, and sources that are no devices
+    EXPECT_FALSE(labels.FromLinks(dev() + "/sdd1").has_value());
+    EXPECT_FALSE(labels.FromLinks("tmpfs").has_value());
+    EXPECT_FALSE(labels.FromLinks("").has_value());
+}
+
+TEST_F(VolumeLabelsLinks, MissingLinkFolderMeansNoLabelFromLinks)
+{
+    const VolumeLabels labels(m_dir.filePath("no-such-folder"));
+    EXPECT_FALSE(labels.FromLinks(dev() + "/sdb1").has_value());
+}
+
+TEST(VolumeLabelsFileSystem, SaysWhyThereIsNoLabel)
+{
+    const VolumeLabels::FsLabel missing = VolumeLabels::FromFileSystem("/no/such/mount/point");
+    EXPECT_EQ(missing.Error, ENOENT);
+    EXPECT_TRUE(missing.Label.isEmpty());
+    // /proc has no labels to give
+    const VolumeLabels::FsLabel proc = VolumeLabels::FromFileSystem("/proc");
+    EXPECT_NE(proc.Error, 0);
+    EXPECT_TRUE(proc.Label.isEmpty());
+}
