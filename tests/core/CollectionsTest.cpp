@@ -1,0 +1,135 @@
+#include "core/ProgramState.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+class FakeStatusPanels : public StatusPanels
+{
+public:
+    void SetPanelText(const QString& key, const QString& text) override
+    {
+        texts[key] = text;
+        ++updates;
+    }
+    QString PanelText(const QString& key) const override { return texts.count(key) ? texts.at(key) : QString(); }
+
+    std::map<QString, QString> texts;
+    int updates = 0;
+};
+
+clsBackup association(const QString& source)
+{
+    clsBackup b;
+    b.SourcePath = source;
+    b.Folder = true;
+    b.Enabled = true;
+    b.Versions = 3;
+    return b;
+}
+
+class Collections : public testing::Test
+{
+protected:
+    Collections() { state.Status = &panels; }
+
+    void add(const QString& source) { ASSERT_NE(state.Backups.Add(association(source), source), nullptr); }
+
+    std::vector<QString> destinationPaths() const
+    {
+        std::vector<QString> paths;
+        for (const clsDestination& d : state.Destinations)
+            paths.push_back(d.Path);
+        return paths;
+    }
+
+    FakeStatusPanels panels;
+    ProgramState state;
+};
+
+TEST_F(Collections, KeysArePathsExactlyAndPositionsFollowInsertion)
+{
+    add(QStringLiteral("/data/Work"));
+    add(QStringLiteral("/data/work"));  // another folder on Linux
+    add(QStringLiteral("/home/me/notes.txt"));
+    ASSERT_EQ(state.Backups.Count(), 3);
+    EXPECT_EQ(state.Backups.Item(1)->SourcePath, QStringLiteral("/data/Work"));
+    EXPECT_EQ(state.Backups.Item(2)->SourcePath, QStringLiteral("/data/work"));
+    EXPECT_EQ(state.Backups.Item(3)->SourcePath, QStringLiteral("/home/me/notes.txt"));
+    EXPECT_EQ(state.Backups.PositionOf(QStringLiteral("/data/work")), 2);
+    EXPECT_EQ(state.Backups.Item(QStringLiteral("/DATA/WORK")), nullptr);
+    EXPECT_EQ(state.Backups.Item(0), nullptr);
+    EXPECT_EQ(state.Backups.Item(4), nullptr);
+}
+
+TEST_F(Collections, RefusedDuplicateLeavesEverythingAsItWas)
+{
+    add(QStringLiteral("/data/Work"));
+    add(QStringLiteral("/data/Other"));
+    const int updatesBefore = panels.updates;
+    clsBackup duplicate = association(QStringLiteral("/data/Work"));
+    duplicate.Versions = 9;
+    EXPECT_EQ(state.Backups.Add(duplicate, duplicate.SourcePath), nullptr);
+    ASSERT_EQ(state.Backups.Count(), 2);
+    EXPECT_EQ(state.Backups.Item(QStringLiteral("/data/Work"))->Versions, 3);
+    EXPECT_EQ(state.Backups.Item(2)->SourcePath, QStringLiteral("/data/Other"));
+    EXPECT_EQ(panels.updates, updatesBefore);
+}
+
+TEST_F(Collections, RemovingAnAssociationRemovesExactlyItsDestinationsInOrder)
+{
+    add(QStringLiteral("/data/A"));
+    add(QStringLiteral("/data/B"));
+    add(QStringLiteral("/data/a"));
+    state.Destinations.Add(QStringLiteral("/m/1"), QStringLiteral("/data/A"), {});
+    state.Destinations.Add(QStringLiteral("/m/2"), QStringLiteral("/data/B"), {});
+    state.Destinations.Add(QStringLiteral("/m/3"), QStringLiteral("/data/a"), {});
+    state.Destinations.Add(QStringLiteral("/m/4"), QStringLiteral("/data/A"), {});
+    state.Destinations.Add(QStringLiteral("/m/5"), QStringLiteral("/data/B"), {});
+
+    ASSERT_TRUE(state.Backups.Remove(QStringLiteral("/data/A")));
+    EXPECT_EQ(destinationPaths(), (std::vector<QString>{"/m/2", "/m/3", "/m/5"}));
+    ASSERT_TRUE(state.Backups.Remove(2));  // /data/a, now at position 2
+    EXPECT_EQ(destinationPaths(), (std::vector<QString>{"/m/2", "/m/5"}));
+    EXPECT_EQ(state.Backups.Item(QStringLiteral("/data/B"))->SourcePath, QStringLiteral("/data/B"));
+    EXPECT_EQ(state.Destinations.ForSource(QStringLiteral("/data/B")).size(), 2u);
+}
+
+TEST_F(Collections, RemovingOnePurgesEveryOrphanLeftBefore)
+{
+    add(QStringLiteral("/data/A"));
+    add(QStringLiteral("/data/B"));
+    // Loaded destinations may name no association; they go at the next removal.
+    state.Destinations.Add(QStringLiteral("/m/orphan1"), QStringLiteral("/gone"), {});
+    state.Destinations.Add(QStringLiteral("/m/keep"), QStringLiteral("/data/B"), {});
+    state.Destinations.Add(QStringLiteral("/m/orphan2"), QStringLiteral("/gone/too"), {});
+    ASSERT_TRUE(state.Backups.Remove(1));
+    EXPECT_EQ(destinationPaths(), (std::vector<QString>{"/m/keep"}));
+}
+
+TEST_F(Collections, AssociationCountShowsBlankWhereTheSignWouldBe)
+{
+    UpdateAssociationCount(state);
+    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  0 "));
+    add(QStringLiteral("/a"));
+    add(QStringLiteral("/b"));
+    add(QStringLiteral("/c"));
+    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  3 "));
+    state.Backups.Remove(1);
+    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  2 "));
+}
+
+TEST_F(Collections, DestinationsAreAddressedByPosition)
+{
+    state.Destinations.Add(QStringLiteral("/m/1"), QStringLiteral("/s"), QStringLiteral("BACKUP1"));
+    state.Destinations.Add(QStringLiteral("/m/2"), QStringLiteral("/s"), QStringLiteral("USB"));
+    EXPECT_EQ(state.Destinations.Item(2)->Volume, QStringLiteral("USB"));
+    EXPECT_FALSE(state.Destinations.Remove(3));
+    EXPECT_TRUE(state.Destinations.Remove(1));
+    EXPECT_EQ(state.Destinations.Item(1)->Path, QStringLiteral("/m/2"));
+    EXPECT_EQ(state.Destinations.Item(2), nullptr);
+}
+
+} // namespace
