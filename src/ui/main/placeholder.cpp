@@ -1,1 +1,0 @@
-void savenook_ui_placeholder() {}
