@@ -210,7 +210,7 @@ private:
         }
 
         const bool versionsOn = m_backup.KeepBackup && !m_c.State.ManualSync;
-        const QFileDevice::Permissions sourceAttributes = QFile::permissions(m_filePath);
+        const QFileDevice::Permissions sourceAttributes = VersionRotation::ModeOf(m_filePath);
         const auto pump = [this] { m_c.Pump.ProcessPendingMessages(); };
         VersionRotation::Result rotation;
         if (versionsOn)
@@ -218,7 +218,7 @@ private:
                                                m_c.Copier, pump);
         const bool replacing = versionsOn && !rotation.NewCopy;
         if (replacing && !(QFile::permissions(target) & QFileDevice::WriteOwner))
-            QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner);
+            QFile::setPermissions(target, VersionRotation::ModeOf(target) | QFileDevice::WriteOwner);
 
         QString copyError;
         const CopyOutcome outcome = copyWithRetry(target, copyError);

@@ -75,10 +75,15 @@ bool duplicate(const QString& from, const QString& to, FileCopier& copier,
         return true;
     if (copier.Copy(from, to, betweenChunks) != CopyError::None)
         return false;
-    QFile::setPermissions(to, QFile::permissions(from));
+    QFile::setPermissions(to, VersionRotation::ModeOf(from));
     return true;
 }
 } // namespace
+
+QFileDevice::Permissions VersionRotation::ModeOf(const QString& path)
+{
+    return QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+}
 
 QString VersionRotation::VersionFolder(const QString& folder, const QString& baseName, int k)
 {
@@ -95,7 +100,7 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         result.NewCopy = true;
         return result;
     }
-    result.Attributes = QFile::permissions(current);
+    result.Attributes = ModeOf(current);
     auto versionFile = [&](int k) { return VersionFolder(folder, baseName, k) + QLatin1Char('/') + fileName; };
 
     const QString first = VersionFolder(folder, baseName, 1);

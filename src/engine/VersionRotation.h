@@ -24,6 +24,10 @@ public:
     static Result Rotate(const QString& folder, const QString& fileName, const QString& baseName, int versions,
                          FileCopier& copier, const std::function<void()>& betweenChunks = {});
 
+    // A file's permission bits without Qt's "current user" flags, which say what
+    // this process may do (everything, for root) rather than what the file allows.
+    static QFileDevice::Permissions ModeOf(const QString& path);
+
     // folder + "/" + baseName + "-" + k
     static QString VersionFolder(const QString& folder, const QString& baseName, int k);
 };

@@ -158,7 +158,8 @@ public:
         const auto time = std::filesystem::last_write_time(source.toStdString(), ec);
         if (!ec)
             std::filesystem::last_write_time(temporary.toStdString(), time, ec);
-        QFile::setPermissions(temporary, in.permissions());
+        QFile::setPermissions(temporary, in.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser
+                                                              | QFileDevice::ExeUser));
         std::filesystem::rename(temporary.toStdString(), target.toStdString(), ec);
         if (ec) {
             QFile::remove(temporary);

@@ -1,0 +1,53 @@
+#pragma once
+
+// Small file helpers for the engine's real-file-system tests.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+inline bool WriteFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return f.write(content) == content.size();
+}
+
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<missing>");
+    return f.readAll();
+}
+
+inline bool IsReadOnly(const QString& path)
+{
+    return !(QFile::permissions(path) & QFileDevice::WriteOwner);
+}
+
+inline void MakeReadOnly(const QString& path)
+{
+    QFile::setPermissions(path, QFile::permissions(path) & ~(QFileDevice::WriteOwner | QFileDevice::WriteUser
+                                                             | QFileDevice::WriteGroup | QFileDevice::WriteOther));
+}
+
+// Moves the modification time on by whole seconds, so a rewrite with the same
+// size still counts as a change.
+inline void Touch(const QString& path, int seconds)
+{
+    const std::filesystem::path p(QFile::encodeName(path).toStdString());
+    std::filesystem::last_write_time(p, std::filesystem::last_write_time(p) + std::chrono::seconds(seconds));
+}
+
+inline QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}

@@ -1,0 +1,179 @@
+#include "engine/VersionRotation.h"
+
+#include "engine/EngineFakes.h"
+#include "engine/TestFiles.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+const QString Base = QStringLiteral("~PrevSave");
+
+class Rotation : public ::testing::Test
+{
+protected:
+    QString D() const { return m_tmp.path() + "/Work"; }
+    QString Current() const { return D() + "/f.txt"; }
+    QString Version(int k, const QString& base = Base) const
+    {
+        return VersionRotation::VersionFolder(D(), base, k) + "/f.txt";
+    }
+    VersionRotation::Result Rotate(int versions, const QString& base = Base)
+    {
+        return VersionRotation::Rotate(D(), QStringLiteral("f.txt"), base, versions, m_copier);
+    }
+    // One backup as the engine does it: store the old copy, then replace the current one.
+    void Save(const QByteArray& content, int versions, const QString& base = Base)
+    {
+        const VersionRotation::Result r = Rotate(versions, base);
+        ASSERT_FALSE(r.Failed);
+        ASSERT_TRUE(WriteFile(m_tmp.path() + "/source.txt", content));
+        ASSERT_EQ(m_copier.Copy(m_tmp.path() + "/source.txt", Current(), {}), CopyError::None);
+    }
+
+    QTemporaryDir m_tmp;
+    FakeCopier m_copier;
+};
+
+TEST_F(Rotation, FirstBackupHasNothingToStoreAndMakesNoFolder)
+{
+    QDir().mkpath(D());
+    const VersionRotation::Result r = Rotate(3);
+    EXPECT_TRUE(r.NewCopy);
+    EXPECT_FALSE(r.Stored);
+    EXPECT_FALSE(r.Failed);
+    EXPECT_TRUE(Entries(D()).isEmpty());
+}
+
+TEST_F(Rotation, RotationKeepsExactlyVersionsCopies)
+{
+    QDir().mkpath(D());
+    for (int i = 1; i <= 5; ++i)
+        Save("v" + QByteArray::number(i), 3);
+    EXPECT_EQ(ReadFile(Current()), "v5");
+    EXPECT_EQ(ReadFile(Version(1)), "v4");
+    EXPECT_EQ(ReadFile(Version(2)), "v3");
+    EXPECT_EQ(ReadFile(Version(3)), "v2");
+    EXPECT_EQ(Entries(D()), QStringList({"f.txt", "~PrevSave-1", "~PrevSave-2", "~PrevSave-3"}));
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(Entries(VersionRotation::VersionFolder(D(), Base, k)), QStringList({"f.txt"}));
+}
+
+TEST_F(Rotation, NoneOrOneVersionUsesOnlyTheFirstFolder)
+{
+    for (int versions : {0, 1}) {
+        QDir(D()).removeRecursively();
+        QDir().mkpath(D());
+        for (int i = 1; i <= 3; ++i)
+            Save("v" + QByteArray::number(i), versions);
+        EXPECT_EQ(ReadFile(Version(1)), "v2") << versions;
+        EXPECT_EQ(Entries(D()), QStringList({"f.txt", "~PrevSave-1"})) << versions;
+    }
+}
+
+TEST_F(Rotation, LeftOverScratchFolderIsNeitherUsedNorDeleted)
+{
+    QDir().mkpath(D());
+    Save("v1", 2);
+    ASSERT_TRUE(WriteFile(D() + "/~PrevSave-1-S/keep.txt", "left"));
+    Save("v2", 2);
+    Save("v3", 2);
+    EXPECT_EQ(ReadFile(D() + "/~PrevSave-1-S/keep.txt"), "left");
+    EXPECT_FALSE(QFileInfo::exists(D() + "/~PrevSave-1-S-S"));
+    EXPECT_EQ(ReadFile(Version(1)), "v2");
+    EXPECT_EQ(ReadFile(Version(2)), "v1");
+}
+
+TEST_F(Rotation, FolderAboveTheCountIsLeftAlone)
+{
+    QDir().mkpath(D());
+    ASSERT_TRUE(WriteFile(Version(3), "from a larger setting"));
+    for (int i = 1; i <= 4; ++i)
+        Save("v" + QByteArray::number(i), 2);
+    EXPECT_EQ(ReadFile(Version(3)), "from a larger setting");
+    EXPECT_EQ(ReadFile(Version(2)), "v2");
+}
+
+TEST_F(Rotation, RenamedBaseStartsItsOwnSeries)
+{
+    QDir().mkpath(D());
+    Save("v1", 3);
+    Save("v2", 3);
+    Save("v3", 3, QStringLiteral("old"));
+    Save("v4", 3, QStringLiteral("old"));
+    EXPECT_EQ(ReadFile(Version(1, "old")), "v3");
+    EXPECT_EQ(ReadFile(Version(2, "old")), "v2");
+    EXPECT_EQ(ReadFile(Version(1)), "v1");  // the earlier series stays untouched
+    EXPECT_FALSE(QFileInfo::exists(Version(2)));
+}
+
+TEST_F(Rotation, GapInTheNumberingStaysWhereItWas)
+{
+    // Without a file in version 1, version 2's file is copied up but also kept.
+    QDir().mkpath(D());
+    ASSERT_TRUE(WriteFile(Current(), "current"));
+    ASSERT_TRUE(WriteFile(Version(2), "two"));
+    ASSERT_TRUE(Rotate(3).Stored);
+    EXPECT_EQ(ReadFile(Version(1)), "current");
+    EXPECT_EQ(ReadFile(Version(2)), "two");
+    EXPECT_EQ(ReadFile(Version(3)), "two");
+}
+
+TEST_F(Rotation, StoredVersionKeepsAttributesAndSurvivesTheReplacingCopy)
+{
+    QDir().mkpath(D());
+    ASSERT_TRUE(WriteFile(Current(), "old"));
+    MakeReadOnly(Current());
+    const VersionRotation::Result r = Rotate(2);
+    ASSERT_TRUE(r.Stored);
+    EXPECT_TRUE(IsReadOnly(Version(1)));
+    EXPECT_FALSE(r.Attributes & QFileDevice::WriteOwner);
+    EXPECT_EQ(ReadFile(Current()), "old");  // the current copy is still in place
+
+    QFile::setPermissions(Current(), QFile::permissions(Current()) | QFileDevice::WriteOwner);
+    ASSERT_TRUE(WriteFile(m_tmp.path() + "/source.txt", "new"));
+    ASSERT_EQ(m_copier.Copy(m_tmp.path() + "/source.txt", Current(), {}), CopyError::None);
+    EXPECT_EQ(ReadFile(Version(1)), "old");
+    EXPECT_EQ(ReadFile(Current()), "new");
+}
+
+TEST_F(Rotation, FailureHalfWayPutsEveryVersionBack)
+{
+    // Version 3 moves up to 4 first; then version 2 cannot become a folder (a file
+    // holds its name), so the shift of version 1 fails and 3 must come back.
+    QDir().mkpath(D());
+    ASSERT_TRUE(WriteFile(Current(), "current"));
+    ASSERT_TRUE(WriteFile(Version(1), "one"));
+    ASSERT_TRUE(WriteFile(D() + "/~PrevSave-2", "a file where a folder should be"));
+    ASSERT_TRUE(WriteFile(Version(3), "three"));
+    const VersionRotation::Result r = Rotate(4);
+    EXPECT_TRUE(r.Failed);
+    EXPECT_FALSE(r.Stored);
+    EXPECT_EQ(ReadFile(Current()), "current");
+    EXPECT_EQ(ReadFile(Version(1)), "one");
+    EXPECT_EQ(ReadFile(Version(3)), "three");
+    EXPECT_FALSE(QFileInfo::exists(Version(4)));
+    EXPECT_FALSE(QFileInfo::exists(D() + "/~PrevSave-1-S"));
+}
+
+TEST_F(Rotation, FirstFolderThatCannotBeMadeFails)
+{
+    QDir().mkpath(D());
+    ASSERT_TRUE(WriteFile(Current(), "current"));
+    ASSERT_TRUE(WriteFile(D() + "/~PrevSave-1", "a file"));
+    const VersionRotation::Result r = Rotate(3);
+    EXPECT_TRUE(r.Failed);
+    EXPECT_FALSE(r.NewCopy);
+    EXPECT_EQ(ReadFile(Current()), "current");
+}
+
+TEST_F(Rotation, VersionsMoveWithoutCopyingData)
+{
+    QDir().mkpath(D());
+    for (int i = 1; i <= 4; ++i)
+        Save("v" + QByteArray::number(i), 3);
+    EXPECT_EQ(m_copier.Calls, 4);  // the four saves only: every version moved by rename or link
+}
+} // namespace
