@@ -1,0 +1,317 @@
+// Runs the real savenook binary as child processes: the command line, the
+// single-instance rule and the exit on a signal, as a user meets them.
+#include "support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
+#include <QThread>
+
+#include <csignal>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kStartTimeoutMs = 20000;
+
+// One child process with its accumulated trace (stderr).
+struct Child {
+    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    QByteArray trace;
+
+    void Collect() { trace += process->readAllStandardError(); }
+
+    bool WaitForTrace(const QByteArray& line, int timeoutMs = kStartTimeoutMs)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            Collect();
+            if (trace.contains("savenook: " + line + "\n"))
+                return true;
+            if (deadline.hasExpired() || process->state() == QProcess::NotRunning)
+                return false;
+            process->waitForReadyRead(100);
+        }
+    }
+
+    // Without an event loop QProcess learns of an exit only inside a wait.
+    bool Running()
+    {
+        if (process->state() != QProcess::NotRunning)
+            process->waitForFinished(1);
+        return process->state() != QProcess::NotRunning;
+    }
+
+    void Signal(int number) { ::kill(static_cast<pid_t>(process->processId()), number); }
+
+    ~Child()
+    {
+        if (Running()) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+};
+
+class MainProcessTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        binary = qEnvironmentVariable("SAVENOOK_BINARY");
+        ASSERT_FALSE(binary.isEmpty()) << "SAVENOOK_BINARY names the program under test";
+        runtime = env.root() + "/runtime";
+        ASSERT_TRUE(QDir().mkpath(runtime));
+        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    // The program's environment: private folders, the offscreen screen unless
+    // display is false, and the trace on.
+    QProcessEnvironment Environment(bool display = true, const QString& dataHome = {}) const
+    {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.remove(QStringLiteral("DISPLAY"));
+        e.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        e.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        if (display)
+            e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        e.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.isEmpty() ? env.dataHome() : dataHome);
+        e.insert(QStringLiteral("XDG_CONFIG_HOME"), env.configHome());
+        e.insert(QStringLiteral("HOME"), env.home());
+        e.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        e.insert(QStringLiteral("SAVENOOK_TRACE"), QStringLiteral("1"));
+        return e;
+    }
+
+    std::unique_ptr<Child> Start(const QStringList& arguments = {}, const QProcessEnvironment& e = {})
+    {
+        auto child = std::make_unique<Child>();
+        child->process->setProcessEnvironment(e.isEmpty() ? Environment() : e);
+        child->process->start(binary, arguments);
+        EXPECT_TRUE(child->process->waitForStarted(kStartTimeoutMs)) << child->process->errorString().toStdString();
+        return child;
+    }
+
+    std::unique_ptr<Child> StartAndWait(const QStringList& arguments = {})
+    {
+        auto child = Start(arguments);
+        EXPECT_TRUE(child->WaitForTrace("started")) << child->trace.toStdString();
+        return child;
+    }
+
+    static bool Finish(Child& child, int timeoutMs = kStartTimeoutMs)
+    {
+        const bool finished = child.process->waitForFinished(timeoutMs);
+        child.Collect();
+        return finished;
+    }
+
+    static void WriteStore(const QString& path, const QStringList& lines)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        for (const QString& line : lines)
+            file.write(line.toUtf8() + "\r\n");
+    }
+
+    static QByteArray ReadAll(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    TestEnvironment env;
+    QString binary;
+    QString runtime;
+};
+
+TEST_F(MainProcessTest, HelpAndVersionAnswerWithoutDisplay)
+{
+    const struct {
+        const char* argument;
+        const char* expected;
+    } rows[] = {{"--help", "Usage: savenook [nowin]"}, {"--version", "Savenook " SAVENOOK_VERSION "\n"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.argument);
+        auto child = Start({QString::fromLatin1(row.argument)}, Environment(false));
+        ASSERT_TRUE(Finish(*child));
+        EXPECT_EQ(child->process->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child->process->exitCode(), 0);
+        EXPECT_TRUE(child->process->readAllStandardOutput().contains(row.expected));
+    }
+    EXPECT_FALSE(QFileInfo::exists(env.dataFolder()));
+}
+
+TEST_F(MainProcessTest, NoDisplayPrintsOneClearLineAndFails)
+{
+    auto child = Start({}, Environment(false));
+    ASSERT_TRUE(Finish(*child));
+    EXPECT_EQ(child->process->exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(child->process->exitCode(), 0);
+    const QByteArray text = child->trace;
+    EXPECT_EQ(text.count('\n'), 1) << text.toStdString();
+    EXPECT_TRUE(text.contains("no display")) << text.toStdString();
+    EXPECT_TRUE(text.contains("xvfb-run -a savenook")) << text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(env.dataFolder()));
+}
+
+TEST_F(MainProcessTest, NoWinInAnyCaseStartsHidden)
+{
+    const struct {
+        QStringList arguments;
+        bool hidden;
+    } rows[] = {
+        {{}, false},
+        {{QStringLiteral("nowin")}, true},
+        {{QStringLiteral("NoWin")}, true},
+        {{QStringLiteral("--some"), QStringLiteral("/NOWIN")}, true},
+        {{QStringLiteral("now"), QStringLiteral("in")}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arguments.join(' ').toStdString());
+        auto child = StartAndWait(row.arguments);
+        EXPECT_EQ(child->trace.contains("savenook: window shown\n"), !row.hidden) << child->trace.toStdString();
+        EXPECT_EQ(child->trace.contains("savenook: window hidden\n"), row.hidden) << child->trace.toStdString();
+        child->Signal(SIGTERM);
+        EXPECT_TRUE(Finish(*child));
+    }
+}
+
+TEST_F(MainProcessTest, SecondStartShowsTheFirstWindowAndWritesNothing)
+{
+    auto first = StartAndWait({QStringLiteral("nowin")});
+    ASSERT_FALSE(first->trace.contains("window shown"));
+
+    const QString otherData = env.root() + "/second-data";
+    auto second = Start({}, Environment(true, otherData));
+    QDeadlineTimer quick(5000);
+    ASSERT_TRUE(Finish(*second, 5000)) << "the second start must end quickly";
+    EXPECT_FALSE(quick.hasExpired());
+    EXPECT_EQ(second->process->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second->process->exitCode(), 0);
+    EXPECT_FALSE(second->trace.contains("window shown")) << second->trace.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(otherData)) << "a second start loads and writes nothing";
+
+    EXPECT_TRUE(first->WaitForTrace("show requested")) << first->trace.toStdString();
+    EXPECT_TRUE(first->WaitForTrace("window shown")) << first->trace.toStdString();
+    EXPECT_TRUE(first->Running());
+
+    // The hand-over also works without a display: a start from a text console.
+    auto console = Start({}, Environment(false, otherData));
+    ASSERT_TRUE(Finish(*console, 5000));
+    EXPECT_EQ(console->process->exitCode(), 0) << console->trace.toStdString();
+    EXPECT_TRUE(first->Running());
+}
+
+TEST_F(MainProcessTest, StartsAtTheSameMomentLeaveExactlyOne)
+{
+    constexpr int kStarts = 5;
+    std::vector<std::unique_ptr<Child>> children;
+    for (int i = 0; i < kStarts; ++i)
+        children.push_back(Start({QStringLiteral("nowin")}));
+
+    QDeadlineTimer deadline(kStartTimeoutMs);
+    int running = kStarts;
+    while (running > 1 && !deadline.hasExpired()) {
+        QThread::msleep(50);
+        running = 0;
+        for (const auto& child : children)
+            running += child->Running() ? 1 : 0;
+    }
+    ASSERT_EQ(running, 1);
+    for (const auto& child : children) {
+        if (child->Running()) {
+            EXPECT_TRUE(child->WaitForTrace("started")) << child->trace.toStdString();
+        } else {
+            child->Collect();
+            EXPECT_EQ(child->process->exitCode(), 0) << child->trace.toStdString();
+            EXPECT_TRUE(child->trace.contains("handed over")) << child->trace.toStdString();
+        }
+    }
+}
+
+TEST_F(MainProcessTest, LeftoversOfAKilledInstanceDoNotStopTheNextStart)
+{
+    {
+        auto killed = StartAndWait();
+        killed->Signal(SIGKILL);
+        ASSERT_TRUE(Finish(*killed));
+    }
+    ASSERT_TRUE(QFileInfo::exists(runtime + "/savenook.socket")) << "SIGKILL leaves the socket behind";
+
+    // A lock file of a process that no longer exists, in QLockFile's own format.
+    QProcess gone;
+    gone.start(QStringLiteral("true"));
+    ASSERT_TRUE(gone.waitForStarted());
+    const QByteArray deadPid = QByteArray::number(gone.processId());
+    ASSERT_TRUE(gone.waitForFinished());
+    const QString lockPath = runtime + "/savenook.lock";
+    QByteArray lockContent;
+    {
+        QLockFile lock(lockPath);
+        ASSERT_TRUE(lock.tryLock());
+        lockContent = ReadAll(lockPath);
+        lock.unlock();
+    }
+    lockContent = deadPid + lockContent.mid(lockContent.indexOf('\n'));
+    {
+        QFile file(lockPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(lockContent);
+    }
+
+    auto next = StartAndWait();
+    EXPECT_TRUE(next->Running());
+    EXPECT_FALSE(next->trace.contains("handed over")) << next->trace.toStdString();
+}
+
+TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
+{
+    const struct {
+        int signal;
+        const char* paused;
+    } rows[] = {{SIGTERM, "0"}, {SIGINT, "1"}, {SIGHUP, "0"}, {SIGTERM, "1"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "signal " << row.signal << ", paused " << row.paused);
+        const QString folder = env.dataFolder();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString source = env.root() + "/Work";
+        const QStringList backup = {source,       "DATA", "05/12/2026 10:00:00", "Never", "05/12/2026 10:05:00",
+                                    "1",          "1",    "1",                   "3",     "1",
+                                    "0",          "0",    "1"};
+        const QStringList destinations = {env.root() + "/Copies/Work", source, "BACKUP1",
+                                          env.root() + "/Usb/Work", source, "USB"};
+        WriteStore(folder + "/usrdatab", backup);
+        WriteStore(folder + "/usrdatad", destinations);
+        WriteStore(folder + "/pprefs", {QString::fromLatin1(row.paused)});
+        const QByteArray backupBytes = ReadAll(folder + "/usrdatab");
+        const QByteArray destinationBytes = ReadAll(folder + "/usrdatad");
+        auto child = StartAndWait();
+        // Emptied once loaded, so that only the exit's rewrite can bring the content back.
+        QFile::resize(folder + "/usrdatab", 0);
+        QFile::resize(folder + "/usrdatad", 0);
+        QFile::remove(folder + "/pprefs");
+        child->Signal(row.signal);
+        ASSERT_TRUE(Finish(*child)) << child->trace.toStdString();
+        EXPECT_EQ(child->process->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child->process->exitCode(), 0);
+
+        const QByteArray& trace = child->trace;
+        const auto requested = trace.indexOf("savenook: exit requested\n");
+        const auto unloaded = trace.indexOf("savenook: unloaded\n");
+        EXPECT_GE(requested, 0) << trace.toStdString();
+        EXPECT_GT(unloaded, requested) << trace.toStdString();
+
+        EXPECT_EQ(ReadAll(folder + "/usrdatab"), backupBytes);
+        EXPECT_EQ(ReadAll(folder + "/usrdatad"), destinationBytes);
+        EXPECT_EQ(ReadAll(folder + "/pprefs"), QByteArray(row.paused) + "\r\n");
+    }
+}
+
+} // namespace
