@@ -72,6 +72,7 @@ struct LabelRow
 {
     const char* mountPoint;
     const char* label;
+    friend void PrintTo(const LabelRow& row, std::ostream* os) { *os << '"' << row.mountPoint << '"'; }
 };
 
 class LinuxDrivesLabel : public LinuxDrivesFake, public ::testing::WithParamInterface<LabelRow>

@@ -29,6 +29,7 @@ struct UnescapeRow
 {
     const char* field;
     const char* expected;
+    friend void PrintTo(const UnescapeRow& row, std::ostream* os) { *os << '"' << row.field << '"'; }
 };
 
 class MountTableUnescape : public ::testing::TestWithParam<UnescapeRow>
@@ -71,6 +72,7 @@ struct MountOfRow
     const char* path;
     const char* mountPoint;
     const char* fsType;
+    friend void PrintTo(const MountOfRow& row, std::ostream* os) { *os << '"' << row.path << '"'; }
 };
 
 class MountTableMountOf : public ::testing::TestWithParam<MountOfRow>

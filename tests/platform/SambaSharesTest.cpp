@@ -26,6 +26,7 @@ struct DefinitionRow
 {
     const char* definition;
     const char* path;
+    friend void PrintTo(const DefinitionRow& row, std::ostream* os) { *os << '"' << row.definition << '"'; }
 };
 
 class SambaSharesDefinition : public ::testing::TestWithParam<DefinitionRow>

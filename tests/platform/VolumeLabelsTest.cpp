@@ -9,6 +9,7 @@ struct UdevRow
 {
     const char* linkName;
     const char* label;
+    friend void PrintTo(const UdevRow& row, std::ostream* os) { *os << '"' << row.linkName << '"'; }
 };
 
 class VolumeLabelsUnescape : public ::testing::TestWithParam<UdevRow>
