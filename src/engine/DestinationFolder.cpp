@@ -57,12 +57,20 @@ QString DestinationFolder::Compute(const QString& filePath, const QString& sourc
     return destinationPath + relative;
 }
 
-QString DestinationFolder::LocalForm(const QString& path, const MountEntry& mount)
+std::optional<QString> DestinationFolder::LocalForm(const QString& path, const MountEntry& mount)
 {
-    if (!path.startsWith(QStringLiteral("//")) || mount.Source.isEmpty() || !IsWithin(path, mount.Source))
+    if (!path.startsWith(QStringLiteral("//")))
         return path;
-    QString rest = path.mid(mount.Source.size());
+    QString share = mount.Source;
+    share.replace(QLatin1Char('\\'), slash);
+    if (!IsNetworkFileSystem(mount.FsType) || !share.startsWith(QStringLiteral("//")) || share.size() <= 2)
+        return std::nullopt;
+    while (share.endsWith(slash))
+        share.chop(1);
+    if (path != share && !path.startsWith(share + slash))
+        return std::nullopt;
     QString base = mount.MountPoint;
+    const QString rest = path.mid(share.size());
     if (base.endsWith(slash) && rest.startsWith(slash))
         base.chop(1);
     return base + rest;

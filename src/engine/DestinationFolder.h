@@ -3,6 +3,7 @@
 #include "platform/Drives.h"
 
 #include <QString>
+#include <optional>
 
 // Where in a destination the copy of a file goes, and making that folder.
 class DestinationFolder
@@ -22,8 +23,10 @@ public:
     // A mount point's last component, "root" for "/".
     static QString DriveLetter(const QString& mountPoint);
     // A "//server/share/..." path in the form this machine opens: below the
-    // share's mount point. Any other path is returned as it is.
-    static QString LocalForm(const QString& path, const MountEntry& mount);
+    // mount of that share; none when mount is not it (the mount table folds a
+    // leading "//" into "/", so the root file system would claim any such path).
+    // Any other path is returned as it is.
+    static std::optional<QString> LocalForm(const QString& path, const MountEntry& mount);
 
     // Creates every missing folder of folder below root (root itself must exist and
     // is never created). Goes on after a failed level; false if any level failed.

@@ -155,10 +155,16 @@ private:
         if (!VolumeAccepted(m_backup.Volume, m_sourceVolume))
             return fail(o.ErrorSourceVol, QStringLiteral("Error: Source volume name mismatch"));
 
-        const std::optional<MountEntry> destDrive = m_c.DriveInfo.MountOf(m_destFolder);
+        std::optional<MountEntry> destDrive = m_c.DriveInfo.MountOf(m_destFolder);
+        // The destination folder as this machine opens it.
+        std::optional<QString> local;
+        if (destDrive)
+            local = DestinationFolder::LocalForm(m_destFolder, *destDrive);
+        if (!local)
+            destDrive.reset();
         const bool network = m_destFolder.startsWith(QStringLiteral("//"))
                              || (destDrive && IsNetworkFileSystem(destDrive->FsType));
-        QString folder;  // the destination folder as this machine opens it
+        QString folder;
         if (network) {
             if (!destDrive)
                 return fail(o.ErrorNoDest, QStringLiteral("Error: Remote destination drive does not exist"));
@@ -173,7 +179,7 @@ private:
                 return fail(o.ErrorDestVol, QStringLiteral("Error: Destination volume name mismatch"));
             if (!QFileInfo(destDrive->MountPoint).isDir())
                 return fail(o.ErrorNoDest, QStringLiteral("Error: Destination network share does not exist"));
-            folder = DestinationFolder::LocalForm(m_destFolder, *destDrive);
+            folder = *local;
             if (!DestinationFolder::CreateMissing(destDrive->MountPoint, folder))
                 return fail(true, QStringLiteral("Error: Can't create destination folders"));
         } else {

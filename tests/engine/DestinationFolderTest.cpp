@@ -84,9 +84,12 @@ TEST(DestinationFolderNames, DriveLetterParentAndNetworkForm)
                            QStringLiteral("//server/share")};
     EXPECT_EQ(DestinationFolder::LocalForm(QStringLiteral("//server/share/B/Work"), share),
               QStringLiteral("/mnt/nas/B/Work"));
-    EXPECT_EQ(DestinationFolder::LocalForm(QStringLiteral("//server/shared/B"), share),
-              QStringLiteral("//server/shared/B"));
+    EXPECT_EQ(DestinationFolder::LocalForm(QStringLiteral("//server/share"), share), QStringLiteral("/mnt/nas"));
+    EXPECT_EQ(DestinationFolder::LocalForm(QStringLiteral("//server/shared/B"), share), std::nullopt);
     EXPECT_EQ(DestinationFolder::LocalForm(QStringLiteral("/mnt/nas/B"), share), QStringLiteral("/mnt/nas/B"));
+    // The root file system never holds a "//" path, though the mount table says it does.
+    const MountEntry root{QStringLiteral("/"), QStringLiteral("/"), QStringLiteral("ext4"), QStringLiteral("/dev/sda1")};
+    EXPECT_EQ(DestinationFolder::LocalForm(QStringLiteral("//server/share/B"), root), std::nullopt);
 }
 
 TEST(DestinationFolderCreate, MakesEveryMissingLevelBelowTheRootOnly)

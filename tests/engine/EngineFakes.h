@@ -53,22 +53,17 @@ public:
     void SetLabel(const QString& mountPoint, const QString& label) { m_drives.at(mountPoint).Label = label; }
 
     // Longest whole-component prefix; a "//server/share/..." path matches the
-    // mount whose Source is that share.
+    // mount whose Source is that share, else, as in the real mount table, the
+    // mount of the path with its leading "//" folded into "/".
     std::optional<MountEntry> MountOf(const QString& path) const override
     {
         ++MountOfCalls;
-        const Drive* best = nullptr;
-        int bestLength = -1;
-        for (const auto& [point, drive] : m_drives) {
-            const QString& prefix = path.startsWith(QStringLiteral("//")) ? drive.Entry.Source : point;
-            if (prefix.isEmpty() || !within(path, prefix) || prefix.size() <= bestLength)
-                continue;
-            best = &drive;
-            bestLength = static_cast<int>(prefix.size());
+        if (path.startsWith(QStringLiteral("//"))) {
+            if (auto share = longest(path, true))
+                return share;
+            return longest(path.mid(1), false);
         }
-        if (!best)
-            return std::nullopt;
-        return best->Entry;
+        return longest(path, false);
     }
     bool IsReady(const QString& mountPoint) const override
     {
@@ -84,6 +79,21 @@ public:
     mutable int MountOfCalls = 0;
 
 private:
+    std::optional<MountEntry> longest(const QString& path, bool bySource) const
+    {
+        const Drive* best = nullptr;
+        qsizetype bestLength = -1;
+        for (const auto& [point, drive] : m_drives) {
+            const QString& prefix = bySource ? drive.Entry.Source : point;
+            if (prefix.isEmpty() || !within(path, prefix) || prefix.size() <= bestLength)
+                continue;
+            best = &drive;
+            bestLength = prefix.size();
+        }
+        if (!best)
+            return std::nullopt;
+        return best->Entry;
+    }
     static bool within(const QString& path, const QString& folder)
     {
         if (folder == QStringLiteral("/"))
