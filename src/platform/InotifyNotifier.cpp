@@ -1,5 +1,6 @@
 #include "platform/InotifyNotifier.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <ctime>
 #include <unistd.h>
 #include <vector>
 
@@ -21,6 +23,18 @@ constexpr quint32 kWatchMask =
     kSignalMask | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
 constexpr quint32 kGoneMask = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
 constexpr qint64 kLostCheckIntervalMs = 1000;
+// A round of polls over many handles reads the kernel queue once, not once per
+// handle: a read() per handle made 1000 idle folders cost 1.7 % of a core.
+constexpr qint64 kDrainReuseMs = 10;
+
+// The coarse clock is read without a system call; its few milliseconds of
+// resolution are plenty for both intervals above.
+qint64 CoarseMs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 QByteArray Join(const QByteArray& folder, const QByteArray& name)
 {
@@ -35,9 +49,9 @@ bool IsFolder(const QByteArray& path)
 
 }  // namespace
 
-InotifyNotifier::InotifyNotifier(WarningSink warningSink) : m_warningSink(std::move(warningSink))
+InotifyNotifier::InotifyNotifier(WarningSink warningSink)
+    : m_warningSink(std::move(warningSink)), m_lastLostCheckMs(CoarseMs())
 {
-    m_sinceLostCheck.start();
 }
 
 InotifyNotifier::~InotifyNotifier()
@@ -250,6 +264,8 @@ void InotifyNotifier::Drain()
 {
     if (m_fd < 0)
         return;
+    ++m_drainRound;
+    m_lastDrainMs = CoarseMs();
     alignas(inotify_event) char buffer[64 * 1024];
     bool overflow = false;
     for (;;) {
@@ -325,9 +341,10 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
 
 void InotifyNotifier::CheckLost(bool force)
 {
-    if (!force && m_sinceLostCheck.elapsed() < kLostCheckIntervalMs)
+    const qint64 now = CoarseMs();
+    if (!force && now - m_lastLostCheckMs < kLostCheckIntervalMs)
         return;
-    m_sinceLostCheck.restart();
+    m_lastLostCheckMs = now;
     for (auto& [id, handle] : m_handles) {
         if (!handle.Lost || !IsFolder(handle.Folder))
             continue;
@@ -344,12 +361,18 @@ int InotifyNotifier::Wait(int handle, int milliseconds)
     auto found = m_handles.find(handle);
     if (found == m_handles.end())
         return Failed;
-    if (found->second.Signalled)
+    Handle& watched = found->second;
+    if (watched.Signalled)
         return Signalled;
-    Drain();
-    CheckLost(false);
-    // Draining drops watches, never handles, so the iterator stays valid.
-    if (found->second.Signalled)
+    // The queue read for the round serves every handle polled once in it; polling
+    // the same handle again, or after a pause, reads the queue afresh.
+    if (watched.PolledInRound == m_drainRound || CoarseMs() - m_lastDrainMs >= kDrainReuseMs) {
+        Drain();
+        CheckLost(false);
+    }
+    watched.PolledInRound = m_drainRound;
+    // Draining drops watches, never handles, so the reference stays valid.
+    if (watched.Signalled)
         return Signalled;
     if (milliseconds == 0)
         return TimedOut;
@@ -369,7 +392,8 @@ int InotifyNotifier::Wait(int handle, int milliseconds)
             return Failed;
         Drain();
         CheckLost(false);
-        if (found->second.Signalled)
+        watched.PolledInRound = m_drainRound;
+        if (watched.Signalled)
             return Signalled;
     }
 }

@@ -3,7 +3,6 @@
 #include "platform/ChangeNotifier.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -21,7 +20,10 @@
 // removed only when the last of them closes.
 //
 // A handle is signalled once its events have been read from the kernel; Rearm
-// forgets only what has been read, so a change still queued signals again. A
+// forgets only what has been read, so a change still queued signals again.
+// Polling every handle in turn (Wait with 0 ms) reads the kernel's queue once
+// for the round: the queue is read again when a handle is polled a second time
+// or when the last read is more than 10 ms old. A
 // queue overflow signals every handle. A top folder that vanishes is looked for
 // again (at most once a second, during Wait) and watched, and signalled, when it
 // is back.
@@ -67,6 +69,7 @@ private:
         bool Subtree = false;
         bool Signalled = false;
         bool Lost = false;  // the top folder vanished; looked for again during Wait
+        quint64 PolledInRound = 0;
         int TopWd = -1;
         std::map<int, QByteArray> Paths;  // watch descriptor -> folder it stands for here
     };
@@ -90,5 +93,7 @@ private:
     QStringList m_pendingWarnings;
     bool m_reportedLimit = false;
     bool m_reportedInstance = false;
-    QElapsedTimer m_sinceLostCheck;
+    qint64 m_lastLostCheckMs = 0;
+    qint64 m_lastDrainMs = 0;
+    quint64 m_drainRound = 1;
 };
