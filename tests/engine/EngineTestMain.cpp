@@ -1,0 +1,11 @@
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+// The watch timer and the end-to-end tests need an event loop, so the engine's
+// tests run under one application object for the whole run.
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
