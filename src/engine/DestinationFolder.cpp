@@ -1,5 +1,7 @@
 #include "engine/DestinationFolder.h"
 
+#include "engine/NetworkPaths.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
@@ -61,16 +63,13 @@ std::optional<QString> DestinationFolder::LocalForm(const QString& path, const M
 {
     if (!path.startsWith(QStringLiteral("//")))
         return path;
-    QString share = mount.Source;
-    share.replace(QLatin1Char('\\'), slash);
-    if (!IsNetworkFileSystem(mount.FsType) || !share.startsWith(QStringLiteral("//")) || share.size() <= 2)
+    if (!IsNetworkFileSystem(mount.FsType))
         return std::nullopt;
-    while (share.endsWith(slash))
-        share.chop(1);
-    if (path != share && !path.startsWith(share + slash))
+    const std::optional<QString> share = NetworkPaths::NetworkRoot(mount);
+    if (!share || (path != *share && !path.startsWith(*share + slash)))
         return std::nullopt;
     QString base = mount.MountPoint;
-    const QString rest = path.mid(share.size());
+    const QString rest = path.mid(share->size());
     if (base.endsWith(slash) && rest.startsWith(slash))
         base.chop(1);
     return base + rest;

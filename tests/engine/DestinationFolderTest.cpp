@@ -87,6 +87,10 @@ TEST(DestinationFolderNames, DriveLetterParentAndNetworkForm)
     EXPECT_EQ(DestinationFolder::LocalForm(QStringLiteral("//server/share"), share), QStringLiteral("/mnt/nas"));
     EXPECT_EQ(DestinationFolder::LocalForm(QStringLiteral("//server/shared/B"), share), std::nullopt);
     EXPECT_EQ(DestinationFolder::LocalForm(QStringLiteral("/mnt/nas/B"), share), QStringLiteral("/mnt/nas/B"));
+    const MountEntry nfs{QStringLiteral("/mnt/nfs"), QStringLiteral("/"), QStringLiteral("nfs4"),
+                         QStringLiteral("fileserver:/export/home")};
+    EXPECT_EQ(DestinationFolder::LocalForm(QStringLiteral("//fileserver/export/home/B"), nfs),
+              QStringLiteral("/mnt/nfs/B"));
     // The root file system never holds a "//" path, though the mount table says it does.
     const MountEntry root{QStringLiteral("/"), QStringLiteral("/"), QStringLiteral("ext4"), QStringLiteral("/dev/sda1")};
     EXPECT_EQ(DestinationFolder::LocalForm(QStringLiteral("//server/share/B"), root), std::nullopt);
