@@ -6,7 +6,8 @@
 
 QString DataFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Savenook");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Savenook");
 }
 
 bool MakeDataFolder()

@@ -10,7 +10,7 @@ namespace {
 struct FormatPiece
 {
     QString text;
-    QChar field;  // the pattern letter, or null for literal text
+    QChar field; // the pattern letter, or null for literal text
 };
 
 std::vector<FormatPiece> splitFormat(const QString& format)
@@ -84,8 +84,8 @@ QString timeFormat(const QLocale& locale)
         QString separator = QStringLiteral(":");
         for (size_t i = 0; i + 2 < pieces.size(); ++i) {
             const QChar f = pieces[i].field;
-            if ((f == u'h' || f == u'H') && pieces[i + 1].field.isNull() && pieces[i + 2].field == u'm'
-                && !pieces[i + 1].text.contains(u'\'')) {
+            if ((f == u'h' || f == u'H') && pieces[i + 1].field.isNull() && pieces[i + 2].field == u'm' &&
+                !pieces[i + 1].text.contains(u'\'')) {
                 separator = pieces[i + 1].text;
                 break;
             }

@@ -16,8 +16,8 @@ struct ProgramState
     ProgramState(const ProgramState&) = delete;
     ProgramState& operator=(const ProgramState&) = delete;
 
-    colDestinations Destinations;   // the one program-wide destination list
-    colBackups Backups;             // all associations, keyed by SourcePath
+    colDestinations Destinations; // the one program-wide destination list
+    colBackups Backups;           // all associations, keyed by SourcePath
     QString ComputerName;
 
     bool Paused = false;

@@ -14,10 +14,10 @@ namespace {
 // Qt's own converters know Latin-1 but not Windows-1252; these are the code
 // points of bytes 0x80 to 0x9F there (0 for the five unassigned bytes, which
 // then read as Latin-1).
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char16_t kWindows1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                           0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 QString decodeWindows1252(const QByteArray& bytes)
 {
@@ -123,8 +123,8 @@ QString KeepCopy(const QString& name, const QByteArray& bytes)
 {
     if (!MakeDataFolder())
         return {};
-    const QString base = DataFilePath(name) + QStringLiteral(".unloaded-")
-                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString base = DataFilePath(name) + QStringLiteral(".unloaded-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const QString path = attempt == 1 ? base : base + QStringLiteral("-%1").arg(attempt);
         const DurableResult result = DurableFile::WriteNew(path, bytes, DurableFile::Existing::Keep);

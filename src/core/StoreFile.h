@@ -9,9 +9,9 @@ struct StoreContent
 {
     enum class State { Missing, Read, Unreadable };
     State Status = State::Missing;
-    QByteArray Bytes;   // the file exactly as read
-    QStringList Lines;  // decoded, without line ends
-    QString Error;      // why it could not be read
+    QByteArray Bytes;  // the file exactly as read
+    QStringList Lines; // decoded, without line ends
+    QString Error;     // why it could not be read
 };
 
 // The one way every store in the data folder (usrdatab, usrdatad, pprefs,

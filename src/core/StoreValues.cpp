@@ -56,7 +56,7 @@ double ReadNumber(const QString& line)
         }
     }
     const double value = std::strtod(number.c_str(), nullptr);
-    return value == 0 ? 0.0 : value;  // no "-0"
+    return value == 0 ? 0.0 : value; // no "-0"
 }
 
 QString WriteNumber(double value)

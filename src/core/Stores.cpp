@@ -24,7 +24,8 @@ void reportPartialLoad(ProgramState& state, const QString& store, const QString&
         if (!copy.isEmpty())
             message += QStringLiteral("\n\nThe file as it was read is kept as %1.").arg(copy);
         else
-            message += QStringLiteral("\n\nNo copy of the file could be kept; it will be replaced at the next save.");
+            message += QStringLiteral(
+                "\n\nNo copy of the file could be kept; it will be replaced at the next save.");
     }
     state.PendingWarnings.append(message);
 }
@@ -88,14 +89,16 @@ void LoadBackups(ProgramState& state, const std::function<void(const clsBackup&)
         b.NotifyOnError = ReadBool(line(13));
         const clsBackup* added = state.Backups.Add(b, b.SourcePath);
         if (!added) {
-            problems << QStringLiteral("%1 was skipped: it is already backed up by an earlier entry").arg(b.SourcePath);
+            problems << QStringLiteral("%1 was skipped: it is already backed up by an earlier entry")
+                            .arg(b.SourcePath);
             continue;
         }
         if (onLoaded)
             onLoaded(*added);
     }
     if (const int rest = static_cast<int>(lines.size()) % kBackupLines; rest != 0)
-        problems << QStringLiteral("the last entry is incomplete (%1 of %2 lines)").arg(rest).arg(kBackupLines);
+        problems
+            << QStringLiteral("the last entry is incomplete (%1 of %2 lines)").arg(rest).arg(kBackupLines);
     if (!problems.isEmpty())
         reportPartialLoad(state, kBackupsStore, QStringLiteral("associations"), content, problems);
 }
@@ -131,7 +134,9 @@ void LoadDestinations(ProgramState& state)
     }
     if (const int rest = static_cast<int>(lines.size()) % kDestinationLines; rest != 0)
         reportPartialLoad(state, kDestinationsStore, QStringLiteral("destinations"), content,
-                          {QStringLiteral("the last entry is incomplete (%1 of %2 lines)").arg(rest).arg(kDestinationLines)});
+                          {QStringLiteral("the last entry is incomplete (%1 of %2 lines)")
+                               .arg(rest)
+                               .arg(kDestinationLines)});
 }
 
 bool SavePausedState(const ProgramState& state)
@@ -142,6 +147,6 @@ bool SavePausedState(const ProgramState& state)
 bool LoadPausedState()
 {
     const StoreContent content = StoreFile::Read(kPausedStore);
-    return content.Status == StoreContent::State::Read && !content.Lines.isEmpty()
-           && StoreValues::ReadBool(content.Lines.first());
+    return content.Status == StoreContent::State::Read && !content.Lines.isEmpty() &&
+           StoreValues::ReadBool(content.Lines.first());
 }

@@ -12,7 +12,8 @@ namespace {
 
 DurableResult failure(int error, const char* call, const QString& path)
 {
-    return {error, QStringLiteral("%1 %2: %3").arg(QLatin1String(call), path, QString::fromLocal8Bit(std::strerror(error)))};
+    return {error, QStringLiteral("%1 %2: %3")
+                       .arg(QLatin1String(call), path, QString::fromLocal8Bit(std::strerror(error)))};
 }
 
 } // namespace

