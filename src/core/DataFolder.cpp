@@ -1,5 +1,7 @@
 #include "core/DataFolder.h"
 
+#include "platform/DurableFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -15,7 +17,12 @@ bool MakeDataFolder()
     const QString folder = DataFolder();
     if (QFileInfo(folder).isDir())
         return true;
-    return QDir().mkpath(folder);
+    if (!QDir().mkpath(folder))
+        return false;
+    // The new folder's name must last too, or a crash could lose the first store written in it.
+    // Best effort: the folder is there either way, and the store's own flush reports its failures.
+    DurableFile::SyncFolder(QFileInfo(folder).absolutePath());
+    return true;
 }
 
 QString DataFilePath(const QString& name)
