@@ -266,9 +266,14 @@ TEST_F(MainProcessTest, LeftoversOfAKilledInstanceDoNotStopTheNextStart)
         file.write(lockContent);
     }
 
-    auto next = StartAndWait();
+    auto next = StartAndWait({QStringLiteral("nowin")});
     EXPECT_TRUE(next->Running());
     EXPECT_FALSE(next->trace.contains("handed over")) << next->trace.toStdString();
+    // It took over the socket too: a later start finds it.
+    auto later = Start();
+    ASSERT_TRUE(Finish(*later));
+    EXPECT_TRUE(later->trace.contains("handed over")) << later->trace.toStdString();
+    EXPECT_TRUE(next->WaitForTrace("show requested")) << next->trace.toStdString();
 }
 
 TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)

@@ -50,7 +50,7 @@ void SavenookApp::LoadMainWindow(bool hidden)
     m_window.Load([this](const clsBackup& backup) { Engine.WatchSourceFolder(backup); });
     if (hidden) {
         m_window.setWindowState(Qt::WindowMinimized);
-        Main::Trace(QStringLiteral("window hidden"));
+        m_window.TraceVisibility(false);
     } else {
         m_window.show();
     }

@@ -151,13 +151,21 @@ void frmSavenook::closeEvent(QCloseEvent* event)
 void frmSavenook::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    Main::Trace(QStringLiteral("window shown"));
+    TraceVisibility(true);
 }
 
 void frmSavenook::hideEvent(QHideEvent* event)
 {
     QMainWindow::hideEvent(event);
-    Main::Trace(QStringLiteral("window hidden"));
+    TraceVisibility(false);
+}
+
+void frmSavenook::TraceVisibility(bool visible)
+{
+    if (m_tracedVisible == int(visible))
+        return;
+    m_tracedVisible = int(visible);
+    Main::Trace(visible ? QStringLiteral("window shown") : QStringLiteral("window hidden"));
 }
 
 bool frmSavenook::eventFilter(QObject* watched, QEvent* event)

@@ -40,6 +40,9 @@ public:
     // Removes the tray icon at the final unload.
     std::function<void()> RemoveTrayIcon;
 
+    // For SAVENOOK_TRACE: one line per change ("window shown" / "window hidden").
+    void TraceVisibility(bool visible);
+
     QAction* mnuExit = nullptr;
     // Disabled by the exit sequence; set by whoever builds the pause command.
     QAction* mnuPaused = nullptr;
@@ -63,4 +66,5 @@ private:
 
     ProgramState& m_state;
     std::map<QString, QLabel*> m_panels;
+    int m_tracedVisible = -1;
 };

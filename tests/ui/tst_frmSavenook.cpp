@@ -1,0 +1,305 @@
+// The main window's load, close and exit sequence, and the composition root's
+// start-up steps, on private data folders.
+#include "core/Stores.h"
+#include "support/TestEnvironment.h"
+#include "ui/main/SavenookApp.h"
+#include "ui/main/frmSavenook.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+clsBackup association(const QString& source)
+{
+    clsBackup b;
+    b.SourcePath = source;
+    b.Folder = true;
+    b.Enabled = true;
+    b.DateCreated = QStringLiteral("05/12/2026 10:00:00");
+    b.DateLastModified = QStringLiteral("Never");
+    b.DateLastActivity = QStringLiteral("Never");
+    return b;
+}
+
+QList<QMessageBox*> openMessageBoxes()
+{
+    QList<QMessageBox*> boxes;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            boxes << box;
+    return boxes;
+}
+} // namespace
+
+class tst_frmSavenook : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_state = std::make_unique<ProgramState>();
+    }
+    void cleanup()
+    {
+        m_state.reset();
+        m_env.reset();
+    }
+
+    void loadShowsCaptionMenuAndPanels()
+    {
+        {
+            ProgramState stored;
+            stored.Backups.Add(association(m_env->root() + "/A"), m_env->root() + "/A");
+            stored.Backups.Add(association(m_env->root() + "/B"), m_env->root() + "/B");
+            QVERIFY(SaveBackups(stored));
+            QVERIFY(SaveDestinations(stored));
+        }
+        frmSavenook window(*m_state);
+        QStringList watched;
+        window.Load([&watched](const clsBackup& b) { watched << b.SourcePath; });
+
+        QCOMPARE(window.windowTitle(), QStringLiteral("Savenook"));
+        QCOMPARE(watched, QStringList({m_env->root() + "/A", m_env->root() + "/B"}));
+        QCOMPARE(m_state->Backups.Count(), 2);
+        QVERIFY(window.PanelText("Backups").startsWith(QStringLiteral("Total Associations: ")));
+        QVERIFY(window.PanelText("Backups").contains(QStringLiteral("2")));
+        QCOMPARE(window.PanelText("Running"), QStringLiteral("Initializing... "));
+        QCOMPARE(window.PanelText("Scheme"), QStringLiteral("Recent scheme: <n/a> "));
+        QCOMPARE(window.PanelText("NoSuchPanel"), QString());
+        QVERIFY(m_state->Status == &window);
+
+        QVERIFY(window.mnuExit);
+        QCOMPARE(window.mnuExit->text(), QStringLiteral("Stop and Exit"));
+        auto* menu = window.findChild<QMenu*>(QStringLiteral("mnuFile"));
+        QVERIFY(menu);
+        QCOMPARE(menu->title(), QStringLiteral("&Window"));
+        QVERIFY(menu->actions().contains(window.mnuExit));
+    }
+
+    void closeByFrameOnlyHidesAndSaves()
+    {
+        frmSavenook window(*m_state);
+        window.Load({});
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy unloaded(&window, &frmSavenook::Unloaded);
+        m_state->Backups.Add(association(m_env->root() + "/New"), m_env->root() + "/New");
+        m_state->Destinations.Add("/mnt/usb/New", m_env->root() + "/New", QStringLiteral("USB"));
+
+        QVERIFY(!window.close());
+        QVERIFY(!window.isVisible());
+        QCOMPARE(unloaded.count(), 0);
+        QVERIFY(!m_state->Exiting);
+        QVERIFY(readFile(m_env->dataFolder() + "/usrdatab").contains((m_env->root() + "/New\r\n").toUtf8()));
+        QVERIFY(readFile(m_env->dataFolder() + "/usrdatad").contains(
+            ("/mnt/usb/New\r\n" + m_env->root() + "/New\r\nUSB\r\n").toUtf8()));
+        QVERIFY(!QFile::exists(m_env->dataFolder() + "/pprefs"));  // only an exit stores the paused flag
+    }
+
+    void exitSequenceSavesPausedFlagFirstAndWaitsForTheWatch_data()
+    {
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("running") << false << QByteArray("0\r\n");
+        QTest::newRow("paused") << true << QByteArray("1\r\n");
+    }
+    void exitSequenceSavesPausedFlagFirstAndWaitsForTheWatch()
+    {
+        QFETCH(bool, paused);
+        QFETCH(QByteArray, stored);
+        frmSavenook window(*m_state);
+        window.Load({});
+        QAction pauseItem(QStringLiteral("Pause Program"));
+        window.mnuPaused = &pauseItem;
+        int notificationsClosed = 0;
+        window.CloseAllNotifications = [&] { ++notificationsClosed; };
+        QSignalSpy unloaded(&window, &frmSavenook::Unloaded);
+        m_state->Paused = paused;
+        m_state->Scanning = true;
+        m_state->Backups.Add(association(m_env->root() + "/X"), m_env->root() + "/X");
+
+        QVERIFY(window.ExitSequence(false));
+        QCOMPARE(readFile(m_env->dataFolder() + "/pprefs"), stored);
+        QVERIFY(m_state->Paused);
+        QVERIFY(!m_state->Scanning);
+        QVERIFY(m_state->StopScanning);
+        QVERIFY(m_state->Exiting);
+        QVERIFY(!pauseItem.isEnabled());
+        QCOMPARE(window.PanelText("Running"), QStringLiteral("Exiting... "));
+        QCOMPARE(window.tmrExit.interval(), 100);
+        QVERIFY(window.tmrExit.isActive());
+
+        // A second request while waiting must not store the forced pause.
+        QFile::remove(m_env->dataFolder() + "/pprefs");
+        QVERIFY(window.ExitSequence(true));
+        QVERIFY(!QFile::exists(m_env->dataFolder() + "/pprefs"));
+
+        // Nothing unloads until the watch timer has acknowledged the stop.
+        QTest::qWait(350);
+        QCOMPARE(unloaded.count(), 0);
+        QVERIFY(!QFile::exists(m_env->dataFolder() + "/usrdatab"));
+        m_state->WatchStopped = true;
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
+        QVERIFY(!window.tmrExit.isActive());
+        QCOMPARE(notificationsClosed, 1);
+        QVERIFY(readFile(m_env->dataFolder() + "/usrdatab").contains((m_env->root() + "/X\r\n").toUtf8()));
+        QVERIFY(QFile::exists(m_env->dataFolder() + "/usrdatad"));
+    }
+
+    void exitWhileScanningAsksFirst_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("exits");
+        QTest::newRow("yes") << int(QMessageBox::Yes) << true;
+        QTest::newRow("no") << int(QMessageBox::No) << false;
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << false;
+    }
+    void exitWhileScanningAsksFirst()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, exits);
+        frmSavenook window(*m_state);
+        window.Load({});
+        m_state->Scanning = true;
+        QString question;
+        QTimer::singleShot(100, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            question = box->windowTitle() + "|" + box->text();
+            box->button(QMessageBox::StandardButton(answer))->click();
+        });
+        QCOMPARE(window.ExitSequence(true), exits);
+        QCOMPARE(question, QStringLiteral("Savenook|Savenook is in the process of scanning for updated files\n"
+                                          "Exit program anyway?"));
+        QCOMPARE(m_state->Exiting, exits);
+        QCOMPARE(m_state->Scanning, !exits);
+        QCOMPARE(QFile::exists(m_env->dataFolder() + "/pprefs"), exits);
+    }
+
+    void hiddenStartComesBackNormalOnRequest()
+    {
+        SavenookApp app(*m_state);
+        app.LoadMainWindow(true);
+        QVERIFY(!app.Window().isVisible());
+        QVERIFY(app.Window().windowState() & Qt::WindowMinimized);
+        app.ShowMainWindowNormal();
+        QVERIFY(app.Window().isVisible());
+        QVERIFY(!(app.Window().windowState() & Qt::WindowMinimized));
+        QVERIFY(!QFileInfo::exists(m_env->dataFolder() + "/usrdatab"));  // a start writes nothing
+    }
+
+    void restoredPausedStateSetsTheRunningPanel_data()
+    {
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<QString>("panel");
+        QTest::newRow("paused") << true << QStringLiteral("Paused... ");
+        QTest::newRow("running") << false << QStringLiteral("Waiting... ");
+    }
+    void restoredPausedStateSetsTheRunningPanel()
+    {
+        QFETCH(bool, paused);
+        QFETCH(QString, panel);
+        SavenookApp app(*m_state);
+        app.LoadMainWindow(false);
+        app.RestorePausedState(paused);
+        QCOMPARE(m_state->Paused, paused);
+        QCOMPARE(app.Window().PanelText("Running"), panel);
+    }
+
+    void engineSeamsAreCalledInTheirPlaces()
+    {
+        {
+            ProgramState stored;
+            stored.Backups.Add(association(m_env->root() + "/A"), m_env->root() + "/A");
+            QVERIFY(SaveBackups(stored));
+        }
+        SavenookApp app(*m_state);
+        QStringList calls;
+        app.Engine.WatchSourceFolder = [&](const clsBackup& b) { calls << "watch " + b.SourcePath; };
+        app.Engine.StartWatching = [&] { calls << "start"; };
+        app.Engine.CloseAllNotifications = [&] { calls << "close all"; };
+        app.Engine.RestorePausedState = [&](bool paused) { calls << (paused ? "pause" : "unpause"); };
+        app.LoadMainWindow(false);
+        app.RestorePausedState(true);
+        app.StartWatching();
+        app.ExitRequested();
+        m_state->WatchStopped = true;  // what the engine's watch tick does
+        QSignalSpy unloaded(&app.Window(), &frmSavenook::Unloaded);
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
+        QCOMPARE(calls, QStringList({"watch " + m_env->root() + "/A", "pause", "start", "close all"}));
+    }
+
+    void standInWatchLetsAnExitFinish()
+    {
+        SavenookApp app(*m_state);
+        QSignalSpy unloaded(&app.Window(), &frmSavenook::Unloaded);
+        app.LoadMainWindow(false);
+        app.RestorePausedState(false);
+        app.StartWatching();
+        QTest::qWait(250);
+        QVERIFY(!m_state->WatchStopped);
+        app.ExitRequested();
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
+        QVERIFY(m_state->WatchStopped);
+        QCOMPARE(readFile(m_env->dataFolder() + "/pprefs"), QByteArray("0\r\n"));
+    }
+
+    void pendingWarningsShowOnceWithoutHoldingUpAnExit()
+    {
+        SavenookApp app(*m_state);
+        QSignalSpy unloaded(&app.Window(), &frmSavenook::Unloaded);
+        app.LoadMainWindow(false);
+        m_state->PendingWarnings = QStringList{QStringLiteral("usrdatab: 1 record skipped"),
+                                               QStringLiteral("usrdatad: unreadable")};
+        app.StartWatching();
+        app.StartupFinished();
+        QList<QMessageBox*> boxes = openMessageBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->windowTitle(), QStringLiteral("Savenook"));
+        QCOMPARE(boxes[0]->icon(), QMessageBox::Warning);
+        QVERIFY(!boxes[0]->isModal());
+        QVERIFY(boxes[0]->text().contains(QStringLiteral("1 record skipped")));
+        QVERIFY(boxes[0]->text().contains(QStringLiteral("unreadable")));
+        QVERIFY(m_state->PendingWarnings.isEmpty());
+
+        app.StartupFinished();
+        QCOMPARE(openMessageBoxes().size(), 1);
+
+        app.ExitRequested();
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
+    }
+
+    void noWarningsNoBox()
+    {
+        SavenookApp app(*m_state);
+        app.LoadMainWindow(false);
+        app.StartupFinished();
+        QCOMPARE(openMessageBoxes().size(), 0);
+    }
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<ProgramState> m_state;
+};
+
+QTEST_MAIN(tst_frmSavenook)
+#include "tst_frmSavenook.moc"
