@@ -1,6 +1,7 @@
 #include "engine/FileBackup.h"
 
 #include "core/DateText.h"
+#include "engine/BusyCopy.h"
 #include "engine/DestinationFolder.h"
 #include "engine/Filters.h"
 #include "engine/VersionRotation.h"
@@ -92,8 +93,6 @@ public:
     }
 
 private:
-    enum class CopyOutcome { Done, Failed, Abandoned };
-
     // The association as it stands now: by position while that still holds it,
     // else by its source path; null once it has been removed.
     clsBackup* find()
@@ -226,10 +225,8 @@ private:
         if (replacing && !(QFile::permissions(target) & QFileDevice::WriteOwner))
             QFile::setPermissions(target, VersionRotation::ModeOf(target) | QFileDevice::WriteOwner);
 
-        QString copyError;
-        const CopyOutcome outcome = copyWithRetry(target, copyError);
-        m_c.State.BusyWaiting = false;
-        m_c.State.BusyTimedOut = false;
+        const BusyCopy::Result copy = BusyCopy::Copy(
+            m_c, m_filePath, target, [this] { reportDelay(); }, [this] { return !stopped(); });
 
         if (replacing) {
             QFile::setPermissions(target, sourceAttributes);
@@ -240,59 +237,16 @@ private:
                                           + m_fileName,
                                       rotation.Attributes);
         }
-        if (outcome == CopyOutcome::Abandoned)
+        if (copy.Status == BusyCopy::Outcome::Abandoned)
             return false;
 
-        if (outcome == CopyOutcome::Done && stamp)
+        if (copy.Status == BusyCopy::Outcome::Done && stamp)
             remembered[key] = *stamp;
         else
             remembered.erase(key);
 
-        reportCopy(versionsOn, rotation, outcome == CopyOutcome::Failed, copyError);
+        reportCopy(versionsOn, rotation, copy.Status == BusyCopy::Outcome::Failed, copy.CopyError);
         return true;
-    }
-
-    CopyOutcome copyWithRetry(const QString& target, QString& copyError)
-    {
-        const qint64 timeoutMs = qRound64(m_c.Opts.BusyTimeout * 1000);
-        const auto pump = [this] { m_c.Pump.ProcessPendingMessages(); };
-        bool waiting = false;
-        qint64 firstDenial = 0;
-        for (;;) {
-            switch (m_c.Copier.Copy(m_filePath, target, pump)) {
-            case CopyError::None:
-                return CopyOutcome::Done;
-            case CopyError::DiskFull:
-                copyError = DiskFullText;
-                return CopyOutcome::Failed;
-            case CopyError::Other:
-                copyError = CopyErrorText;
-                return CopyOutcome::Failed;
-            case CopyError::AccessDenied:
-            case CopyError::SourceChanged:  // still being written: as busy as a locked file
-                break;
-            }
-            if (!waiting) {
-                waiting = true;
-                m_c.State.BusyWaiting = true;
-                m_c.State.BusyTimedOut = false;
-                // Measured on the clock rather than by a timer, so any time-out
-                // length works.
-                firstDenial = m_c.Wait.ElapsedMs();
-                reportDelay();
-            } else {
-                if (m_c.Wait.ElapsedMs() - firstDenial >= timeoutMs)
-                    m_c.State.BusyTimedOut = true;
-                if (m_c.State.BusyTimedOut) {
-                    copyError = BusyTimedOutText;
-                    return CopyOutcome::Failed;
-                }
-            }
-            m_c.Wait.Sleep(1000);
-            m_c.Pump.ProcessPendingMessages();
-            if (stopped())
-                return CopyOutcome::Abandoned;
-        }
     }
 
     void reportDelay()

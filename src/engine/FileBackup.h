@@ -22,13 +22,10 @@ public:
     // accept a drive without a name.
     static bool VolumeAccepted(const QString& list, const QString& volume);
 
-    // Result texts, also used by the tests.
+    // Result texts of this step (the copy's own are BusyCopy's).
     static inline const QString FilterSkipped = QStringLiteral("(File skipped due to filter option settings.)");
     static inline const QString NotApplicable = QStringLiteral("<n/a>");
     static inline const QString DelayText = QStringLiteral("Delay: Permission required...");
-    static inline const QString BusyTimedOutText = QStringLiteral("Error: File was busy and timed out");
-    static inline const QString DiskFullText = QStringLiteral("Error: Disk is full");
-    static inline const QString CopyErrorText = QStringLiteral("Error occurred in copy");
 
 private:
     class Run;

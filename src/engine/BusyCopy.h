@@ -1,0 +1,30 @@
+#pragma once
+
+#include "engine/EngineContext.h"
+
+#include <QString>
+#include <functional>
+
+// Copies one file, retrying about once a second while the source or target is
+// busy (access denied, or the source changing under the copy) until the busy
+// time-out has passed since the first denial. Keeps BusyWaiting and
+// BusyTimedOut for the rest of the program; both are clear again when it returns.
+class BusyCopy
+{
+public:
+    enum class Outcome { Done, Failed, Abandoned };
+    struct Result
+    {
+        Outcome Status = Outcome::Done;
+        QString CopyError;  // the failure's text; empty unless Failed
+    };
+
+    static inline const QString TimedOutText = QStringLiteral("Error: File was busy and timed out");
+    static inline const QString DiskFullText = QStringLiteral("Error: Disk is full");
+    static inline const QString OtherText = QStringLiteral("Error occurred in copy");
+
+    // onFirstDenial runs once, when the wait begins. stillWanted is asked after
+    // every pause (the interface ran meanwhile): false abandons the copy.
+    static Result Copy(EngineContext& context, const QString& source, const QString& target,
+                       const std::function<void()>& onFirstDenial, const std::function<bool()>& stillWanted);
+};
