@@ -1,5 +1,6 @@
 // Runs the real savenook binary as child processes: the command line, the
 // single-instance rule and the exit on a signal, as a user meets them.
+#include "core/Main.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +132,32 @@ protected:
     QString runtime;
 };
 
+TEST(MainCommandLineTest, WordsAreFoundAnywhereInAnyCaseButNotInTheProgramPath)
+{
+    using Request = Main::CommandLine::Request;
+    const struct {
+        QStringList arguments;
+        Request action;
+        bool noWin;
+    } rows[] = {
+        {{"savenook"}, Request::Run, false},
+        {{"savenook", "nowin"}, Request::Run, true},
+        {{"savenook", "-NOWINDOW"}, Request::Run, true},
+        {{"savenook", "x", "/NoWin"}, Request::Run, true},
+        {{"/home/nowinski/savenook"}, Request::Run, false},
+        {{"savenook", "now", "in"}, Request::Run, false},
+        {{"savenook", "nowin", "--help"}, Request::Help, true},
+        {{"savenook", "--version"}, Request::Version, false},
+        {{"savenook", "--versions", "-help"}, Request::Run, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arguments.join(' ').toStdString());
+        const Main::CommandLine command = Main::ParseCommandLine(row.arguments);
+        EXPECT_EQ(command.Action, row.action);
+        EXPECT_EQ(command.NoWin, row.noWin);
+    }
+}
+
 TEST_F(MainProcessTest, HelpAndVersionAnswerWithoutDisplay)
 {
     const struct {
@@ -178,8 +205,11 @@ TEST_F(MainProcessTest, NoWinInAnyCaseStartsHidden)
         auto child = StartAndWait(row.arguments);
         EXPECT_EQ(child->trace.contains("savenook: window shown\n"), !row.hidden) << child->trace.toStdString();
         EXPECT_EQ(child->trace.contains("savenook: window hidden\n"), row.hidden) << child->trace.toStdString();
+        // Also from hidden, the exit runs to its end.
         child->Signal(SIGTERM);
         EXPECT_TRUE(Finish(*child));
+        EXPECT_EQ(child->process->exitCode(), 0);
+        EXPECT_TRUE(child->trace.contains("savenook: unloaded\n")) << child->trace.toStdString();
     }
 }
 
