@@ -50,8 +50,7 @@ void LoadBackups(ProgramState& state, const std::function<void(const clsBackup&)
 {
     using namespace StoreValues;
     // Emptying the associations purges their destinations too.
-    for (int n = state.Backups.Count(); n > 0; --n)
-        state.Backups.Remove(1);
+    state.Backups.Clear();
 
     const StoreContent content = StoreFile::Read(kBackupsStore);
     if (content.Status == StoreContent::State::Missing)
@@ -114,8 +113,7 @@ bool SaveDestinations(const ProgramState& state)
 
 void LoadDestinations(ProgramState& state)
 {
-    for (int n = state.Destinations.Count(); n > 0; --n)
-        state.Destinations.Remove(1);
+    state.Destinations.Clear();
 
     const StoreContent content = StoreFile::Read(kDestinationsStore);
     if (content.Status == StoreContent::State::Missing)

@@ -69,6 +69,18 @@ bool colBackups::Remove(const QString& key)
     return position > 0 && Remove(position);
 }
 
+void colBackups::Clear()
+{
+    if (m_items.empty())
+        return;
+    m_items.clear();
+    m_keys.clear();
+    m_index.clear();
+    PurgeOrphanDestinations(*this, m_destinations);
+    if (m_countChanged)
+        m_countChanged();
+}
+
 void colBackups::reindex()
 {
     m_index.clear();

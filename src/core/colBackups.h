@@ -34,6 +34,9 @@ public:
     int Count() const { return static_cast<int>(m_items.size()); }
     bool Remove(int position);
     bool Remove(const QString& key);
+    // Removes every association at once, with the same effect as removing
+    // position 1 until none is left (the destinations go too) but in linear time.
+    void Clear();
 
     void SetCountChanged(std::function<void()> countChanged) { m_countChanged = std::move(countChanged); }
 

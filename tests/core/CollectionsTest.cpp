@@ -112,6 +112,22 @@ TEST_F(Collections, RemovingOnePurgesEveryOrphanLeftBefore)
     EXPECT_EQ(destinationPaths(), (std::vector<QString>{"/m/keep"}));
 }
 
+TEST_F(Collections, ClearingRemovesEveryDestinationAndUpdatesTheCount)
+{
+    state.Backups.Clear();  // nothing to remove: orphans stay, as with no removal at all
+    state.Destinations.Add(QStringLiteral("/m/orphan"), QStringLiteral("/gone"), {});
+    state.Backups.Clear();
+    EXPECT_EQ(state.Destinations.Count(), 1);
+    add(QStringLiteral("/a"));
+    state.Destinations.Add(QStringLiteral("/m/a"), QStringLiteral("/a"), {});
+    state.Backups.Clear();
+    EXPECT_EQ(state.Backups.Count(), 0);
+    EXPECT_EQ(state.Destinations.Count(), 0);
+    EXPECT_EQ(state.Backups.Item(QStringLiteral("/a")), nullptr);
+    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  0 "));
+    add(QStringLiteral("/a"));  // the key is free again
+}
+
 TEST_F(Collections, AssociationCountShowsBlankWhereTheSignWouldBe)
 {
     UpdateAssociationCount(state);
