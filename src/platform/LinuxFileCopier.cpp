@@ -187,9 +187,6 @@ CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
         }
         if (copied == 0)
             return fail(CopyError::SourceChanged);  // shorter than it was at the start
-        // Start writing this chunk to disk now, while the next one is copied, so the
-        // final fsync has little left to wait for. Only a hint: errors show in fsync.
-        ::sync_file_range(out.Get(), outOffset - copied, copied, SYNC_FILE_RANGE_WRITE);
         if (inOffset < before.st_size && betweenChunks)
             betweenChunks();
     }
