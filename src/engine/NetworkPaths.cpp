@@ -98,7 +98,8 @@ std::optional<QString> NetworkPaths::NetworkRoot(const MountEntry& mount)
         } else if (isSshfs(mount.FsType)) {
             // sshfs starts a relative folder in the user's home on the host; "~user"
             // says so without knowing where that home lies.
-            root = joinOne(QStringLiteral("//") + parts->Host + QStringLiteral("/~") + parts->User, parts->Dir);
+            root =
+                joinOne(QStringLiteral("//") + parts->Host + QStringLiteral("/~") + parts->User, parts->Dir);
         } else {
             return std::nullopt;
         }

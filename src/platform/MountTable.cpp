@@ -58,8 +58,8 @@ QString MountTable::Unescape(const QString& field)
     QByteArray out;
     out.reserve(in.size());
     for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] == '\\' && i + 3 < in.size() && in[i + 1] >= '0' && in[i + 1] <= '3' &&
-            in[i + 2] >= '0' && in[i + 2] <= '7' && in[i + 3] >= '0' && in[i + 3] <= '7') {
+        if (in[i] == '\\' && i + 3 < in.size() && in[i + 1] >= '0' && in[i + 1] <= '3' && in[i + 2] >= '0' &&
+            in[i + 2] <= '7' && in[i + 3] >= '0' && in[i + 3] <= '7') {
             out.append(char(((in[i + 1] - '0') << 6) | ((in[i + 2] - '0') << 3) | (in[i + 3] - '0')));
             i += 3;
         } else {

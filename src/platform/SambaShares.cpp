@@ -189,7 +189,8 @@ SambaShares::ReadResult SambaShares::Read() const
     for (const Section& section : reader.Sections()) {
         const QString key = normalName(section.Name);
         if (key == QLatin1String("global")) {
-            if (auto folder = lastValue(section.Lines, {QLatin1String("usersharepath")}); folder && !folder->isEmpty())
+            if (auto folder = lastValue(section.Lines, {QLatin1String("usersharepath")});
+                folder && !folder->isEmpty())
                 userSharesFolder = *folder;
             continue;
         }
@@ -212,7 +213,8 @@ SambaShares::ReadResult SambaShares::Read() const
     for (const QFileInfo& info : files) {
         QFile file(info.filePath());
         if (!file.open(QIODevice::ReadOnly)) {
-            result.Problems.append(QStringLiteral("Cannot read %1: %2").arg(info.filePath(), file.errorString()));
+            result.Problems.append(
+                QStringLiteral("Cannot read %1: %2").arg(info.filePath(), file.errorString()));
             continue;
         }
         const QString text = QString::fromUtf8(file.readAll());

@@ -86,7 +86,8 @@ TEST_P(LinuxDrivesLabel, LinksFirstThenTheFileSystemElseEmpty)
 
 INSTANTIATE_TEST_SUITE_P(Rows, LinuxDrivesLabel,
                          ::testing::Values(LabelRow{"/mnt/backup", "My Backup"},
-                                           LabelRow{"/mnt/photos", "\xc3\x9c" "bung"},
+                                           LabelRow{"/mnt/photos", "\xc3\x9c"
+                                                                   "bung"},
                                            LabelRow{"/media/My Stick", "STICK"},
                                            LabelRow{"/", ""},         // no link, file system has none
                                            LabelRow{"/mnt/gone", ""}, // not mounted
@@ -194,7 +195,8 @@ TEST_F(LinuxDrivesLoopMount, ReadsTheRealMountAndLabel)
     const LinuxDrives d; // the real table, no udev links needed
     const auto mount = d.MountOf(m_mountPoint + "/some/file.txt");
     ASSERT_TRUE(mount.has_value());
-    EXPECT_EQ(mount->MountPoint, QDir(m_mountPoint).canonicalPath()); // a blank in the path, escaped by the kernel
+    EXPECT_EQ(mount->MountPoint,
+              QDir(m_mountPoint).canonicalPath()); // a blank in the path, escaped by the kernel
     EXPECT_EQ(mount->FsType, "ext4");
     EXPECT_TRUE(d.IsReady(mount->MountPoint));
     EXPECT_EQ(d.Label(mount->MountPoint), "My Backup");

@@ -15,14 +15,13 @@ QString line(int id, const QString& root, const QString& mountPoint, const QStri
         .arg(QString::number(id), root, mountPoint, optional, fsType, source);
 }
 
-const QString kTable = line(20, "/", "/", "ext4", "/dev/vda1") +
-                       line(21, "/", "/mnt/a", "ext4", "/dev/sdb1") +
-                       line(22, "/", "/mnt/a/inner", "vfat", "/dev/sdc1") +
-                       line(23, "/", "/media/user/My\\040Stick", "vfat", "/dev/sdd1", "") +
-                       line(24, "/photos", "/srv/bound", "ext4", "/dev/sdb1") +
-                       line(25, "/", "/mnt/stacked", "ext4", "/dev/sde1") +
-                       line(26, "/", "/mnt/stacked", "xfs", "/dev/sdf1") +
-                       QStringLiteral("not a mount line\n");
+const QString kTable =
+    line(20, "/", "/", "ext4", "/dev/vda1") + line(21, "/", "/mnt/a", "ext4", "/dev/sdb1") +
+    line(22, "/", "/mnt/a/inner", "vfat", "/dev/sdc1") +
+    line(23, "/", "/media/user/My\\040Stick", "vfat", "/dev/sdd1", "") +
+    line(24, "/photos", "/srv/bound", "ext4", "/dev/sdb1") +
+    line(25, "/", "/mnt/stacked", "ext4", "/dev/sde1") + line(26, "/", "/mnt/stacked", "xfs", "/dev/sdf1") +
+    QStringLiteral("not a mount line\n");
 } // namespace
 
 struct UnescapeRow
@@ -38,7 +37,8 @@ class MountTableUnescape : public ::testing::TestWithParam<UnescapeRow>
 
 TEST_P(MountTableUnescape, UndoesTheKernelsOctalEscapes)
 {
-    EXPECT_EQ(MountTable::Unescape(QString::fromUtf8(GetParam().field)), QString::fromUtf8(GetParam().expected));
+    EXPECT_EQ(MountTable::Unescape(QString::fromUtf8(GetParam().field)),
+              QString::fromUtf8(GetParam().expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, MountTableUnescape,

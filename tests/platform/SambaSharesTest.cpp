@@ -41,16 +41,14 @@ TEST_P(SambaSharesDefinition, GetSharePathFromValueFindsThePath)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, SambaSharesDefinition,
-    ::testing::Values(DefinitionRow{"path = /srv/data", "/srv/data"},
-                      DefinitionRow{"#VERSION 2\npath=/home/ann/Public\ncomment=\nsharename=Public\n",
-                                    "/home/ann/Public"},
-                      DefinitionRow{"comment = x\n  Path=  /srv/My Files  \r\nread only = no", "/srv/My Files"},
-                      DefinitionRow{"directory = /srv/old", "/srv/old"},
-                      DefinitionRow{"path = /a\npath = /b", "/b"},
-                      DefinitionRow{"comment = path = /not/this\n", ""},
-                      DefinitionRow{"# path = /commented\n; path = /also", ""},
-                      DefinitionRow{"pathology = /x", ""}, DefinitionRow{"path /missing/equals", ""},
-                      DefinitionRow{"", ""}));
+    ::testing::Values(
+        DefinitionRow{"path = /srv/data", "/srv/data"},
+        DefinitionRow{"#VERSION 2\npath=/home/ann/Public\ncomment=\nsharename=Public\n", "/home/ann/Public"},
+        DefinitionRow{"comment = x\n  Path=  /srv/My Files  \r\nread only = no", "/srv/My Files"},
+        DefinitionRow{"directory = /srv/old", "/srv/old"}, DefinitionRow{"path = /a\npath = /b", "/b"},
+        DefinitionRow{"comment = path = /not/this\n", ""},
+        DefinitionRow{"# path = /commented\n; path = /also", ""}, DefinitionRow{"pathology = /x", ""},
+        DefinitionRow{"path /missing/equals", ""}, DefinitionRow{"", ""}));
 
 TEST(SambaSharesDefinition, AcceptsNulSeparatedData)
 {
@@ -107,8 +105,9 @@ TEST_F(SambaSharesFiles, ReadsSectionsSkippingGlobalHomesPrintersAndOffShares)
                       "[relative]\n"
                       "   path = srv/rel\n");
     const auto result = read();
-    EXPECT_EQ(describe(result.Shares),
-              QStringList({"Data=/srv/data", "Root=/", "print$=/var/lib/samba/printers", "Long=/srv/avery/long"}));
+    EXPECT_EQ(
+        describe(result.Shares),
+        QStringList({"Data=/srv/data", "Root=/", "print$=/var/lib/samba/printers", "Long=/srv/avery/long"}));
     EXPECT_TRUE(result.Problems.isEmpty());
 }
 

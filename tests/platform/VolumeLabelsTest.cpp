@@ -22,16 +22,15 @@ TEST_P(VolumeLabelsUnescape, UndoesUdevHexEscapes)
               QString::fromUtf8(GetParam().label));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, VolumeLabelsUnescape,
-                         ::testing::Values(UdevRow{"BACKUP1", "BACKUP1"},
-                                           UdevRow{"My\\x20Backup", "My Backup"},
-                                           UdevRow{"a\\x2fb", "a/b"},
-                                           // non-ASCII letters, escaped byte by byte or kept as UTF-8
-                                           UdevRow{"Caf\\xc3\\xa9", "Caf\xc3\xa9"},
-                                           UdevRow{"Caf\xc3\xa9", "Caf\xc3\xa9"},
-                                           UdevRow{"\\xe6\\x97\\xa5\\xe6\\x9c\\xac", "\xe6\x97\xa5\xe6\x9c\xac"},
-                                           UdevRow{"upper\\x2F", "upper/"},
-                                           UdevRow{"bad\\xzz", "bad\\xzz"}, UdevRow{"cut\\x2", "cut\\x2"}));
+INSTANTIATE_TEST_SUITE_P(
+    Rows, VolumeLabelsUnescape,
+    ::testing::Values(UdevRow{"BACKUP1", "BACKUP1"}, UdevRow{"My\\x20Backup", "My Backup"},
+                      UdevRow{"a\\x2fb", "a/b"},
+                      // non-ASCII letters, escaped byte by byte or kept as UTF-8
+                      UdevRow{"Caf\\xc3\\xa9", "Caf\xc3\xa9"}, UdevRow{"Caf\xc3\xa9", "Caf\xc3\xa9"},
+                      UdevRow{"\\xe6\\x97\\xa5\\xe6\\x9c\\xac", "\xe6\x97\xa5\xe6\x9c\xac"},
+                      UdevRow{"upper\\x2F", "upper/"}, UdevRow{"bad\\xzz", "bad\\xzz"},
+                      UdevRow{"cut\\x2", "cut\\x2"}));
 
 // A fake /dev with by-label links, as udev would lay it out.
 class VolumeLabelsLinks : public ::testing::Test

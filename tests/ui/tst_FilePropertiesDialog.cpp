@@ -55,7 +55,8 @@ void tst_FilePropertiesDialog::showsTheFieldsOfAFile()
     QCOMPARE(field(sheet, "lblLocation"), QFileInfo(path).absolutePath());
     QVERIFY2(field(sheet, "lblType").contains(QMimeDatabase().mimeTypeForFile(path).comment()),
              qPrintable(field(sheet, "lblType")));
-    QVERIFY2(field(sheet, "lblSize").contains(QLocale().toString(1500) + " bytes"), qPrintable(field(sheet, "lblSize")));
+    QVERIFY2(field(sheet, "lblSize").contains(QLocale().toString(1500) + " bytes"),
+             qPrintable(field(sheet, "lblSize")));
     QCOMPARE(field(sheet, "lblModified"), DateText::Format(QFileInfo(path).lastModified()));
     QCOMPARE(field(sheet, "lblPermissions"), QStringLiteral("rw-r-----"));
     QVERIFY(!field(sheet, "lblOwner").isEmpty());
@@ -76,10 +77,14 @@ void tst_FilePropertiesDialog::describesFoldersAndLinks_data()
     QFile::link(m_dir.filePath("folder"), m_dir.filePath("link to folder"));
     QFile::link(m_dir.filePath("gone"), m_dir.filePath("dangling"));
 
-    QTest::newRow("folder") << "folder" << "Folder" << "2 item(s)";
-    QTest::newRow("link") << "link to folder" << "Link to " + m_dir.filePath("folder") << "2 item(s)";
+    QTest::newRow("folder") << "folder"
+                            << "Folder"
+                            << "2 item(s)";
+    QTest::newRow("link") << "link to folder"
+                          << "Link to " + m_dir.filePath("folder") << "2 item(s)";
     // a link whose target is gone is still there to describe
-    QTest::newRow("dangling link") << "dangling" << "Link to " + m_dir.filePath("gone") << "";
+    QTest::newRow("dangling link") << "dangling"
+                                   << "Link to " + m_dir.filePath("gone") << "";
 }
 
 void tst_FilePropertiesDialog::describesFoldersAndLinks()

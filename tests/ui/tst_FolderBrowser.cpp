@@ -52,7 +52,8 @@ void tst_FolderBrowser::cancelGivesEmptyTextAndRestoresTheCurrentFolder()
             picker->reject();
         },
         &title);
-    const QString chosen = BrowseForFolder(nullptr, QStringLiteral("Please select a folder to be backed up."));
+    const QString chosen =
+        BrowseForFolder(nullptr, QStringLiteral("Please select a folder to be backed up."));
     QCOMPARE(title, QStringLiteral("Please select a folder to be backed up."));
     QVERIFY(chosen.isEmpty());
     QCOMPARE(QDir::currentPath(), before);
@@ -70,7 +71,8 @@ void tst_FolderBrowser::chosenFolderIsReturned()
             QMetaObject::invokeMethod(picker, "accept");
         },
         &title);
-    const QString chosen = BrowseForFolder(nullptr, QStringLiteral("Please select a destination folder."), root.path());
+    const QString chosen =
+        BrowseForFolder(nullptr, QStringLiteral("Please select a destination folder."), root.path());
     QCOMPARE(title, QStringLiteral("Please select a destination folder."));
     QCOMPARE(chosen, target);
 }

@@ -32,12 +32,15 @@ QString sizeText(const QFileInfo& info)
     const QLocale locale;
     if (info.isDir()) {
         const qsizetype count =
-            QDir(info.filePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size();
+            QDir(info.filePath())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                .size();
         return QObject::tr("%n item(s)", nullptr, int(count));
     }
     if (!info.exists())
         return QString(); // a link whose target is gone
-    return QObject::tr("%1 (%2 bytes)").arg(locale.formattedDataSize(info.size()), locale.toString(info.size()));
+    return QObject::tr("%1 (%2 bytes)")
+        .arg(locale.formattedDataSize(info.size()), locale.toString(info.size()));
 }
 
 QString ownerText(const QFileInfo& info)
@@ -89,7 +92,8 @@ FilePropertiesDialog::FilePropertiesDialog(const QString& path, QWidget* parent)
 
     auto* form = new QFormLayout;
     addRow(form, tr("Name:"), QStringLiteral("lblName"), name);
-    addRow(form, tr("Location:"), QStringLiteral("lblLocation"), QDir::toNativeSeparators(info.absolutePath()));
+    addRow(form, tr("Location:"), QStringLiteral("lblLocation"),
+           QDir::toNativeSeparators(info.absolutePath()));
     addRow(form, tr("Type:"), QStringLiteral("lblType"), typeText(info));
     addRow(form, tr("Size:"), QStringLiteral("lblSize"), sizeText(info));
     const QDateTime modified = info.isSymLink() && !info.exists()
@@ -100,6 +104,7 @@ FilePropertiesDialog::FilePropertiesDialog(const QString& path, QWidget* parent)
     addRow(form, tr("Permissions:"), QStringLiteral("lblPermissions"), PermissionText(info.permissions()));
     addRow(form, tr("Owner:"), QStringLiteral("lblOwner"), ownerText(info));
     layout->addLayout(form);
+    layout->addStretch(1); // spare height below the fields, not between the rows
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("cmdClose"));
