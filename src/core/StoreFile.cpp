@@ -82,6 +82,11 @@ bool Write(const QString& name, const QStringList& lines, QString* error)
             *error = message;
         return false;
     };
+    // A Linux file name may hold a line break; written as it is, it would shift
+    // every later value of the store onto the wrong field.
+    for (const QString& line : lines)
+        if (line.contains(u'\n') || line.contains(u'\r'))
+            return fail(QStringLiteral("a value holds a line break: %1").arg(line));
     if (!MakeDataFolder())
         return fail(QStringLiteral("cannot create the folder %1").arg(DataFolder()));
     const QString store = DataFilePath(name);

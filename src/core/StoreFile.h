@@ -19,7 +19,8 @@ struct StoreContent
 namespace StoreFile {
 
 // Writes the store through "<name>TEMP", which is flushed and then renamed over
-// the store. False, with the store as it was, when any step fails.
+// the store. False, with the store as it was, when any step fails or a value
+// holds a line break (which the line layout cannot carry).
 bool Write(const QString& name, const QStringList& lines, QString* error = nullptr);
 
 StoreContent Read(const QString& name);

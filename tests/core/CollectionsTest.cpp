@@ -114,7 +114,7 @@ TEST_F(Collections, RemovingOnePurgesEveryOrphanLeftBefore)
 
 TEST_F(Collections, ClearingRemovesEveryDestinationAndUpdatesTheCount)
 {
-    state.Backups.Clear();  // nothing to remove: orphans stay, as with no removal at all
+    state.Backups.Clear(); // nothing to remove: orphans stay, as with no removal at all
     state.Destinations.Add(QStringLiteral("/m/orphan"), QStringLiteral("/gone"), {});
     state.Backups.Clear();
     EXPECT_EQ(state.Destinations.Count(), 1);
@@ -125,7 +125,7 @@ TEST_F(Collections, ClearingRemovesEveryDestinationAndUpdatesTheCount)
     EXPECT_EQ(state.Destinations.Count(), 0);
     EXPECT_EQ(state.Backups.Item(QStringLiteral("/a")), nullptr);
     EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  0 "));
-    add(QStringLiteral("/a"));  // the key is free again
+    add(QStringLiteral("/a")); // the key is free again
 }
 
 TEST_F(Collections, AssociationCountShowsBlankWhereTheSignWouldBe)

@@ -158,6 +158,17 @@ TEST_F(StoreWriteFailure, RenameOverTheStoreFails)
     EXPECT_FALSE(QFileInfo::exists(other + QStringLiteral("TEMP")));
 }
 
+TEST_F(StoreWriteFailure, ValueWithALineBreakIsRefusedNotWrittenAskew)
+{
+    for (const QString& path : {QStringLiteral("/data/a\nb"), QStringLiteral("/data/a\rb")}) {
+        QString error;
+        EXPECT_FALSE(StoreFile::Write(QStringLiteral("usrdatad"),
+                                      {path, QStringLiteral("/data/x"), QString()}, &error));
+        EXPECT_TRUE(error.contains(QStringLiteral("line break")));
+        EXPECT_EQ(readBytes(store()), oldBytes);
+    }
+}
+
 TEST_F(StoreWriteFailure, DataFolderCannotBeMade)
 {
     const QString file = env.root() + QStringLiteral("/plainfile");
