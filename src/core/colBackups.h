@@ -16,7 +16,7 @@
 // again by its key afterwards.
 class colBackups
 {
-  public:
+public:
     // Removing an association purges the destinations it leaves orphaned;
     // countChanged runs after every Add and Remove (the status-bar count).
     explicit colBackups(colDestinations& destinations, std::function<void()> countChanged = {});
@@ -43,14 +43,14 @@ class colBackups
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
-  private:
+private:
     void reindex();
 
     colDestinations& m_destinations;
     std::function<void()> m_countChanged;
     std::vector<clsBackup> m_items;
-    std::vector<QString> m_keys;       // parallel to m_items; empty = no key
-    std::map<QString, size_t> m_index; // key -> index into m_items
+    std::vector<QString> m_keys;          // parallel to m_items; empty = no key
+    std::map<QString, size_t> m_index;    // key -> index into m_items
 };
 
 // Removes every destination whose Source names no association, keeping the
