@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,6 +92,17 @@ ssize_t LinuxFileCopier::CopyRange(int in, off_t* inOffset, int out, off_t* outO
     return ::copy_file_range(in, inOffset, out, outOffset, length, 0);
 }
 
+ssize_t LinuxFileCopier::SendRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length)
+{
+    // sendfile writes at the target's file position, not at an offset of ours.
+    if (::lseek(out, *outOffset, SEEK_SET) != *outOffset)
+        return -1;
+    const ssize_t sent = ::sendfile(out, in, inOffset, length);
+    if (sent > 0)
+        *outOffset += sent;
+    return sent;
+}
+
 ssize_t LinuxFileCopier::ReadWriteRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length)
 {
     if (m_buffer.empty())
@@ -168,19 +180,29 @@ CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
     };
 
     // One pass of copy_file_range in large chunks (in-kernel, no user-space
-    // buffer); read/write only where the two file systems cannot do that.
+    // buffer); the fallbacks only where the two file systems cannot do that.
     off_t inOffset = 0;
     off_t outOffset = 0;
-    bool fallback = false;
+    enum class Method { CopyRange, SendFile, ReadWrite } method = Method::CopyRange;
     while (inOffset < before.st_size) {
         const size_t want = size_t(qMin<qint64>(m_chunkBytes, before.st_size - inOffset));
-        ssize_t copied = fallback ? ReadWriteRange(in.Get(), &inOffset, out.Get(), &outOffset, want)
-                                  : CopyRange(in.Get(), &inOffset, out.Get(), &outOffset, want);
+        ssize_t copied = -1;
+        switch (method) {
+        case Method::CopyRange:
+            copied = CopyRange(in.Get(), &inOffset, out.Get(), &outOffset, want);
+            break;
+        case Method::SendFile:
+            copied = SendRange(in.Get(), &inOffset, out.Get(), &outOffset, want);
+            break;
+        case Method::ReadWrite:
+            copied = ReadWriteRange(in.Get(), &inOffset, out.Get(), &outOffset, want);
+            break;
+        }
         if (copied < 0) {
             if (errno == EINTR)
                 continue;
-            if (!fallback && NeedsFallback(errno)) {
-                fallback = true;
+            if (method != Method::ReadWrite && NeedsFallback(errno)) {
+                method = method == Method::CopyRange ? Method::SendFile : Method::ReadWrite;
                 continue;
             }
             return fail(ErrorFromErrno(errno));

@@ -37,8 +37,11 @@ protected:
     virtual ssize_t CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length);
 
 private:
+    // Between file systems copy_file_range may refuse (EXDEV): sendfile still copies
+    // inside the kernel; read/write is the last resort.
+    ssize_t SendRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length);
     ssize_t ReadWriteRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length);
 
     qint64 m_chunkBytes;
-    std::vector<char> m_buffer;  // only for file systems without copy_file_range between them
+    std::vector<char> m_buffer;  // only for the read/write fallback
 };

@@ -179,6 +179,44 @@ INSTANTIATE_TEST_SUITE_P(Errors, CopierFailure,
                                            FailureCase{EPERM, CopyError::AccessDenied}),
                          [](const auto& info) { return std::to_string(info.param.Error); });
 
+// copy_file_range refusing the pair of file systems, from the start or half-way.
+class RefusingCopier : public LinuxFileCopier
+{
+public:
+    explicit RefusingCopier(qint64 refuseFrom) : LinuxFileCopier(4096), m_refuseFrom(refuseFrom) {}
+
+protected:
+    ssize_t CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length) override
+    {
+        if (*inOffset >= m_refuseFrom) {
+            errno = EXDEV;
+            return -1;
+        }
+        return LinuxFileCopier::CopyRange(in, inOffset, out, outOffset, length);
+    }
+
+private:
+    qint64 m_refuseFrom;
+};
+
+TEST(LinuxFileCopier, FallsBackWhenTheKernelCannotCopyThePair)
+{
+    for (qint64 refuseFrom : {qint64(0), qint64(8192)}) {
+        QTemporaryDir dir;
+        const QString source = dir.path() + "/source.bin";
+        const QString target = dir.path() + "/target.bin";
+        const QByteArray data = Pattern(50 * 1000);
+        WriteFile(source, data);
+        SetTimes(source, 1400000000, 42);
+        RefusingCopier copier(refuseFrom);
+        int calls = 0;
+        ASSERT_EQ(copier.Copy(source, target, [&] { ++calls; }), CopyError::None) << refuseFrom;
+        EXPECT_TRUE(ReadFile(target) == data) << refuseFrom;
+        EXPECT_EQ(StatOf(target).st_mtim.tv_nsec, 42);
+        EXPECT_EQ(calls, 12);
+    }
+}
+
 TEST(LinuxFileCopier, ReadOnlyTargetIsAccessDeniedEvenForRoot)
 {
     QTemporaryDir dir;
