@@ -28,7 +28,7 @@ QString FileSystemOf(const QString& path)
     QProcess df;
     df.start("findmnt", {"-n", "-o", "FSTYPE", "-T", path});
     df.waitForFinished();
-    return QString::fromLocal8Bit(df.readAll()).trimmed();
+    return QString::fromLocal8Bit(df.readAll()).trimmed().split(QLatin1Char('\n')).first();
 }
 
 QString CpuModel()
