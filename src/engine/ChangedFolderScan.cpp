@@ -2,6 +2,7 @@
 
 #include "core/DateText.h"
 #include "engine/WatchPaths.h"
+#include "platform/FileStamp.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
@@ -21,9 +22,9 @@ qint64 hourIndex(const QDateTime& when)
 }
 
 // Hidden on Linux means a name starting with a dot.
-bool isHidden(const QFileInfo& info)
+bool isHidden(const QString& fileName)
 {
-    return info.fileName().startsWith(QLatin1Char('.'));
+    return fileName.startsWith(QLatin1Char('.'));
 }
 
 } // namespace
@@ -107,17 +108,17 @@ void ChangedFolderScan::recordNewReference(qint64 modifiedMs)
     NewDetectionDate = DateText::Format(QDateTime::fromSecsSinceEpoch(seconds + 1));
 }
 
-bool ChangedFolderScan::seenBefore(const QString& path, qint64 modifiedMs, qint64 size)
+bool ChangedFolderScan::seenBefore(const QString& path, const FileStamp& stamp)
 {
     // Keyed on the full-precision time and the size, not the whole-second text:
     // a second save within the same second is a new change.
-    if (m_detected.Contains(path, modifiedMs, size))
+    if (m_detected.Contains(path, stamp.ModifiedNs, stamp.Size))
         return true;
     clsDetectedFile file;
     file.Path = path;
-    file.ModifiedDate = DateText::Format(QDateTime::fromMSecsSinceEpoch(modifiedMs));
-    file.ModifiedMs = modifiedMs;
-    file.Size = size;
+    file.ModifiedDate = DateText::Format(QDateTime::fromMSecsSinceEpoch(stamp.ModifiedMs()));
+    file.ModifiedNs = stamp.ModifiedNs;
+    file.Size = stamp.Size;
     m_detected.Add(file);
     return false;
 }
@@ -188,14 +189,13 @@ ChangedFolderScan::Pass ChangedFolderScan::fileAssociations(const QString& folde
         if (!backup || backup->Folder || !backup->Enabled)
             continue;
         // A file association names its file explicitly: a link to a file is followed.
-        const QFileInfo info(source);
-        if (!info.isFile())
+        const FileStamp stamp = FileStamp::Of(source, true);
+        if (!stamp.Regular)
             continue;
-        const qint64 modifiedMs = info.lastModified().toMSecsSinceEpoch();
-        if (!isChanged(modifiedMs, reference))
+        if (!isChanged(stamp.ModifiedMs(), reference))
             continue;
-        recordNewReference(modifiedMs);
-        if (seenBefore(source, modifiedMs, info.size()))
+        recordNewReference(stamp.ModifiedMs());
+        if (seenBefore(source, stamp))
             continue;
         m_backup(source, position, source);
         const Pass pass = checkResignalled(handle);
@@ -256,8 +256,7 @@ void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, co
     // at all), and never a pipe, socket or device, which could block or never end.
     QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     while (files.hasNext()) {
-        files.next();
-        QFileInfo info = files.fileInfo();
+        const QString filePath = files.next();
         m_context.Pump.ProcessPendingMessages();
         if (++PacingCount >= PacingFiles) {
             m_context.Wait.Sleep(PacingWaitMs);
@@ -270,27 +269,26 @@ void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, co
         const clsBackup* backup = m_context.State.Backups.Item(position);
         if (!backup)
             return;
+        // Looked at as it is now, after the interface ran; its type too, since
+        // the listing's type may be stale.
+        const FileStamp stamp = FileStamp::Of(filePath, false);
+        if (!stamp.Regular)
+            continue;
         if (manual) {
-            if (!info.isFile() || info.isSymLink())
-                continue;
             clsDetectedFile file;
-            file.Path = info.filePath();
+            file.Path = filePath;
             m_detected.Add(file);
-            m_backup(folder, position, info.filePath());
+            m_backup(folder, position, filePath);
             continue;
         }
-        info.refresh();  // the interface ran: look at the file as it is now
-        if (!info.exists() || !info.isFile() || info.isSymLink())
+        if (!backup->CopyHidden && isHidden(files.fileName()))
             continue;
-        if (!backup->CopyHidden && isHidden(info))
+        if (!isChanged(stamp.ModifiedMs(), reference))
             continue;
-        const qint64 modifiedMs = info.lastModified().toMSecsSinceEpoch();
-        if (!isChanged(modifiedMs, reference))
+        recordNewReference(stamp.ModifiedMs());
+        if (seenBefore(filePath, stamp))
             continue;
-        recordNewReference(modifiedMs);
-        if (seenBefore(info.filePath(), modifiedMs, info.size()))
-            continue;
-        m_backup(folder, position, info.filePath());
+        m_backup(folder, position, filePath);
     }
 
     if (!recursive)

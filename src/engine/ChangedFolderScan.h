@@ -15,6 +15,8 @@
 // removed or changed meanwhile), so no position, reference or iterator into
 // colBackups is kept across a pump or a backup: the association is looked up
 // again by its source path every time.
+struct FileStamp;
+
 class ChangedFolderScan
 {
 public:
@@ -70,7 +72,7 @@ private:
                    bool manual);
     void recordNewReference(qint64 modifiedMs);
     // The file's change was handed over already in this processing; records it otherwise.
-    bool seenBefore(const QString& path, qint64 modifiedMs, qint64 size);
+    bool seenBefore(const QString& path, const FileStamp& stamp);
     // Position of the association with this source path, 0 when it is gone.
     int positionOf(const QString& sourcePath) const;
 

@@ -47,9 +47,9 @@ void colDetectedFiles::Clear()
         Remove(position);
 }
 
-bool colDetectedFiles::Contains(const QString& path, qint64 modifiedMs, qint64 size) const
+bool colDetectedFiles::Contains(const QString& path, qint64 modifiedNs, qint64 size) const
 {
     return std::any_of(m_items.begin(), m_items.end(), [&](const clsDetectedFile& f) {
-        return f.Path == path && f.ModifiedMs == modifiedMs && f.Size == size && !f.ModifiedDate.isEmpty();
+        return f.Path == path && f.ModifiedNs == modifiedNs && f.Size == size && !f.ModifiedDate.isEmpty();
     });
 }

@@ -22,7 +22,7 @@ public:
     void Clear();
 
     // The same path with the same modification time and size was handed over already.
-    bool Contains(const QString& path, qint64 modifiedMs, qint64 size) const;
+    bool Contains(const QString& path, qint64 modifiedNs, qint64 size) const;
 
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
