@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QUrl>
 
 namespace {
 // root and rest joined by exactly one "/"; nothing appended for an empty rest.
@@ -24,43 +23,6 @@ QString cleanAbsolute(const QString& path)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-bool isSshfs(const QString& fsType)
-{
-    return fsType == QLatin1String("fuse.sshfs") || fsType == QLatin1String("sshfs");
-}
-
-// "host:dir", "user@host:dir" or "user@[v6::addr]:dir" split into its parts.
-struct HostSource
-{
-    QString User, Host, Dir;
-};
-
-std::optional<HostSource> splitHostSource(const QString& source)
-{
-    HostSource out;
-    QString userHost;
-    qsizetype colon = -1;
-    const qsizetype open = source.indexOf(QLatin1Char('['));
-    if (open >= 0 && open < source.indexOf(QLatin1Char(':'))) {
-        const qsizetype close = source.indexOf(QLatin1Char(']'), open);
-        if (close < 0 || close + 1 >= source.size() || source[close + 1] != QLatin1Char(':'))
-            return std::nullopt;
-        colon = close + 1;
-    } else {
-        colon = source.indexOf(QLatin1Char(':'));
-    }
-    const qsizetype slash = source.indexOf(QLatin1Char('/'));
-    if (colon <= 0 || (slash >= 0 && slash < colon))
-        return std::nullopt;
-    userHost = source.left(colon);
-    out.Dir = source.mid(colon + 1);
-    const qsizetype at = userHost.lastIndexOf(QLatin1Char('@'));
-    out.User = at >= 0 ? userHost.left(at) : QString();
-    out.Host = at >= 0 ? userHost.mid(at + 1) : userHost;
-    if (out.Host.isEmpty())
-        return std::nullopt;
-    return out;
-}
 } // namespace
 
 NetworkPaths::NetworkPaths(const Drives& drives, ShareList shares, QString computerName)
@@ -76,39 +38,7 @@ NetworkPaths::ShareList NetworkPaths::SharesOf(SambaShares reader)
 
 std::optional<QString> NetworkPaths::NetworkRoot(const MountEntry& mount)
 {
-    QString source = mount.Source;
-    QString root;
-    if (source.startsWith(QLatin1String("//")) || source.startsWith(QLatin1String("\\\\"))) {
-        source.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        const QString inside = QDir::cleanPath(source.mid(2));
-        if (inside.isEmpty() || inside.startsWith(QLatin1Char('/')) || inside == QLatin1String("."))
-            return std::nullopt;
-        root = QStringLiteral("//") + inside;
-    } else if (source.contains(QLatin1String("://"))) {
-        const QUrl url(source);
-        if (url.host().isEmpty())
-            return std::nullopt;
-        root = joinOne(QStringLiteral("//") + url.host(), url.path());
-    } else {
-        const auto parts = splitHostSource(source);
-        if (!parts)
-            return std::nullopt;
-        if (parts->Dir.startsWith(QLatin1Char('/'))) {
-            root = joinOne(QStringLiteral("//") + parts->Host, QDir::cleanPath(parts->Dir));
-        } else if (isSshfs(mount.FsType)) {
-            // sshfs starts a relative folder in the user's home on the host; "~user"
-            // says so without knowing where that home lies.
-            root =
-                joinOne(QStringLiteral("//") + parts->Host + QStringLiteral("/~") + parts->User, parts->Dir);
-        } else {
-            return std::nullopt;
-        }
-    }
-    // A bind mount shows a folder inside the network file system; some kernels
-    // already name that folder in the source (cifs prefix paths), so not twice.
-    if (!mount.Root.isEmpty() && mount.Root != QLatin1String("/") && !root.endsWith(mount.Root))
-        root = joinOne(root, mount.Root);
-    return root;
+    return MountTable::NetworkRoot(mount);
 }
 
 QString NetworkPaths::GetUNCName(const QString& path) const
@@ -184,9 +114,10 @@ QString NetworkPaths::PathVolume::FailureMessage() const
 
 NetworkPaths::PathVolume NetworkPaths::GetPathVolume(const QString& path) const
 {
-    if (path.isEmpty() || IsNetworkPath(path))
+    if (path.isEmpty())
         return PathVolume::NoDrive();
-    const auto mount = m_drives.MountOf(cleanAbsolute(path));
+    // A "//" path is looked up by the network form of the mounts.
+    const auto mount = m_drives.MountOf(IsNetworkPath(path) ? path : cleanAbsolute(path));
     if (!mount)
         return PathVolume::NoDrive();
     if (!m_drives.IsReady(mount->MountPoint))

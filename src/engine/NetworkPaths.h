@@ -33,12 +33,7 @@ public:
     // "//ComputerName/share/rest"; any other path comes back unchanged.
     QString GetUNCName(const QString& path) const;
 
-    // The network form of the folder mounted at a network mount, from its
-    // source: cifs "//server/share", nfs "server:/export" -> "//server/export",
-    // sshfs "user@host:dir" -> "//host/~user/dir" (a relative or empty sshfs
-    // folder lies in the user's home on the host; "~" alone without a user),
-    // URLs (davfs) "https://host/dir" -> "//host/dir". None for a source of
-    // another shape.
+    // The network form of the folder mounted at a network mount (see MountTable::NetworkRoot).
     static std::optional<QString> NetworkRoot(const MountEntry& mount);
 
     static bool IsNetworkPath(const QString& path);
@@ -78,8 +73,8 @@ public:
         QString m_label;
     };
 
-    // The drive of the absolute form of path: none for a "//" path, which no
-    // local mount holds, or when the mount table cannot be read.
+    // The drive of the absolute form of path (for a "//" path, the network
+    // mount that holds it); none when there is none or the table cannot be read.
     PathVolume GetPathVolume(const QString& path) const;
 
 private:

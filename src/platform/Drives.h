@@ -17,7 +17,8 @@ class Drives
 {
 public:
     virtual ~Drives() = default;
-    // The mount whose mount point is the longest whole-component prefix of path.
+    // The mount whose mount point is the longest whole-component prefix of path;
+    // for a "//server/share/..." path, the network mount that holds it.
     virtual std::optional<MountEntry> MountOf(const QString& path) const = 0;
     // Mounted and readable.
     virtual bool IsReady(const QString& mountPoint) const = 0;

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QUrl>
 
 // Our own reader rather than QStorageInfo: QStorageInfo neither shows the root
 // of a bind mount nor lets a test hand in a table of its own.
@@ -70,6 +71,55 @@ QString MountTable::Unescape(const QString& field)
 }
 
 namespace {
+// root and rest joined by exactly one "/"; nothing appended for an empty rest.
+QString joinOne(QString root, QString rest)
+{
+    while (root.size() > 2 && root.endsWith(QLatin1Char('/')))
+        root.chop(1);
+    while (rest.startsWith(QLatin1Char('/')))
+        rest.remove(0, 1);
+    if (rest.isEmpty())
+        return root;
+    return root + QLatin1Char('/') + rest;
+}
+
+bool isSshfs(const QString& fsType)
+{
+    return fsType == QLatin1String("fuse.sshfs") || fsType == QLatin1String("sshfs");
+}
+
+// "host:dir", "user@host:dir" or "user@[v6::addr]:dir" split into its parts.
+struct HostSource
+{
+    QString User, Host, Dir;
+};
+
+std::optional<HostSource> splitHostSource(const QString& source)
+{
+    HostSource out;
+    QString userHost;
+    qsizetype colon = -1;
+    const qsizetype open = source.indexOf(QLatin1Char('['));
+    if (open >= 0 && open < source.indexOf(QLatin1Char(':'))) {
+        const qsizetype close = source.indexOf(QLatin1Char(']'), open);
+        if (close < 0 || close + 1 >= source.size() || source[close + 1] != QLatin1Char(':'))
+            return std::nullopt;
+        colon = close + 1;
+    } else {
+        colon = source.indexOf(QLatin1Char(':'));
+    }
+    const qsizetype slash = source.indexOf(QLatin1Char('/'));
+    if (colon <= 0 || (slash >= 0 && slash < colon))
+        return std::nullopt;
+    userHost = source.left(colon);
+    out.Dir = source.mid(colon + 1);
+    const qsizetype at = userHost.lastIndexOf(QLatin1Char('@'));
+    out.User = at >= 0 ? userHost.left(at) : QString();
+    out.Host = at >= 0 ? userHost.mid(at + 1) : userHost;
+    if (out.Host.isEmpty())
+        return std::nullopt;
+    return out;
+}
 QString cleanAbsolute(const QString& path)
 {
     if (path.isEmpty())
@@ -87,8 +137,47 @@ bool MountTable::IsInside(const QString& path, const QString& folder)
     return path.size() == folder.size() || path[folder.size()] == QLatin1Char('/');
 }
 
+std::optional<QString> MountTable::NetworkRoot(const MountEntry& mount)
+{
+    QString source = mount.Source;
+    QString root;
+    if (source.startsWith(QLatin1String("//")) || source.startsWith(QLatin1String("\\\\"))) {
+        source.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        const QString inside = QDir::cleanPath(source.mid(2));
+        if (inside.isEmpty() || inside.startsWith(QLatin1Char('/')) || inside == QLatin1String("."))
+            return std::nullopt;
+        root = QStringLiteral("//") + inside;
+    } else if (source.contains(QLatin1String("://"))) {
+        const QUrl url(source);
+        if (url.host().isEmpty())
+            return std::nullopt;
+        root = joinOne(QStringLiteral("//") + url.host(), QDir::cleanPath(url.path()));
+    } else {
+        const auto parts = splitHostSource(source);
+        if (!parts)
+            return std::nullopt;
+        if (parts->Dir.startsWith(QLatin1Char('/'))) {
+            root = joinOne(QStringLiteral("//") + parts->Host, QDir::cleanPath(parts->Dir));
+        } else if (isSshfs(mount.FsType)) {
+            // sshfs starts a relative folder in the user's home on the host; "~user"
+            // says so without knowing where that home lies.
+            root =
+                joinOne(QStringLiteral("//") + parts->Host + QStringLiteral("/~") + parts->User, parts->Dir);
+        } else {
+            return std::nullopt;
+        }
+    }
+    // A bind mount shows a folder inside the network file system; some kernels
+    // already name that folder in the source (cifs prefix paths), so not twice.
+    if (!mount.Root.isEmpty() && mount.Root != QLatin1String("/") && !root.endsWith(mount.Root))
+        root = joinOne(root, mount.Root);
+    return root;
+}
+
 std::optional<MountEntry> MountTable::MountOf(const QString& path) const
 {
+    if (path.startsWith(QLatin1String("//")))
+        return networkMountOf(path);
     const QString clean = cleanAbsolute(path);
     if (clean.isEmpty())
         return std::nullopt;
@@ -98,6 +187,37 @@ std::optional<MountEntry> MountTable::MountOf(const QString& path) const
         if (IsInside(clean, entry.MountPoint) &&
             (!best || entry.MountPoint.size() >= best->MountPoint.size()))
             best = &entry;
+    }
+    if (!best)
+        return std::nullopt;
+    return *best;
+}
+
+std::optional<MountEntry> MountTable::networkMountOf(const QString& path) const
+{
+    // "//host/rest" split at the host; host names ignore case, the rest compares exactly.
+    const auto split = [](const QString& unc) {
+        const qsizetype end = unc.indexOf(QLatin1Char('/'), 2);
+        const QString rest = end < 0 ? QString() : QDir::cleanPath(unc.mid(end));
+        return std::pair{end < 0 ? unc.mid(2) : unc.mid(2, end - 2),
+                         rest == QLatin1String("/") ? QString() : rest};
+    };
+    const auto [pathHost, pathRest] = split(path);
+    const MountEntry* best = nullptr;
+    qsizetype bestLength = -1;
+    for (const MountEntry& entry : m_entries) {
+        const auto root = IsNetworkFileSystem(entry.FsType) ? NetworkRoot(entry) : std::nullopt;
+        if (!root)
+            continue;
+        const auto [rootHost, rootRest] = split(*root);
+        if (rootHost.compare(pathHost, Qt::CaseInsensitive) != 0 ||
+            !(rootRest.isEmpty() || IsInside(pathRest, rootRest)))
+            continue;
+        // ">=": a later mount of the same share hides the earlier one.
+        if (rootRest.size() >= bestLength) {
+            best = &entry;
+            bestLength = rootRest.size();
+        }
     }
     if (!best)
         return std::nullopt;

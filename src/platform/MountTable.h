@@ -25,7 +25,8 @@ public:
 
     // The mount whose mount point is the longest whole-component prefix of path
     // (made absolute and cleaned first); of two mounts on one point the later
-    // one, which hides the earlier, wins.
+    // one, which hides the earlier, wins. A "//server/share/..." path belongs to
+    // the network mount whose NetworkRoot holds it.
     std::optional<MountEntry> MountOf(const QString& path) const;
     // The visible mount exactly at mountPoint, if any.
     std::optional<MountEntry> Find(const QString& mountPoint) const;
@@ -36,7 +37,17 @@ public:
     // The drive's name: the mount point's last component, "root" for "/".
     static QString DriveName(const QString& mountPoint);
 
+    // The network form of the folder mounted at a network mount, from its
+    // source: cifs "//server/share", nfs "server:/export" -> "//server/export",
+    // sshfs "user@host:dir" -> "//host/~user/dir" (a relative or empty sshfs
+    // folder lies in the user's home on the host; "~" alone without a user),
+    // URLs (davfs) "https://host/dir" -> "//host/dir"; a bind mount's root is
+    // appended. None for a source of another shape.
+    static std::optional<QString> NetworkRoot(const MountEntry& mount);
+
 private:
+    std::optional<MountEntry> networkMountOf(const QString& path) const;
+
     std::vector<MountEntry> m_entries;
 };
 

@@ -79,7 +79,16 @@ TEST_P(NetworkPathsUNC, GivesTheNetworkFormOrThePathUnchanged)
             return shares;
         },
         "myhost");
-    EXPECT_EQ(paths.GetUNCName(QString::fromUtf8(GetParam().path)), QString::fromUtf8(GetParam().expected));
+    const QString path = QString::fromUtf8(GetParam().path);
+    const QString unc = paths.GetUNCName(path);
+    EXPECT_EQ(unc, QString::fromUtf8(GetParam().expected));
+    // the network form of a path on a network mount leads back to that mount
+    const auto mount = drives.MountOf(path);
+    if (mount && IsNetworkFileSystem(mount->FsType) && NetworkPaths::IsNetworkPath(unc)) {
+        const auto back = drives.MountOf(unc);
+        ASSERT_TRUE(back.has_value()) << unc.toStdString();
+        EXPECT_EQ(back->MountPoint, mount->MountPoint);
+    }
 }
 } // namespace
 
@@ -184,6 +193,10 @@ TEST(NetworkPaths, PathVolumeHasThreeOutcomes)
     EXPECT_EQ(notReady.State(), NetworkPaths::PathVolume::Outcome::NotReady);
     EXPECT_FALSE(notReady.Label().has_value());
     EXPECT_EQ(notReady.FailureMessage(), "Drive not ready!");
+
+    drives.Labels["/mnt/nas"] = "NAS";
+    const auto share = paths.GetPathVolume("//FileServer/Public/Docs");
+    EXPECT_EQ(share.Label(), QString("NAS"));
 
     for (const QString& gone : {QStringLiteral("//server/share/x"), QString()}) {
         const auto none = paths.GetPathVolume(gone);

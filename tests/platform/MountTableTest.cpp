@@ -113,6 +113,74 @@ TEST(MountTableMountOf, BindMountKeepsItsRootAndEmptyTableHasNoMount)
     EXPECT_FALSE(MountTable::FromText(kTable).MountOf("").has_value());
 }
 
+namespace {
+const QString kNetworkTable = line(1, "/", "/", "ext4", "/dev/vda1") +
+                              line(2, "/", "/mnt/nas", "cifs", "//fileserver/Public") +
+                              line(3, "/Sub/Dir", "/srv/bound", "cifs", "//fileserver/Public") +
+                              line(4, "/", "/mnt/nfs", "nfs4", "storage:/export/home") +
+                              line(5, "/", "/mnt/nfsroot", "nfs4", "storage:/") +
+                              line(6, "/", "/mnt/sshhome", "fuse.sshfs", "ann@laptop:") +
+                              line(7, "/", "/mnt/local", "ext4", "//looks/like/unc");
+}
+
+struct NetworkMountRow
+{
+    const char* path;
+    const char* mountPoint; // empty: no mount holds it
+    friend void PrintTo(const NetworkMountRow& row, std::ostream* os) { *os << '"' << row.path << '"'; }
+};
+
+class MountTableNetworkMountOf : public ::testing::TestWithParam<NetworkMountRow>
+{
+};
+
+TEST_P(MountTableNetworkMountOf, FindsTheNetworkMountHoldingANetworkPath)
+{
+    const auto mount = MountTable::FromText(kNetworkTable).MountOf(QString::fromUtf8(GetParam().path));
+    EXPECT_EQ(mount ? mount->MountPoint : QString(), QString::fromUtf8(GetParam().mountPoint));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, MountTableNetworkMountOf,
+                         ::testing::Values(NetworkMountRow{"//fileserver/Public/Docs/a.txt", "/mnt/nas"},
+                                           NetworkMountRow{"//fileserver/Public", "/mnt/nas"},
+                                           NetworkMountRow{"//fileserver/Public/", "/mnt/nas"},
+                                           // host names ignore case, the rest does not
+                                           NetworkMountRow{"//FileServer/Public/x", "/mnt/nas"},
+                                           NetworkMountRow{"//fileserver/public/x", ""},
+                                           NetworkMountRow{"//fileserver/Public2/x", ""},
+                                           // the bind mount shows a deeper folder of the same share
+                                           NetworkMountRow{"//fileserver/Public/Sub/Dir/f", "/srv/bound"},
+                                           NetworkMountRow{"//fileserver/Public/Sub/Dirt", "/mnt/nas"},
+                                           NetworkMountRow{"//storage/export/home/ann", "/mnt/nfs"},
+                                           NetworkMountRow{"//storage/etc/x", "/mnt/nfsroot"},
+                                           NetworkMountRow{"//laptop/~ann/notes", "/mnt/sshhome"},
+                                           // only network file systems have a network form
+                                           NetworkMountRow{"//looks/like/unc", ""},
+                                           NetworkMountRow{"//unknown/x", ""}));
+
+TEST(MountTableNetworkRoot, BuildsTheNetworkFormFromTheSource)
+{
+    const auto root = [](const char* fsType, const char* source, const char* mountRoot = "/") {
+        return MountTable::NetworkRoot(MountEntry{"/mnt/x", mountRoot, fsType, source}).value_or("<none>");
+    };
+    EXPECT_EQ(root("cifs", "//server/share/"), "//server/share");
+    EXPECT_EQ(root("cifs", "\\\\server\\share"), "//server/share");
+    EXPECT_EQ(root("nfs", "server:/export/"), "//server/export");
+    EXPECT_EQ(root("nfs", "[fe80::1]:/vol"), "//[fe80::1]/vol");
+    EXPECT_EQ(root("fuse.sshfs", "ann@host:"), "//host/~ann");
+    EXPECT_EQ(root("fuse.sshfs", "host:work/x"), "//host/~/work/x");
+    EXPECT_EQ(root("fuse.sshfs", "ann@host:/srv"), "//host/srv");
+    EXPECT_EQ(root("davfs", "https://dav.example.org:8443/files/"), "//dav.example.org/files");
+    // a cifs prefix path already in the source is not appended twice
+    EXPECT_EQ(root("cifs", "//server/share/sub", "/sub"), "//server/share/sub");
+    EXPECT_EQ(root("cifs", "//server/share", "/sub"), "//server/share/sub");
+    // relative folders are sshfs's alone; other shapes have no network form
+    EXPECT_EQ(root("nfs", "server:relative"), "<none>");
+    EXPECT_EQ(root("ceph", "10.0.0.1:6789,10.0.0.2:6789:/"), "<none>");
+    EXPECT_EQ(root("9p", "hostshare"), "<none>");
+    EXPECT_EQ(root("cifs", "//"), "<none>");
+}
+
 TEST(MountTableFind, FindsOnlyExactMountPoints)
 {
     const MountTable table = MountTable::FromText(kTable);
