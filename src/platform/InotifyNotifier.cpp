@@ -286,12 +286,17 @@ void InotifyNotifier::Drain()
         }
     }
     if (overflow) {
-        // Events were dropped: any folder may have changed, and sub-folders created
-        // meanwhile may lack their watch.
+        // Events were dropped: any folder may have changed, sub-folders created
+        // meanwhile lack their watch, and a top folder may have vanished or been
+        // replaced without our hearing of it.
         for (auto& [id, handle] : m_handles) {
             handle.Signalled = true;
-            if (handle.Subtree && !handle.Lost)
-                AddTree(id, handle, handle.Folder, true);
+            if (handle.Lost)
+                continue;
+            if (!AddTree(id, handle, handle.Folder, true)) {
+                DropAll(id, handle);
+                handle.Lost = true;
+            }
         }
         CheckLost(true);
     }
