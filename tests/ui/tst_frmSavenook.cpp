@@ -234,10 +234,10 @@ private Q_SLOTS:
         }
         SavenookApp app(*m_state);
         QStringList calls;
-        app.Engine.WatchSourceFolder = [&](const clsBackup& b) { calls << "watch " + b.SourcePath; };
-        app.Engine.StartWatching = [&] { calls << "start"; };
-        app.Engine.CloseAllNotifications = [&] { calls << "close all"; };
-        app.Engine.RestorePausedState = [&](bool paused) { calls << (paused ? "pause" : "unpause"); };
+        app.Seams.WatchSourceFolder = [&](const clsBackup& b) { calls << "watch " + b.SourcePath; };
+        app.Seams.StartWatching = [&] { calls << "start"; };
+        app.Seams.CloseAllNotifications = [&] { calls << "close all"; };
+        app.Seams.RestorePausedState = [&](bool paused) { calls << (paused ? "pause" : "unpause"); };
         app.LoadMainWindow(false);
         app.RestorePausedState(true);
         app.StartWatching();

@@ -21,17 +21,17 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
         connect(gui, &QGuiApplication::saveStateRequest, this, &SavenookApp::OnSessionEnding);
     }
 
-    Engine.WatchSourceFolder = [](const clsBackup&) {};
-    Engine.StartWatching = [this] { m_standInWatch.start(); };
-    Engine.CloseAllNotifications = [] {};
-    Engine.RestorePausedState = [this](bool paused) {
+    Seams.WatchSourceFolder = [](const clsBackup&) {};
+    Seams.StartWatching = [this] { m_standInWatch.start(); };
+    Seams.CloseAllNotifications = [] {};
+    Seams.RestorePausedState = [this](bool paused) {
         m_state.Paused = paused;
         m_state.SetRunningText(paused ? QStringLiteral("Paused... ") : QStringLiteral("Waiting... "));
     };
     m_standInWatch.setSingleShot(true);
     m_standInWatch.setInterval(100);
     connect(&m_standInWatch, &QTimer::timeout, this, &SavenookApp::StandInWatchTick);
-    m_window.CloseAllNotifications = [this] { Engine.CloseAllNotifications(); };
+    m_window.CloseAllNotifications = [this] { Seams.CloseAllNotifications(); };
 }
 
 SavenookApp::~SavenookApp()
@@ -47,7 +47,7 @@ void SavenookApp::LoadOptions()
 
 void SavenookApp::LoadMainWindow(bool hidden)
 {
-    m_window.Load([this](const clsBackup& backup) { Engine.WatchSourceFolder(backup); });
+    m_window.Load([this](const clsBackup& backup) { Seams.WatchSourceFolder(backup); });
     if (hidden) {
         m_window.setWindowState(Qt::WindowMinimized);
         m_window.TraceVisibility(false);
@@ -58,12 +58,12 @@ void SavenookApp::LoadMainWindow(bool hidden)
 
 void SavenookApp::RestorePausedState(bool paused)
 {
-    Engine.RestorePausedState(paused);
+    Seams.RestorePausedState(paused);
 }
 
 void SavenookApp::StartWatching()
 {
-    Engine.StartWatching();
+    Seams.StartWatching();
 }
 
 void SavenookApp::StartupFinished()

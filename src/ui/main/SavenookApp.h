@@ -36,7 +36,7 @@ public:
         // PauseProgram / UnpauseProgram with the stored paused flag.
         std::function<void(bool paused)> RestorePausedState;
     };
-    EngineSeams Engine;
+    EngineSeams Seams;
 
     Options& Opts() { return m_options; }
     frmSavenook& Window() { return m_window; }
