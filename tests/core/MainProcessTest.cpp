@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <unistd.h>
 #include <memory>
 #include <vector>
 
@@ -304,6 +305,34 @@ TEST_F(MainProcessTest, LeftoversOfAKilledInstanceDoNotStopTheNextStart)
     ASSERT_TRUE(Finish(*later));
     EXPECT_TRUE(later->trace.contains("handed over")) << later->trace.toStdString();
     EXPECT_TRUE(next->WaitForTrace("show requested")) << next->trace.toStdString();
+}
+
+TEST_F(MainProcessTest, WithoutRuntimeDirAPrivateFolderBelowTmpServes)
+{
+    const QString tmp = env.root() + "/tmp";
+    ASSERT_TRUE(QDir().mkpath(tmp));
+    QProcessEnvironment e = Environment();
+    e.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    e.insert(QStringLiteral("TMPDIR"), tmp);
+    const QString folder = tmp + QStringLiteral("/savenook-%1").arg(::getuid());
+
+    auto first = Start({QStringLiteral("nowin")}, e);
+    ASSERT_TRUE(first->WaitForTrace("started")) << first->trace.toStdString();
+    const QFileInfo info(folder);
+    EXPECT_TRUE(info.isDir());
+    EXPECT_EQ(info.permissions() & 0x0077, QFileDevice::Permissions()) << "only the owner may enter";
+    auto second = Start({}, e);
+    ASSERT_TRUE(Finish(*second, 5000));
+    EXPECT_TRUE(second->trace.contains("handed over")) << second->trace.toStdString();
+    first->Signal(SIGTERM);
+    ASSERT_TRUE(Finish(*first));
+
+    // A folder of that name that others can write to is not trusted.
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
+    auto refused = Start({}, e);
+    ASSERT_TRUE(Finish(*refused));
+    EXPECT_NE(refused->process->exitCode(), 0);
+    EXPECT_TRUE(refused->trace.contains("not a private folder")) << refused->trace.toStdString();
 }
 
 TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
