@@ -24,8 +24,13 @@ public:
 
     LinuxDrives();
     explicit LinuxDrives(Sources sources);
+    ~LinuxDrives() override;
+    LinuxDrives(const LinuxDrives&) = delete;
+    LinuxDrives& operator=(const LinuxDrives&) = delete;
 
-    // The table is read again on every call: drives come and go while the program runs.
+    // Drives come and go while the program runs, so every call sees the table
+    // as it is now: the kernel's table is kept and read again only when it
+    // announces a change; any other file is read again on every call.
     std::optional<MountEntry> MountOf(const QString& path) const override;
     // Mounted (in the table now) and readable.
     bool IsReady(const QString& mountPoint) const override;
@@ -40,6 +45,10 @@ public:
     static bool AccessReadable(const QString& mountPoint);
 
 private:
+    bool tableChanged() const;
+
     Sources m_sources;
     mutable QString m_lastError;
+    mutable std::optional<MountTable> m_cached;
+    mutable int m_watchFd = -1; // the kernel's table, open for its change notices
 };

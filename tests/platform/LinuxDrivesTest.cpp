@@ -24,7 +24,7 @@ void writeFile(const QString& path, const QByteArray& data)
 // points can be read. The table can change between calls, as a real one does.
 class LinuxDrivesFake : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(QDir(m_dir.path()).mkpath("dev/disk/by-label"));
@@ -165,7 +165,7 @@ TEST(LinuxDrivesReal, AccessReadableDeniesAnUnprivilegedUser)
 // A real labelled file system on a loop device; needs root.
 class LinuxDrivesLoopMount : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         if (::geteuid() != 0)
@@ -184,6 +184,14 @@ protected:
         if (m_mounted)
             QProcess::execute("umount", {m_mountPoint});
     }
+    bool setMounted(bool mounted)
+    {
+        const int rc = mounted ? QProcess::execute("mount", {"-o", "loop", m_image, m_mountPoint})
+                               : QProcess::execute("umount", {m_mountPoint});
+        if (rc == 0)
+            m_mounted = mounted;
+        return rc == 0;
+    }
 
     QTemporaryDir m_dir;
     QString m_image, m_mountPoint;
@@ -201,4 +209,21 @@ TEST_F(LinuxDrivesLoopMount, ReadsTheRealMountAndLabel)
     EXPECT_TRUE(d.IsReady(mount->MountPoint));
     EXPECT_EQ(d.Label(mount->MountPoint), "My Backup");
     EXPECT_EQ(VolumeLabels::FromFileSystem(mount->MountPoint).Label, "My Backup");
+}
+
+TEST_F(LinuxDrivesLoopMount, SeesMountsComeAndGoWhileItKeepsTheTable)
+{
+    const LinuxDrives d;
+    const QString mountPoint = QDir(m_mountPoint).canonicalPath();
+    EXPECT_EQ(d.MountOf(mountPoint)->MountPoint, mountPoint);
+    EXPECT_EQ(d.MountOf(mountPoint)->MountPoint, mountPoint); // kept copy
+
+    ASSERT_TRUE(setMounted(false));
+    EXPECT_NE(d.MountOf(mountPoint)->MountPoint, mountPoint);
+    EXPECT_FALSE(d.IsReady(mountPoint));
+    EXPECT_EQ(d.Label(mountPoint), "");
+
+    ASSERT_TRUE(setMounted(true));
+    EXPECT_EQ(d.MountOf(mountPoint)->MountPoint, mountPoint);
+    EXPECT_EQ(d.Label(mountPoint), "My Backup");
 }
