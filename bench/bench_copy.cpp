@@ -45,8 +45,8 @@ bool Run(const QString& program, const QStringList& arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit
-           && process.exitCode() == 0;
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
 // Leaves no dirty pages of earlier runs for the next run to flush.
@@ -65,7 +65,7 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -122,8 +122,12 @@ int main(int argc, char** argv)
             chunks = 0;
             return copier.Copy(source, target, [&] { ++chunks; }) == CopyError::None;
         },
-        [&] { return Run("cp", {source, target}) && Run("sync", {target}); },
-        [&] { return Run("cp", {source, target}); },
+        [&] {
+            return Run("cp", {source, target}) && Run("sync", {target});
+        },
+        [&] {
+            return Run("cp", {source, target});
+        },
     };
     std::vector<double>* results[3] = {&ours, &cpSync, &cpPlain};
     // A warm-up round that is not counted: the first copy after writing the source

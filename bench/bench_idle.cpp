@@ -22,8 +22,8 @@ double CpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 QByteArray StatusField(const char* field)
@@ -43,7 +43,7 @@ double RssMiB()
     return StatusField("VmRSS:").split(' ').first().toDouble() / 1024.0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

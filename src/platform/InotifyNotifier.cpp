@@ -5,11 +5,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <ctime>
 #include <unistd.h>
 #include <vector>
 
@@ -47,7 +47,7 @@ bool IsFolder(const QByteArray& path)
     return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-}  // namespace
+} // namespace
 
 InotifyNotifier::InotifyNotifier(WarningSink warningSink)
     : m_warningSink(std::move(warningSink)), m_lastLostCheckMs(CoarseMs())
@@ -72,11 +72,10 @@ QString InotifyNotifier::WatchLimitMessage()
 
 QString InotifyNotifier::InstanceFailureMessage(int error)
 {
-    return QStringLiteral(
-               "Savenook cannot watch folders for changes: no inotify instance could be created "
-               "(%1), so changed files will not be backed up automatically. If too many programs "
-               "use inotify, raise the limit in /proc/sys/fs/inotify/max_user_instances and "
-               "restart Savenook.")
+    return QStringLiteral("Savenook cannot watch folders for changes: no inotify instance could be created "
+                          "(%1), so changed files will not be backed up automatically. If too many programs "
+                          "use inotify, raise the limit in /proc/sys/fs/inotify/max_user_instances and "
+                          "restart Savenook.")
         .arg(QString::fromLocal8Bit(std::strerror(error)));
 }
 
@@ -273,7 +272,7 @@ void InotifyNotifier::Drain()
         if (got <= 0) {
             if (got < 0 && errno == EINTR)
                 continue;
-            break;  // EAGAIN: the queue is empty
+            break; // EAGAIN: the queue is empty
         }
         for (ssize_t at = 0; at < got;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
@@ -306,7 +305,7 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
 {
     auto found = m_watchUsers.find(wd);
     if (found == m_watchUsers.end())
-        return;  // a watch already dropped; its last events may still arrive
+        return; // a watch already dropped; its last events may still arrive
     const std::set<int> users = found->second;
     for (int id : users) {
         auto entry = m_handles.find(id);

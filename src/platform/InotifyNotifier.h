@@ -33,7 +33,7 @@
 // otherwise kept for TakeWarnings.
 class InotifyNotifier : public ChangeNotifier
 {
-public:
+  public:
     using WarningSink = std::function<void(const QString&)>;
 
     explicit InotifyNotifier(WarningSink warningSink = {});
@@ -56,22 +56,22 @@ public:
     static QString WatchLimitMessage();
     static QString InstanceFailureMessage(int error);
 
-protected:
+  protected:
     // Seams over the two calls that can hit a system limit; they return what the
     // system calls return and leave errno set on failure.
     virtual int CreateInstance();
     virtual int AddWatch(int fd, const QByteArray& path, quint32 mask);
 
-private:
+  private:
     struct Handle
     {
         QByteArray Folder;
         bool Subtree = false;
         bool Signalled = false;
-        bool Lost = false;  // the top folder vanished; looked for again during Wait
+        bool Lost = false; // the top folder vanished; looked for again during Wait
         quint64 PolledInRound = 0;
         int TopWd = -1;
-        std::map<int, QByteArray> Paths;  // watch descriptor -> folder it stands for here
+        std::map<int, QByteArray> Paths; // watch descriptor -> folder it stands for here
     };
 
     bool EnsureInstance();
@@ -88,7 +88,7 @@ private:
     int m_fd = -1;
     int m_nextHandle = 1;
     std::map<int, Handle> m_handles;
-    std::map<int, std::set<int>> m_watchUsers;  // watch descriptor -> handles that use it
+    std::map<int, std::set<int>> m_watchUsers; // watch descriptor -> handles that use it
     WarningSink m_warningSink;
     QStringList m_pendingWarnings;
     bool m_reportedLimit = false;

@@ -16,7 +16,7 @@ constexpr size_t kFallbackBufferBytes = 1024 * 1024;
 // Closes a descriptor on every way out of Copy.
 class Descriptor
 {
-public:
+  public:
     explicit Descriptor(int fd = -1) : m_fd(fd) {}
     ~Descriptor() { Close(); }
     Descriptor(const Descriptor&) = delete;
@@ -37,21 +37,21 @@ public:
         return result;
     }
 
-private:
+  private:
     int m_fd;
 };
 
 bool SameVersion(const struct stat& a, const struct stat& b)
 {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
-           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 // Errors that mean "copy_file_range cannot do this pair", not "the copy failed".
 bool NeedsFallback(int error)
 {
-    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP
-           || error == ENOTSUP || error == EBADF;
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP ||
+           error == EBADF;
 }
 
 QByteArray FolderOf(const QByteArray& path)
@@ -62,9 +62,10 @@ QByteArray FolderOf(const QByteArray& path)
     return slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
-}  // namespace
+} // namespace
 
-LinuxFileCopier::LinuxFileCopier(qint64 chunkBytes) : m_chunkBytes(chunkBytes > 0 ? chunkBytes : DefaultChunkBytes)
+LinuxFileCopier::LinuxFileCopier(qint64 chunkBytes)
+    : m_chunkBytes(chunkBytes > 0 ? chunkBytes : DefaultChunkBytes)
 {
 }
 
@@ -164,8 +165,8 @@ CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
     QByteArray temporaryPath;
     Descriptor out;
     for (int attempt = 0; attempt < 16 && !out.Valid(); ++attempt) {
-        temporaryPath = folder + '/' + TemporaryPrefix
-                        + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".tmp";
+        temporaryPath = folder + '/' + TemporaryPrefix +
+                        QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".tmp";
         out.Reset(::open(temporaryPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!out.Valid() && errno != EEXIST)
             return ErrorFromErrno(errno);
@@ -208,7 +209,7 @@ CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
             return fail(ErrorFromErrno(errno));
         }
         if (copied == 0)
-            return fail(CopyError::SourceChanged);  // shorter than it was at the start
+            return fail(CopyError::SourceChanged); // shorter than it was at the start
         if (inOffset < before.st_size && betweenChunks)
             betweenChunks();
     }

@@ -18,7 +18,7 @@
 // SourceChanged (the copy would mix two versions).
 class LinuxFileCopier : public FileCopier
 {
-public:
+  public:
     static constexpr qint64 DefaultChunkBytes = 16 * 1024 * 1024;
     static constexpr char TemporaryPrefix[] = ".savenook-";
 
@@ -31,17 +31,17 @@ public:
     static bool IsTemporaryName(const QString& fileName);
     static CopyError ErrorFromErrno(int error);
 
-protected:
+  protected:
     // Seam over copy_file_range: copies up to length bytes and advances both
     // offsets; returns the bytes copied, or -1 with errno set.
     virtual ssize_t CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length);
 
-private:
+  private:
     // Between file systems copy_file_range may refuse (EXDEV): sendfile still copies
     // inside the kernel; read/write is the last resort.
     ssize_t SendRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length);
     ssize_t ReadWriteRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length);
 
     qint64 m_chunkBytes;
-    std::vector<char> m_buffer;  // only for the read/write fallback
+    std::vector<char> m_buffer; // only for the read/write fallback
 };

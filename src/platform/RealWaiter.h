@@ -7,11 +7,11 @@
 // The product's clock: sleeps for real and counts monotonic time.
 class RealWaiter : public Waiter
 {
-public:
+  public:
     RealWaiter();
     void Sleep(int milliseconds) override;
     qint64 ElapsedMs() const override;
 
-private:
+  private:
     QElapsedTimer m_clock;
 };

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kSignalWaitMs = 3000;  // generous: a slow CI machine still passes
+constexpr int kSignalWaitMs = 3000; // generous: a slow CI machine still passes
 constexpr int kQuietWaitMs = 300;
 
 void WriteFile(const QString& path, const QByteArray& data = "x")
@@ -92,8 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
     Changes, NotifierSignals,
     ::testing::Values(
         ChangeCase{"created", nullptr, [](const Scratch& s) { WriteFile(s.Watched + "/new.txt"); }},
-        ChangeCase{"written",
-                   [](const Scratch& s) { WriteFile(s.Watched + "/old.txt"); },
+        ChangeCase{"written", [](const Scratch& s) { WriteFile(s.Watched + "/old.txt"); },
                    [](const Scratch& s) {
                        // A write without close: editors that keep the file open.
                        const int fd = ::open(QFile::encodeName(s.Watched + "/old.txt").constData(), O_WRONLY);
@@ -102,8 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                        ::close(fd);
                    }},
         ChangeCase{"close after writing", nullptr, nullptr},
-        ChangeCase{"renamed into the folder",
-                   [](const Scratch& s) { WriteFile(s.Outside + "/saved.tmp"); },
+        ChangeCase{"renamed into the folder", [](const Scratch& s) { WriteFile(s.Outside + "/saved.tmp"); },
                    [](const Scratch& s) {
                        ASSERT_TRUE(QFile::rename(s.Outside + "/saved.tmp", s.Watched + "/doc.txt"));
                    }},
@@ -155,7 +153,7 @@ TEST(InotifyNotifier, PollingRoundsNeverMissAChange)
     }
     WriteFile(s.Outside + "/x.txt");
     notifier.Wait(a, 0);
-    notifier.Wait(b, 0);  // may or may not see it yet: same round
+    notifier.Wait(b, 0); // may or may not see it yet: same round
     EXPECT_EQ(notifier.Wait(b, 0), ChangeNotifier::Signalled);
     EXPECT_EQ(notifier.Wait(a, 0), ChangeNotifier::TimedOut);
 }
@@ -214,7 +212,7 @@ TEST(InotifyNotifier, SharedFolderStaysWatchedUntilItsLastHandleCloses)
     const int inner = notifier.Open(s.Watched + "/sub", false);
     ASSERT_GT(first, 0);
     ASSERT_NE(first, second);
-    EXPECT_EQ(notifier.WatchCount(), 2);  // the kernel shares one descriptor per folder
+    EXPECT_EQ(notifier.WatchCount(), 2); // the kernel shares one descriptor per folder
 
     WriteFile(s.Watched + "/a.txt");
     EXPECT_EQ(notifier.Wait(first, kSignalWaitMs), ChangeNotifier::Signalled);
@@ -346,27 +344,26 @@ TEST_P(NotifierVanish, FolderIsWatchedAgainWhenItComesBack)
     EXPECT_EQ(notifier.Wait(h, kSignalWaitMs), ChangeNotifier::Signalled);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Vanish, NotifierVanish,
-    ::testing::Values(VanishCase{"deleted",
-                                 [](const QString& watched, const QString&) {
-                                     ASSERT_TRUE(QDir(watched).removeRecursively());
-                                 }},
-                      VanishCase{"deleted with its tree",
-                                 [](const QString& watched, const QString&) {
-                                     ASSERT_TRUE(QDir(watched).removeRecursively());
-                                 }},
-                      VanishCase{"moved away",
-                                 [](const QString& watched, const QString& elsewhere) {
-                                     ASSERT_TRUE(QDir().rename(watched, elsewhere));
-                                 }}),
-    [](const ::testing::TestParamInfo<VanishCase>& info) {
-        std::string name;
-        for (char c : std::string(info.param.Name))
-            if (std::isalnum(static_cast<unsigned char>(c)))
-                name += c;
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Vanish, NotifierVanish,
+                         ::testing::Values(VanishCase{"deleted",
+                                                      [](const QString& watched, const QString&) {
+                                                          ASSERT_TRUE(QDir(watched).removeRecursively());
+                                                      }},
+                                           VanishCase{"deleted with its tree",
+                                                      [](const QString& watched, const QString&) {
+                                                          ASSERT_TRUE(QDir(watched).removeRecursively());
+                                                      }},
+                                           VanishCase{"moved away",
+                                                      [](const QString& watched, const QString& elsewhere) {
+                                                          ASSERT_TRUE(QDir().rename(watched, elsewhere));
+                                                      }}),
+                         [](const ::testing::TestParamInfo<VanishCase>& info) {
+                             std::string name;
+                             for (char c : std::string(info.param.Name))
+                                 if (std::isalnum(static_cast<unsigned char>(c)))
+                                     name += c;
+                             return name;
+                         });
 
 int MaxQueuedEvents()
 {
@@ -414,12 +411,12 @@ TEST(InotifyNotifier, QueueOverflowSignalsEveryHandle)
 // watch table does; lowering the real limit would affect the whole machine.
 class LimitedNotifier : public InotifyNotifier
 {
-public:
+  public:
     using InotifyNotifier::InotifyNotifier;
     int WatchesLeft = 0;
     bool FailInstance = false;
 
-protected:
+  protected:
     int CreateInstance() override
     {
         if (FailInstance) {
@@ -498,4 +495,4 @@ TEST(InotifyNotifier, OneInstanceServesManyFolders)
     EXPECT_EQ(notifier.Wait(handles.front(), 0), ChangeNotifier::TimedOut);
 }
 
-}  // namespace
+} // namespace

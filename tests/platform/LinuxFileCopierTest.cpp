@@ -45,7 +45,9 @@ QByteArray ReadFile(const QString& path)
 
 struct stat StatOf(const QString& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
     return st;
 }
@@ -72,7 +74,7 @@ struct CopyCase
     qint64 Size;
     qint64 ChunkBytes;
     bool TargetExists;
-    int MinChunkCalls;  // betweenChunks calls at least
+    int MinChunkCalls; // betweenChunks calls at least
 };
 
 void PrintTo(const CopyCase& row, std::ostream* out)
@@ -116,18 +118,19 @@ INSTANTIATE_TEST_SUITE_P(Copies, CopierKeeps,
                                            CopyCase{"ReplacesTarget", 5000, 1 << 20, true, 0},
                                            CopyCase{"EmptySource", 0, 1 << 20, true, 0},
                                            CopyCase{"ManySmallChunks", 100 * 1024 + 1, 4096, false, 25},
-                                           CopyCase{"ProductChunksOnALargeFile",
-                                                    40 * 1024 * 1024, LinuxFileCopier::DefaultChunkBytes,
-                                                    false, 2}),
+                                           CopyCase{"ProductChunksOnALargeFile", 40 * 1024 * 1024,
+                                                    LinuxFileCopier::DefaultChunkBytes, false, 2}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 // Fails the in-kernel copy after a number of bytes, as a disk error half-way would.
 class FailingCopier : public LinuxFileCopier
 {
-public:
-    FailingCopier(qint64 failAfter, int error) : LinuxFileCopier(4096), m_failAfter(failAfter), m_error(error) {}
+  public:
+    FailingCopier(qint64 failAfter, int error) : LinuxFileCopier(4096), m_failAfter(failAfter), m_error(error)
+    {
+    }
 
-protected:
+  protected:
     ssize_t CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length) override
     {
         if (*inOffset >= m_failAfter) {
@@ -137,7 +140,7 @@ protected:
         return LinuxFileCopier::CopyRange(in, inOffset, out, outOffset, length);
     }
 
-private:
+  private:
     qint64 m_failAfter;
     int m_error;
 };
@@ -182,10 +185,10 @@ INSTANTIATE_TEST_SUITE_P(Errors, CopierFailure,
 // copy_file_range refusing the pair of file systems, from the start or half-way.
 class RefusingCopier : public LinuxFileCopier
 {
-public:
+  public:
     explicit RefusingCopier(qint64 refuseFrom) : LinuxFileCopier(4096), m_refuseFrom(refuseFrom) {}
 
-protected:
+  protected:
     ssize_t CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length) override
     {
         if (*inOffset >= m_refuseFrom) {
@@ -195,7 +198,7 @@ protected:
         return LinuxFileCopier::CopyRange(in, inOffset, out, outOffset, length);
     }
 
-private:
+  private:
     qint64 m_refuseFrom;
 };
 
@@ -298,7 +301,9 @@ INSTANTIATE_TEST_SUITE_P(
                        const QString fresh = source + ".new";
                        WriteFile(fresh, Pattern(64 * 1024, 'b'));
                        SetTimes(fresh, 1600000000, 1000);
-                       ASSERT_EQ(::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(source).constData()), 0);
+                       ASSERT_EQ(::rename(QFile::encodeName(fresh).constData(),
+                                          QFile::encodeName(source).constData()),
+                                 0);
                    }}),
     [](const auto& info) { return std::string(info.param.Name); });
 
@@ -384,7 +389,8 @@ TEST(LinuxFileCopier, UnreadableSourceIsAccessDenied)
     ASSERT_TRUE(child.waitForFinished(60000));
     const QString output = QString::fromLocal8Bit(child.readAll());
     EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test") && !output.contains("SKIPPED")) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test") && !output.contains("SKIPPED"))
+        << output.toStdString();
     EXPECT_FALSE(QFile::exists(target));
     EXPECT_TRUE(Leftovers(dir.path()).isEmpty());
 }
@@ -399,4 +405,4 @@ TEST(LinuxFileCopierChild, UnreadableSourceAsUnprivilegedUser)
     EXPECT_EQ(copier.Copy(paths[0], paths[1], {}), CopyError::AccessDenied);
 }
 
-}  // namespace
+} // namespace
