@@ -377,15 +377,15 @@ TEST(LinuxFileCopier, UnreadableSourceIsAccessDenied)
     if (QStandardPaths::findExecutable("setpriv").isEmpty())
         GTEST_SKIP() << "setpriv (util-linux) is needed to run this case as an unprivileged user";
     const QString self = QFile::symLinkTarget("/proc/self/exe");
-    if (!(QFileInfo(self).permissions() & QFileDevice::ExeOther))
-        GTEST_SKIP() << "the test program is not executable for other users";
+    const QStringList asNobody{"--reuid=65534", "--regid=65534", "--clear-groups"};
+    if (QProcess::execute("setpriv", asNobody + QStringList{"test", "-x", self}) != 0)
+        GTEST_SKIP() << "an unprivileged user cannot run " << self.toStdString() << " from where it lies";
 
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(kChildVariable, source + "\n" + target);
     child.setProcessEnvironment(environment);
-    child.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", self,
-                            "--gtest_filter=LinuxFileCopierChild.*"});
+    child.start("setpriv", asNobody + QStringList{self, "--gtest_filter=LinuxFileCopierChild.*"});
     ASSERT_TRUE(child.waitForFinished(60000));
     const QString output = QString::fromLocal8Bit(child.readAll());
     EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
