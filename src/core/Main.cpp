@@ -112,6 +112,10 @@ void Main::Run(MainSteps& steps)
             steps.ShowMainWindowNormal();
         });
     }
+    steps.SetExitStartedHandler([this] {
+        if (m_instance)
+            m_instance->Retire();
+    });
     m_signals = std::make_unique<SignalRouter>();
     if (m_signals->Install()) {
         QObject::connect(m_signals.get(), &SignalRouter::Signalled, [&steps](int number) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 // The parts of start-up that need the rooms above core (options, windows, the
 // engine). Main decides their order; the interface's composition root does them.
 class MainSteps
@@ -19,4 +21,6 @@ public:
     virtual void ShowMainWindowNormal() = 0;
     // A termination signal: the same exit as "Stop and Exit", without questions.
     virtual void ExitRequested() = 0;
+    // handler runs once an exit has begun, whatever asked for it.
+    virtual void SetExitStartedHandler(std::function<void()> handler) = 0;
 };

@@ -39,7 +39,8 @@ SingleInstance::Claim SingleInstance::ClaimOrHandOver(int lockTimeoutMs)
 {
     if (!m_lock.tryLock(lockTimeoutMs)) {
         m_error = m_lock.error() == QLockFile::LockFailedError
-                      ? QStringLiteral("another Savenook is still starting (lock %1 held)").arg(m_folder)
+                      ? QStringLiteral("another Savenook is still starting or ending (lock in %1 held)")
+                            .arg(m_folder)
                       : QStringLiteral("cannot create the lock file in %1").arg(m_folder);
         return Claim::Failed;
     }
@@ -72,6 +73,15 @@ bool SingleInstance::Listen()
         connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::OnNewConnection);
     m_lock.unlock();
     return ok;
+}
+
+void SingleInstance::Retire()
+{
+    // Taken first: a start that finds no socket must not slip in before we hold it.
+    if (!m_lock.tryLock(0))
+        m_lock.tryLock(kConnectTimeoutMs);
+    if (m_server)
+        m_server->close();
 }
 
 void SingleInstance::OnNewConnection()

@@ -29,6 +29,9 @@ public:
     // Needs the application object. Removes a socket left by a killed instance,
     // listens, then releases the lock so the next start can find us.
     bool Listen();
+    // The exit has begun: stop answering and hold the lock until the process ends,
+    // so a start meanwhile waits and then runs, instead of handing over to us.
+    void Retire();
 
     QString ErrorText() const { return m_error; }
     QString SocketPath() const;

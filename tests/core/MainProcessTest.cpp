@@ -307,6 +307,23 @@ TEST_F(MainProcessTest, LeftoversOfAKilledInstanceDoNotStopTheNextStart)
     EXPECT_TRUE(next->WaitForTrace("show requested")) << next->trace.toStdString();
 }
 
+TEST_F(MainProcessTest, AStartDuringAnExitRunsOnceTheExitHasEnded)
+{
+    auto ending = StartAndWait();
+    ending->Signal(SIGTERM);
+    ASSERT_TRUE(ending->WaitForTrace("exit requested")) << ending->trace.toStdString();
+    // From the start of the exit it no longer answers and holds the lock.
+    EXPECT_FALSE(QFileInfo::exists(runtime + "/savenook.socket"));
+    EXPECT_TRUE(QFileInfo::exists(runtime + "/savenook.lock"));
+    auto next = Start({QStringLiteral("nowin")});
+    ASSERT_TRUE(next->WaitForTrace("started")) << next->trace.toStdString();
+    EXPECT_FALSE(next->trace.contains("handed over")) << next->trace.toStdString();
+    ASSERT_TRUE(Finish(*ending));
+    EXPECT_EQ(ending->process->exitCode(), 0);
+    EXPECT_FALSE(ending->trace.contains("show requested")) << ending->trace.toStdString();
+    EXPECT_TRUE(next->Running());
+}
+
 TEST_F(MainProcessTest, WithoutRuntimeDirAPrivateFolderBelowTmpServes)
 {
     const QString tmp = env.root() + "/tmp";

@@ -90,6 +90,11 @@ void SavenookApp::ExitRequested()
     m_window.ExitSequence(false);
 }
 
+void SavenookApp::SetExitStartedHandler(std::function<void()> handler)
+{
+    connect(&m_window, &frmSavenook::ExitStarted, this, std::move(handler));
+}
+
 void SavenookApp::StandInWatchTick()
 {
     // Stands in for the engine's watch tick until it exists: acknowledge a stop

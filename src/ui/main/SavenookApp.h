@@ -48,6 +48,7 @@ public:
     void StartupFinished() override;
     void ShowMainWindowNormal() override;
     void ExitRequested() override;
+    void SetExitStartedHandler(std::function<void()> handler) override;
 
 private:
     void StandInWatchTick();

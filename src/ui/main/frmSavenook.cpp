@@ -103,6 +103,7 @@ bool frmSavenook::ExitSequence(bool askWhileScanning)
         if (answer != QMessageBox::Yes)
             return false;
     }
+    Q_EMIT ExitStarted();
     Main::Trace(QStringLiteral("exit requested"));
     // Saved before Paused is forced on, so the next start resumes as the user left it.
     SavePausedState(m_state);

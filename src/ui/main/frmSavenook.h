@@ -49,6 +49,8 @@ public:
     QTimer tmrExit;
 
 Q_SIGNALS:
+    // The exit sequence has begun (the question, if any, was answered Yes).
+    void ExitStarted();
     // Exiting was set and the window has unloaded: time to end the process.
     void Unloaded();
     // A click on the "Running" panel, which toggles pause.
