@@ -35,7 +35,7 @@ bool WriteSource(const QString& path, qint64 bytes)
         return false;
     QByteArray block(1 << 20, '\0');
     for (int i = 0; i < block.size(); ++i)
-        block[i] = static_cast<char>((i * 7919) % 251);
+        block[i] = static_cast<char>((qint64(i) * 7919) % 251);
     for (qint64 done = 0; done < bytes; done += block.size())
         if (f.write(block.constData(), std::min<qint64>(block.size(), bytes - done)) < 0)
             return false;

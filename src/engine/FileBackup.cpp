@@ -114,8 +114,6 @@ private:
 
     void report(bool popup, const QString& popupText, const QString& logText)
     {
-        // The pop-up goes first, so the pop-up window never shows a result the
-        // log does not yet hold.
         if (popup)
             m_c.Notifiers.Add(m_filePath, m_destFolder, popupText);
         m_c.Recent.Add(DateText::Now(), m_filePath, m_sourceVolume, m_destFolder, m_destVolume, logText);
@@ -221,6 +219,9 @@ private:
         if (versionsOn)
             rotation = VersionRotation::Rotate(folder, m_fileName, m_c.Opts.PrevSaveName, m_backup.Versions,
                                                m_c.Copier, pump);
+        // A rotation that had to copy let the interface run.
+        if (stopped())
+            return false;
         const bool replacing = versionsOn && !rotation.NewCopy;
         if (replacing && !(QFile::permissions(target) & QFileDevice::WriteOwner))
             QFile::setPermissions(target, VersionRotation::ModeOf(target) | QFileDevice::WriteOwner);

@@ -161,7 +161,7 @@ TEST(FileBackupLoopMount, FullDiskIsReportedAndLeavesNoPartialCopy)
     REQUIRE_LOOP_DRIVE(drive);
     QByteArray big(8 << 20, '\0');
     for (int i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>(i * 7919 % 251);
+        big[i] = static_cast<char>((qint64(i) * 7919) % 251);
     WriteFile(w.FilePath, big);
     w.Add(drive.MountPoint(), false);
     EXPECT_EQ(w.LabelOf(drive.MountPoint()), QStringLiteral("BACKUP1"));

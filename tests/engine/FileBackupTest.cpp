@@ -743,6 +743,20 @@ TEST(FileBackupBusy, LargeCopyLetsTheInterfaceRun)
     EXPECT_GE(w.Rig.Pump.Calls, 4);
 }
 
+TEST(FileBackupBusy, AssociationRemovedDuringALongCopyStopsBeforeTheNextDestination)
+{
+    World w;
+    w.Destinations = {{w.Dst(), QString()}, {w.Tmp.path() + "/dst2", QString()}};
+    QDir().mkpath(w.Tmp.path() + "/dst2");
+    w.Prepare();
+    w.Rig.Copier.ChunkSize = 1024;
+    WriteFile(w.FilePath, QByteArray(4096, 'x'));
+    w.Rig.Pump.OnPump = [&] { w.Rig.State.Backups.Remove(w.SourcePath); };
+    w.Run();
+    EXPECT_EQ(w.Logs(), Texts{"Success: Copy saved"});  // the copy that finished is still reported
+    EXPECT_FALSE(QFileInfo::exists(w.Tmp.path() + "/dst2/Work"));
+}
+
 // ---------------------------------------------------------------- repeats, filters, log
 
 TEST(FileBackupRepeats, UnchangedFileIsNotCopiedAgainAutomatically)
