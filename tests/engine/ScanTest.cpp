@@ -390,7 +390,7 @@ TEST_F(ScanTest, ContinuousRewritesAreServedWithinASmallStack)
     rig.AddAssociation(file, false, false, {destination});
     writeFile(file, "0", T0);
     const int handle = rig.Notifier.Open(root, false);
-    constexpr int Rewrites = 5000;
+    constexpr int Rewrites = 2500;
     int rewrites = 0;
     rig.Wait.OnSleep = [&](qint64) {
         if (rewrites == Rewrites)
