@@ -282,6 +282,35 @@ TEST_F(WatchTest, ExitDuringAScanStopsWatchingForGood)
     EXPECT_EQ(rig.Notifier.OpenCount(), 0);
 }
 
+// The properties dialog sets a watch up again while a scan lets the interface run.
+TEST_F(WatchTest, WatchRenewedDuringItsOwnScanLeavesAnOpenRecord)
+{
+    rig.AddAssociation(root, true, false, {destination});
+    for (int i = 0; i < 3; ++i)
+        writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x", QDateTime::currentDateTime().addSecs(5));
+    QDir().mkpath(at(QStringLiteral("other")));
+    engine.WatchSourceFolder(at(QStringLiteral("other")), false);
+    engine.WatchSourceFolder(root, false);
+    engine.StartWatching();
+    engine.WatchTimerProc();
+    rig.Notifier.Signal(root);
+    rig.Pump.OnPump = [&] {
+        if (rig.Pump.Calls == 1) {
+            engine.WatchSourceFolder(root, false);
+            engine.WatchSourceFolder(at(QStringLiteral("other")), false);
+        }
+    };
+
+    engine.WatchTimerProc();
+
+    ASSERT_EQ(engine.DetectFolders().Count(), 2);
+    for (const clsDetectFolder& record : engine.DetectFolders())
+        EXPECT_TRUE(record.IsOpen());
+    EXPECT_EQ(rig.Notifier.OpenCount(), 2);
+    EXPECT_EQ(rig.Copier.Calls, 3);
+    EXPECT_TRUE(engine.WatchTimerArmed());
+}
+
 TEST_F(WatchTest, TickHookRunsEveryTick)
 {
     int calls = 0;
