@@ -131,10 +131,11 @@ int main(int argc, char** argv)
     bool verified = ok && HeaderOf(folder + "/" + Name) == Header(save);
     for (int k = 1; k <= std::max(versions, 1); ++k) {
         const QString file = VersionRotation::VersionFolder(folder, Base, k) + "/" + Name;
-        verified = verified && HeaderOf(file) == Header(save - k) && QFileInfo(file).size() == (megabytes << 20);
+        verified =
+            verified && HeaderOf(file) == Header(save - k) && QFileInfo(file).size() == (megabytes << 20);
     }
-    verified = verified && !QFileInfo::exists(VersionRotation::VersionFolder(folder, Base, versions + 1))
-               && !QFileInfo::exists(VersionRotation::VersionFolder(folder, Base, 1) + "-S");
+    verified = verified && !QFileInfo::exists(VersionRotation::VersionFolder(folder, Base, versions + 1)) &&
+               !QFileInfo::exists(VersionRotation::VersionFolder(folder, Base, 1) + "-S");
 
     // For scale: the same step with the versions shifted by copying.
     ok = StampSource(source, ++save) && ok;
@@ -146,8 +147,8 @@ int main(int argc, char** argv)
             for (int k = versions - 1; k >= 1; --k) {
                 const QString to = VersionRotation::VersionFolder(folder, Base, k + 1) + "/" + Name;
                 QFile::remove(to);
-                good = good && copier.Copy(VersionRotation::VersionFolder(folder, Base, k) + "/" + Name, to, {})
-                                   == CopyError::None;
+                good = good && copier.Copy(VersionRotation::VersionFolder(folder, Base, k) + "/" + Name, to,
+                                           {}) == CopyError::None;
             }
             const QString first = VersionRotation::VersionFolder(folder, Base, 1) + "/" + Name;
             QFile::remove(first);
@@ -158,12 +159,14 @@ int main(int argc, char** argv)
         ok);
 
     const double plainMs = Median(plain), stepMs = Median(step);
-    std::printf("file %lld MiB, %d versions, %d rounds (medians)\n", static_cast<long long>(megabytes), versions,
-                rounds);
+    std::printf("file %lld MiB, %d versions, %d rounds (medians)\n", static_cast<long long>(megabytes),
+                versions, rounds);
     std::printf("plain copy                     %8.1f ms\n", plainMs);
-    std::printf("backup step, rotation by rename %7.1f ms   ratio %.2f (limit 1.20)\n", stepMs, stepMs / plainMs);
+    std::printf("backup step, rotation by rename %7.1f ms   ratio %.2f (limit 1.20)\n", stepMs,
+                stepMs / plainMs);
     std::printf("rotation alone                 %8.1f ms\n", Median(rotation));
-    std::printf("backup step, shifting by copies %7.1f ms   ratio %.2f (one run)\n", copying, copying / plainMs);
+    std::printf("backup step, shifting by copies %7.1f ms   ratio %.2f (one run)\n", copying,
+                copying / plainMs);
     std::printf("result on disk                 %s\n", verified ? "verified" : "WRONG");
     if (!ok || !verified)
         return 1;

@@ -18,7 +18,7 @@ BusyCopy::Result attempt(EngineContext& c, const QString& source, const QString&
         case CopyError::Other:
             return {BusyCopy::Outcome::Failed, BusyCopy::OtherText};
         case CopyError::AccessDenied:
-        case CopyError::SourceChanged:  // still being written: as busy as a locked file
+        case CopyError::SourceChanged: // still being written: as busy as a locked file
             break;
         }
         if (!waiting) {

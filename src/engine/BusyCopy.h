@@ -11,12 +11,12 @@
 // BusyTimedOut for the rest of the program; both are clear again when it returns.
 class BusyCopy
 {
-public:
+  public:
     enum class Outcome { Done, Failed, Abandoned };
     struct Result
     {
         Outcome Status = Outcome::Done;
-        QString CopyError;  // the failure's text; empty unless Failed
+        QString CopyError; // the failure's text; empty unless Failed
     };
 
     static inline const QString TimedOutText = QStringLiteral("Error: File was busy and timed out");

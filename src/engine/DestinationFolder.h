@@ -8,7 +8,7 @@
 // Where in a destination the copy of a file goes, and making that folder.
 class DestinationFolder
 {
-public:
+  public:
     // The destination's Path followed by the source folder's own name (or the
     // parent folder's name for a file association, or the drive letter for a
     // file in a drive's root) and the sub-folders below the source.

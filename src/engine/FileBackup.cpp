@@ -50,7 +50,7 @@ bool FileBackup::VolumeAccepted(const QString& list, const QString& volume)
 // FileBackup, so a call that starts while another waits cannot disturb it.
 class FileBackup::Run
 {
-public:
+  public:
     Run(FileBackup& owner, const QString& sourcePath, int position, const QString& filePath)
         : m_owner(owner), m_c(owner.m_context), m_sourcePath(sourcePath), m_position(position),
           m_filePath(filePath)
@@ -72,7 +72,8 @@ public:
 
         m_fileName = m_filePath.mid(m_filePath.lastIndexOf(slash) + 1);
         if (!PassesFilters(m_fileName, m_c.Opts)) {
-            m_c.Recent.Add(DateText::Now(), m_filePath, NotApplicable, NotApplicable, NotApplicable, FilterSkipped);
+            m_c.Recent.Add(DateText::Now(), m_filePath, NotApplicable, NotApplicable, NotApplicable,
+                           FilterSkipped);
             return;
         }
 
@@ -92,7 +93,7 @@ public:
             m_c.Hooks.ShowNotifications();
     }
 
-private:
+  private:
     // The association as it stands now: by position while that still holds it,
     // else by its source path; null once it has been removed.
     clsBackup* find()
@@ -136,9 +137,10 @@ private:
                                                   m_c.DriveInfo);
         // Copying into the file's own folder, or anywhere inside a watched tree,
         // would make every copy trigger the next one.
-        const bool ownFolder = QDir::cleanPath(m_destFolder) == QDir::cleanPath(DestinationFolder::ParentOf(m_filePath));
-        const bool insideTree = m_backup.Folder && m_backup.Recursive
-                                && DestinationFolder::IsWithin(m_destFolder, m_sourcePath);
+        const bool ownFolder =
+            QDir::cleanPath(m_destFolder) == QDir::cleanPath(DestinationFolder::ParentOf(m_filePath));
+        const bool insideTree =
+            m_backup.Folder && m_backup.Recursive && DestinationFolder::IsWithin(m_destFolder, m_sourcePath);
         const bool loop = ownFolder || insideTree;
         if (loop)
             return fail(o.ErrorLoop, QStringLiteral("Error: Would save into recursive source folder"));
@@ -159,14 +161,15 @@ private:
             local = DestinationFolder::LocalForm(m_destFolder, *destDrive);
         if (!local)
             destDrive.reset();
-        const bool network = m_destFolder.startsWith(QStringLiteral("//"))
-                             || (destDrive && IsNetworkFileSystem(destDrive->FsType));
+        const bool network = m_destFolder.startsWith(QStringLiteral("//")) ||
+                             (destDrive && IsNetworkFileSystem(destDrive->FsType));
         QString folder;
         if (network) {
             if (!destDrive)
                 return fail(o.ErrorNoDest, QStringLiteral("Error: Remote destination drive does not exist"));
             if (!m_c.DriveInfo.IsReady(destDrive->MountPoint)) {
-                report(m_notifyErr && o.ErrorNoDest, QStringLiteral("Error: Remote destination drive is not ready"),
+                report(m_notifyErr && o.ErrorNoDest,
+                       QStringLiteral("Error: Remote destination drive is not ready"),
                        QStringLiteral("Error: Remove destination drive is not ready"));
                 m_anyError = true;
                 return true;
@@ -234,8 +237,8 @@ private:
             // The stored version may share its content with the replaced copy
             // (a hard link), so it gets its own attributes back last.
             if (rotation.Stored)
-                QFile::setPermissions(VersionRotation::VersionFolder(folder, m_c.Opts.PrevSaveName, 1) + slash
-                                          + m_fileName,
+                QFile::setPermissions(VersionRotation::VersionFolder(folder, m_c.Opts.PrevSaveName, 1) +
+                                          slash + m_fileName,
                                       rotation.Attributes);
         }
         if (copy.Status == BusyCopy::Outcome::Abandoned)
@@ -270,7 +273,7 @@ private:
         const QString unstored = QStringLiteral("Error: Previous version store unsuccessful");
         const bool err = m_notifyErr, succ = m_notifySucc;
 
-        if (!versionsOn || rotation.NewCopy) {  // cases 1, 3, 7, 8
+        if (!versionsOn || rotation.NewCopy) { // cases 1, 3, 7, 8
             if (!copyFailed) {
                 report(succ, QStringLiteral("Copy saved"), QStringLiteral("Success: Copy saved"));
                 m_anySuccess = true;
@@ -278,7 +281,7 @@ private:
                 report(err && o.ErrorCopyFailed, copyError, copyError);
                 m_anyError = true;
             }
-        } else if (!rotation.Failed) {  // cases 2, 4
+        } else if (!rotation.Failed) { // cases 2, 4
             if (!copyFailed) {
                 report(succ, QStringLiteral("Copy saved && Previous version stored"),
                        QStringLiteral("Success: Copy saved & Previous version stored"));
@@ -295,10 +298,11 @@ private:
                 m_anySuccess = true;
                 m_anyError = true;
             }
-        } else if (!copyFailed) {  // case 5
+        } else if (!copyFailed) { // case 5
             QString popup;
             if (err && succ)
-                popup = o.ErrorPrevSave ? QStringLiteral("Copy saved... ") + unstored : QStringLiteral("Copy saved");
+                popup = o.ErrorPrevSave ? QStringLiteral("Copy saved... ") + unstored
+                                        : QStringLiteral("Copy saved");
             else if (err && o.ErrorPrevSave)
                 popup = unstored;
             else if (succ)
@@ -307,7 +311,7 @@ private:
                    QStringLiteral("Success: Copy saved... Error: Previous version store unsuccesful"));
             m_anySuccess = true;
             m_anyError = true;
-        } else {  // case 6
+        } else { // case 6
             QString popup;
             if (err && o.ErrorCopyFailed && o.ErrorPrevSave)
                 popup = copyError + QStringLiteral("... ") + unstored;

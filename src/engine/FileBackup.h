@@ -11,7 +11,7 @@
 // association, with the checks, previous versions, copy and reporting.
 class FileBackup
 {
-public:
+  public:
     explicit FileBackup(EngineContext& context) : m_context(context) {}
 
     // SourcePath: the association's source path; Position: its 1-based position
@@ -23,11 +23,12 @@ public:
     static bool VolumeAccepted(const QString& list, const QString& volume);
 
     // Result texts of this step (the copy's own are BusyCopy's).
-    static inline const QString FilterSkipped = QStringLiteral("(File skipped due to filter option settings.)");
+    static inline const QString FilterSkipped =
+        QStringLiteral("(File skipped due to filter option settings.)");
     static inline const QString NotApplicable = QStringLiteral("<n/a>");
     static inline const QString DelayText = QStringLiteral("Delay: Permission required...");
 
-private:
+  private:
     class Run;
     friend class Run;
 

@@ -9,7 +9,8 @@ bool matchesAny(const QString& fileName, const QString& list, bool prefix)
         const QString item = raw.trimmed();
         if (item.isEmpty() || item.size() > fileName.size())
             continue;
-        if (prefix ? fileName.startsWith(item, Qt::CaseInsensitive) : fileName.endsWith(item, Qt::CaseInsensitive))
+        if (prefix ? fileName.startsWith(item, Qt::CaseInsensitive)
+                   : fileName.endsWith(item, Qt::CaseInsensitive))
             return true;
     }
     return false;

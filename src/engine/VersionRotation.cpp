@@ -32,7 +32,7 @@ bool makeFolder(const QString& path)
 // failure half-way can put every version back where it was.
 class Journal
 {
-public:
+  public:
     bool Rename(const QString& from, const QString& to)
     {
         std::error_code ec;
@@ -55,7 +55,7 @@ public:
         m_steps.clear();
     }
 
-private:
+  private:
     struct Step
     {
         QString From, To;
@@ -82,7 +82,8 @@ bool duplicate(const QString& from, const QString& to, FileCopier& copier,
 
 QFileDevice::Permissions VersionRotation::ModeOf(const QString& path)
 {
-    return QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+    return QFile::permissions(path) &
+           ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
 }
 
 QString VersionRotation::VersionFolder(const QString& folder, const QString& baseName, int k)
@@ -101,7 +102,9 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         return result;
     }
     result.Attributes = ModeOf(current);
-    auto versionFile = [&](int k) { return VersionFolder(folder, baseName, k) + QLatin1Char('/') + fileName; };
+    auto versionFile = [&](int k) {
+        return VersionFolder(folder, baseName, k) + QLatin1Char('/') + fileName;
+    };
 
     const QString first = VersionFolder(folder, baseName, 1);
     if (!makeFolder(first)) {
@@ -123,8 +126,8 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
     // A version about to be overwritten moves into the scratch folder first: it
     // is discarded with that folder on success and put back on failure.
     auto stash = [&](const QString& path) {
-        return !QFileInfo::exists(path)
-               || journal.Rename(path, scratch + QStringLiteral("/old-") + QString::number(++stashed));
+        return !QFileInfo::exists(path) ||
+               journal.Rename(path, scratch + QStringLiteral("/old-") + QString::number(++stashed));
     };
 
     const QString staged = scratch + QLatin1Char('/') + fileName;

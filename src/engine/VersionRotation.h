@@ -11,18 +11,18 @@
 // up to the association's version count.
 class VersionRotation
 {
-public:
+  public:
     struct Result
     {
-        bool NewCopy = false;   // no file of that name in the folder: nothing was due
-        bool Stored = false;    // the replaced copy now sits in version folder 1
-        bool Failed = false;    // something went wrong; every version is as it was
-        QFileDevice::Permissions Attributes;  // the replaced copy's, when it existed
+        bool NewCopy = false;                // no file of that name in the folder: nothing was due
+        bool Stored = false;                 // the replaced copy now sits in version folder 1
+        bool Failed = false;                 // something went wrong; every version is as it was
+        QFileDevice::Permissions Attributes; // the replaced copy's, when it existed
     };
 
     // betweenChunks runs during the (rare) fallback copies, see FileCopier.
-    static Result Rotate(const QString& folder, const QString& fileName, const QString& baseName, int versions,
-                         FileCopier& copier, const std::function<void()>& betweenChunks = {});
+    static Result Rotate(const QString& folder, const QString& fileName, const QString& baseName,
+                         int versions, FileCopier& copier, const std::function<void()>& betweenChunks = {});
 
     // A file's permission bits without Qt's "current user" flags, which say what
     // this process may do (everything, for root) rather than what the file allows.

@@ -33,7 +33,7 @@
 // start, so any real temporary folder lies on a drive.
 class FakeDrives : public Drives
 {
-public:
+  public:
     struct Drive
     {
         MountEntry Entry;
@@ -46,7 +46,8 @@ public:
     void AddMount(const QString& mountPoint, const QString& fsType = QStringLiteral("ext4"),
                   const QString& label = {}, const QString& source = {})
     {
-        m_drives[mountPoint] = Drive{MountEntry{mountPoint, QStringLiteral("/"), fsType, source}, true, label};
+        m_drives[mountPoint] =
+            Drive{MountEntry{mountPoint, QStringLiteral("/"), fsType, source}, true, label};
     }
     void Unmount(const QString& mountPoint) { m_drives.erase(mountPoint); }
     void SetReady(const QString& mountPoint, bool ready) { m_drives.at(mountPoint).Ready = ready; }
@@ -78,7 +79,7 @@ public:
 
     mutable int MountOfCalls = 0;
 
-private:
+  private:
     std::optional<MountEntry> longest(const QString& path, bool bySource) const
     {
         const Drive* best = nullptr;
@@ -111,7 +112,7 @@ private:
 // as root, as the product's copier does.
 class FakeCopier : public FileCopier
 {
-public:
+  public:
     std::deque<CopyError> Failures;
     std::function<CopyError(const QString& source, const QString& target)> Decide;
     int Calls = 0;
@@ -140,7 +141,8 @@ public:
         });
     }
 
-    CopyError RealCopy(const QString& source, const QString& target, const std::function<void()>& betweenChunks)
+    CopyError RealCopy(const QString& source, const QString& target,
+                       const std::function<void()>& betweenChunks)
     {
         const QFileInfo existing(target);
         if (existing.exists() && !(existing.permissions() & QFileDevice::WriteOwner))
@@ -168,8 +170,8 @@ public:
         const auto time = std::filesystem::last_write_time(source.toStdString(), ec);
         if (!ec)
             std::filesystem::last_write_time(temporary.toStdString(), time, ec);
-        QFile::setPermissions(temporary, in.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser
-                                                              | QFileDevice::ExeUser));
+        QFile::setPermissions(temporary, in.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                                              QFileDevice::ExeUser));
         std::filesystem::rename(temporary.toStdString(), target.toStdString(), ec);
         if (ec) {
             QFile::remove(temporary);
@@ -182,7 +184,7 @@ public:
 // A clock that never sleeps: Sleep moves virtual time on.
 class FakeWaiter : public Waiter
 {
-public:
+  public:
     qint64 Now = 0;
     int Sleeps = 0;
     std::function<void(qint64 now)> OnSleep;
@@ -201,7 +203,7 @@ public:
 // (removing an association, pausing) at that moment.
 class CountingPump : public EventPump
 {
-public:
+  public:
     int Calls = 0;
     std::function<void()> OnPump;
 
@@ -215,7 +217,7 @@ public:
 
 class RecordingHooks : public EngineHooks
 {
-public:
+  public:
     std::vector<TrayAnimation> Animations;
     int ShowNotificationsCalls = 0;
     int ScanningPopups = 0;
@@ -229,7 +231,7 @@ public:
 // handle watching that folder (or, with subtree, a folder above it).
 class FakeChangeNotifier : public ChangeNotifier
 {
-public:
+  public:
     struct Watch
     {
         QString Folder;
@@ -239,7 +241,7 @@ public:
     };
 
     std::map<int, Watch> Watches;
-    std::set<QString> FailingFolders;  // Open fails for these
+    std::set<QString> FailingFolders; // Open fails for these
     int NextHandle = 1;
 
     int Open(const QString& folder, bool subtree) override
@@ -277,7 +279,8 @@ public:
         for (auto& [handle, watch] : Watches) {
             if (!watch.Open)
                 continue;
-            if (watch.Folder == folder || (watch.Subtree && folder.startsWith(watch.Folder + QLatin1Char('/'))))
+            if (watch.Folder == folder ||
+                (watch.Subtree && folder.startsWith(watch.Folder + QLatin1Char('/'))))
                 watch.Signalled = true;
         }
     }
@@ -317,7 +320,7 @@ struct EngineRig
         backup.Enabled = true;
         backup.NotifyOnError = true;
         backup.NotifyOnSuccess = true;
-        backup.Volume = QString(2, QChar(0));  // accept a drive without a label
+        backup.Volume = QString(2, QChar(0)); // accept a drive without a label
         backup.DateLastActivity = QStringLiteral("Never");
         backup.DateLastModified = QStringLiteral("Never");
         clsBackup* added = State.Backups.Add(backup, sourcePath);

@@ -40,7 +40,10 @@ struct RealWorld
 
     RealWorld() { WriteFile(FilePath, "one"); }
 
-    QString LabelOf(const QString& path) const { return DriveInfo.Label(DriveInfo.MountOf(path)->MountPoint); }
+    QString LabelOf(const QString& path) const
+    {
+        return DriveInfo.Label(DriveInfo.MountOf(path)->MountPoint);
+    }
 
     clsBackup& Add(const QString& destination, bool keepBackup)
     {
@@ -80,7 +83,7 @@ TEST(FileBackupReal, SavesAndStoresVersionsWithTheProductsCopier)
     EXPECT_EQ(ReadFile(dst + "/Work/f.txt"), "two!");
     EXPECT_EQ(ReadFile(dst + "/Work/~PrevSave-1/f.txt"), "one");
     EXPECT_EQ(QFileInfo(dst + "/Work/f.txt").lastModified(), QFileInfo(w.FilePath).lastModified());
-    EXPECT_EQ(Entries(dst + "/Work"), QStringList({"f.txt", "~PrevSave-1"}));  // no temporary or scratch left
+    EXPECT_EQ(Entries(dst + "/Work"), QStringList({"f.txt", "~PrevSave-1"})); // no temporary or scratch left
 }
 
 TEST(FileBackupReal, ReadOnlyCopyIsReplacedOnlyWithVersions)
@@ -98,7 +101,8 @@ TEST(FileBackupReal, ReadOnlyCopyIsReplacedOnlyWithVersions)
             EXPECT_EQ(ReadFile(dst + "/Work/f.txt"), "one");
             EXPECT_TRUE(IsReadOnly(dst + "/Work/~PrevSave-1/f.txt"));
         } else {
-            EXPECT_EQ(w.Logs(), (Texts{"Delay: Permission required...", "Error: File was busy and timed out"}));
+            EXPECT_EQ(w.Logs(),
+                      (Texts{"Delay: Permission required...", "Error: File was busy and timed out"}));
             EXPECT_EQ(ReadFile(dst + "/Work/f.txt"), "old");
             EXPECT_EQ(w.Wait.Now, 2000);
         }
@@ -108,7 +112,7 @@ TEST(FileBackupReal, ReadOnlyCopyIsReplacedOnlyWithVersions)
 // A small labelled ext4 on a loop device, mounted for the test's lifetime.
 class LoopDrive
 {
-public:
+  public:
     explicit LoopDrive(const QString& folder, int megabytes)
         : m_image(folder + "/disk.img"), m_mountPoint(folder + "/mnt")
     {
@@ -132,7 +136,7 @@ public:
     }
     QString Error() const { return m_error; }
 
-private:
+  private:
     bool run(const QString& program, const QStringList& arguments)
     {
         QProcess p;
@@ -148,10 +152,10 @@ private:
     bool m_mounted = false;
 };
 
-#define REQUIRE_LOOP_DRIVE(drive)                                                                              \
-    if (geteuid() != 0)                                                                                        \
+#define REQUIRE_LOOP_DRIVE(drive)                                                                            \
+    if (geteuid() != 0)                                                                                      \
         GTEST_SKIP() << "needs root to loop-mount a small ext4";                                             \
-    if (!(drive).Mounted())                                                                                    \
+    if (!(drive).Mounted())                                                                                  \
         GTEST_SKIP() << "cannot loop-mount here: " << (drive).Error().toStdString();
 
 TEST(FileBackupLoopMount, FullDiskIsReportedAndLeavesNoPartialCopy)

@@ -106,7 +106,8 @@ TEST(FileBackupSaves, FiveSavesWithThreeVersionsKeepTheThreeNewestOlderCopies)
     EXPECT_EQ(ReadFile(w.Version(1)), "v4");
     EXPECT_EQ(ReadFile(w.Version(2)), "v3");
     EXPECT_EQ(ReadFile(w.Version(3)), "v2");
-    EXPECT_EQ(Entries(w.Dst() + "/Work"), QStringList({"f.txt", "~PrevSave-1", "~PrevSave-2", "~PrevSave-3"}));
+    EXPECT_EQ(Entries(w.Dst() + "/Work"),
+              QStringList({"f.txt", "~PrevSave-1", "~PrevSave-2", "~PrevSave-3"}));
 }
 
 TEST(FileBackupSaves, HiddenFileIsCopiedAndVersionedUnderItsOwnName)
@@ -130,7 +131,7 @@ TEST(FileBackupSaves, LogRecordCarriesPathsAndVolumes)
     w.Rig.DriveInfo.AddMount(w.Tmp.path() + "/src", QStringLiteral("ext4"), QStringLiteral("DATA"));
     w.Rig.DriveInfo.AddMount(w.Dst(), QStringLiteral("ext4"), QStringLiteral("BACKUP"));
     w.Volume = QStringLiteral("data") + QChar(0);
-    w.Destinations = {{w.Dst(), QStringLiteral("backup")}};  // a local label ignores case
+    w.Destinations = {{w.Dst(), QStringLiteral("backup")}}; // a local label ignores case
     w.Prepare();
     w.Run();
     ASSERT_EQ(w.Rig.Recent.Count(), 1);
@@ -149,7 +150,8 @@ TEST(FileBackupSaves, LogRecordCarriesPathsAndVolumes)
 TEST(FileBackupSaves, NetworkShareGetsTheFoldersBelowIt)
 {
     World w;
-    w.Rig.DriveInfo.AddMount(w.Dst(), QStringLiteral("cifs"), QStringLiteral("NAS"), QStringLiteral("//server/share"));
+    w.Rig.DriveInfo.AddMount(w.Dst(), QStringLiteral("cifs"), QStringLiteral("NAS"),
+                             QStringLiteral("//server/share"));
     w.Destinations = {{QStringLiteral("//server/share/B"), QStringLiteral("NAS")}};
     w.Prepare();
     w.Run();
@@ -195,12 +197,12 @@ struct CheckRow
     std::function<void(World&)> Setup;
     QString Popup;
     QString Log;
-    bool Options::*Option;  // null: only NotifyErr gates the pop-up
+    bool Options::*Option; // null: only NotifyErr gates the pop-up
 };
 
 class FileBackupChecks : public ::testing::TestWithParam<CheckRow>
 {
-protected:
+  protected:
     enum class Variant { Defaults, OptionOff, ErrorsDisabled, AssociationQuiet };
 
     std::unique_ptr<World> RunVariant(Variant variant)
@@ -244,7 +246,7 @@ TEST_P(FileBackupChecks, PopupFollowsTheSwitches)
         EXPECT_EQ(w->Rig.Hooks.Animations, std::vector<TrayAnimation>{TrayAnimation::Shake});
         EXPECT_EQ(w->Rig.Hooks.ShowNotificationsCalls, 0);
     }
-    if (!row.Option) {  // no option silences it
+    if (!row.Option) { // no option silences it
         for (bool Options::*option : {&Options::ErrorNoDest, &Options::ErrorCreateFolder}) {
             auto w = std::make_unique<World>();
             row.Setup(*w);
@@ -258,7 +260,8 @@ TEST_P(FileBackupChecks, PopupFollowsTheSwitches)
 
 void shareMount(World& w, const QString& mountPoint)
 {
-    w.Rig.DriveInfo.AddMount(mountPoint, QStringLiteral("cifs"), QStringLiteral("NAS"), QStringLiteral("//server/share"));
+    w.Rig.DriveInfo.AddMount(mountPoint, QStringLiteral("cifs"), QStringLiteral("NAS"),
+                             QStringLiteral("//server/share"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -273,20 +276,22 @@ INSTANTIATE_TEST_SUITE_P(
                      QDir().mkpath(w.SourcePath + "/inner");
                      w.Destinations = {{w.SourcePath + "/inner", QString()}};
                  },
-                 "Error: Would save into recursive source folder", "Error: Would save into recursive source folder",
-                 &Options::ErrorLoop},
+                 "Error: Would save into recursive source folder",
+                 "Error: Would save into recursive source folder", &Options::ErrorLoop},
         CheckRow{"DestinationIsTheFilesOwnFolder",
-                 [](World& w) { w.Destinations = {{w.Tmp.path() + "/src", QString()}}; },
-                 "Error: Would save into recursive source folder", "Error: Would save into recursive source folder",
-                 &Options::ErrorLoop},
+                 [](World& w) {
+                     w.Destinations = {{w.Tmp.path() + "/src", QString()}};
+                 },
+                 "Error: Would save into recursive source folder",
+                 "Error: Would save into recursive source folder", &Options::ErrorLoop},
         CheckRow{"FileAssociationIntoItsOwnFolder",
                  [](World& w) {
                      w.Folder = false;
                      w.SourcePath = w.FilePath;
                      w.Destinations = {{w.Tmp.path() + "/src", QString()}};
                  },
-                 "Error: Would save into recursive source folder", "Error: Would save into recursive source folder",
-                 &Options::ErrorLoop},
+                 "Error: Would save into recursive source folder",
+                 "Error: Would save into recursive source folder", &Options::ErrorLoop},
         CheckRow{"SourceDriveGone", [](World& w) { w.Rig.DriveInfo.Unmount(QStringLiteral("/")); },
                  "Error: Source drive no longer exists", "Error: Source drive no longer exists",
                  &Options::ErrorNoSource},
@@ -296,17 +301,21 @@ INSTANTIATE_TEST_SUITE_P(
                      w.Rig.DriveInfo.SetReady(w.Tmp.path() + "/src", false);
                  },
                  "Error: Source drive not ready", "Error: Source drive not ready", &Options::ErrorNoSource},
-        CheckRow{"SourceVolumeListEmpty", [](World& w) { w.Volume.clear(); }, "Error: Source volume name mismatch",
-                 "Error: Source volume name mismatch", &Options::ErrorSourceVol},
+        CheckRow{"SourceVolumeListEmpty", [](World& w) { w.Volume.clear(); },
+                 "Error: Source volume name mismatch", "Error: Source volume name mismatch",
+                 &Options::ErrorSourceVol},
         CheckRow{"SourceVolumeOther",
                  [](World& w) {
-                     w.Rig.DriveInfo.AddMount(w.Tmp.path() + "/src", QStringLiteral("ext4"), QStringLiteral("DATA"));
+                     w.Rig.DriveInfo.AddMount(w.Tmp.path() + "/src", QStringLiteral("ext4"),
+                                              QStringLiteral("DATA"));
                      w.Volume = QStringLiteral("OTHER") + QChar(0) + QChar(0);
                  },
                  "Error: Source volume name mismatch", "Error: Source volume name mismatch",
                  &Options::ErrorSourceVol},
         CheckRow{"DestinationFolderGone",
-                 [](World& w) { w.Destinations = {{w.Tmp.path() + "/unplugged/Backup", QString()}}; },
+                 [](World& w) {
+                     w.Destinations = {{w.Tmp.path() + "/unplugged/Backup", QString()}};
+                 },
                  "Error: Destination drive no longer exists", "Error: Destination drive no longer exists",
                  &Options::ErrorNoDest},
         CheckRow{"DestinationDriveNotReady",
@@ -314,7 +323,8 @@ INSTANTIATE_TEST_SUITE_P(
                      w.Rig.DriveInfo.AddMount(w.Dst());
                      w.Rig.DriveInfo.SetReady(w.Dst(), false);
                  },
-                 "Error: Destination drive not ready", "Error: Destination drive not ready", &Options::ErrorNoDest},
+                 "Error: Destination drive not ready", "Error: Destination drive not ready",
+                 &Options::ErrorNoDest},
         CheckRow{"DestinationVolumeOther",
                  [](World& w) {
                      w.Rig.DriveInfo.AddMount(w.Dst(), QStringLiteral("ext4"), QStringLiteral("BACKUP"));
@@ -323,19 +333,22 @@ INSTANTIATE_TEST_SUITE_P(
                  "Error: Destination volume name mismatch", "Error: Destination volume name mismatch",
                  &Options::ErrorDestVol},
         CheckRow{"CannotCreateFolders", [](World& w) { WriteFile(w.Dst() + "/Work", "in the way"); },
-                 "Error: Can't create destination folders", "Error: Can't create destination folders", nullptr},
+                 "Error: Can't create destination folders", "Error: Can't create destination folders",
+                 nullptr},
         CheckRow{"RemoteDriveGone",
-                 [](World& w) { w.Destinations = {{QStringLiteral("//nowhere/share/B"), QString()}}; },
-                 "Error: Remote destination drive does not exist", "Error: Remote destination drive does not exist",
-                 &Options::ErrorNoDest},
+                 [](World& w) {
+                     w.Destinations = {{QStringLiteral("//nowhere/share/B"), QString()}};
+                 },
+                 "Error: Remote destination drive does not exist",
+                 "Error: Remote destination drive does not exist", &Options::ErrorNoDest},
         CheckRow{"RemoteDriveNotReady",
                  [](World& w) {
                      shareMount(w, w.Dst());
                      w.Rig.DriveInfo.SetReady(w.Dst(), false);
                      w.Destinations = {{w.Dst(), QStringLiteral("NAS")}};
                  },
-                 "Error: Remote destination drive is not ready", "Error: Remove destination drive is not ready",
-                 &Options::ErrorNoDest},
+                 "Error: Remote destination drive is not ready",
+                 "Error: Remove destination drive is not ready", &Options::ErrorNoDest},
         CheckRow{"RemoteVolumeDiffersInCase",
                  [](World& w) {
                      shareMount(w, w.Dst());
@@ -348,15 +361,16 @@ INSTANTIATE_TEST_SUITE_P(
                      shareMount(w, w.Tmp.path() + "/no-mount-point");
                      w.Destinations = {{QStringLiteral("//server/share/B"), QStringLiteral("NAS")}};
                  },
-                 "Error: Destination network share does not exist", "Error: Destination network share does not exist",
-                 &Options::ErrorNoDest},
+                 "Error: Destination network share does not exist",
+                 "Error: Destination network share does not exist", &Options::ErrorNoDest},
         CheckRow{"RemoteCannotCreateFolders",
                  [](World& w) {
                      shareMount(w, w.Dst());
                      w.Destinations = {{QStringLiteral("//server/share"), QStringLiteral("NAS")}};
                      WriteFile(w.Dst() + "/Work", "in the way");
                  },
-                 "Error: Can't create destination folders", "Error: Can't create destination folders", nullptr}),
+                 "Error: Can't create destination folders", "Error: Can't create destination folders",
+                 nullptr}),
     [](const ::testing::TestParamInfo<CheckRow>& info) { return std::string(info.param.Name); });
 
 TEST(FileBackupChecksMore, SourceFailureIsReportedOncePerDestination)
@@ -398,7 +412,7 @@ TEST(FileBackupChecksMore, MissingDestinationFolderIsNeverCreated)
 {
     World w;
     const QString unplugged = w.Tmp.path() + "/media/usb";
-    QDir().mkpath(unplugged);  // the mount point stays behind, empty
+    QDir().mkpath(unplugged); // the mount point stays behind, empty
     w.Destinations = {{unplugged + "/Backup", QString()}};
     w.Prepare();
     w.Run();
@@ -426,8 +440,7 @@ TEST_P(SourceVolumeRule, AcceptsListedNamesIgnoringCase)
 
 const QChar nul(0);
 INSTANTIATE_TEST_SUITE_P(Rows, SourceVolumeRule,
-                         ::testing::Values(VolumeRow{QString(2, nul), "", true},
-                                           VolumeRow{"", "", false},
+                         ::testing::Values(VolumeRow{QString(2, nul), "", true}, VolumeRow{"", "", false},
                                            VolumeRow{QString(2, nul), "DATA", false},
                                            VolumeRow{QString("DATA") + nul, "data", true},
                                            VolumeRow{QString("DATA") + nul + nul, "", true},
@@ -442,7 +455,7 @@ struct ResultRow
     const char* Name;
     bool Versions, Existed, PrevFails, CopyFails;
     bool Err, Succ, ErrCopy, ErrPrev;
-    const char* Popup;  // null: no pop-up
+    const char* Popup; // null: no pop-up
     const char* Log;
     TrayAnimation Animation;
 };
@@ -498,7 +511,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "Error occurred in copy... Previous version stored", Shrug},
         ResultRow{"Case4SuccOnly", 1, 1, 0, 1, 0, 1, 1, 1, "Previous version stored",
                   "Error occurred in copy... Previous version stored", Shrug},
-        ResultRow{"Case5Both", 1, 1, 1, 0, 1, 1, 1, 1, "Copy saved... Error: Previous version store unsuccessful",
+        ResultRow{"Case5Both", 1, 1, 1, 0, 1, 1, 1, 1,
+                  "Copy saved... Error: Previous version store unsuccessful",
                   "Success: Copy saved... Error: Previous version store unsuccesful", Shrug},
         ResultRow{"Case5BothNoPrevOption", 1, 1, 1, 0, 1, 1, 1, 0, "Copy saved",
                   "Success: Copy saved... Error: Previous version store unsuccesful", Shrug},
@@ -561,7 +575,7 @@ TEST(FileBackupResults, FailedRotationStillCopiesAndTheNextDestinationGoesOn)
     EXPECT_EQ(w.Logs(), (Texts{"Success: Copy saved... Error: Previous version store unsuccesful",
                                "Success: Copy saved & Previous version stored"}));
     EXPECT_EQ(ReadFile(w.CopyPath()), "one");
-    EXPECT_EQ(ReadFile(w.Version(1)), "older");  // untouched, not truncated
+    EXPECT_EQ(ReadFile(w.Version(1)), "older"); // untouched, not truncated
     EXPECT_EQ(ReadFile(second + "/Work/f.txt"), "one");
     EXPECT_EQ(ReadFile(second + "/Work/~PrevSave-1/f.txt"), "old");
 }
@@ -577,9 +591,10 @@ TEST(FileBackupResults, ReadOnlyCopyIsReplacedWhenVersionsAreKept)
     w.Run();
     EXPECT_EQ(w.Logs(), Texts{"Success: Copy saved & Previous version stored"});
     EXPECT_EQ(ReadFile(w.CopyPath()), "one");
-    EXPECT_EQ(VersionRotation::ModeOf(w.CopyPath()), VersionRotation::ModeOf(w.FilePath));  // the source's attributes
+    EXPECT_EQ(VersionRotation::ModeOf(w.CopyPath()),
+              VersionRotation::ModeOf(w.FilePath)); // the source's attributes
     EXPECT_EQ(ReadFile(w.Version(1)), "old");
-    EXPECT_TRUE(IsReadOnly(w.Version(1)));  // the stored version keeps its own
+    EXPECT_TRUE(IsReadOnly(w.Version(1))); // the stored version keeps its own
 }
 
 TEST(FileBackupResults, ReadOnlySourceGivesAReadOnlyCopyWhenVersionsAreKept)
@@ -627,7 +642,7 @@ TEST(FileBackupBusy, SourceFreedInTimeGivesOneDelayThenSuccess)
         EXPECT_EQ(waitingSeen, std::vector<bool>(3, true));
         EXPECT_FALSE(w.Rig.State.BusyWaiting);
         EXPECT_FALSE(w.Rig.State.BusyTimedOut);
-        EXPECT_GE(w.Rig.Hooks.ShowNotificationsCalls, 2);  // the delay shows while waiting
+        EXPECT_GE(w.Rig.Hooks.ShowNotificationsCalls, 2); // the delay shows while waiting
         EXPECT_EQ(ReadFile(w.CopyPath()), "one");
     }
 }
@@ -652,7 +667,7 @@ TEST_P(BusyTimeout, RetriesOnceASecondUntilTheTimeout)
     EXPECT_EQ(w.Logs(), (Texts{Delay, TimedOut}));
     EXPECT_EQ(w.Rig.Wait.Now, GetParam().EndsAtMs);
     EXPECT_EQ(w.Rig.Copier.Calls, 1 + w.Rig.Wait.Sleeps);
-    EXPECT_EQ(w.Rig.Wait.Sleeps * 1000, GetParam().EndsAtMs);  // one retry per second
+    EXPECT_EQ(w.Rig.Wait.Sleeps * 1000, GetParam().EndsAtMs); // one retry per second
     EXPECT_FALSE(w.Rig.State.BusyWaiting);
     EXPECT_FALSE(w.Rig.State.BusyTimedOut);
     EXPECT_EQ(w.Rig.Hooks.Animations, std::vector<TrayAnimation>{TrayAnimation::Shake});
@@ -687,7 +702,7 @@ TEST(FileBackupBusy, DelayReportFollowsTheOptions)
     {
         World w;
         clsBackup& b = w.Prepare();
-        b.NotifyOnError = false;  // either switch is enough for the delay pop-up
+        b.NotifyOnError = false; // either switch is enough for the delay pop-up
         w.Rig.Copier.Failures = {CopyError::AccessDenied};
         w.Run();
         EXPECT_EQ(w.Popups(), (Texts{Delay, "Copy saved"}));
@@ -753,7 +768,7 @@ TEST(FileBackupBusy, AssociationRemovedDuringALongCopyStopsBeforeTheNextDestinat
     WriteFile(w.FilePath, QByteArray(4096, 'x'));
     w.Rig.Pump.OnPump = [&] { w.Rig.State.Backups.Remove(w.SourcePath); };
     w.Run();
-    EXPECT_EQ(w.Logs(), Texts{"Success: Copy saved"});  // the copy that finished is still reported
+    EXPECT_EQ(w.Logs(), Texts{"Success: Copy saved"}); // the copy that finished is still reported
     EXPECT_FALSE(QFileInfo::exists(w.Tmp.path() + "/dst2/Work"));
 }
 
@@ -768,18 +783,18 @@ TEST(FileBackupRepeats, UnchangedFileIsNotCopiedAgainAutomatically)
     w.Run();
     EXPECT_EQ(w.Logs(), Texts{"Success: Copy saved"});
     EXPECT_EQ(w.Rig.Copier.Calls, 1);
-    EXPECT_NE(w.Association().DateLastActivity, QStringLiteral("Never"));  // set on every call
+    EXPECT_NE(w.Association().DateLastActivity, QStringLiteral("Never")); // set on every call
 
-    Touch(w.FilePath, 1);  // same size, new time
+    Touch(w.FilePath, 1); // same size, new time
     w.Run();
     EXPECT_EQ(w.Rig.Copier.Calls, 2);
 
-    QFile::remove(w.CopyPath());  // the copy went missing: back it up again
+    QFile::remove(w.CopyPath()); // the copy went missing: back it up again
     w.Run();
     EXPECT_EQ(w.Rig.Copier.Calls, 3);
     EXPECT_EQ(ReadFile(w.CopyPath()), "one");
 
-    w.Rig.State.ManualSync = true;  // a manual synchronisation always copies
+    w.Rig.State.ManualSync = true; // a manual synchronisation always copies
     w.Run();
     EXPECT_EQ(w.Rig.Copier.Calls, 4);
 }
@@ -850,7 +865,7 @@ TEST(FileBackupLog, StalePositionFindsTheAssociationByItsPath)
 {
     World w;
     w.Rig.AddAssociation(w.Tmp.path() + "/other", true, false);
-    w.Prepare();  // now at position 2
+    w.Prepare(); // now at position 2
     w.Backup.BackupFile(w.SourcePath, 1, w.FilePath);
     EXPECT_EQ(w.Logs(), Texts{"Success: Copy saved"});
     EXPECT_EQ(w.Rig.State.Backups.Item(1)->DateLastActivity, QStringLiteral("Never"));

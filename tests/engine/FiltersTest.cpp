@@ -32,12 +32,12 @@ INSTANTIATE_TEST_SUITE_P(
                       FilterRow{true, "~", ".tmp|.bak ", "REPORT.TMP", false},
                       FilterRow{true, "~", ".tmp|.bak ", "x.BAK", false},
                       FilterRow{true, "~", ".tmp|.bak ", "report.txt", true},
-                      FilterRow{true, "~", ".tmp|.bak ", "lock~.doc", true},       // prefix only at the start
-                      FilterRow{true, "~", ".tmp|.bak ", "x.bak.txt", true},       // suffix only at the end
-                      FilterRow{false, "~", ".tmp|.bak ", "~lock.doc", true},      // filters off
-                      FilterRow{true, " $ | ~ ", "", "~x", false},                 // blanks around items
-                      FilterRow{true, "| |", "||", "anything", true},              // empty items never match
-                      FilterRow{true, "longername", "", "long", true},             // item longer than the name
-                      FilterRow{true, "", "name", "name", false},                  // whole name as suffix
+                      FilterRow{true, "~", ".tmp|.bak ", "lock~.doc", true},  // prefix only at the start
+                      FilterRow{true, "~", ".tmp|.bak ", "x.bak.txt", true},  // suffix only at the end
+                      FilterRow{false, "~", ".tmp|.bak ", "~lock.doc", true}, // filters off
+                      FilterRow{true, " $ | ~ ", "", "~x", false},            // blanks around items
+                      FilterRow{true, "| |", "||", "anything", true},         // empty items never match
+                      FilterRow{true, "longername", "", "long", true},        // item longer than the name
+                      FilterRow{true, "", "name", "name", false},             // whole name as suffix
                       FilterRow{true, "", "", "x.tmp", true}));
 } // namespace

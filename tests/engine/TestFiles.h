@@ -35,8 +35,9 @@ inline bool IsReadOnly(const QString& path)
 
 inline void MakeReadOnly(const QString& path)
 {
-    QFile::setPermissions(path, QFile::permissions(path) & ~(QFileDevice::WriteOwner | QFileDevice::WriteUser
-                                                             | QFileDevice::WriteGroup | QFileDevice::WriteOther));
+    QFile::setPermissions(path,
+                          QFile::permissions(path) & ~(QFileDevice::WriteOwner | QFileDevice::WriteUser |
+                                                       QFileDevice::WriteGroup | QFileDevice::WriteOther));
 }
 
 // Moves the modification time on by whole seconds, so a rewrite with the same

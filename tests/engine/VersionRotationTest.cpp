@@ -13,7 +13,7 @@ const QString Base = QStringLiteral("~PrevSave");
 
 class Rotation : public ::testing::Test
 {
-protected:
+  protected:
     QString D() const { return m_tmp.path() + "/Work"; }
     QString Current() const { return D() + "/f.txt"; }
     QString Version(int k, const QString& base = Base) const
@@ -105,7 +105,7 @@ TEST_F(Rotation, RenamedBaseStartsItsOwnSeries)
     Save("v4", 3, QStringLiteral("old"));
     EXPECT_EQ(ReadFile(Version(1, "old")), "v3");
     EXPECT_EQ(ReadFile(Version(2, "old")), "v2");
-    EXPECT_EQ(ReadFile(Version(1)), "v1");  // the earlier series stays untouched
+    EXPECT_EQ(ReadFile(Version(1)), "v1"); // the earlier series stays untouched
     EXPECT_FALSE(QFileInfo::exists(Version(2)));
 }
 
@@ -130,7 +130,7 @@ TEST_F(Rotation, StoredVersionKeepsAttributesAndSurvivesTheReplacingCopy)
     ASSERT_TRUE(r.Stored);
     EXPECT_TRUE(IsReadOnly(Version(1)));
     EXPECT_FALSE(r.Attributes & QFileDevice::WriteOwner);
-    EXPECT_EQ(ReadFile(Current()), "old");  // the current copy is still in place
+    EXPECT_EQ(ReadFile(Current()), "old"); // the current copy is still in place
 
     QFile::setPermissions(Current(), QFile::permissions(Current()) | QFileDevice::WriteOwner);
     ASSERT_TRUE(WriteFile(m_tmp.path() + "/source.txt", "new"));
@@ -174,6 +174,6 @@ TEST_F(Rotation, VersionsMoveWithoutCopyingData)
     QDir().mkpath(D());
     for (int i = 1; i <= 4; ++i)
         Save("v" + QByteArray::number(i), 3);
-    EXPECT_EQ(m_copier.Calls, 4);  // the four saves only: every version moved by rename or link
+    EXPECT_EQ(m_copier.Calls, 4); // the four saves only: every version moved by rename or link
 }
 } // namespace
