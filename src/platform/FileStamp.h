@@ -16,7 +16,11 @@ struct FileStamp
     qint64 Size = 0;
     qint64 ModifiedNs = 0;  // nanoseconds since the epoch
 
-    qint64 ModifiedMs() const { return ModifiedNs >= 0 ? ModifiedNs / 1000000 : -((-ModifiedNs + 999999) / 1000000); }
+    // Whole milliseconds, rounded down.
+    qint64 ModifiedMs() const
+    {
+        return ModifiedNs >= 0 ? ModifiedNs / 1000000 : -((-ModifiedNs + 999999) / 1000000);
+    }
 
     // followLinks: a link is judged by what it points to.
     static FileStamp Of(const QString& path, bool followLinks);
