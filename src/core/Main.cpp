@@ -12,21 +12,18 @@
 #include <cstdio>
 
 namespace {
-const char kUsage[] =
-    "Usage: savenook [nowin]\n"
-    "Backs up your files the moment you save them.\n"
-    "\n"
-    "  nowin      start hidden, reachable from the notification area only\n"
-    "             (any letter case, anywhere on the command line)\n"
-    "  --help     show this help and end\n"
-    "  --version  show the version and end\n"
-    "\n"
-    "Only one Savenook runs per user: starting it again shows the running one's window.\n";
+const char kUsage[] = "Usage: savenook [nowin]\n"
+                      "Backs up your files the moment you save them.\n"
+                      "\n"
+                      "  nowin      start hidden, reachable from the notification area only\n"
+                      "             (any letter case, anywhere on the command line)\n"
+                      "  --help     show this help and end\n"
+                      "  --version  show the version and end\n"
+                      "\n"
+                      "Only one Savenook runs per user: starting it again shows the running one's window.\n";
 } // namespace
 
-Main::Main(const QStringList& arguments) : m_arguments(arguments), m_command(ParseCommandLine(arguments))
-{
-}
+Main::Main(const QStringList& arguments) : m_arguments(arguments), m_command(ParseCommandLine(arguments)) {}
 
 Main::~Main() = default;
 
@@ -148,8 +145,8 @@ QString Main::GetLocalNames()
 
 bool Main::HasDisplay()
 {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-           || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
 bool Main::Tracing()

@@ -19,14 +19,15 @@ class SingleInstance;
 // message all work without a display.
 class Main
 {
-public:
-    struct CommandLine {
+  public:
+    struct CommandLine
+    {
         enum class Request { Run, Help, Version };
         Request Action = Request::Run;
-        bool NoWin = false;  // start hidden, reachable from the tray only
+        bool NoWin = false; // start hidden, reachable from the tray only
     };
 
-    explicit Main(const QStringList& arguments);  // arguments[0] is the program
+    explicit Main(const QStringList& arguments); // arguments[0] is the program
     ~Main();
     Main(const Main&) = delete;
     Main& operator=(const Main&) = delete;
@@ -51,7 +52,7 @@ public:
     static bool Tracing();
     static void Trace(const QString& line);
 
-private:
+  private:
     void Run(MainSteps& steps);
 
     QStringList m_arguments;

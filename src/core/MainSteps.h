@@ -6,7 +6,7 @@
 // engine). Main decides their order; the interface's composition root does them.
 class MainSteps
 {
-public:
+  public:
     virtual ~MainSteps() = default;
     // The options' start values, then the options file.
     virtual void LoadOptions() = 0;

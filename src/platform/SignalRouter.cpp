@@ -28,7 +28,9 @@ extern "C" void routeSignal(int signalNumber)
 
 void restoreDefaultActions()
 {
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     for (int number : kSignals)
@@ -41,9 +43,7 @@ QString errnoText(const char* what)
 }
 } // namespace
 
-SignalRouter::SignalRouter(QObject* parent) : QObject(parent)
-{
-}
+SignalRouter::SignalRouter(QObject* parent) : QObject(parent) {}
 
 SignalRouter::~SignalRouter()
 {
@@ -70,7 +70,9 @@ bool SignalRouter::Install()
         return false;
     }
     g_writeFd = m_fds[0];
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = routeSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -13,18 +13,18 @@
 class SignalRouter : public QObject
 {
     Q_OBJECT
-public:
+  public:
     explicit SignalRouter(QObject* parent = nullptr);
-    ~SignalRouter() override;  // puts the default actions back
+    ~SignalRouter() override; // puts the default actions back
 
     // False, with ErrorText(), when the pair or a handler could not be set up.
     bool Install();
     QString ErrorText() const { return m_error; }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void Signalled(int signalNumber);
 
-private:
+  private:
     void OnReadable();
 
     int m_fds[2] = {-1, -1};

@@ -47,7 +47,7 @@ SingleInstance::Claim SingleInstance::ClaimOrHandOver(int lockTimeoutMs)
     QLocalSocket socket;
     socket.connectToServer(SocketPath());
     if (!socket.waitForConnected(kConnectTimeoutMs))
-        return Claim::First;  // nobody listens: a missing or stale socket
+        return Claim::First; // nobody listens: a missing or stale socket
 
     socket.write(kShowRequest);
     socket.waitForBytesWritten(kReplyTimeoutMs);
@@ -114,13 +114,16 @@ QString SingleInstance::RuntimeFolder(QString* errorText)
     const QByteArray native = QFile::encodeName(folder);
     if (mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
         if (errorText)
-            *errorText = QStringLiteral("cannot create %1: %2").arg(folder, QString::fromLocal8Bit(strerror(errno)));
+            *errorText =
+                QStringLiteral("cannot create %1: %2").arg(folder, QString::fromLocal8Bit(strerror(errno)));
         return {};
     }
     // A shared temporary folder: someone else may have made this name first.
-    struct stat st {};
-    if (lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid
-        || (st.st_mode & 077) != 0) {
+    struct stat st
+    {
+    };
+    if (lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid ||
+        (st.st_mode & 077) != 0) {
         if (errorText)
             *errorText = QStringLiteral("%1 is not a private folder of this user").arg(folder);
         return {};

@@ -13,11 +13,11 @@
 class SingleInstance : public QObject
 {
     Q_OBJECT
-public:
+  public:
     enum class Claim {
-        First,       // no other instance: the lock is held until Listen()
-        HandedOver,  // another instance runs and was asked to show its window
-        Failed       // see ErrorText()
+        First,      // no other instance: the lock is held until Listen()
+        HandedOver, // another instance runs and was asked to show its window
+        Failed      // see ErrorText()
     };
 
     // folder holds the lock file and the socket; it must exist and be private.
@@ -41,10 +41,10 @@ public:
     // missing; empty with errorText set when it cannot be made or is not ours.
     static QString RuntimeFolder(QString* errorText);
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void ShowRequested();
 
-private:
+  private:
     void OnNewConnection();
 
     QString m_folder;

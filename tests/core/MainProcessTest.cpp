@@ -14,8 +14,8 @@
 #include <QThread>
 
 #include <csignal>
-#include <unistd.h>
 #include <memory>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -23,7 +23,8 @@ namespace {
 constexpr int kStartTimeoutMs = 20000;
 
 // One child process with its accumulated trace (stderr).
-struct Child {
+struct Child
+{
     std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
     QByteArray trace;
 
@@ -63,14 +64,15 @@ struct Child {
 
 class MainProcessTest : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         binary = qEnvironmentVariable("SAVENOOK_BINARY");
         ASSERT_FALSE(binary.isEmpty()) << "SAVENOOK_BINARY names the program under test";
         runtime = env.root() + "/runtime";
         ASSERT_TRUE(QDir().mkpath(runtime));
-        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(runtime,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     // The program's environment: private folders, the offscreen screen unless
@@ -96,7 +98,8 @@ protected:
         auto child = std::make_unique<Child>();
         child->process->setProcessEnvironment(e.isEmpty() ? Environment() : e);
         child->process->start(binary, arguments);
-        EXPECT_TRUE(child->process->waitForStarted(kStartTimeoutMs)) << child->process->errorString().toStdString();
+        EXPECT_TRUE(child->process->waitForStarted(kStartTimeoutMs))
+            << child->process->errorString().toStdString();
         return child;
     }
 
@@ -136,7 +139,8 @@ protected:
 TEST(MainCommandLineTest, WordsAreFoundAnywhereInAnyCaseButNotInTheProgramPath)
 {
     using Request = Main::CommandLine::Request;
-    const struct {
+    const struct
+    {
         QStringList arguments;
         Request action;
         bool noWin;
@@ -161,7 +165,8 @@ TEST(MainCommandLineTest, WordsAreFoundAnywhereInAnyCaseButNotInTheProgramPath)
 
 TEST_F(MainProcessTest, HelpAndVersionAnswerWithoutDisplay)
 {
-    const struct {
+    const struct
+    {
         const char* argument;
         const char* expected;
     } rows[] = {{"--help", "Usage: savenook [nowin]"}, {"--version", "Savenook " SAVENOOK_VERSION "\n"}};
@@ -191,7 +196,8 @@ TEST_F(MainProcessTest, NoDisplayPrintsOneClearLineAndFails)
 
 TEST_F(MainProcessTest, NoWinInAnyCaseStartsHidden)
 {
-    const struct {
+    const struct
+    {
         QStringList arguments;
         bool hidden;
     } rows[] = {
@@ -204,8 +210,10 @@ TEST_F(MainProcessTest, NoWinInAnyCaseStartsHidden)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.arguments.join(' ').toStdString());
         auto child = StartAndWait(row.arguments);
-        EXPECT_EQ(child->trace.contains("savenook: window shown\n"), !row.hidden) << child->trace.toStdString();
-        EXPECT_EQ(child->trace.contains("savenook: window hidden\n"), row.hidden) << child->trace.toStdString();
+        EXPECT_EQ(child->trace.contains("savenook: window shown\n"), !row.hidden)
+            << child->trace.toStdString();
+        EXPECT_EQ(child->trace.contains("savenook: window hidden\n"), row.hidden)
+            << child->trace.toStdString();
         // Also from hidden, the exit runs to its end.
         child->Signal(SIGTERM);
         EXPECT_TRUE(Finish(*child));
@@ -354,7 +362,8 @@ TEST_F(MainProcessTest, WithoutRuntimeDirAPrivateFolderBelowTmpServes)
 
 TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
 {
-    const struct {
+    const struct
+    {
         int signal;
         const char* paused;
     } rows[] = {{SIGTERM, "0"}, {SIGINT, "1"}, {SIGHUP, "0"}, {SIGTERM, "1"}};
@@ -363,11 +372,21 @@ TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
         const QString folder = env.dataFolder();
         ASSERT_TRUE(QDir().mkpath(folder));
         const QString source = env.root() + "/Work";
-        const QStringList backup = {source,       "DATA", "05/12/2026 10:00:00", "Never", "05/12/2026 10:05:00",
-                                    "1",          "1",    "1",                   "3",     "1",
-                                    "0",          "0",    "1"};
+        const QStringList backup = {source,
+                                    "DATA",
+                                    "05/12/2026 10:00:00",
+                                    "Never",
+                                    "05/12/2026 10:05:00",
+                                    "1",
+                                    "1",
+                                    "1",
+                                    "3",
+                                    "1",
+                                    "0",
+                                    "0",
+                                    "1"};
         const QStringList destinations = {env.root() + "/Copies/Work", source, "BACKUP1",
-                                          env.root() + "/Usb/Work", source, "USB"};
+                                          env.root() + "/Usb/Work",    source, "USB"};
         WriteStore(folder + "/usrdatab", backup);
         WriteStore(folder + "/usrdatad", destinations);
         WriteStore(folder + "/pprefs", {QString::fromLatin1(row.paused)});

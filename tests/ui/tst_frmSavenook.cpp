@@ -51,7 +51,7 @@ class tst_frmSavenook : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
@@ -109,9 +109,9 @@ private Q_SLOTS:
         QCOMPARE(unloaded.count(), 0);
         QVERIFY(!m_state->Exiting);
         QVERIFY(readFile(m_env->dataFolder() + "/usrdatab").contains((m_env->root() + "/New\r\n").toUtf8()));
-        QVERIFY(readFile(m_env->dataFolder() + "/usrdatad").contains(
-            ("/mnt/usb/New\r\n" + m_env->root() + "/New\r\nUSB\r\n").toUtf8()));
-        QVERIFY(!QFile::exists(m_env->dataFolder() + "/pprefs"));  // only an exit stores the paused flag
+        QVERIFY(readFile(m_env->dataFolder() + "/usrdatad")
+                    .contains(("/mnt/usb/New\r\n" + m_env->root() + "/New\r\nUSB\r\n").toUtf8()));
+        QVERIFY(!QFile::exists(m_env->dataFolder() + "/pprefs")); // only an exit stores the paused flag
     }
 
     void exitSequenceSavesPausedFlagFirstAndWaitsForTheWatch_data()
@@ -188,8 +188,9 @@ private Q_SLOTS:
             box->button(QMessageBox::StandardButton(answer))->click();
         });
         QCOMPARE(window.ExitSequence(true), exits);
-        QCOMPARE(question, QStringLiteral("Savenook|Savenook is in the process of scanning for updated files\n"
-                                          "Exit program anyway?"));
+        QCOMPARE(question,
+                 QStringLiteral("Savenook|Savenook is in the process of scanning for updated files\n"
+                                "Exit program anyway?"));
         QCOMPARE(m_state->Exiting, exits);
         QCOMPARE(m_state->Scanning, !exits);
         QCOMPARE(QFile::exists(m_env->dataFolder() + "/pprefs"), exits);
@@ -204,7 +205,7 @@ private Q_SLOTS:
         app.ShowMainWindowNormal();
         QVERIFY(app.Window().isVisible());
         QVERIFY(!(app.Window().windowState() & Qt::WindowMinimized));
-        QVERIFY(!QFileInfo::exists(m_env->dataFolder() + "/usrdatab"));  // a start writes nothing
+        QVERIFY(!QFileInfo::exists(m_env->dataFolder() + "/usrdatab")); // a start writes nothing
     }
 
     void restoredPausedStateSetsTheRunningPanel_data()
@@ -242,7 +243,7 @@ private Q_SLOTS:
         app.RestorePausedState(true);
         app.StartWatching();
         app.ExitRequested();
-        m_state->WatchStopped = true;  // what the engine's watch tick does
+        m_state->WatchStopped = true; // what the engine's watch tick does
         QSignalSpy unloaded(&app.Window(), &frmSavenook::Unloaded);
         QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
         QCOMPARE(calls, QStringList({"watch " + m_env->root() + "/A", "pause", "start", "close all"}));
@@ -268,8 +269,8 @@ private Q_SLOTS:
         SavenookApp app(*m_state);
         QSignalSpy unloaded(&app.Window(), &frmSavenook::Unloaded);
         app.LoadMainWindow(false);
-        m_state->PendingWarnings = QStringList{QStringLiteral("usrdatab: 1 record skipped"),
-                                               QStringLiteral("usrdatad: unreadable")};
+        m_state->PendingWarnings =
+            QStringList{QStringLiteral("usrdatab: 1 record skipped"), QStringLiteral("usrdatad: unreadable")};
         app.StartWatching();
         app.StartupFinished();
         QList<QMessageBox*> boxes = openMessageBoxes();
@@ -296,7 +297,7 @@ private Q_SLOTS:
         QCOMPARE(openMessageBoxes().size(), 0);
     }
 
-private:
+  private:
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<ProgramState> m_state;
 };

@@ -72,8 +72,9 @@ void SavenookApp::StartupFinished()
         return;
     // Non-modal: a damaged store must not hold up watching or an exit.
     QWidget* parent = m_window.isVisible() ? &m_window : nullptr;
-    m_warnings = new QMessageBox(QMessageBox::Warning, QStringLiteral("Savenook"),
-                                 m_state.PendingWarnings.join(QStringLiteral("\n\n")), QMessageBox::Ok, parent);
+    m_warnings =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Savenook"),
+                        m_state.PendingWarnings.join(QStringLiteral("\n\n")), QMessageBox::Ok, parent);
     m_warnings->setAttribute(Qt::WA_DeleteOnClose);
     m_warnings->setModal(false);
     m_warnings->show();

@@ -19,13 +19,14 @@ class QSessionManager;
 class SavenookApp : public QObject, public MainSteps
 {
     Q_OBJECT
-public:
+  public:
     explicit SavenookApp(ProgramState& state, QObject* parent = nullptr);
     ~SavenookApp() override;
 
     // Where the engine plugs in. Each starts as a stand-in that keeps start-up and
     // exit working without it; replace them before Main runs the steps.
-    struct EngineSeams {
+    struct EngineSeams
+    {
         // Called for every association the stores load (WatchSourceFolder).
         std::function<void(const clsBackup&)> WatchSourceFolder;
         // Starts the watch timer (StartWatching). The stand-in only acknowledges
@@ -50,7 +51,7 @@ public:
     void ExitRequested() override;
     void SetExitStartedHandler(std::function<void()> handler) override;
 
-private:
+  private:
     void StandInWatchTick();
     void OnSessionEnding(QSessionManager& manager);
 

@@ -31,7 +31,8 @@ frmSavenook::frmSavenook(ProgramState& state, QWidget* parent) : QMainWindow(par
     connect(mnuExit, &QAction::triggered, this, [this] { ExitSequence(true); });
 
     // Keys and order are the program's own; the last one takes the spare width.
-    const struct {
+    const struct
+    {
         const char* key;
         int stretch;
     } panels[] = {{"Backups", 0}, {"Running", 0}, {"Volume", 0}, {"Scheme", 1}};

@@ -17,7 +17,7 @@ class QLabel;
 class frmSavenook : public QMainWindow, public StatusPanels
 {
     Q_OBJECT
-public:
+  public:
     explicit frmSavenook(ProgramState& state, QWidget* parent = nullptr);
     ~frmSavenook() override;
 
@@ -48,7 +48,7 @@ public:
     QAction* mnuPaused = nullptr;
     QTimer tmrExit;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     // The exit sequence has begun (the question, if any, was answered Yes).
     void ExitStarted();
     // Exiting was set and the window has unloaded: time to end the process.
@@ -56,13 +56,13 @@ Q_SIGNALS:
     // A click on the "Running" panel, which toggles pause.
     void RunningPanelClicked();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void QueryUnload();
     void OnExitTimer();
 
