@@ -31,20 +31,21 @@ namespace {
 
 class LoopPump : public EventPump
 {
-public:
+  public:
     void ProcessPendingMessages() override { QCoreApplication::processEvents(); }
 };
 
 // Notes when each copy into the measured target is in place.
 class TimingCopier : public FileCopier
 {
-public:
+  public:
     LinuxFileCopier Real;
     QString Target;
     qint64 DoneAt = -1;
     QElapsedTimer* Clock = nullptr;
 
-    CopyError Copy(const QString& source, const QString& target, const std::function<void()>& between) override
+    CopyError Copy(const QString& source, const QString& target,
+                   const std::function<void()>& between) override
     {
         const CopyError result = Real.Copy(source, target, between);
         if (target == Target && result == CopyError::None)
@@ -136,7 +137,7 @@ int main(int argc, char** argv)
             return 1;
         }
         latencies.push_back((copier.DoneAt - savedAt) / 1e9);
-        runFor(250);  // let the processing end and a quiet tick pass
+        runFor(250); // let the processing end and a quiet tick pass
     }
     engine.CloseAllNotifications();
 

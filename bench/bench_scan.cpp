@@ -32,20 +32,20 @@ namespace {
 
 class NoWaiter : public Waiter
 {
-public:
+  public:
     void Sleep(int) override {}
     qint64 ElapsedMs() const override { return 0; }
 };
 
 class LoopPump : public EventPump
 {
-public:
+  public:
     void ProcessPendingMessages() override { QCoreApplication::processEvents(); }
 };
 
 class NoNotifier : public ChangeNotifier
 {
-public:
+  public:
     int Open(const QString&, bool) override { return Failed; }
     int Wait(int, int) override { return Failed; }
     bool Rearm(int) override { return false; }
@@ -112,7 +112,7 @@ int main(int argc, char** argv)
     const QString now = DateText::Now();
 
     std::vector<double> scanTimes, findTimes;
-    for (int run = 0; run <= Runs; ++run) {  // run 0 warms the caches
+    for (int run = 0; run <= Runs; ++run) { // run 0 warms the caches
         QElapsedTimer t;
         t.start();
         scan.ScanFolder(root, 1, root, now, true, false);
@@ -130,8 +130,8 @@ int main(int argc, char** argv)
     }
     const double scanPerFile = median(scanTimes) / Files * 1e6;
     const double findPerFile = median(findTimes) / Files * 1e6;
-    std::printf("scan of %d unchanged files in %d folders, median of %d runs (handed over: %d)\n", Files, Folders,
-                Runs, handedOver);
+    std::printf("scan of %d unchanged files in %d folders, median of %d runs (handed over: %d)\n", Files,
+                Folders, Runs, handedOver);
     std::printf("  ScanFolder   %.1f ms  %.2f us/file\n", median(scanTimes) * 1e3, scanPerFile);
     std::printf("  find -newer  %.1f ms  %.2f us/file\n", median(findTimes) * 1e3, findPerFile);
     std::printf("  ratio %.2fx (goal <= 2x): %s\n", scanPerFile / findPerFile,

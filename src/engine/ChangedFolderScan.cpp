@@ -141,7 +141,7 @@ void ChangedFolderScan::ProcessChangedFolder(const QString& Folder, const QStrin
         for (;;) {
             Pass pass = fileAssociations(Folder, reference, handle);
             if (pass == Pass::Stopped)
-                return;  // abandon: whoever stopped us owns the panel text
+                return; // abandon: whoever stopped us owns the panel text
             if (pass == Pass::Resignalled)
                 continue;
             pass = folderAssociations(Folder, reference, handle);

@@ -19,12 +19,12 @@ struct FileStamp;
 
 class ChangedFolderScan
 {
-public:
+  public:
     // SourcePath, Position (1-based in colBackups), FilePath: FileBackup::BackupFile.
     using BackupFunction = std::function<void(const QString&, int, const QString&)>;
 
     // Fixed pacing, waited through the context's Waiter so tests can shorten it.
-    static constexpr int TopFolderWaitMs = 500;  // lets a writer finish
+    static constexpr int TopFolderWaitMs = 500; // lets a writer finish
     static constexpr int PacingFiles = 15;
     static constexpr int PacingWaitMs = 50;
     static constexpr int ResignalWaitMs = 10;
@@ -53,12 +53,12 @@ public:
     // Files enumerated since the last pacing wait, shared by all scans.
     int PacingCount = 0;
 
-private:
+  private:
     struct Reference
     {
         bool Valid = false;
-        qint64 Seconds = 0;    // whole seconds since the epoch
-        qint64 HourIndex = 0;  // whole local clock hours since a fixed origin
+        qint64 Seconds = 0;   // whole seconds since the epoch
+        qint64 HourIndex = 0; // whole local clock hours since a fixed origin
     };
     enum class Pass { Quiet, Resignalled, Stopped };
 

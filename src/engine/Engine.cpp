@@ -8,10 +8,9 @@
 
 Engine::Engine(EngineContext& context)
     : m_context(context), m_backup(context),
-      m_scan(context, m_detectedFiles,
-             [this](const QString& source, int position, const QString& file) {
-                 m_backup.BackupFile(source, position, file);
-             })
+      m_scan(context, m_detectedFiles, [this](const QString& source, int position, const QString& file) {
+          m_backup.BackupFile(source, position, file);
+      })
 {
     m_watchTimer.setSingleShot(true);
     m_watchTimer.setInterval(WatchIntervalMs);
@@ -50,7 +49,7 @@ void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
     else if (info.exists())
         folder = info.absolutePath();
     else
-        return;  // nothing to watch, silently
+        return; // nothing to watch, silently
 
     // Several associations share one watched folder: the last one set up must
     // not switch off the sub-folders another one still needs.
@@ -141,7 +140,7 @@ void Engine::pollFolders()
             continue;
         m_context.Notifier.Rearm(handle);
         if (state.Paused)
-            continue;  // re-armed but not processed: a pause does not back up
+            continue; // re-armed but not processed: a pause does not back up
 
         m_scan.NewDetectionDate.clear();
         state.Detecting = true;

@@ -15,7 +15,7 @@
 // tick runs and armed again at its end, so that ticks never nest.
 class Engine
 {
-public:
+  public:
     static constexpr int WatchIntervalMs = 100;
 
     explicit Engine(EngineContext& context);
@@ -46,7 +46,7 @@ public:
     // The previous tick processed at least one changed folder.
     bool ProcessedLastTick = false;
 
-private:
+  private:
     clsDetectFolder* findRecord(const QString& folder);
     bool anyRecursiveFolderAssociation(const QString& folder) const;
     void pollFolders();

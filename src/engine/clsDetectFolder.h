@@ -13,10 +13,10 @@ struct clsDetectFolder
     static constexpr int Closed = 0;
     static constexpr int NoNotification = -1;
 
-    QString DetectionDate;  // empty until the first quiet tick
-    int Result = 0;         // last poll: 0 signalled, 258 timed out, -1 failed
+    QString DetectionDate; // empty until the first quiet tick
+    int Result = 0;        // last poll: 0 signalled, 258 timed out, -1 failed
     int AutoBackup = Closed;
-    QString Folder;         // exactly as passed when the watch was set up
+    QString Folder; // exactly as passed when the watch was set up
 
     // Closes an open notification; the record is then due for removal.
     void ClassNotifyDelete(ChangeNotifier& notifier);

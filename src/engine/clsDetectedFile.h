@@ -11,6 +11,6 @@ struct clsDetectedFile
 {
     QString ModifiedDate;
     QString Path;
-    qint64 ModifiedNs = 0;  // modification time, nanoseconds since the epoch
+    qint64 ModifiedNs = 0; // modification time, nanoseconds since the epoch
     qint64 Size = 0;
 };

@@ -13,7 +13,7 @@
 // Remove: code that lets the interface run must look the record up again.
 class colDetectFolders
 {
-public:
+  public:
     // Null, and nothing changed, when sKey is already present.
     clsDetectFolder* Add(const QString& Folder, int AutoBackup, int Result, const QString& DetectionDate,
                          const QString& sKey = {});
@@ -31,10 +31,10 @@ public:
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
-private:
+  private:
     void reindex();
 
     std::vector<clsDetectFolder> m_items;
-    std::vector<QString> m_keys;        // parallel to m_items; empty = no key
-    std::map<QString, size_t> m_index;  // key -> index into m_items
+    std::vector<QString> m_keys;       // parallel to m_items; empty = no key
+    std::map<QString, size_t> m_index; // key -> index into m_items
 };

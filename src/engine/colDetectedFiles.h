@@ -10,7 +10,7 @@
 // order, 1-based. Callers pass no key; the watch tick empties it afterwards.
 class colDetectedFiles
 {
-public:
+  public:
     // Null, and nothing changed, when sKey is already present.
     clsDetectedFile* Add(const clsDetectedFile& file, const QString& sKey = {});
     clsDetectedFile* Item(int position);
@@ -27,7 +27,7 @@ public:
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
-private:
+  private:
     std::vector<clsDetectedFile> m_items;
     std::vector<QString> m_keys;
 };

@@ -6,7 +6,9 @@
 FileStamp FileStamp::Of(const QString& path, bool followLinks)
 {
     FileStamp stamp;
-    struct stat st {};
+    struct stat st
+    {
+    };
     const QByteArray native = QFile::encodeName(path);
     if ((followLinks ? ::stat(native.constData(), &st) : ::lstat(native.constData(), &st)) != 0)
         return stamp;

@@ -11,10 +11,10 @@
 struct FileStamp
 {
     bool Exists = false;
-    bool Regular = false;   // a regular file (after following a link when asked to)
-    bool SymLink = false;   // the entry itself is a link (only when links are not followed)
+    bool Regular = false; // a regular file (after following a link when asked to)
+    bool SymLink = false; // the entry itself is a link (only when links are not followed)
     qint64 Size = 0;
-    qint64 ModifiedNs = 0;  // nanoseconds since the epoch
+    qint64 ModifiedNs = 0; // nanoseconds since the epoch
 
     // Whole milliseconds, rounded down.
     qint64 ModifiedMs() const

@@ -24,12 +24,15 @@ namespace {
 // asks for the real thing.
 class ShortWaiter : public Waiter
 {
-public:
+  public:
     int Divisor = 10;
-    void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned long>(milliseconds / Divisor)); }
+    void Sleep(int milliseconds) override
+    {
+        QThread::msleep(static_cast<unsigned long>(milliseconds / Divisor));
+    }
     qint64 ElapsedMs() const override { return m_clock.elapsed(); }
 
-private:
+  private:
     QElapsedTimer m_clock = [] {
         QElapsedTimer t;
         t.start();
@@ -40,7 +43,7 @@ private:
 // Lets the event loop run, as the window's pump does; OnPump plays the user.
 class LoopPump : public EventPump
 {
-public:
+  public:
     std::function<void()> OnPump;
     void ProcessPendingMessages() override
     {
@@ -53,10 +56,11 @@ public:
 // Hands each copy to the real copier, then runs AfterCopy (a writer saving again).
 class CopierWithAfterCopy : public FileCopier
 {
-public:
+  public:
     LinuxFileCopier Real;
     std::function<void()> AfterCopy;
-    CopyError Copy(const QString& source, const QString& target, const std::function<void()>& between) override
+    CopyError Copy(const QString& source, const QString& target,
+                   const std::function<void()>& between) override
     {
         const CopyError result = Real.Copy(source, target, between);
         if (AfterCopy)
@@ -99,7 +103,7 @@ void runFor(int milliseconds)
 
 class EngineEndToEndTest : public ::testing::Test
 {
-protected:
+  protected:
     EngineEndToEndTest()
     {
         root = QDir(dir.path()).filePath(QStringLiteral("Work"));
@@ -136,7 +140,8 @@ protected:
             engine.WatchSourceFolder(b.SourcePath, b.Recursive);
         engine.StartWatching();
         ASSERT_TRUE(runUntil([&] {
-            return engine.DetectFolders().Count() > 0 && !engine.DetectFolders().Item(1)->DetectionDate.isEmpty();
+            return engine.DetectFolders().Count() > 0 &&
+                   !engine.DetectFolders().Item(1)->DetectionDate.isEmpty();
         }));
     }
 
@@ -167,8 +172,8 @@ TEST_F(EngineEndToEndTest, FirstSaveCopiesAndSecondKeepsThePreviousVersion)
 
     save(at(QStringLiteral("a.txt")), "two");
     ASSERT_TRUE(runUntil([&] {
-        return contentOf(copyOf(QStringLiteral("a.txt"))) == "two"
-               && contentOf(copyOf(QStringLiteral("~PrevSave-1/a.txt"))) == "one";
+        return contentOf(copyOf(QStringLiteral("a.txt"))) == "two" &&
+               contentOf(copyOf(QStringLiteral("~PrevSave-1/a.txt"))) == "one";
     }));
     EXPECT_FALSE(state.Scanning);
     EXPECT_FALSE(state.WatchStopped);
@@ -216,8 +221,8 @@ TEST_F(EngineEndToEndTest, SaveDuringTheCopyOfTheFirstIsCopiedInTheSameProcessin
     save(at(QStringLiteral("a.txt")), "one");
 
     ASSERT_TRUE(runUntil([&] {
-        return contentOf(copyOf(QStringLiteral("a.txt"))) == "two"
-               && contentOf(copyOf(QStringLiteral("~PrevSave-1/a.txt"))) == "one";
+        return contentOf(copyOf(QStringLiteral("a.txt"))) == "two" &&
+               contentOf(copyOf(QStringLiteral("~PrevSave-1/a.txt"))) == "one";
     }));
 }
 

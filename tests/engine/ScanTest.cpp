@@ -21,7 +21,7 @@ const QDateTime T0(QDate(2026, 3, 10), QTime(10, 30, 0));
 
 class RecordingPanels : public StatusPanels
 {
-public:
+  public:
     std::map<QString, QString> Texts;
     std::vector<QString> RunningHistory;
 
@@ -43,7 +43,7 @@ void writeFile(const QString& path, const QByteArray& content, const QDateTime& 
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     file.write(content);
-    file.flush();  // a later flush would move the time again
+    file.flush(); // a later flush would move the time again
     ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
 }
 
@@ -65,7 +65,7 @@ struct BackupCall
 
 class ScanTest : public ::testing::Test
 {
-protected:
+  protected:
     ScanTest()
     {
         rig.State.Status = &panels;
@@ -257,8 +257,8 @@ TEST_F(ScanTest, ManualModeHandsOverEveryRegularFileWithoutTests)
 
     scan.ScanFolder(root, 1, root, DateText::Now(), true, true);
 
-    EXPECT_EQ(files(), (std::vector<std::string>{path("ancient.txt"), path("future.txt"),
-                                             path("sub/deep.txt")}));
+    EXPECT_EQ(files(),
+              (std::vector<std::string>{path("ancient.txt"), path("future.txt"), path("sub/deep.txt")}));
     ASSERT_EQ(detected.Count(), 3);
     for (const clsDetectedFile& f : detected)
         EXPECT_TRUE(f.ModifiedDate.isEmpty());
@@ -329,7 +329,8 @@ TEST_P(ScanningPopupTest, ShownBeforeEachSubFolderWhenAskedAndNotDismissed)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ScanningPopupTest,
-                         ::testing::Values(PopupRow{"Shown", true, false, 2}, PopupRow{"OptionOff", false, false, 0},
+                         ::testing::Values(PopupRow{"Shown", true, false, 2},
+                                           PopupRow{"OptionOff", false, false, 0},
                                            PopupRow{"Dismissed", true, true, 0}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
@@ -352,7 +353,7 @@ TEST_F(ScanTest, PauseDuringAScanAbandonsItAndLeavesThePauseText)
     process(rig.Notifier.Open(root, false));
 
     EXPECT_EQ(calls.size(), 2u);
-    EXPECT_TRUE(rig.State.Scanning);  // the watch tick clears it
+    EXPECT_TRUE(rig.State.Scanning); // the watch tick clears it
     EXPECT_EQ(panels.PanelText(QStringLiteral("Running")), QStringLiteral("Paused... "));
 }
 

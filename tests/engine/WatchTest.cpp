@@ -21,7 +21,7 @@ void writeFile(const QString& path, const QByteArray& content, const QDateTime& 
 
 class WatchTest : public ::testing::Test
 {
-protected:
+  protected:
     WatchTest()
     {
         root = QDir(dir.path()).filePath(QStringLiteral("Work"));
@@ -48,9 +48,12 @@ protected:
 TEST(DetectFoldersTest, KeyedByTheExactPathWithPositionsFromOne)
 {
     colDetectFolders folders;
-    ASSERT_NE(folders.Add(QStringLiteral("/data/Work"), 3, 0, QString(), QStringLiteral("/data/Work")), nullptr);
-    ASSERT_NE(folders.Add(QStringLiteral("/data/work"), 4, 0, QString(), QStringLiteral("/data/work")), nullptr);
-    EXPECT_EQ(folders.Add(QStringLiteral("/data/Work"), 5, 0, QString(), QStringLiteral("/data/Work")), nullptr);
+    ASSERT_NE(folders.Add(QStringLiteral("/data/Work"), 3, 0, QString(), QStringLiteral("/data/Work")),
+              nullptr);
+    ASSERT_NE(folders.Add(QStringLiteral("/data/work"), 4, 0, QString(), QStringLiteral("/data/work")),
+              nullptr);
+    EXPECT_EQ(folders.Add(QStringLiteral("/data/Work"), 5, 0, QString(), QStringLiteral("/data/Work")),
+              nullptr);
     EXPECT_EQ(folders.Count(), 2);
     EXPECT_EQ(folders.Item(QStringLiteral("/data/work"))->AutoBackup, 4);
     EXPECT_TRUE(folders.Remove(1));
@@ -98,7 +101,7 @@ TEST_F(WatchTest, AssociationsInOneFolderShareOneRenewedRecord)
 struct SubtreeRow
 {
     const char* Name;
-    bool FolderFirst;        // the folder association is set up before the file association
+    bool FolderFirst; // the folder association is set up before the file association
     bool FolderRecursive;
     bool WatchesSubFolders;
 };
@@ -137,7 +140,7 @@ TEST_F(WatchTest, SubFoldersStopBeingWatchedWhenNoAssociationNeedsThemAnyMore)
 {
     clsBackup& folder = rig.AddAssociation(root, true, true, {destination});
     engine.WatchSourceFolder(root, true);
-    folder.Recursive = false;  // the properties dialog changed it, then sets the watch up again
+    folder.Recursive = false; // the properties dialog changed it, then sets the watch up again
     engine.WatchSourceFolder(root, false);
     EXPECT_FALSE(watchOf(root).Subtree);
 }
@@ -175,7 +178,7 @@ TEST_F(WatchTest, ProcessedFolderTakesTheNewReferenceAndForgetsItsFiles)
     rig.AddAssociation(root, true, false, {destination});
     engine.WatchSourceFolder(root, false);
     engine.StartWatching();
-    engine.WatchTimerProc();  // quiet: the reference is now
+    engine.WatchTimerProc(); // quiet: the reference is now
     const QDateTime modified = QDateTime::currentDateTime().addSecs(30);
     writeFile(at(QStringLiteral("a.txt")), "a", modified);
     rig.Notifier.Signal(root);
@@ -190,10 +193,10 @@ TEST_F(WatchTest, ProcessedFolderTakesTheNewReferenceAndForgetsItsFiles)
     EXPECT_EQ(engine.DetectFolders().Item(1)->DetectionDate, next);
     EXPECT_EQ(rig.Notifier.Wait(engine.DetectFolders().Item(1)->AutoBackup, 0), ChangeNotifier::TimedOut);
 
-    engine.WatchTimerProc();  // follows a processed tick: the reference stays
+    engine.WatchTimerProc(); // follows a processed tick: the reference stays
     EXPECT_EQ(engine.DetectFolders().Item(1)->DetectionDate, next);
     EXPECT_FALSE(engine.ProcessedLastTick);
-    engine.WatchTimerProc();  // quiet
+    engine.WatchTimerProc(); // quiet
     EXPECT_NE(engine.DetectFolders().Item(1)->DetectionDate, next);
     EXPECT_FALSE(rig.State.Detecting);
 }
@@ -249,13 +252,14 @@ TEST_P(EndOfTickTest, OnlyExitStopsTheTimer)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, EndOfTickTest,
-                         ::testing::Values(EndOfTickRow{"Running", false, false, false, true},
-                                           EndOfTickRow{"PauseStoppedAScanThatGaveUp", false, true, true, true},
-                                           EndOfTickRow{"PauseStoppedAScanThatEnded", false, true, false, true},
-                                           EndOfTickRow{"Exit", true, true, false, false},
-                                           EndOfTickRow{"ExitDuringAScan", true, true, true, false}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Rows, EndOfTickTest,
+    ::testing::Values(EndOfTickRow{"Running", false, false, false, true},
+                      EndOfTickRow{"PauseStoppedAScanThatGaveUp", false, true, true, true},
+                      EndOfTickRow{"PauseStoppedAScanThatEnded", false, true, false, true},
+                      EndOfTickRow{"Exit", true, true, false, false},
+                      EndOfTickRow{"ExitDuringAScan", true, true, true, false}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(WatchTest, ExitDuringAScanStopsWatchingForGood)
 {
