@@ -9,7 +9,10 @@
 #include <QSessionManager>
 
 SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
-    : QObject(parent), m_state(state), m_window(state)
+    : QObject(parent), m_state(state), m_recent(state), m_notifiers(state),
+      m_context{state,    m_options, m_recent, m_notifiers, m_drives, m_copier, m_notifier,
+                m_waiter, *this,     m_hooks},
+      m_engine(m_context), m_window(state)
 {
     // The window closes to the tray; only the exit sequence ends the program.
     QGuiApplication::setQuitOnLastWindowClosed(false);
@@ -21,16 +24,15 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
         connect(gui, &QGuiApplication::saveStateRequest, this, &SavenookApp::OnSessionEnding);
     }
 
-    Seams.WatchSourceFolder = [](const clsBackup&) {};
-    Seams.StartWatching = [this] { m_standInWatch.start(); };
-    Seams.CloseAllNotifications = [] {};
+    Seams.WatchSourceFolder = [this](const clsBackup& b) { m_engine.WatchSourceFolder(b.SourcePath, b.Recursive); };
+    Seams.StartWatching = [this] { m_engine.StartWatching(); };
+    Seams.CloseAllNotifications = [this] { m_engine.CloseAllNotifications(); };
+    // Running out of inotify watches must not pass unnoticed: some saves would not be seen.
+    m_notifier.SetWarningSink([this](const QString& text) { ShowWarning(text); });
     Seams.RestorePausedState = [this](bool paused) {
         m_state.Paused = paused;
         m_state.SetRunningText(paused ? QStringLiteral("Paused... ") : QStringLiteral("Waiting... "));
     };
-    m_standInWatch.setSingleShot(true);
-    m_standInWatch.setInterval(100);
-    connect(&m_standInWatch, &QTimer::timeout, this, &SavenookApp::StandInWatchTick);
     m_window.CloseAllNotifications = [this] { Seams.CloseAllNotifications(); };
 }
 
@@ -70,15 +72,22 @@ void SavenookApp::StartupFinished()
 {
     if (m_state.PendingWarnings.isEmpty())
         return;
-    // Non-modal: a damaged store must not hold up watching or an exit.
+    ShowWarning(m_state.PendingWarnings.join(QStringLiteral("\n\n")));
+    m_state.PendingWarnings.clear();
+}
+
+void SavenookApp::ShowWarning(const QString& text)
+{
+    if (m_warnings) {
+        m_warnings->setText(m_warnings->text() + QStringLiteral("\n\n") + text);
+        return;
+    }
+    // Non-modal: a warning must not hold up watching or an exit.
     QWidget* parent = m_window.isVisible() ? &m_window : nullptr;
-    m_warnings =
-        new QMessageBox(QMessageBox::Warning, QStringLiteral("Savenook"),
-                        m_state.PendingWarnings.join(QStringLiteral("\n\n")), QMessageBox::Ok, parent);
+    m_warnings = new QMessageBox(QMessageBox::Warning, QStringLiteral("Savenook"), text, QMessageBox::Ok, parent);
     m_warnings->setAttribute(Qt::WA_DeleteOnClose);
     m_warnings->setModal(false);
     m_warnings->show();
-    m_state.PendingWarnings.clear();
 }
 
 void SavenookApp::ShowMainWindowNormal()
@@ -96,15 +105,9 @@ void SavenookApp::SetExitStartedHandler(std::function<void()> handler)
     connect(&m_window, &frmSavenook::ExitStarted, this, std::move(handler));
 }
 
-void SavenookApp::StandInWatchTick()
+void SavenookApp::ProcessPendingMessages()
 {
-    // Stands in for the engine's watch tick until it exists: acknowledge a stop
-    // request once no scan runs, otherwise tick again.
-    if (m_state.StopScanning && !m_state.Scanning) {
-        m_state.WatchStopped = true;
-        return;
-    }
-    m_standInWatch.start();
+    QCoreApplication::processEvents();
 }
 
 void SavenookApp::OnSessionEnding(QSessionManager&)

@@ -1,7 +1,17 @@
 #pragma once
 
+#include "core/EventPump.h"
 #include "core/MainSteps.h"
 #include "core/ProgramState.h"
+#include "engine/Engine.h"
+#include "engine/EngineContext.h"
+#include "engine/EngineHooks.h"
+#include "platform/InotifyNotifier.h"
+#include "platform/LinuxDrives.h"
+#include "platform/LinuxFileCopier.h"
+#include "platform/RealWaiter.h"
+#include "reporting/colNotifiers.h"
+#include "reporting/colRecent.h"
 #include "settings/Options.h"
 #include "ui/main/frmSavenook.h"
 
@@ -16,7 +26,7 @@ class QSessionManager;
 
 // The composition root: owns what lives for the whole run beside Main's state
 // and does the start-up steps that need the rooms above core.
-class SavenookApp : public QObject, public MainSteps
+class SavenookApp : public QObject, public MainSteps, public EventPump
 {
     Q_OBJECT
   public:
@@ -51,13 +61,23 @@ class SavenookApp : public QObject, public MainSteps
     void ExitRequested() override;
     void SetExitStartedHandler(std::function<void()> handler) override;
 
+    void ProcessPendingMessages() override;
+
   private:
-    void StandInWatchTick();
     void OnSessionEnding(QSessionManager& manager);
+    void ShowWarning(const QString& text);
 
     ProgramState& m_state;
     Options m_options;
+    colRecent m_recent;
+    colNotifiers m_notifiers;
+    InotifyNotifier m_notifier;
+    LinuxDrives m_drives;
+    LinuxFileCopier m_copier;
+    RealWaiter m_waiter;
+    EngineHooks m_hooks;
+    EngineContext m_context;
+    Engine m_engine;
     frmSavenook m_window;
-    QTimer m_standInWatch;
     QPointer<QMessageBox> m_warnings;
 };

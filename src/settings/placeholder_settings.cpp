@@ -1,1 +1,0 @@
-void savenook_settings_placeholder() {}
