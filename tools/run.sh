@@ -4,10 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSAVENOOK_TESTS=OFF -DSAVENOOK_BENCH=OFF
-cmake --build build --target savenook
+cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSAVENOOK_TESTS=OFF -DSAVENOOK_BENCH=OFF
+cmake --build build-run --target savenook
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display found: starting Savenook on a virtual screen (Xvfb)." >&2
-    exec xvfb-run -a -s "-screen 0 1280x800x24" ./build/savenook "$@"
+    exec xvfb-run -a -s "-screen 0 1280x800x24" ./build-run/savenook "$@"
 fi
-exec ./build/savenook "$@"
+exec ./build-run/savenook "$@"
