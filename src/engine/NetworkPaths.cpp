@@ -6,17 +6,6 @@
 #include <QFileInfo>
 
 namespace {
-// root and rest joined by exactly one "/"; nothing appended for an empty rest.
-QString joinOne(QString root, QString rest)
-{
-    while (root.size() > 2 && root.endsWith(QLatin1Char('/')))
-        root.chop(1);
-    while (rest.startsWith(QLatin1Char('/')))
-        rest.remove(0, 1);
-    if (rest.isEmpty())
-        return root;
-    return root + QLatin1Char('/') + rest;
-}
 
 QString cleanAbsolute(const QString& path)
 {
@@ -48,7 +37,7 @@ QString NetworkPaths::GetUNCName(const QString& path) const
     const QString clean = cleanAbsolute(path);
     if (const auto mount = m_drives.MountOf(clean); mount && IsNetworkFileSystem(mount->FsType)) {
         if (const auto root = NetworkRoot(*mount))
-            return joinOne(*root, clean.mid(mount->MountPoint.size()));
+            return MountTable::JoinOne(*root, clean.mid(mount->MountPoint.size()));
     }
     return ShareForm(clean).value_or(path);
 }
@@ -59,7 +48,7 @@ std::optional<QString> NetworkPaths::ShareForm(const QString& cleanPath) const
         return std::nullopt;
     const std::vector<SambaShare> shares = m_shares();
     const auto form = [&](const SambaShare& share) {
-        return joinOne(QStringLiteral("//") + m_computerName + QLatin1Char('/') + share.Name,
+        return MountTable::JoinOne(QStringLiteral("//") + m_computerName + QLatin1Char('/') + share.Name,
                        cleanPath.mid(share.Path.size()));
     };
     // Exact folder first, so a share of the folder itself wins over one of its parent.

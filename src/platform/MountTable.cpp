@@ -70,9 +70,7 @@ QString MountTable::Unescape(const QString& field)
     return QString::fromUtf8(out);
 }
 
-namespace {
-// root and rest joined by exactly one "/"; nothing appended for an empty rest.
-QString joinOne(QString root, QString rest)
+QString MountTable::JoinOne(QString root, QString rest)
 {
     while (root.size() > 2 && root.endsWith(QLatin1Char('/')))
         root.chop(1);
@@ -82,6 +80,8 @@ QString joinOne(QString root, QString rest)
         return root;
     return root + QLatin1Char('/') + rest;
 }
+
+namespace {
 
 bool isSshfs(const QString& fsType)
 {
@@ -151,18 +151,18 @@ std::optional<QString> MountTable::NetworkRoot(const MountEntry& mount)
         const QUrl url(source);
         if (url.host().isEmpty())
             return std::nullopt;
-        root = joinOne(QStringLiteral("//") + url.host(), QDir::cleanPath(url.path()));
+        root = JoinOne(QStringLiteral("//") + url.host(), QDir::cleanPath(url.path()));
     } else {
         const auto parts = splitHostSource(source);
         if (!parts)
             return std::nullopt;
         if (parts->Dir.startsWith(QLatin1Char('/'))) {
-            root = joinOne(QStringLiteral("//") + parts->Host, QDir::cleanPath(parts->Dir));
+            root = JoinOne(QStringLiteral("//") + parts->Host, QDir::cleanPath(parts->Dir));
         } else if (isSshfs(mount.FsType)) {
             // sshfs starts a relative folder in the user's home on the host; "~user"
             // says so without knowing where that home lies.
             root =
-                joinOne(QStringLiteral("//") + parts->Host + QStringLiteral("/~") + parts->User, parts->Dir);
+                JoinOne(QStringLiteral("//") + parts->Host + QStringLiteral("/~") + parts->User, parts->Dir);
         } else {
             return std::nullopt;
         }
@@ -170,7 +170,7 @@ std::optional<QString> MountTable::NetworkRoot(const MountEntry& mount)
     // A bind mount shows a folder inside the network file system; some kernels
     // already name that folder in the source (cifs prefix paths), so not twice.
     if (!mount.Root.isEmpty() && mount.Root != QLatin1String("/") && !root.endsWith(mount.Root))
-        root = joinOne(root, mount.Root);
+        root = JoinOne(root, mount.Root);
     return root;
 }
 

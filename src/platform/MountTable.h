@@ -44,6 +44,8 @@ public:
     // URLs (davfs) "https://host/dir" -> "//host/dir"; a bind mount's root is
     // appended. None for a source of another shape.
     static std::optional<QString> NetworkRoot(const MountEntry& mount);
+    // root and rest joined by exactly one "/"; nothing appended for an empty rest.
+    static QString JoinOne(QString root, QString rest);
 
 private:
     std::optional<MountEntry> networkMountOf(const QString& path) const;
