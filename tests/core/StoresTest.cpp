@@ -38,18 +38,9 @@ QStringList record(const QString& source, const QString& versions = QStringLiter
     return {source, "DATA", "d1", "Never", "Never", "1", "1", "1", versions, "1", "0", "0", "1"};
 }
 
-clsBackup bare(const QString& source)
-{
-    clsBackup b;
-    b.SourcePath = source;
-    return b;
-}
-
 QStringList unloadedCopies()
 {
-    return QDir(DataFolder())
-        .entryList({QStringLiteral("usrdatab.unloaded-*"), QStringLiteral("usrdatad.unloaded-*")},
-                   QDir::Files, QDir::Name);
+    return QDir(DataFolder()).entryList({"usrdata?.unloaded-*"}, QDir::Files, QDir::Name);
 }
 
 class Stores : public testing::Test
@@ -68,45 +59,24 @@ class Stores : public testing::Test
 };
 
 // The worked example: one folder association with two destinations.
-class WorkedExample : public Stores
+TEST_F(Stores, WorkedExampleLoadsAndSavesBackByteIdentical)
 {
-  protected:
-    WorkedExample()
-    {
-        const QString created = DateText::Format(QDateTime(QDate(2026, 12, 5), QTime(10, 0, 0)));
-        const QString active = DateText::Format(QDateTime(QDate(2026, 12, 5), QTime(10, 5, 0)));
-        usrdatab =
-            crlf({"/data/Work", "DATA", created, "Never", active, "1", "1", "1", "3", "1", "0", "0", "1"});
-        usrdatad = crlf(
-            {"/media/BACKUP1/Copies/Work", "/data/Work", "BACKUP1", "/media/USB/Work", "/data/Work", "USB"});
-
-        expected.SourcePath = QStringLiteral("/data/Work");
-        expected.Volume = QStringLiteral("DATA");
-        expected.DateCreated = created;
-        expected.DateLastModified = DateText::Never;
-        expected.DateLastActivity = active;
-        expected.Folder = true;
-        expected.Enabled = true;
-        expected.KeepBackup = true;
-        expected.Versions = 3;
-        expected.Recursive = true;
-        expected.CopyHidden = false;
-        expected.NotifyOnSuccess = false;
-        expected.NotifyOnError = true;
-    }
-
-    QByteArray usrdatab, usrdatad;
-    clsBackup expected;
-};
-
-TEST_F(WorkedExample, LoadsAndSavesBackByteIdentical)
-{
+    const QString created = DateText::Format(QDateTime(QDate(2026, 12, 5), QTime(10, 0, 0)));
+    const QString active = DateText::Format(QDateTime(QDate(2026, 12, 5), QTime(10, 5, 0)));
+    const QByteArray usrdatab =
+        crlf({"/data/Work", "DATA", created, "Never", active, "1", "1", "1", "3", "1", "0", "0", "1"});
+    const QByteArray usrdatad =
+        crlf({"/media/BACKUP1/Copies/Work", "/data/Work", "BACKUP1", "/media/USB/Work", "/data/Work", "USB"});
     writeStore("usrdatab", usrdatab);
     writeStore("usrdatad", usrdatad);
     std::vector<QString> watched;
     LoadBackups(state, [&](const clsBackup& b) { watched.push_back(b.SourcePath); });
     LoadDestinations(state);
 
+    // SourcePath, Folder, Recursive, DateCreated, Volume, NotifyOnError, NotifyOnSuccess, Enabled,
+    // DateLastModified, DateLastActivity, KeepBackup, Versions, CopyHidden
+    const clsBackup expected{"/data/Work", true,    true,   created, "DATA", true, false,
+                             true,         "Never", active, true,    3,      false};
     ASSERT_EQ(state.Backups.Count(), 1);
     EXPECT_EQ(*state.Backups.Item(QStringLiteral("/data/Work")), expected);
     EXPECT_EQ(watched, std::vector<QString>{"/data/Work"});
@@ -124,83 +94,50 @@ TEST_F(WorkedExample, LoadsAndSavesBackByteIdentical)
     EXPECT_EQ(readBytes(DataFilePath("usrdatad")), usrdatad);
 }
 
-TEST_F(WorkedExample, BuiltInMemorySavesTheSameBytes)
-{
-    ASSERT_NE(state.Backups.Add(expected, expected.SourcePath), nullptr);
-    state.Destinations.Add("/media/BACKUP1/Copies/Work", "/data/Work", "BACKUP1");
-    state.Destinations.Add("/media/USB/Work", "/data/Work", "USB");
-    ASSERT_TRUE(SaveBackups(state));
-    ASSERT_TRUE(SaveDestinations(state));
-    ASSERT_TRUE(SavePausedState(state));
-    EXPECT_EQ(readBytes(DataFilePath("usrdatab")), usrdatab);
-    EXPECT_EQ(readBytes(DataFilePath("usrdatad")), usrdatad);
-    EXPECT_EQ(readBytes(DataFilePath("pprefs")), QByteArray("0\r\n"));
-}
-
-TEST_F(Stores, FirstSaveOnAFreshAccountCreatesTheDataFolder)
+TEST_F(Stores, FirstSaveOnAFreshAccountCreatesTheDataFolderAndKeepsNulsInVolumes)
 {
     ASSERT_FALSE(QFileInfo::exists(env.dataHome()));
-    ASSERT_NE(state.Backups.Add(bare("/x"), "/x"), nullptr);
-    EXPECT_TRUE(SaveBackups(state));
-    EXPECT_TRUE(QFileInfo::exists(env.dataFolder() + "/usrdatab"));
-}
-
-TEST_F(Stores, VolumeWithNulCharactersSurvivesSaveAndLoad)
-{
     const QString volume = QStringLiteral("DATA") + QChar(0) + QStringLiteral("WORK") + QChar(0) + QChar(0);
-    clsBackup b = bare("/data/Work");
+    clsBackup b;
+    b.SourcePath = "/data/Work";
     b.Volume = volume;
     ASSERT_NE(state.Backups.Add(b, b.SourcePath), nullptr);
     ASSERT_TRUE(SaveBackups(state));
+    EXPECT_TRUE(QFileInfo::exists(env.dataFolder() + "/usrdatab"));
     LoadBackups(state);
     ASSERT_EQ(state.Backups.Count(), 1);
     EXPECT_EQ(state.Backups.Item(1)->Volume, volume);
 }
 
-TEST_F(Stores, LegacyWindows1252StoreReadsCorrectly)
+TEST_F(Stores, LoadingReplacesBothListsAndTakesWhatIsThere)
 {
-    QByteArray bytes = crlf(record("/data/Caf\xe9")); // toUtf8 of Latin-1 bytes would be wrong
-    bytes = QByteArray("/data/Caf\xe9\r\n") + bytes.mid(bytes.indexOf("\r\n") + 2);
-    writeStore("usrdatab", bytes);
-    LoadBackups(state);
-    ASSERT_EQ(state.Backups.Count(), 1);
-    EXPECT_EQ(state.Backups.Item(1)->SourcePath, QString::fromUtf8("/data/Caf\xc3\xa9"));
-}
-
-TEST_F(Stores, LoadingEmptiesBothListsFirst)
-{
-    state.Backups.Add(bare("/old"), "/old");
+    state.Backups.Add(clsBackup(), "/old");
     state.Destinations.Add("/m/old", "/old", "");
     LoadBackups(state); // no usrdatab at all
     EXPECT_EQ(state.Backups.Count(), 0);
     EXPECT_EQ(state.Destinations.Count(), 0);
-}
 
-TEST_F(Stores, AssociationsLoadWithoutDestinationsWhenUsrdatadIsMissing)
-{
+    writeStore("usrdatab", "");
+    LoadBackups(state);
+    EXPECT_EQ(state.Backups.Count(), 0);
+
+    // Associations load without usrdatad; destinations of a missing association load all the same.
     writeStore("usrdatab", crlf(record("/a") + record("/b")));
     LoadBackups(state);
     LoadDestinations(state);
     EXPECT_EQ(sources(), (std::vector<QString>{"/a", "/b"}));
     EXPECT_EQ(state.Destinations.Count(), 0);
-}
-
-TEST_F(Stores, OrphanDestinationsLoadAllTheSame)
-{
-    writeStore("usrdatab", crlf(record("/a")));
     writeStore("usrdatad", crlf({"/m/1", "/gone", "", "/m/2", "/a", ""}));
-    LoadBackups(state);
     LoadDestinations(state);
     EXPECT_EQ(state.Destinations.Count(), 2);
-}
-
-TEST_F(Stores, EmptyStoreLoadsNothingAndWarnsNothing)
-{
-    writeStore("usrdatab", "");
-    LoadBackups(state);
-    EXPECT_EQ(state.Backups.Count(), 0);
     EXPECT_TRUE(state.PendingWarnings.isEmpty());
     EXPECT_TRUE(unloadedCopies().isEmpty());
+
+    QFile::remove(DataFilePath("usrdatab"));
+    QDir().mkpath(DataFilePath("usrdatab")); // unreadable: reported
+    LoadBackups(state);
+    EXPECT_EQ(state.Backups.Count(), 0);
+    EXPECT_EQ(state.PendingWarnings.size(), 1);
 }
 
 TEST_F(Stores, ReadingRulesApplyToEachLine)
@@ -208,22 +145,15 @@ TEST_F(Stores, ReadingRulesApplyToEachLine)
     QStringList r = record(" /spaced ", " 3");
     r[5] = "true"; // Folder
     r[6] = "-1";   // Enabled
-    r[7] = "1";    // KeepBackup
     r[9] = "";     // Recursive
     r[12] = "1 ";  // NotifyOnError
-    QStringList r2 = record("/b", "2.5");
-    QStringList r3 = record("/c", "3.5");
-    QStringList r4 = record("/d", "-7");
-    writeStore("usrdatab", crlf(r + r2 + r3 + r4));
+    writeStore("usrdatab", crlf(r + record("/b", "2.5") + record("/c", "3.5") + record("/d", "-7")));
     LoadBackups(state);
     ASSERT_EQ(state.Backups.Count(), 4);
     const clsBackup* a = state.Backups.Item(QStringLiteral(" /spaced "));
     ASSERT_NE(a, nullptr);
-    EXPECT_FALSE(a->Folder);
-    EXPECT_FALSE(a->Enabled);
+    EXPECT_FALSE(a->Folder || a->Enabled || a->Recursive || a->NotifyOnError);
     EXPECT_TRUE(a->KeepBackup);
-    EXPECT_FALSE(a->Recursive);
-    EXPECT_FALSE(a->NotifyOnError);
     EXPECT_EQ(a->Versions, 3);
     EXPECT_EQ(state.Backups.Item(2)->Versions, 2);
     EXPECT_EQ(state.Backups.Item(3)->Versions, 4);
@@ -243,26 +173,19 @@ TEST_F(Stores, SkippedRecordsAreKeptAsideWithOneWarning)
     EXPECT_EQ(sources(), (std::vector<QString>{"/a", "/c"}));
     EXPECT_EQ(watched, (std::vector<QString>{"/a", "/c"}));
     ASSERT_EQ(state.PendingWarnings.size(), 1);
-    const QStringList copies = unloadedCopies();
-    ASSERT_EQ(copies.size(), 1);
-    const QString copy = DataFilePath(copies.first());
+    ASSERT_EQ(unloadedCopies().size(), 1);
+    const QString copy = DataFilePath(unloadedCopies().first());
     EXPECT_EQ(readBytes(copy), bytes);
-    const QString warning = state.PendingWarnings.first();
-    EXPECT_TRUE(warning.contains(copy)) << warning.toStdString();
-    EXPECT_TRUE(warning.contains("/b")) << warning.toStdString();
-    EXPECT_TRUE(warning.contains("incomplete")) << warning.toStdString();
+    const std::string warning = state.PendingWarnings.first().toStdString();
+    for (const QString& part : {copy, QStringLiteral("/b"), QStringLiteral("incomplete")})
+        EXPECT_TRUE(state.PendingWarnings.first().contains(part)) << warning;
 
     // The next save replaces the store, but the copy stays as it was.
     ASSERT_TRUE(SaveBackups(state));
     EXPECT_EQ(readBytes(copy), bytes);
     EXPECT_NE(readBytes(DataFilePath("usrdatab")), bytes);
-}
 
-TEST_F(Stores, EveryPartialLoadKeepsItsOwnCopy)
-{
-    const QByteArray first = crlf(record("/a") + record("/a"));
-    writeStore("usrdatab", first);
-    LoadBackups(state);
+    // A second partial load keeps its own copy beside the first.
     const QByteArray second = crlf(record("/b").mid(0, 12));
     writeStore("usrdatab", second);
     LoadBackups(state);
@@ -270,64 +193,34 @@ TEST_F(Stores, EveryPartialLoadKeepsItsOwnCopy)
     EXPECT_EQ(state.PendingWarnings.size(), 2);
     const QStringList copies = unloadedCopies();
     ASSERT_EQ(copies.size(), 2);
-    QList<QByteArray> contents{readBytes(DataFilePath(copies[0])), readBytes(DataFilePath(copies[1]))};
-    EXPECT_TRUE(contents.contains(first));
-    EXPECT_TRUE(contents.contains(second));
-}
+    EXPECT_TRUE(QList<QByteArray>({readBytes(DataFilePath(copies[0])), readBytes(DataFilePath(copies[1]))})
+                    .contains(second));
 
-TEST_F(Stores, IncompleteDestinationRecordIsDroppedAndKeptAside)
-{
-    const QByteArray bytes = crlf({"/m/1", "/a", "USB", "/m/2", "/a"});
-    writeStore("usrdatad", bytes);
+    // So does an incomplete destination record, dropped alone.
+    writeStore("usrdatad", crlf({"/m/1", "/a", "USB", "/m/2", "/a"}));
     LoadDestinations(state);
     ASSERT_EQ(state.Destinations.Count(), 1);
     EXPECT_EQ(state.Destinations.Item(1)->Path, QStringLiteral("/m/1"));
-    ASSERT_EQ(state.PendingWarnings.size(), 1);
-    ASSERT_EQ(unloadedCopies().size(), 1);
-    EXPECT_TRUE(unloadedCopies().first().startsWith("usrdatad.unloaded-"));
+    EXPECT_EQ(state.PendingWarnings.size(), 3);
+    EXPECT_EQ(unloadedCopies().filter(QStringLiteral("usrdatad.unloaded-")).size(), 1);
 }
 
-TEST_F(Stores, UnreadableStoreIsReported)
+TEST_F(Stores, PausedStateIsOnlyAFirstLineOfExactlyOne)
 {
-    QDir().mkpath(DataFilePath("usrdatab"));
-    LoadBackups(state);
-    EXPECT_EQ(state.Backups.Count(), 0);
-    EXPECT_EQ(state.PendingWarnings.size(), 1);
-}
-
-struct PausedRow
-{
-    const char* name;
-    std::optional<QByteArray> pprefs;
-    bool paused;
-};
-
-class PausedState : public testing::TestWithParam<PausedRow>
-{
-};
-
-TEST_P(PausedState, OnlyAFirstLineOfExactlyOnePauses)
-{
-    TestEnvironment env;
-    if (GetParam().pprefs)
-        writeStore("pprefs", *GetParam().pprefs);
-    EXPECT_EQ(LoadPausedState(), GetParam().paused);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, PausedState,
-    testing::Values(PausedRow{"Missing", std::nullopt, false}, PausedRow{"One", "1\r\n", true},
-                    PausedRow{"OneWithoutLineEnd", "1", true}, PausedRow{"OneThenBlank", "1 \r\n", false},
-                    PausedRow{"Zero", "0\r\n", false}, PausedRow{"Empty", "", false},
-                    PausedRow{"SecondLineOne", "0\r\n1\r\n", false}),
-    [](const testing::TestParamInfo<PausedRow>& info) { return std::string(info.param.name); });
-
-TEST_F(Stores, PausedStateRoundTrip)
-{
-    state.Paused = true;
-    ASSERT_TRUE(SavePausedState(state));
-    EXPECT_EQ(readBytes(DataFilePath("pprefs")), QByteArray("1\r\n"));
-    EXPECT_TRUE(LoadPausedState());
+    EXPECT_FALSE(LoadPausedState()); // no file
+    const std::vector<std::pair<QByteArray, bool>> rows = {{"1\r\n", true},   {"1", true},
+                                                           {"1 \r\n", false}, {"0\r\n", false},
+                                                           {"", false},       {"0\r\n1\r\n", false}};
+    for (const auto& [bytes, paused] : rows) {
+        writeStore("pprefs", bytes);
+        EXPECT_EQ(LoadPausedState(), paused) << bytes.toStdString();
+    }
+    for (const bool paused : {false, true}) {
+        state.Paused = paused;
+        ASSERT_TRUE(SavePausedState(state));
+        EXPECT_EQ(readBytes(DataFilePath("pprefs")), QByteArray(paused ? "1\r\n" : "0\r\n"));
+        EXPECT_EQ(LoadPausedState(), paused);
+    }
 }
 
 } // namespace
