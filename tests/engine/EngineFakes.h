@@ -51,14 +51,12 @@ class FakeDrives : public Drives
     }
     void Unmount(const QString& mountPoint) { m_drives.erase(mountPoint); }
     void SetReady(const QString& mountPoint, bool ready) { m_drives.at(mountPoint).Ready = ready; }
-    void SetLabel(const QString& mountPoint, const QString& label) { m_drives.at(mountPoint).Label = label; }
 
     // Longest whole-component prefix; a "//server/share/..." path matches the
     // mount whose Source is that share, else, as in the real mount table, the
     // mount of the path with its leading "//" folded into "/".
     std::optional<MountEntry> MountOf(const QString& path) const override
     {
-        ++MountOfCalls;
         if (path.startsWith(QStringLiteral("//"))) {
             if (auto share = longest(path, true))
                 return share;
@@ -76,8 +74,6 @@ class FakeDrives : public Drives
         auto it = m_drives.find(mountPoint);
         return it == m_drives.end() ? QString() : it->second.Label;
     }
-
-    mutable int MountOfCalls = 0;
 
   private:
     std::optional<MountEntry> longest(const QString& path, bool bySource) const
@@ -116,7 +112,6 @@ class FakeCopier : public FileCopier
     std::deque<CopyError> Failures;
     std::function<CopyError(const QString& source, const QString& target)> Decide;
     int Calls = 0;
-    int ChunkCallbacks = 0;
     qint64 ChunkSize = 1 << 20;
 
     CopyError Copy(const QString& source, const QString& target,
@@ -134,16 +129,6 @@ class FakeCopier : public FileCopier
             if (failure != CopyError::None)
                 return failure;
         }
-        return RealCopy(source, target, [&] {
-            ++ChunkCallbacks;
-            if (betweenChunks)
-                betweenChunks();
-        });
-    }
-
-    CopyError RealCopy(const QString& source, const QString& target,
-                       const std::function<void()>& betweenChunks)
-    {
         const QFileInfo existing(target);
         if (existing.exists() && !(existing.permissions() & QFileDevice::WriteOwner))
             return CopyError::AccessDenied;

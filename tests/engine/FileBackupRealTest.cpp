@@ -34,35 +34,29 @@ struct RealWorld
     RecordingHooks Hooks;
     EngineContext Context{State, Opts, Recent, Notifiers, DriveInfo, Copier, Notifier, Wait, Pump, Hooks};
     FileBackup Backup{Context};
-
     QString SourcePath = Tmp.path() + "/src/Work";
     QString FilePath = SourcePath + "/f.txt";
 
     RealWorld() { WriteFile(FilePath, "one"); }
-
     QString LabelOf(const QString& path) const
     {
         return DriveInfo.Label(DriveInfo.MountOf(path)->MountPoint);
     }
-
-    clsBackup& Add(const QString& destination, bool keepBackup)
+    void Add(const QString& destination, bool keepBackup)
     {
         clsBackup b;
         b.SourcePath = SourcePath;
-        b.Folder = true;
-        b.Enabled = true;
-        b.NotifyOnError = b.NotifyOnSuccess = true;
+        b.Folder = b.Enabled = b.NotifyOnError = b.NotifyOnSuccess = true;
         b.KeepBackup = keepBackup;
         b.Versions = 3;
-        b.Volume = LabelOf(SourcePath) + QChar(0) + QChar(0);
+        b.Volume = LabelOf(SourcePath) + QString(2, QChar(0));
         b.DateLastActivity = QStringLiteral("Never");
-        clsBackup* added = State.Backups.Add(b, SourcePath);
+        State.Backups.Add(b, SourcePath);
         State.Destinations.Add(destination, SourcePath, LabelOf(destination));
-        return *added;
     }
-    void Run() { Backup.BackupFile(SourcePath, 1, FilePath); }
-    Texts Logs() const
+    Texts Run()
     {
+        Backup.BackupFile(SourcePath, 1, FilePath);
         Texts t;
         for (const clsRecent& r : Recent)
             t.push_back(r.Message);
@@ -70,7 +64,7 @@ struct RealWorld
     }
 };
 
-TEST(FileBackupReal, SavesAndStoresVersionsWithTheProductsCopier)
+TEST(FileBackupReal, SavesAndStoresVersionsThroughATemporaryFile)
 {
     RealWorld w;
     const QString dst = w.Tmp.path() + "/dst";
@@ -78,8 +72,7 @@ TEST(FileBackupReal, SavesAndStoresVersionsWithTheProductsCopier)
     w.Add(dst, true);
     w.Run();
     WriteFile(w.FilePath, "two!");
-    w.Run();
-    EXPECT_EQ(w.Logs(), (Texts{"Success: Copy saved", "Success: Copy saved & Previous version stored"}));
+    EXPECT_EQ(w.Run(), (Texts{"Success: Copy saved", "Success: Copy saved & Previous version stored"}));
     EXPECT_EQ(ReadFile(dst + "/Work/f.txt"), "two!");
     EXPECT_EQ(ReadFile(dst + "/Work/~PrevSave-1/f.txt"), "one");
     EXPECT_EQ(QFileInfo(dst + "/Work/f.txt").lastModified(), QFileInfo(w.FilePath).lastModified());
@@ -90,104 +83,89 @@ TEST(FileBackupReal, ReadOnlyCopyIsReplacedOnlyWithVersions)
 {
     for (bool versions : {true, false}) {
         RealWorld w;
-        const QString dst = w.Tmp.path() + "/dst";
-        WriteFile(dst + "/Work/f.txt", "old");
-        MakeReadOnly(dst + "/Work/f.txt");
-        w.Add(dst, versions);
+        const QString copy = w.Tmp.path() + "/dst/Work/f.txt";
+        WriteFile(copy, "old");
+        MakeReadOnly(copy);
+        w.Add(w.Tmp.path() + "/dst", versions);
         w.Opts.BusyTimeout = 2;
-        w.Run();
         if (versions) {
-            EXPECT_EQ(w.Logs(), Texts{"Success: Copy saved & Previous version stored"});
-            EXPECT_EQ(ReadFile(dst + "/Work/f.txt"), "one");
-            EXPECT_TRUE(IsReadOnly(dst + "/Work/~PrevSave-1/f.txt"));
+            EXPECT_EQ(w.Run(), Texts{"Success: Copy saved & Previous version stored"});
+            EXPECT_EQ(ReadFile(copy), "one");
+            EXPECT_TRUE(IsReadOnly(w.Tmp.path() + "/dst/Work/~PrevSave-1/f.txt"));
         } else {
-            EXPECT_EQ(w.Logs(),
+            EXPECT_EQ(w.Run(),
                       (Texts{"Delay: Permission required...", "Error: File was busy and timed out"}));
-            EXPECT_EQ(ReadFile(dst + "/Work/f.txt"), "old");
+            EXPECT_EQ(ReadFile(copy), "old");
             EXPECT_EQ(w.Wait.Now, 2000);
         }
     }
 }
 
-// A small labelled ext4 on a loop device, mounted for the test's lifetime.
-class LoopDrive
+// A small ext4 labelled BACKUP1 on a loop device, mounted for the test's lifetime.
+struct LoopDrive
 {
-  public:
-    explicit LoopDrive(const QString& folder, int megabytes)
-        : m_image(folder + "/disk.img"), m_mountPoint(folder + "/mnt")
+    QString Image, MountPoint, Error;
+    bool Mounted = false;
+
+    explicit LoopDrive(const QString& folder) : Image(folder + "/disk.img"), MountPoint(folder + "/mnt")
     {
-        QDir().mkpath(m_mountPoint);
-        QFile image(m_image);
-        if (!image.open(QIODevice::WriteOnly) || !image.resize(qint64(megabytes) << 20))
-            return;
-        image.close();
-        if (!run("mkfs.ext4", {"-q", "-F", "-L", "BACKUP1", m_image}))
-            return;
-        m_mounted = run("mount", {"-o", "loop", m_image, m_mountPoint});
+        QDir().mkpath(MountPoint);
+        QFile image(Image);
+        if (image.open(QIODevice::WriteOnly) && image.resize(4 << 20)) {
+            image.close();
+            Mounted = run("mkfs.ext4", {"-q", "-F", "-L", "BACKUP1", Image}) &&
+                      run("mount", {"-o", "loop", Image, MountPoint});
+        }
     }
     ~LoopDrive() { Unmount(); }
-    bool Mounted() const { return m_mounted; }
-    QString MountPoint() const { return m_mountPoint; }
     bool Unmount()
     {
-        if (m_mounted && run("umount", {m_mountPoint}))
-            m_mounted = false;
-        return !m_mounted;
+        if (Mounted && run("umount", {MountPoint}))
+            Mounted = false;
+        return !Mounted;
     }
-    QString Error() const { return m_error; }
-
-  private:
     bool run(const QString& program, const QStringList& arguments)
     {
         QProcess p;
         p.start(program, arguments);
-        if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-            m_error = program + ": " + QString::fromLocal8Bit(p.readAllStandardError()) + p.errorString();
-            return false;
-        }
-        return true;
+        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+            return true;
+        Error = program + ": " + QString::fromLocal8Bit(p.readAllStandardError()) + p.errorString();
+        return false;
     }
-
-    QString m_image, m_mountPoint, m_error;
-    bool m_mounted = false;
 };
 
 #define REQUIRE_LOOP_DRIVE(drive)                                                                            \
     if (geteuid() != 0)                                                                                      \
         GTEST_SKIP() << "needs root to loop-mount a small ext4";                                             \
-    if (!(drive).Mounted())                                                                                  \
-        GTEST_SKIP() << "cannot loop-mount here: " << (drive).Error().toStdString();
+    if (!(drive).Mounted)                                                                                    \
+        GTEST_SKIP() << "cannot loop-mount here: " << (drive).Error.toStdString();
 
 TEST(FileBackupLoopMount, FullDiskIsReportedAndLeavesNoPartialCopy)
 {
     RealWorld w;
-    LoopDrive drive(w.Tmp.path(), 4);
+    LoopDrive drive(w.Tmp.path());
     REQUIRE_LOOP_DRIVE(drive);
-    QByteArray big(8 << 20, '\0');
-    for (int i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>((qint64(i) * 7919) % 251);
-    WriteFile(w.FilePath, big);
-    w.Add(drive.MountPoint(), false);
-    EXPECT_EQ(w.LabelOf(drive.MountPoint()), QStringLiteral("BACKUP1"));
-    w.Run();
-    EXPECT_EQ(w.Logs(), Texts{"Error: Disk is full"});
-    EXPECT_TRUE(Entries(drive.MountPoint() + "/Work").isEmpty());
+    WriteFile(w.FilePath, QByteArray(8 << 20, 'x'));
+    w.Add(drive.MountPoint, false);
+    EXPECT_EQ(w.LabelOf(drive.MountPoint), QStringLiteral("BACKUP1"));
+    EXPECT_EQ(w.Run(), Texts{"Error: Disk is full"});
+    EXPECT_TRUE(Entries(drive.MountPoint + "/Work").isEmpty());
 }
 
 TEST(FileBackupLoopMount, UnmountedDriveIsGoneAndNothingIsCreatedInItsPlace)
 {
     RealWorld w;
-    LoopDrive drive(w.Tmp.path(), 4);
+    LoopDrive drive(w.Tmp.path());
     REQUIRE_LOOP_DRIVE(drive);
-    const QString destination = drive.MountPoint() + "/Backup";
+    const QString destination = drive.MountPoint + "/Backup";
     QDir().mkpath(destination);
     w.Add(destination, true);
     w.Run();
     EXPECT_EQ(ReadFile(destination + "/Work/f.txt"), "one");
     ASSERT_TRUE(drive.Unmount());
     WriteFile(w.FilePath, "two!");
-    w.Run();
-    EXPECT_EQ(w.Logs(), (Texts{"Success: Copy saved", "Error: Destination drive no longer exists"}));
-    EXPECT_TRUE(Entries(drive.MountPoint()).isEmpty());
+    EXPECT_EQ(w.Run(), (Texts{"Success: Copy saved", "Error: Destination drive no longer exists"}));
+    EXPECT_TRUE(Entries(drive.MountPoint).isEmpty());
 }
 } // namespace
