@@ -12,103 +12,67 @@ void writeFile(const QString& path, const QByteArray& data)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(data);
 }
-
-QStringList describe(const std::vector<SambaShare>& shares)
-{
-    QStringList out;
-    for (const SambaShare& s : shares)
-        out << s.Name + "=" + s.Path;
-    return out;
-}
 } // namespace
 
-struct DefinitionRow
+TEST(SambaShares, GetSharePathFromValueFindsThePath)
 {
-    const char* definition;
-    const char* path;
-    friend void PrintTo(const DefinitionRow& row, std::ostream* os) { *os << '"' << row.definition << '"'; }
-};
-
-class SambaSharesDefinition : public ::testing::TestWithParam<DefinitionRow>
-{
-};
-
-TEST_P(SambaSharesDefinition, GetSharePathFromValueFindsThePath)
-{
-    EXPECT_EQ(SambaShares::GetSharePathFromValue(QString::fromUtf8(GetParam().definition)),
-              QString::fromUtf8(GetParam().path));
+    const QString nulSeparated = QString("MaxUses=4294967295|Path=C:/x|Type=0|").replace('|', QChar(0));
+    for (const auto& [definition, path] :
+         {std::pair<QString, QString>{"path = /srv/data", "/srv/data"},
+          {"#VERSION 2\npath=/home/ann/Public\ncomment=\nsharename=Public\n", "/home/ann/Public"},
+          {"comment = x\n  Path=  /srv/My Files  \r\nread only = no", "/srv/My Files"},
+          {"directory = /srv/old", "/srv/old"},
+          {"path = /a\npath = /b", "/b"},
+          {nulSeparated, "C:/x"},
+          {"comment = path = /not/this\n", ""},
+          {"# path = /commented\n; path = /also", ""},
+          {"pathology = /x", ""},
+          {"path /missing/equals", ""},
+          {"", ""}})
+        EXPECT_EQ(SambaShares::GetSharePathFromValue(definition), path) << definition.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SambaSharesDefinition,
-    ::testing::Values(
-        DefinitionRow{"path = /srv/data", "/srv/data"},
-        DefinitionRow{"#VERSION 2\npath=/home/ann/Public\ncomment=\nsharename=Public\n", "/home/ann/Public"},
-        DefinitionRow{"comment = x\n  Path=  /srv/My Files  \r\nread only = no", "/srv/My Files"},
-        DefinitionRow{"directory = /srv/old", "/srv/old"}, DefinitionRow{"path = /a\npath = /b", "/b"},
-        DefinitionRow{"comment = path = /not/this\n", ""},
-        DefinitionRow{"# path = /commented\n; path = /also", ""}, DefinitionRow{"pathology = /x", ""},
-        DefinitionRow{"path /missing/equals", ""}, DefinitionRow{"", ""}));
-
-TEST(SambaSharesDefinition, AcceptsNulSeparatedData)
-{
-    const QString data = QStringLiteral("MaxUses=4294967295") + QChar(u'\0') + "Path=C:/x" + QChar(u'\0') +
-                         "Type=0" + QChar(u'\0');
-    EXPECT_EQ(SambaShares::GetSharePathFromValue(data), "C:/x");
-}
-
+// A configuration file and a user-share folder, neither there until a test writes them.
 class SambaSharesFiles : public ::testing::Test
 {
-protected:
+  protected:
     QString conf() const { return m_dir.filePath("smb.conf"); }
     QString users() const { return m_dir.filePath("usershares"); }
-    SambaShares::ReadResult read() const { return SambaShares(conf(), users()).Read(); }
+    QStringList shares(const QStringList& problems = {}) const
+    {
+        const SambaShares::ReadResult result = SambaShares(conf(), users()).Read();
+        EXPECT_EQ(result.Problems.size(), problems.size());
+        for (int i = 0; i < problems.size() && i < result.Problems.size(); ++i)
+            EXPECT_TRUE(result.Problems[i].contains(problems[i])) << result.Problems[i].toStdString();
+        QStringList out;
+        for (const SambaShare& s : result.Shares)
+            out << s.Name + "=" + s.Path;
+        return out;
+    }
 
     QTemporaryDir m_dir;
 };
 
-TEST_F(SambaSharesFiles, NoSambaMeansNoShares)
-{
-    const auto result = read();
-    EXPECT_TRUE(result.Shares.empty());
-    EXPECT_TRUE(result.Problems.isEmpty());
-}
-
 TEST_F(SambaSharesFiles, ReadsSectionsSkippingGlobalHomesPrintersAndOffShares)
 {
+    EXPECT_EQ(shares(), QStringList()) << "no Samba, no shares, no problem";
     writeFile(conf(), "# a comment\n"
-                      "[global]\n"
-                      "   workgroup = WORKGROUP\n"
-                      "   path = /not/a/share\n"
-                      "[homes]\n"
-                      "   browseable = no\n"
-                      "[printers]\n"
-                      "   path = /var/spool/samba\n"
-                      "[Data]\n"
-                      "   path = /srv/data/\n"
-                      "   read only = no\n"
-                      "[Root]\n"
-                      "   Path = /\n"
-                      "[print$]\n"
-                      "   path = /var/lib/samba/printers\n"
-                      "[LaserJet]\n"
-                      "   printable = yes\n"
-                      "   path = /var/spool/lj\n"
-                      "[Off]\n"
-                      "   path = /srv/off\n"
-                      "   available = no\n"
-                      "[Per User]\n"
-                      "   path = /srv/%U\n"
-                      "[Long]\n"
-                      "   path = /srv/a\\\n"
-                      "very/long\n"
-                      "[relative]\n"
-                      "   path = srv/rel\n");
-    const auto result = read();
-    EXPECT_EQ(
-        describe(result.Shares),
-        QStringList({"Data=/srv/data", "Root=/", "print$=/var/lib/samba/printers", "Long=/srv/avery/long"}));
-    EXPECT_TRUE(result.Problems.isEmpty());
+                      "[global]\n   workgroup = WORKGROUP\n   path = /not/a/share\n"
+                      "[homes]\n   browseable = no\n"
+                      "[printers]\n   path = /var/spool/samba\n"
+                      "[Data]\n   path = /srv/data/\n   read only = no\n"
+                      "[Root]\n   Path = /\n"
+                      "[print$]\n   path = /var/lib/samba/printers\n"
+                      "[LaserJet]\n   printable = yes\n   path = /var/spool/lj\n"
+                      "[Off]\n   path = /srv/off\n   available = no\n"
+                      "[Per User]\n   path = /srv/%U\n"
+                      "[Long]\n   path = /srv/a\\\nvery/long\n"
+                      "[relative]\n   path = srv/rel\n");
+    EXPECT_EQ(shares(), QStringList({"Data=/srv/data", "Root=/", "print$=/var/lib/samba/printers",
+                                     "Long=/srv/avery/long"}));
+    // a section named twice is one share
+    writeFile(conf(), "[data]\n comment = first\n[Other]\n path = /srv/other\n[DATA]\n path = /srv/data\n");
+    EXPECT_EQ(shares(), QStringList({"data=/srv/data", "Other=/srv/other"}));
 }
 
 TEST_F(SambaSharesFiles, FollowsIncludesAndStopsIncludeLoops)
@@ -119,16 +83,7 @@ TEST_F(SambaSharesFiles, FollowsIncludesAndStopsIncludeLoops)
     // relative to the including file; includes itself back
     writeFile(m_dir.filePath("shares.conf"), "[Inc]\n path = /srv/inc\n include = loop.conf\n");
     writeFile(m_dir.filePath("loop.conf"), "[Loop]\n path = /srv/loop\n include = shares.conf\n");
-    const auto result = read();
-    EXPECT_EQ(describe(result.Shares), QStringList({"Inc=/srv/inc", "Loop=/srv/loop", "Main=/srv/main"}));
-    ASSERT_EQ(result.Problems.size(), 1);
-    EXPECT_TRUE(result.Problems[0].contains("loop")) << result.Problems[0].toStdString();
-}
-
-TEST_F(SambaSharesFiles, ASectionNamedTwiceIsOneShare)
-{
-    writeFile(conf(), "[data]\n comment = first\n[Other]\n path = /srv/other\n[DATA]\n path = /srv/data\n");
-    EXPECT_EQ(describe(read().Shares), QStringList({"data=/srv/data", "Other=/srv/other"}));
+    EXPECT_EQ(shares({"loop"}), QStringList({"Inc=/srv/inc", "Loop=/srv/loop", "Main=/srv/main"}));
 }
 
 TEST_F(SambaSharesFiles, ReadsUserSharesAfterTheConfiguration)
@@ -140,15 +95,12 @@ TEST_F(SambaSharesFiles, ReadsUserSharesAfterTheConfiguration)
     // a user share cannot replace a configured one
     writeFile(users() + "/public", "#VERSION 2\npath=/home/ann/Public\nsharename=public\n");
     writeFile(users() + "/broken", "#VERSION 2\ncomment=no path\n");
-    EXPECT_EQ(describe(read().Shares),
-              QStringList({"Public=/srv/public", "docs=/home/ann/Docs", "Music=/home/ann/Music"}));
-}
+    EXPECT_EQ(shares(), QStringList({"Public=/srv/public", "docs=/home/ann/Docs", "Music=/home/ann/Music"}));
 
-TEST_F(SambaSharesFiles, HonoursTheConfiguredUserSharesFolder)
-{
+    // ... from the folder the configuration names, when it names one
     const QString elsewhere = m_dir.filePath("elsewhere");
     ASSERT_TRUE(QDir().mkpath(elsewhere));
     writeFile(elsewhere + "/pics", "path=/home/ann/Pictures\nsharename=Pics\n");
     writeFile(conf(), "[global]\n usershare path = " + elsewhere.toUtf8() + "\n");
-    EXPECT_EQ(describe(read().Shares), QStringList({"Pics=/home/ann/Pictures"}));
+    EXPECT_EQ(shares(), QStringList({"Pics=/home/ann/Pictures"}));
 }
