@@ -18,21 +18,16 @@
 namespace {
 using Texts = std::vector<QString>;
 
+// The fake rig, with the product's mount table and copier in place of the fakes.
 struct RealWorld
 {
     TestEnvironment Env;
     QTemporaryDir Tmp;
-    ProgramState State;
-    Options Opts;
-    colRecent Recent{State};
-    colNotifiers Notifiers{State};
+    EngineRig Rig;
     LinuxDrives DriveInfo;
     LinuxFileCopier Copier;
-    FakeChangeNotifier Notifier;
-    FakeWaiter Wait;
-    CountingPump Pump;
-    RecordingHooks Hooks;
-    EngineContext Context{State, Opts, Recent, Notifiers, DriveInfo, Copier, Notifier, Wait, Pump, Hooks};
+    EngineContext Context{Rig.State, Rig.Opts,     Rig.Recent, Rig.Notifiers, DriveInfo,
+                          Copier,    Rig.Notifier, Rig.Wait,   Rig.Pump,      Rig.Hooks};
     FileBackup Backup{Context};
     QString SourcePath = Tmp.path() + "/src/Work";
     QString FilePath = SourcePath + "/f.txt";
@@ -44,23 +39,16 @@ struct RealWorld
     }
     void Add(const QString& destination, bool keepBackup)
     {
-        clsBackup b;
-        b.SourcePath = SourcePath;
-        b.Folder = b.Enabled = b.NotifyOnError = b.NotifyOnSuccess = true;
+        clsBackup& b = Rig.AddAssociation(SourcePath, true, false);
         b.KeepBackup = keepBackup;
         b.Versions = 3;
         b.Volume = LabelOf(SourcePath) + QString(2, QChar(0));
-        b.DateLastActivity = QStringLiteral("Never");
-        State.Backups.Add(b, SourcePath);
-        State.Destinations.Add(destination, SourcePath, LabelOf(destination));
+        Rig.State.Destinations.Add(destination, SourcePath, LabelOf(destination));
     }
     Texts Run()
     {
         Backup.BackupFile(SourcePath, 1, FilePath);
-        Texts t;
-        for (const clsRecent& r : Recent)
-            t.push_back(r.Message);
-        return t;
+        return Rig.LogMessages();
     }
 };
 
@@ -87,7 +75,7 @@ TEST(FileBackupReal, ReadOnlyCopyIsReplacedOnlyWithVersions)
         WriteFile(copy, "old");
         MakeReadOnly(copy);
         w.Add(w.Tmp.path() + "/dst", versions);
-        w.Opts.BusyTimeout = 2;
+        w.Rig.Opts.BusyTimeout = 2;
         if (versions) {
             EXPECT_EQ(w.Run(), Texts{"Success: Copy saved & Previous version stored"});
             EXPECT_EQ(ReadFile(copy), "one");
@@ -96,7 +84,7 @@ TEST(FileBackupReal, ReadOnlyCopyIsReplacedOnlyWithVersions)
             EXPECT_EQ(w.Run(),
                       (Texts{"Delay: Permission required...", "Error: File was busy and timed out"}));
             EXPECT_EQ(ReadFile(copy), "old");
-            EXPECT_EQ(w.Wait.Now, 2000);
+            EXPECT_EQ(w.Rig.Wait.Now, 2000);
         }
     }
 }

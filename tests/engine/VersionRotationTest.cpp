@@ -35,14 +35,6 @@ class Rotation : public ::testing::Test
     FakeCopier m_copier;
 };
 
-TEST_F(Rotation, VersionsMoveWithoutCopyingData)
-{
-    for (int i = 1; i <= 5; ++i)
-        Save("v" + QByteArray::number(i), 3);
-    EXPECT_EQ(ReadFile(Version(3)), "v2");
-    EXPECT_EQ(m_copier.Calls, 5); // the five saves only: every version moved by rename or link
-}
-
 TEST_F(Rotation, NoneOrOneVersionUsesOnlyTheFirstFolder)
 {
     for (int versions : {0, 1}) {
