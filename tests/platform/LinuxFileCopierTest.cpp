@@ -14,6 +14,7 @@
 #include <functional>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 
@@ -88,32 +89,27 @@ struct Pair
 
 TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
 {
-    struct Row
-    {
-        const char* Name;
-        qint64 Size, ChunkBytes;
-        bool TargetExists;
-        int ChunkCalls; // betweenChunks calls, give or take one
-    };
-    for (const Row& row :
-         {Row{"replaces target", 5000, 1 << 20, true, 0}, Row{"empty source", 0, 1 << 20, true, 0},
-          Row{"small chunks", 100 * 1024 + 1, 4096, false, 25},
-          Row{"product chunks", 40 << 20, LinuxFileCopier::DefaultChunkBytes, false, 2}}) {
-        SCOPED_TRACE(row.Name);
-        const QByteArray data = Pattern(row.Size);
-        const Pair files(data, row.TargetExists);
+    // size, chunk bytes, an older target there, betweenChunks calls (give or take one)
+    for (const auto& [size, chunkBytes, targetExists, chunkCalls] :
+         {std::tuple<qint64, qint64, bool, int>{5000, 1 << 20, true, 0},
+          {0, 1 << 20, true, 0},
+          {100 * 1024 + 1, 4096, false, 25},
+          {40 << 20, LinuxFileCopier::DefaultChunkBytes, false, 2}}) {
+        SCOPED_TRACE(size);
+        const QByteArray data = Pattern(size);
+        const Pair files(data, targetExists);
         ASSERT_EQ(::chmod(QFile::encodeName(files.Source).constData(), 0640), 0);
         SetTimes(files.Source, 1700000000, 123456789);
         int calls = 0;
-        ASSERT_EQ(LinuxFileCopier(row.ChunkBytes).Copy(files.Source, files.Target, [&] { ++calls; }),
+        ASSERT_EQ(LinuxFileCopier(chunkBytes).Copy(files.Source, files.Target, [&] { ++calls; }),
                   CopyError::None);
         EXPECT_TRUE(ReadFile(files.Target) == data);
         const struct stat st = StatOf(files.Target);
         EXPECT_EQ(st.st_mode & 07777, 0640u);
         EXPECT_EQ(st.st_mtim.tv_sec, 1700000000);
         EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
-        EXPECT_GE(calls, row.ChunkCalls);
-        EXPECT_LE(calls, row.ChunkCalls + 1);
+        EXPECT_GE(calls, chunkCalls);
+        EXPECT_LE(calls, chunkCalls + 1);
         EXPECT_TRUE(Leftovers(files.Dir.path()).isEmpty());
     }
 }

@@ -50,7 +50,7 @@ TEST(MountTable, ParseReadsFieldsAroundOptionalFields)
     EXPECT_EQ(MountTable::FromText(kTable).Entries().size(), 7u);
 }
 
-TEST(MountTable, MountOfTakesTheLongestWholeComponentPrefix)
+TEST(MountTable, MountOfTakesTheLongestWholeComponentPrefixFindTakesExactPoints)
 {
     const MountTable table = MountTable::FromText(kTable);
     for (const auto& [path, mountPoint, fsType] :
@@ -76,6 +76,13 @@ TEST(MountTable, MountOfTakesTheLongestWholeComponentPrefix)
     EXPECT_EQ(bound->Source, "/dev/sdb1");
     EXPECT_FALSE(MountTable().MountOf("/anything").has_value());
     EXPECT_FALSE(table.MountOf("").has_value());
+
+    // Find takes mount points alone; a drive is named after the mount point's last component.
+    EXPECT_TRUE(table.Find("/mnt/a/").has_value());
+    EXPECT_FALSE(table.Find("/mnt/a/x").has_value());
+    EXPECT_EQ(table.Find("/mnt/stacked")->FsType, "xfs");
+    EXPECT_EQ(MountTable::DriveName("/"), "root");
+    EXPECT_EQ(MountTable::DriveName("/media/user/My Stick/"), "My Stick");
 }
 
 TEST(MountTable, MountOfFindsTheNetworkMountHoldingANetworkPath)
@@ -127,16 +134,6 @@ TEST(MountTable, NetworkRootIsBuiltFromTheSource)
     EXPECT_EQ(root("nfs", "server:relative"), "<none>");
     EXPECT_EQ(root("ceph", "10.0.0.1:6789,10.0.0.2:6789:/"), "<none>");
     EXPECT_EQ(root("cifs", "//"), "<none>");
-}
-
-TEST(MountTable, FindTakesOnlyExactMountPointsAndDriveNameIsTheLastComponent)
-{
-    const MountTable table = MountTable::FromText(kTable);
-    EXPECT_TRUE(table.Find("/mnt/a/").has_value());
-    EXPECT_FALSE(table.Find("/mnt/a/x").has_value());
-    EXPECT_EQ(table.Find("/mnt/stacked")->FsType, "xfs");
-    EXPECT_EQ(MountTable::DriveName("/"), "root");
-    EXPECT_EQ(MountTable::DriveName("/media/user/My Stick/"), "My Stick");
 }
 
 TEST(MountTable, LoadReadsAFileAndSaysWhyItCannot)
