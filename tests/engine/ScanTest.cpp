@@ -1,4 +1,5 @@
 #include "EngineFakes.h"
+#include "TestFiles.h"
 
 #include "core/DateText.h"
 #include "core/StatusPanels.h"
@@ -11,7 +12,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include <map>
+#include <QMap>
 #include <sys/stat.h>
 
 namespace {
@@ -22,7 +23,7 @@ const QDateTime T0(QDate(2026, 3, 10), QTime(10, 30, 0));
 class RecordingPanels : public StatusPanels
 {
   public:
-    std::map<QString, QString> Texts;
+    QMap<QString, QString> Texts;
     std::vector<QString> RunningHistory;
 
     void SetPanelText(const QString& key, const QString& text) override
@@ -31,29 +32,22 @@ class RecordingPanels : public StatusPanels
         if (key == QStringLiteral("Running"))
             RunningHistory.push_back(text);
     }
-    QString PanelText(const QString& key) const override
-    {
-        const auto it = Texts.find(key);
-        return it == Texts.end() ? QString() : it->second;
-    }
+    QString PanelText(const QString& key) const override { return Texts.value(key); }
 };
-
-void writeFile(const QString& path, const QByteArray& content, const QDateTime& modified)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(content);
-    file.flush(); // a later flush would move the time again
-    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
-}
 
 // A new modification time without writing: rewriting (truncating) costs a disk
 // flush on ext4 each time.
 void touch(const QString& path, const QDateTime& modified)
 {
     QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite)) << path.toStdString();
     ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
+}
+
+void writeFile(const QString& path, const QByteArray& content, const QDateTime& modified)
+{
+    ASSERT_TRUE(WriteFile(path, content)) << path.toStdString();
+    touch(path, modified);
 }
 
 struct BackupCall
@@ -85,6 +79,10 @@ class ScanTest : public ::testing::Test
         return result;
     }
     void process(int handle = 0) { scan.ProcessChangedFolder(root, DateText::Format(T0), handle); }
+    void scanRoot(bool recursive, bool manual = false)
+    {
+        scan.ScanFolder(root, 1, root, DateText::Format(T0), recursive, manual);
+    }
 
     EngineRig rig;
     RecordingPanels panels;
@@ -98,86 +96,64 @@ class ScanTest : public ::testing::Test
                            }};
 };
 
-// --- the changed test -------------------------------------------------------
-
-struct ChangedRow
+// Changed: from one second before the reference up to the end of the clock
+// hour after it; compared as texts and as full-precision times alike.
+TEST(ChangedTest, FollowsTheSecondAndClockHourRule)
 {
-    const char* Name;
-    QDateTime Modified;
-    QDateTime Reference;
-    bool Changed;
-};
-
-class ChangedTest : public ::testing::TestWithParam<ChangedRow>
-{
-};
-
-TEST_P(ChangedTest, FollowsTheSecondAndClockHourRule)
-{
-    const ChangedRow& row = GetParam();
-    EXPECT_EQ(ChangedFolderScan::IsChanged(DateText::Format(row.Modified), DateText::Format(row.Reference)),
-              row.Changed);
-    EXPECT_EQ(ChangedFolderScan::IsChanged(row.Modified, row.Reference), row.Changed);
-}
-
-const QDateTime at1059_59(QDate(2026, 3, 10), QTime(10, 59, 59));
-const QDateTime at1100_00(QDate(2026, 3, 10), QTime(11, 0, 0));
-const QDateTime at1100_01(QDate(2026, 3, 10), QTime(11, 0, 1));
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ChangedTest,
-    ::testing::Values(ChangedRow{"SameSecond", T0, T0, true},
-                      ChangedRow{"SameSecondLaterMilliseconds", T0.addMSecs(999), T0, true},
-                      ChangedRow{"OneSecondBefore", T0.addSecs(-1), T0, true},
-                      ChangedRow{"TwoSecondsBefore", T0.addSecs(-2), T0, false},
-                      ChangedRow{"LaterInTheSameHour", T0.addSecs(29 * 60 + 59), T0, true},
-                      ChangedRow{"InTheNextClockHour", T0.addSecs(89 * 60), T0, true},
-                      ChangedRow{"TwoClockHoursAfter", T0.addSecs(2 * 3600), T0, false},
-                      ChangedRow{"AcrossTheHourByTwoSeconds", at1100_01, at1059_59, true},
-                      ChangedRow{"OneSecondBeforeInThePreviousHour", at1059_59, at1100_00, false},
-                      ChangedRow{"DaysEarlier", T0.addDays(-3), T0, false}),
-    [](const auto& info) { return std::string(info.param.Name); });
-
-TEST(ChangedTextTest, AReferenceThatIsNoTimeMatchesNothing)
-{
+    const QDateTime at1059_59(QDate(2026, 3, 10), QTime(10, 59, 59));
+    const QDateTime at1100_00(QDate(2026, 3, 10), QTime(11, 0, 0));
+    const struct
+    {
+        const char* Name;
+        QDateTime Modified;
+        QDateTime Reference;
+        bool Changed;
+    } rows[] = {{"SameSecond", T0, T0, true},
+                {"SameSecondLaterMilliseconds", T0.addMSecs(999), T0, true},
+                {"OneSecondBefore", T0.addSecs(-1), T0, true},
+                {"TwoSecondsBefore", T0.addSecs(-2), T0, false},
+                {"LaterInTheSameHour", T0.addSecs(29 * 60 + 59), T0, true},
+                {"InTheNextClockHour", T0.addSecs(89 * 60), T0, true},
+                {"TwoClockHoursAfter", T0.addSecs(2 * 3600), T0, false},
+                {"AcrossTheHourByTwoSeconds", at1100_00.addSecs(1), at1059_59, true},
+                {"OneSecondBeforeInThePreviousHour", at1059_59, at1100_00, false},
+                {"DaysEarlier", T0.addDays(-3), T0, false}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(
+            ChangedFolderScan::IsChanged(DateText::Format(row.Modified), DateText::Format(row.Reference)),
+            row.Changed)
+            << row.Name;
+        EXPECT_EQ(ChangedFolderScan::IsChanged(row.Modified, row.Reference), row.Changed) << row.Name;
+    }
+    // A reference that is no time matches nothing.
     EXPECT_FALSE(ChangedFolderScan::IsChanged(DateText::Format(T0), QString()));
     EXPECT_FALSE(ChangedFolderScan::IsChanged(DateText::Format(T0), QStringLiteral("Never")));
 }
 
 // --- what a signalled folder hands over -------------------------------------
 
-TEST_F(ScanTest, FolderWithNoDestinationBelowItDoesNothing)
+// "/Work" is no parent of the look-alike sibling "/Workshop".
+TEST_F(ScanTest, OnlyAssociationsWithADestinationDirectlyInTheFolderCount)
 {
     rig.AddAssociation(root, true, false);
-    // A destination of a look-alike sibling: "/Work" is no parent of "/Workshop".
     rig.AddAssociation(root + QStringLiteral("shop"), true, false, {destination});
-    writeFile(at(QStringLiteral("a.txt")), "a", T0);
-
-    process();
-
-    EXPECT_TRUE(calls.empty());
-    EXPECT_TRUE(panels.RunningHistory.empty());
-    EXPECT_FALSE(rig.State.Scanning);
-    EXPECT_EQ(rig.Wait.Sleeps, 0);
-}
-
-TEST_F(ScanTest, FileAssociationsCountOnlyDirectlyInTheFolder)
-{
     QDir().mkpath(at(QStringLiteral("sub")));
     QDir().mkpath(root + QStringLiteral("shop"));
     const QString direct = at(QStringLiteral("a.txt"));
-    const QString below = at(QStringLiteral("sub/b.txt"));
-    const QString sibling = root + QStringLiteral("shop/c.txt");
-    for (const QString& f : {direct, below, sibling}) {
+    writeFile(direct, "x", T0);
+    process();
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(panels.RunningHistory.empty());
+    EXPECT_EQ(rig.Wait.Sleeps, 0);
+
+    for (const QString& f : {direct, at(QStringLiteral("sub/b.txt")), root + QStringLiteral("shop/c.txt")}) {
         writeFile(f, "x", T0);
         rig.AddAssociation(f, false, false, {destination});
     }
-
     process();
-
     ASSERT_EQ(files(), std::vector<std::string>{direct.toStdString()});
     EXPECT_EQ(calls[0].Source, direct);
-    EXPECT_EQ(calls[0].Position, 1);
+    EXPECT_EQ(calls[0].Position, 3);
     EXPECT_EQ(panels.PanelText(QStringLiteral("Running")), QStringLiteral("Waiting... "));
     EXPECT_EQ(panels.RunningHistory.front(), QStringLiteral("Scanning... "));
     EXPECT_FALSE(rig.State.Scanning);
@@ -197,92 +173,65 @@ TEST_F(ScanTest, OnlyChangedFilesAreHandedOverAndTheNewReferenceFollowsTheNewest
     EXPECT_EQ(detected.Count(), 2);
 }
 
+// A later full-precision time within the same whole-second text, or the same
+// time with a different size, is a new save; the same file seen again unchanged
+// within the same processing is not handed over again.
 TEST_F(ScanTest, SecondSaveWithinTheSameSecondIsHandedOverAgain)
 {
     rig.AddAssociation(root, true, false, {destination});
-    const QString file = at(QStringLiteral("a.txt"));
-    writeFile(file, "first", T0.addMSecs(200));
-    scan.ScanFolder(root, 1, root, DateText::Format(T0), false, false);
-    ASSERT_EQ(calls.size(), 1u);
-
-    // The same whole-second text, a later full-precision time.
-    writeFile(file, "first", T0.addMSecs(700));
-    scan.ScanFolder(root, 1, root, DateText::Format(T0), false, false);
-    EXPECT_EQ(calls.size(), 2u);
-
-    // The same time to the millisecond, a different size.
-    writeFile(file, "second save", T0.addMSecs(700));
-    scan.ScanFolder(root, 1, root, DateText::Format(T0), false, false);
-    EXPECT_EQ(calls.size(), 3u);
-
-    // Seen again unchanged within the same processing: not handed over again.
-    scan.ScanFolder(root, 1, root, DateText::Format(T0), false, false);
+    for (const auto& [content, msecs, handedOver] :
+         {std::tuple{"first", 200, 1u}, std::tuple{"first", 700, 2u}, std::tuple{"second save", 700, 3u}}) {
+        writeFile(at(QStringLiteral("a.txt")), content, T0.addMSecs(msecs));
+        scanRoot(false);
+        EXPECT_EQ(calls.size(), handedOver);
+    }
+    scanRoot(false);
     EXPECT_EQ(calls.size(), 3u);
 }
 
-struct HiddenRow
+// Dot files follow CopyHidden outside manual mode; a manual run takes them.
+TEST_F(ScanTest, DotFilesFollowCopyHiddenOutsideManualMode)
 {
-    const char* Name;
-    bool CopyHidden;
-    bool Manual;
-    bool HandedOver;
-};
-
-class HiddenFileTest : public ScanTest, public ::testing::WithParamInterface<HiddenRow>
-{
-};
-
-TEST_P(HiddenFileTest, DotFilesFollowCopyHiddenOutsideManualMode)
-{
-    rig.AddAssociation(root, true, false, {destination}).CopyHidden = GetParam().CopyHidden;
+    clsBackup& folder = rig.AddAssociation(root, true, false, {destination});
     writeFile(at(QStringLiteral(".hidden")), "h", T0);
-    scan.ScanFolder(root, 1, root, DateText::Format(T0), false, GetParam().Manual);
-    EXPECT_EQ(calls.size(), GetParam().HandedOver ? 1u : 0u);
+    for (const auto& [copyHidden, manual, handedOver] :
+         {std::tuple{false, false, false}, std::tuple{true, false, true}, std::tuple{false, true, true}}) {
+        calls.clear();
+        detected.Clear();
+        folder.CopyHidden = copyHidden;
+        scanRoot(false, manual);
+        EXPECT_EQ(calls.size(), handedOver ? 1u : 0u) << copyHidden << manual;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, HiddenFileTest,
-                         ::testing::Values(HiddenRow{"SkippedAutomatically", false, false, false},
-                                           HiddenRow{"CopiedWhenAsked", true, false, true},
-                                           HiddenRow{"ManualTakesIt", false, true, true}),
-                         [](const auto& info) { return std::string(info.param.Name); });
-
-TEST_F(ScanTest, ManualModeHandsOverEveryRegularFileWithoutTests)
-{
-    rig.AddAssociation(root, true, true, {destination});
-    QDir().mkpath(at(QStringLiteral("sub")));
-    writeFile(at(QStringLiteral("ancient.txt")), "a", T0.addDays(-400));
-    writeFile(at(QStringLiteral("future.txt")), "f", T0.addDays(400));
-    writeFile(at(QStringLiteral("sub/deep.txt")), "d", T0.addDays(-1));
-    rig.State.ManualSync = true;
-
-    scan.ScanFolder(root, 1, root, DateText::Now(), true, true);
-
-    EXPECT_EQ(files(),
-              (std::vector<std::string>{path("ancient.txt"), path("future.txt"), path("sub/deep.txt")}));
-    ASSERT_EQ(detected.Count(), 3);
-    for (const clsDetectedFile& f : detected)
-        EXPECT_TRUE(f.ModifiedDate.isEmpty());
-    EXPECT_TRUE(scan.NewDetectionDate.isEmpty());
-}
-
-TEST_F(ScanTest, OnlyRegularFilesAreTakenAndFolderLinksAreNotFollowed)
+// Manual mode takes every regular file without the changed test; neither mode
+// takes links or pipes, or follows a link back to the top (it would loop).
+TEST_F(ScanTest, OnlyRegularFilesAreTakenAndManualModeSkipsTheTests)
 {
     rig.AddAssociation(root, true, true, {destination});
     QDir().mkpath(at(QStringLiteral("sub")));
     writeFile(at(QStringLiteral("real.txt")), "r", T0);
     writeFile(at(QStringLiteral("sub/inner.txt")), "i", T0);
-    // A link back to the top would loop forever if followed; a pipe would block a reader.
+    writeFile(at(QStringLiteral("ancient.txt")), "a", T0.addDays(-400));
+    writeFile(at(QStringLiteral("future.txt")), "f", T0.addDays(400));
     ASSERT_TRUE(QFile::link(root, at(QStringLiteral("sub/loop"))));
     ASSERT_TRUE(QFile::link(at(QStringLiteral("real.txt")), at(QStringLiteral("link.txt"))));
     ASSERT_EQ(::mkfifo(at(QStringLiteral("pipe")).toLocal8Bit().constData(), 0600), 0);
 
-    scan.ScanFolder(root, 1, root, DateText::Format(T0), true, false);
+    scanRoot(true);
     EXPECT_EQ(files(), (std::vector<std::string>{path("real.txt"), path("sub/inner.txt")}));
 
     calls.clear();
+    detected.Clear();
+    scan.NewDetectionDate.clear();
     rig.State.ManualSync = true;
-    scan.ScanFolder(root, 1, root, DateText::Format(T0), true, true);
-    EXPECT_EQ(files(), (std::vector<std::string>{path("real.txt"), path("sub/inner.txt")}));
+    scanRoot(true, true);
+    EXPECT_EQ(files(), (std::vector<std::string>{path("ancient.txt"), path("future.txt"), path("real.txt"),
+                                                 path("sub/inner.txt")}));
+    ASSERT_EQ(detected.Count(), 4);
+    for (const clsDetectedFile& f : detected)
+        EXPECT_TRUE(f.ModifiedDate.isEmpty());
+    EXPECT_TRUE(scan.NewDetectionDate.isEmpty());
 }
 
 TEST_F(ScanTest, PacingWaitsGoThroughTheWaiter)
@@ -295,9 +244,8 @@ TEST_F(ScanTest, PacingWaitsGoThroughTheWaiter)
         sleeps.push_back(int(now - last));
         last = now;
     };
-    const int handle = rig.Notifier.Open(root, false);
 
-    process(handle);
+    process(rig.Notifier.Open(root, false));
 
     // The top folder's wait, one wait per 15 files, one look for a new signal.
     EXPECT_EQ(sleeps, (std::vector<int>{500, 50, 50, 10}));
@@ -305,34 +253,20 @@ TEST_F(ScanTest, PacingWaitsGoThroughTheWaiter)
     EXPECT_EQ(rig.Pump.Calls, 31);
 }
 
-struct PopupRow
-{
-    const char* Name;
-    bool ShowScanning;
-    bool Dismissed;
-    int Popups;
-};
-
-class ScanningPopupTest : public ScanTest, public ::testing::WithParamInterface<PopupRow>
-{
-};
-
-TEST_P(ScanningPopupTest, ShownBeforeEachSubFolderWhenAskedAndNotDismissed)
+TEST_F(ScanTest, ScanningPopupShownBeforeEachSubFolderWhenAskedAndNotDismissed)
 {
     rig.AddAssociation(root, true, true, {destination});
     QDir().mkpath(at(QStringLiteral("one")));
     QDir().mkpath(at(QStringLiteral("two")));
-    rig.Opts.ShowScanning = GetParam().ShowScanning;
-    rig.State.NotifyDismissed = GetParam().Dismissed;
-    scan.ScanFolder(root, 1, root, DateText::Format(T0), true, false);
-    EXPECT_EQ(rig.Hooks.ScanningPopups, GetParam().Popups);
+    for (const auto& [showScanning, dismissed, popups] :
+         {std::tuple{true, false, 2}, std::tuple{false, false, 0}, std::tuple{true, true, 0}}) {
+        rig.Hooks.ScanningPopups = 0;
+        rig.Opts.ShowScanning = showScanning;
+        rig.State.NotifyDismissed = dismissed;
+        scanRoot(true);
+        EXPECT_EQ(rig.Hooks.ScanningPopups, popups) << showScanning << dismissed;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, ScanningPopupTest,
-                         ::testing::Values(PopupRow{"Shown", true, false, 2},
-                                           PopupRow{"OptionOff", false, false, 0},
-                                           PopupRow{"Dismissed", true, true, 0}),
-                         [](const auto& info) { return std::string(info.param.Name); });
 
 // --- the interface runs during a scan ---------------------------------------
 
@@ -365,12 +299,11 @@ TEST_F(ScanTest, AssociationRemovedDuringAScanIsNotServedAnyMore)
     for (int i = 0; i < 5; ++i)
         writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x", T0);
     rig.Pump.OnPump = [&] {
-        if (rig.Pump.Calls == 1) {
-            // Removing the first association shifts the folder association to position 1.
+        // Removing the first association shifts the folder association to position 1.
+        if (rig.Pump.Calls == 1)
             rig.State.Backups.Remove(1);
-        } else if (rig.Pump.Calls == 3) {
+        else if (rig.Pump.Calls == 3)
             rig.State.Backups.Remove(root);
-        }
     };
 
     process();
@@ -416,10 +349,8 @@ TEST_F(ScanTest, FolderChangedDuringItsScanIsScannedAgainAfterRearming)
     rig.AddAssociation(root, true, false, {destination});
     writeFile(at(QStringLiteral("a.txt")), "a", T0);
     const int handle = rig.Notifier.Open(root, false);
-    bool written = false;
-    rig.Pump.OnPump = [&] {
-        if (!written) {
-            written = true;
+    rig.Pump.OnPump = [&, written = false]() mutable {
+        if (!std::exchange(written, true)) {
             writeFile(at(QStringLiteral("b.txt")), "b", T0.addSecs(1));
             rig.Notifier.Signal(root);
         }

@@ -37,6 +37,17 @@ class WatchTest : public ::testing::Test
         EXPECT_NE(record, nullptr);
         return rig.Notifier.Watches.at(record ? record->AutoBackup : 0);
     }
+    // A watched folder association with a quiet first tick behind it.
+    void watchRootAndTick(int files = 0, int secondsAhead = 5)
+    {
+        rig.AddAssociation(root, true, false, {destination});
+        for (int i = 0; i < files; ++i)
+            writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x",
+                      QDateTime::currentDateTime().addSecs(secondsAhead));
+        engine.WatchSourceFolder(root, false);
+        engine.StartWatching();
+        engine.WatchTimerProc();
+    }
 
     QTemporaryDir dir;
     QString root;
@@ -48,14 +59,13 @@ class WatchTest : public ::testing::Test
 TEST(DetectFoldersTest, KeyedByTheExactPathWithPositionsFromOne)
 {
     colDetectFolders folders;
-    ASSERT_NE(folders.Add(QStringLiteral("/data/Work"), 3, 0, QString(), QStringLiteral("/data/Work")),
-              nullptr);
-    ASSERT_NE(folders.Add(QStringLiteral("/data/work"), 4, 0, QString(), QStringLiteral("/data/work")),
-              nullptr);
-    EXPECT_EQ(folders.Add(QStringLiteral("/data/Work"), 5, 0, QString(), QStringLiteral("/data/Work")),
-              nullptr);
+    const auto add = [&](const char* path, int handle) {
+        return folders.Add(QString::fromLatin1(path), handle, 0, QString(), QString::fromLatin1(path));
+    };
+    ASSERT_NE(add("/data/Work", 3), nullptr);
+    ASSERT_NE(add("/data/work", 4), nullptr);
+    EXPECT_EQ(add("/data/Work", 5), nullptr);
     EXPECT_EQ(folders.Count(), 2);
-    EXPECT_EQ(folders.Item(QStringLiteral("/data/work"))->AutoBackup, 4);
     EXPECT_TRUE(folders.Remove(1));
     EXPECT_EQ(folders.Item(1)->AutoBackup, 4);
     EXPECT_EQ(folders.Item(QStringLiteral("/data/work"))->AutoBackup, 4);
@@ -86,8 +96,8 @@ TEST_F(WatchTest, AssociationsInOneFolderShareOneRenewedRecord)
     writeFile(at(QStringLiteral("b.txt")), "b", QDateTime::currentDateTime());
     engine.WatchSourceFolder(at(QStringLiteral("a.txt")), false);
     const int first = engine.DetectFolders().Item(1)->AutoBackup;
-    engine.DetectFolders().Item(1)->DetectionDate = DateText::Format(QDateTime::currentDateTime());
-    const QString reference = engine.DetectFolders().Item(1)->DetectionDate;
+    const QString reference = DateText::Format(QDateTime::currentDateTime());
+    engine.DetectFolders().Item(1)->DetectionDate = reference;
 
     engine.WatchSourceFolder(at(QStringLiteral("b.txt")), false);
 
@@ -98,15 +108,8 @@ TEST_F(WatchTest, AssociationsInOneFolderShareOneRenewedRecord)
     EXPECT_EQ(engine.DetectFolders().Item(1)->DetectionDate, reference);
 }
 
-struct SubtreeRow
-{
-    const char* Name;
-    bool FolderFirst; // the folder association is set up before the file association
-    bool FolderRecursive;
-    bool WatchesSubFolders;
-};
-
-class SubtreeTest : public WatchTest, public ::testing::WithParamInterface<SubtreeRow>
+// {folder association set up first, folder recursive, sub-folders watched}
+class SubtreeTest : public WatchTest, public ::testing::WithParamInterface<std::tuple<bool, bool, bool>>
 {
 };
 
@@ -114,27 +117,20 @@ class SubtreeTest : public WatchTest, public ::testing::WithParamInterface<Subtr
 // recursive folder association on the same folder needs.
 TEST_P(SubtreeTest, SubFoldersWatchedWhileAnyAssociationNeedsThem)
 {
-    const SubtreeRow& row = GetParam();
+    const auto [folderFirst, recursive, watchesSubFolders] = GetParam();
     const QString file = at(QStringLiteral("notes.txt"));
     writeFile(file, "n", QDateTime::currentDateTime());
-    rig.AddAssociation(root, true, row.FolderRecursive, {destination});
+    rig.AddAssociation(root, true, recursive, {destination});
     rig.AddAssociation(file, false, false, {destination});
-    if (row.FolderFirst) {
-        engine.WatchSourceFolder(root, row.FolderRecursive);
-        engine.WatchSourceFolder(file, false);
-    } else {
-        engine.WatchSourceFolder(file, false);
-        engine.WatchSourceFolder(root, row.FolderRecursive);
-    }
+    engine.WatchSourceFolder(folderFirst ? root : file, folderFirst && recursive);
+    engine.WatchSourceFolder(folderFirst ? file : root, !folderFirst && recursive);
     ASSERT_EQ(engine.DetectFolders().Count(), 1);
-    EXPECT_EQ(watchOf(root).Subtree, row.WatchesSubFolders);
+    EXPECT_EQ(watchOf(root).Subtree, watchesSubFolders);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SubtreeTest,
-                         ::testing::Values(SubtreeRow{"RecursiveFolderThenFile", true, true, true},
-                                           SubtreeRow{"FileThenRecursiveFolder", false, true, true},
-                                           SubtreeRow{"PlainFolderThenFile", true, false, false}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         ::testing::Values(std::tuple{true, true, true}, std::tuple{false, true, true},
+                                           std::tuple{true, false, false}));
 
 TEST_F(WatchTest, SubFoldersStopBeingWatchedWhenNoAssociationNeedsThemAnyMore)
 {
@@ -147,15 +143,16 @@ TEST_F(WatchTest, SubFoldersStopBeingWatchedWhenNoAssociationNeedsThemAnyMore)
 
 TEST_F(WatchTest, QuietTicksMoveTheReferenceForwardAndClosedRecordsGo)
 {
-    QDir().mkpath(at(QStringLiteral("a")));
-    QDir().mkpath(at(QStringLiteral("b")));
-    QDir().mkpath(at(QStringLiteral("c")));
-    rig.Notifier.FailingFolders.insert(at(QStringLiteral("c")));
-    engine.WatchSourceFolder(at(QStringLiteral("a")), false);
-    engine.WatchSourceFolder(at(QStringLiteral("b")), false);
-    engine.WatchSourceFolder(at(QStringLiteral("c")), false);
+    for (const char* name : {"a", "b", "c"}) {
+        QDir().mkpath(at(QLatin1String(name)));
+        if (name[0] == 'c')
+            rig.Notifier.FailingFolders.insert(at(QLatin1String(name)));
+        engine.WatchSourceFolder(at(QLatin1String(name)), false);
+    }
     EXPECT_EQ(engine.DetectFolders().Item(3)->AutoBackup, clsDetectFolder::NoNotification);
     engine.DetectFolders().Item(2)->ClassNotifyDelete(rig.Notifier);
+    int hookCalls = 0;
+    engine.SetTickHook([&] { ++hookCalls; });
     engine.StartWatching();
     EXPECT_TRUE(engine.WatchTimerArmed());
 
@@ -171,14 +168,14 @@ TEST_F(WatchTest, QuietTicksMoveTheReferenceForwardAndClosedRecordsGo)
     }
     EXPECT_EQ(engine.DetectFolders().Item(1)->Result, ChangeNotifier::TimedOut);
     EXPECT_TRUE(engine.WatchTimerArmed());
+    EXPECT_EQ(hookCalls, 1);
+    engine.CloseAllNotifications();
+    EXPECT_EQ(rig.Notifier.OpenCount(), 0);
 }
 
 TEST_F(WatchTest, ProcessedFolderTakesTheNewReferenceAndForgetsItsFiles)
 {
-    rig.AddAssociation(root, true, false, {destination});
-    engine.WatchSourceFolder(root, false);
-    engine.StartWatching();
-    engine.WatchTimerProc(); // quiet: the reference is now
+    watchRootAndTick(); // quiet: the reference is now
     const QDateTime modified = QDateTime::currentDateTime().addSecs(30);
     writeFile(at(QStringLiteral("a.txt")), "a", modified);
     rig.Notifier.Signal(root);
@@ -203,32 +200,21 @@ TEST_F(WatchTest, ProcessedFolderTakesTheNewReferenceAndForgetsItsFiles)
 
 TEST_F(WatchTest, PausedFolderIsRearmedButNotProcessed)
 {
-    rig.AddAssociation(root, true, false, {destination});
-    engine.WatchSourceFolder(root, false);
-    engine.StartWatching();
-    engine.WatchTimerProc();
-    writeFile(at(QStringLiteral("a.txt")), "a", QDateTime::currentDateTime());
+    watchRootAndTick(1);
     rig.Notifier.Signal(root);
     rig.State.Paused = true;
 
     engine.WatchTimerProc();
 
-    EXPECT_FALSE(QFile::exists(destination + QStringLiteral("/Work/a.txt")));
+    EXPECT_FALSE(QFile::exists(destination + QStringLiteral("/Work/f0.txt")));
     EXPECT_EQ(rig.Notifier.Wait(engine.DetectFolders().Item(1)->AutoBackup, 0), ChangeNotifier::TimedOut);
     EXPECT_FALSE(engine.ProcessedLastTick);
     EXPECT_TRUE(engine.WatchTimerArmed());
 }
 
-struct EndOfTickRow
-{
-    const char* Name;
-    bool Exiting;
-    bool StopScanning;
-    bool Scanning;
-    bool Armed;
-};
-
-class EndOfTickTest : public WatchTest, public ::testing::WithParamInterface<EndOfTickRow>
+// {Exiting, StopScanning, Scanning, timer still armed}
+class EndOfTickTest : public WatchTest,
+                      public ::testing::WithParamInterface<std::tuple<bool, bool, bool, bool>>
 {
 };
 
@@ -236,39 +222,34 @@ class EndOfTickTest : public WatchTest, public ::testing::WithParamInterface<End
 // whether or not the scan then reached its end, must not.
 TEST_P(EndOfTickTest, OnlyExitStopsTheTimer)
 {
-    const EndOfTickRow& row = GetParam();
+    const auto [exiting, stopScanning, scanning, armed] = GetParam();
     engine.StartWatching();
-    rig.State.Exiting = row.Exiting;
-    rig.State.StopScanning = row.StopScanning;
-    rig.State.Scanning = row.Scanning;
+    rig.State.Exiting = exiting;
+    rig.State.StopScanning = stopScanning;
+    rig.State.Scanning = scanning;
 
     engine.WatchTimerProc();
 
-    EXPECT_EQ(engine.WatchTimerArmed(), row.Armed);
-    EXPECT_EQ(rig.State.WatchStopped, !row.Armed);
-    if (row.Armed) {
+    EXPECT_EQ(engine.WatchTimerArmed(), armed);
+    EXPECT_EQ(rig.State.WatchStopped, !armed);
+    if (armed) {
         EXPECT_FALSE(rig.State.StopScanning);
         EXPECT_FALSE(rig.State.Scanning);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, EndOfTickTest,
-    ::testing::Values(EndOfTickRow{"Running", false, false, false, true},
-                      EndOfTickRow{"PauseStoppedAScanThatGaveUp", false, true, true, true},
-                      EndOfTickRow{"PauseStoppedAScanThatEnded", false, true, false, true},
-                      EndOfTickRow{"Exit", true, true, false, false},
-                      EndOfTickRow{"ExitDuringAScan", true, true, true, false}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Rows, EndOfTickTest,
+                         ::testing::Values(std::tuple{false, false, false, true}, // running
+                                           std::tuple{false, true, true,
+                                                      true}, // pause stopped a scan that gave up
+                                           std::tuple{false, true, false, true},  // ... that ended
+                                           std::tuple{true, true, false, false},  // exit
+                                           std::tuple{true, true, true, false})); // exit during a scan
 
+// The exit sequence arriving while a real scan lets the interface run.
 TEST_F(WatchTest, ExitDuringAScanStopsWatchingForGood)
 {
-    rig.AddAssociation(root, true, false, {destination});
-    for (int i = 0; i < 5; ++i)
-        writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x", QDateTime::currentDateTime().addSecs(5));
-    engine.WatchSourceFolder(root, false);
-    engine.StartWatching();
-    engine.WatchTimerProc();
+    watchRootAndTick(5);
     rig.Notifier.Signal(root);
     rig.Pump.OnPump = [&] {
         // The exit sequence: Scanning cleared before StopScanning is set.
@@ -282,21 +263,14 @@ TEST_F(WatchTest, ExitDuringAScanStopsWatchingForGood)
     EXPECT_TRUE(rig.State.WatchStopped);
     EXPECT_FALSE(engine.WatchTimerArmed());
     EXPECT_LE(rig.Copier.Calls, 1);
-    engine.CloseAllNotifications();
-    EXPECT_EQ(rig.Notifier.OpenCount(), 0);
 }
 
 // The properties dialog sets a watch up again while a scan lets the interface run.
 TEST_F(WatchTest, WatchRenewedDuringItsOwnScanLeavesAnOpenRecord)
 {
-    rig.AddAssociation(root, true, false, {destination});
-    for (int i = 0; i < 3; ++i)
-        writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x", QDateTime::currentDateTime().addSecs(5));
     QDir().mkpath(at(QStringLiteral("other")));
     engine.WatchSourceFolder(at(QStringLiteral("other")), false);
-    engine.WatchSourceFolder(root, false);
-    engine.StartWatching();
-    engine.WatchTimerProc();
+    watchRootAndTick(3);
     rig.Notifier.Signal(root);
     rig.Pump.OnPump = [&] {
         if (rig.Pump.Calls == 1) {
@@ -313,15 +287,6 @@ TEST_F(WatchTest, WatchRenewedDuringItsOwnScanLeavesAnOpenRecord)
     EXPECT_EQ(rig.Notifier.OpenCount(), 2);
     EXPECT_EQ(rig.Copier.Calls, 3);
     EXPECT_TRUE(engine.WatchTimerArmed());
-}
-
-TEST_F(WatchTest, TickHookRunsEveryTick)
-{
-    int calls = 0;
-    engine.SetTickHook([&] { ++calls; });
-    engine.WatchTimerProc();
-    engine.WatchTimerProc();
-    EXPECT_EQ(calls, 2);
 }
 
 } // namespace
