@@ -344,22 +344,4 @@ TEST_F(ScanTest, ContinuousRewritesAreServedWithinASmallStack)
     EXPECT_FALSE(rig.State.Scanning);
 }
 
-TEST_F(ScanTest, FolderChangedDuringItsScanIsScannedAgainAfterRearming)
-{
-    rig.AddAssociation(root, true, false, {destination});
-    writeFile(at(QStringLiteral("a.txt")), "a", T0);
-    const int handle = rig.Notifier.Open(root, false);
-    rig.Pump.OnPump = [&, written = false]() mutable {
-        if (!std::exchange(written, true)) {
-            writeFile(at(QStringLiteral("b.txt")), "b", T0.addSecs(1));
-            rig.Notifier.Signal(root);
-        }
-    };
-
-    process(handle);
-
-    EXPECT_EQ(files(), (std::vector<std::string>{path("a.txt"), path("b.txt")}));
-    EXPECT_EQ(rig.Notifier.Wait(handle, 0), ChangeNotifier::TimedOut);
-}
-
 } // namespace

@@ -38,12 +38,11 @@ class WatchTest : public ::testing::Test
         return rig.Notifier.Watches.at(record ? record->AutoBackup : 0);
     }
     // A watched folder association with a quiet first tick behind it.
-    void watchRootAndTick(int files = 0, int secondsAhead = 5)
+    void watchRootAndTick(int files = 0)
     {
         rig.AddAssociation(root, true, false, {destination});
         for (int i = 0; i < files; ++i)
-            writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x",
-                      QDateTime::currentDateTime().addSecs(secondsAhead));
+            writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x", QDateTime::currentDateTime().addSecs(5));
         engine.WatchSourceFolder(root, false);
         engine.StartWatching();
         engine.WatchTimerProc();
@@ -88,6 +87,10 @@ TEST_F(WatchTest, WatchesTheFileFolderOrTheFolderItselfAndNothingMissing)
     EXPECT_FALSE(watchOf(root).Subtree);
     EXPECT_TRUE(watchOf(at(QStringLiteral("sub"))).Subtree);
     EXPECT_EQ(rig.Notifier.OpenCount(), 2);
+
+    // Set up again once no association needs the sub-folders any more.
+    engine.WatchSourceFolder(at(QStringLiteral("sub/")), false);
+    EXPECT_FALSE(watchOf(at(QStringLiteral("sub"))).Subtree);
 }
 
 TEST_F(WatchTest, AssociationsInOneFolderShareOneRenewedRecord)
@@ -132,15 +135,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, SubtreeTest,
                          ::testing::Values(std::tuple{true, true, true}, std::tuple{false, true, true},
                                            std::tuple{true, false, false}));
 
-TEST_F(WatchTest, SubFoldersStopBeingWatchedWhenNoAssociationNeedsThemAnyMore)
-{
-    clsBackup& folder = rig.AddAssociation(root, true, true, {destination});
-    engine.WatchSourceFolder(root, true);
-    folder.Recursive = false; // the properties dialog changed it, then sets the watch up again
-    engine.WatchSourceFolder(root, false);
-    EXPECT_FALSE(watchOf(root).Subtree);
-}
-
 TEST_F(WatchTest, QuietTicksMoveTheReferenceForwardAndClosedRecordsGo)
 {
     for (const char* name : {"a", "b", "c"}) {
@@ -173,15 +167,23 @@ TEST_F(WatchTest, QuietTicksMoveTheReferenceForwardAndClosedRecordsGo)
     EXPECT_EQ(rig.Notifier.OpenCount(), 0);
 }
 
-TEST_F(WatchTest, ProcessedFolderTakesTheNewReferenceAndForgetsItsFiles)
+TEST_F(WatchTest, SignalledFolderIsRearmedAndProcessedUnlessPaused)
 {
     watchRootAndTick(); // quiet: the reference is now
+    const int handle = engine.DetectFolders().Item(1)->AutoBackup;
     const QDateTime modified = QDateTime::currentDateTime().addSecs(30);
     writeFile(at(QStringLiteral("a.txt")), "a", modified);
     rig.Notifier.Signal(root);
-
+    rig.State.Paused = true;
     engine.WatchTimerProc();
+    EXPECT_FALSE(QFile::exists(destination + QStringLiteral("/Work/a.txt")));
+    EXPECT_EQ(rig.Notifier.Wait(handle, 0), ChangeNotifier::TimedOut);
+    EXPECT_FALSE(engine.ProcessedLastTick);
+    EXPECT_TRUE(engine.WatchTimerArmed());
 
+    rig.State.Paused = false;
+    rig.Notifier.Signal(root);
+    engine.WatchTimerProc();
     EXPECT_TRUE(QFile::exists(destination + QStringLiteral("/Work/a.txt")));
     EXPECT_TRUE(engine.ProcessedLastTick);
     EXPECT_TRUE(rig.State.Detecting);
@@ -196,20 +198,6 @@ TEST_F(WatchTest, ProcessedFolderTakesTheNewReferenceAndForgetsItsFiles)
     engine.WatchTimerProc(); // quiet
     EXPECT_NE(engine.DetectFolders().Item(1)->DetectionDate, next);
     EXPECT_FALSE(rig.State.Detecting);
-}
-
-TEST_F(WatchTest, PausedFolderIsRearmedButNotProcessed)
-{
-    watchRootAndTick(1);
-    rig.Notifier.Signal(root);
-    rig.State.Paused = true;
-
-    engine.WatchTimerProc();
-
-    EXPECT_FALSE(QFile::exists(destination + QStringLiteral("/Work/f0.txt")));
-    EXPECT_EQ(rig.Notifier.Wait(engine.DetectFolders().Item(1)->AutoBackup, 0), ChangeNotifier::TimedOut);
-    EXPECT_FALSE(engine.ProcessedLastTick);
-    EXPECT_TRUE(engine.WatchTimerArmed());
 }
 
 // {Exiting, StopScanning, Scanning, timer still armed}
@@ -245,25 +233,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, EndOfTickTest,
                                            std::tuple{false, true, false, true},  // ... that ended
                                            std::tuple{true, true, false, false},  // exit
                                            std::tuple{true, true, true, false})); // exit during a scan
-
-// The exit sequence arriving while a real scan lets the interface run.
-TEST_F(WatchTest, ExitDuringAScanStopsWatchingForGood)
-{
-    watchRootAndTick(5);
-    rig.Notifier.Signal(root);
-    rig.Pump.OnPump = [&] {
-        // The exit sequence: Scanning cleared before StopScanning is set.
-        rig.State.Exiting = true;
-        rig.State.Scanning = false;
-        rig.State.StopScanning = true;
-    };
-
-    engine.WatchTimerProc();
-
-    EXPECT_TRUE(rig.State.WatchStopped);
-    EXPECT_FALSE(engine.WatchTimerArmed());
-    EXPECT_LE(rig.Copier.Calls, 1);
-}
 
 // The properties dialog sets a watch up again while a scan lets the interface run.
 TEST_F(WatchTest, WatchRenewedDuringItsOwnScanLeavesAnOpenRecord)
