@@ -186,39 +186,6 @@ struct CheckRow
     const char* Log = nullptr; // null: as the pop-up
 };
 
-class FileBackupChecks : public ::testing::TestWithParam<CheckRow>
-{
-};
-
-// The failure is logged, nothing is copied or created; the pop-up follows the switches.
-TEST_P(FileBackupChecks, FailureIsReportedAndNothingIsCopied)
-{
-    const CheckRow& row = GetParam();
-    const QString log = QString::fromUtf8(row.Log ? row.Log : row.Popup);
-    enum Variant { Defaults, OptionOff, ErrorsDisabled, AssociationQuiet };
-    for (Variant v : {Defaults, OptionOff, ErrorsDisabled, AssociationQuiet}) {
-        World w;
-        row.Setup(w);
-        clsBackup& b = w.Prepare();
-        const QStringList before = Tree(w.Tmp.path());
-        if (v == OptionOff && row.Option)
-            w.Rig.Opts.*row.Option = false;
-        if (v == OptionOff && !row.Option)
-            w.Rig.Opts.ErrorNoDest = w.Rig.Opts.ErrorCreateFolder = false;
-        w.Rig.Opts.NotifyErrorDisabled = v == ErrorsDisabled;
-        b.NotifyOnError = v != AssociationQuiet;
-        w.Run();
-        const bool shown = v == Defaults || (v == OptionOff && !row.Option);
-        EXPECT_EQ(w.Popups(), shown ? Texts{row.Popup} : Texts{}) << v;
-        EXPECT_EQ(w.Logs(), Texts{log}) << v;
-        EXPECT_EQ(w.Rig.Hooks.Animations, Anims{Shake}) << v;
-        EXPECT_EQ(w.Rig.Hooks.ShowNotificationsCalls, shown ? 1 : 0) << v;
-        EXPECT_EQ(w.Rig.Copier.Calls, 0);
-        EXPECT_EQ(Tree(w.Tmp.path()), before) << v;
-        EXPECT_NE(w.Association().DateLastActivity, QStringLiteral("Never"));
-    }
-}
-
 const char* const Loop = "Error: Would save into recursive source folder";
 const char* const CantCreate = "Error: Can't create destination folders";
 const char* const DestVol = "Error: Destination volume name mismatch";
@@ -226,58 +193,84 @@ const char* const SourceVol = "Error: Source volume name mismatch";
 const char* const NoDest = "Error: Destination drive no longer exists";
 using F = Options;
 const QString Nuls(2, QChar(0));
-INSTANTIATE_TEST_SUITE_P(
-    Rows, FileBackupChecks,
-    ::testing::Values(
-        CheckRow{"SourceFileGone", [](World& w) { w.FilePath = w.SourcePath + "/gone.txt"; },
-                 "Error: Source file no longer exists", &F::ErrorNoSource},
-        CheckRow{"DestinationInsideRecursiveSource",
-                 [](World& w) { w.To(w.SourcePath + "/inner").Recursive = true; }, Loop, &F::ErrorLoop},
-        CheckRow{"DestinationIsTheFilesOwnFolder", [](World& w) { w.To(w.Tmp.path() + "/src"); }, Loop,
-                 &F::ErrorLoop},
-        CheckRow{"FileAssociationIntoItsOwnFolder",
-                 [](World& w) {
-                     w.To(w.Tmp.path() + "/src").SourcePath = w.FilePath;
-                     w.Folder = false;
-                 },
-                 Loop, &F::ErrorLoop},
-        CheckRow{"SourceDriveGone", [](World& w) { w.Rig.DriveInfo.Unmount("/"); },
-                 "Error: Source drive no longer exists", &F::ErrorNoSource},
-        CheckRow{"SourceDriveNotReady", [](World& w) { w.MountAt(w.Tmp.path() + "/src", false); },
-                 "Error: Source drive not ready", &F::ErrorNoSource},
-        CheckRow{"SourceVolumeListEmpty", [](World& w) { w.Volume.clear(); }, SourceVol, &F::ErrorSourceVol},
-        CheckRow{"SourceVolumeOther",
-                 [](World& w) { w.MountAt(w.Tmp.path() + "/src", true, "DATA").Volume = "OTHER" + Nuls; },
-                 SourceVol, &F::ErrorSourceVol},
-        CheckRow{"DestinationFolderGone", // the unplugged drive's mount point stays behind, empty
-                 [](World& w) {
-                     QDir().mkpath(w.Tmp.path() + "/media/usb");
-                     w.To(w.Tmp.path() + "/media/usb/Backup");
-                 },
-                 NoDest, &F::ErrorNoDest},
-        CheckRow{"DestinationDriveNotReady", [](World& w) { w.MountAt(w.Dst(), false); },
-                 "Error: Destination drive not ready", &F::ErrorNoDest},
-        CheckRow{"DestinationVolumeOther", [](World& w) { w.MountAt(w.Dst(), true, "B").To(w.Dst(), "X"); },
-                 DestVol, &F::ErrorDestVol},
-        CheckRow{"CannotCreateFolders", [](World& w) { WriteFile(w.Dst() + "/Work", "in the way"); },
-                 CantCreate, nullptr},
-        CheckRow{"RemoteDriveGone", [](World& w) { w.To("//nowhere/share/B"); },
-                 "Error: Remote destination drive does not exist", &F::ErrorNoDest},
-        CheckRow{"RemoteDriveNotReady", [](World& w) { w.ShareAt(w.Dst(), false).To(w.Dst(), "NAS"); },
-                 "Error: Remote destination drive is not ready", &F::ErrorNoDest,
-                 "Error: Remove destination drive is not ready"},
-        CheckRow{"RemoteVolumeDiffersInCase",
-                 [](World& w) { w.ShareAt(w.Dst()).To("//server/share", "nas"); }, DestVol, &F::ErrorDestVol},
-        CheckRow{"ShareFolderGone",
-                 [](World& w) { w.ShareAt(w.Tmp.path() + "/nowhere").To("//server/share/B", "NAS"); },
-                 "Error: Destination network share does not exist", &F::ErrorNoDest},
-        CheckRow{"RemoteCannotCreateFolders",
-                 [](World& w) {
-                     w.ShareAt(w.Dst()).To("//server/share", "NAS");
-                     WriteFile(w.Dst() + "/Work", "in the way");
-                 },
-                 CantCreate, nullptr}),
-    [](const ::testing::TestParamInfo<CheckRow>& info) { return std::string(info.param.Name); });
+const CheckRow CheckRows[] = {
+    {"SourceFileGone", [](World& w) { w.FilePath = w.SourcePath + "/gone.txt"; },
+     "Error: Source file no longer exists", &F::ErrorNoSource},
+    {"DestinationInsideRecursiveSource", [](World& w) { w.To(w.SourcePath + "/inner").Recursive = true; },
+     Loop, &F::ErrorLoop},
+    {"DestinationIsTheFilesOwnFolder", [](World& w) { w.To(w.Tmp.path() + "/src"); }, Loop, &F::ErrorLoop},
+    {"FileAssociationIntoItsOwnFolder",
+     [](World& w) {
+         w.To(w.Tmp.path() + "/src").SourcePath = w.FilePath;
+         w.Folder = false;
+     },
+     Loop, &F::ErrorLoop},
+    {"SourceDriveGone", [](World& w) { w.Rig.DriveInfo.Unmount("/"); },
+     "Error: Source drive no longer exists", &F::ErrorNoSource},
+    {"SourceDriveNotReady", [](World& w) { w.MountAt(w.Tmp.path() + "/src", false); },
+     "Error: Source drive not ready", &F::ErrorNoSource},
+    {"SourceVolumeListEmpty", [](World& w) { w.Volume.clear(); }, SourceVol, &F::ErrorSourceVol},
+    {"SourceVolumeOther",
+     [](World& w) { w.MountAt(w.Tmp.path() + "/src", true, "DATA").Volume = "OTHER" + Nuls; }, SourceVol,
+     &F::ErrorSourceVol},
+    {"DestinationFolderGone", // the unplugged drive's mount point stays behind, empty
+     [](World& w) {
+         QDir().mkpath(w.Tmp.path() + "/media/usb");
+         w.To(w.Tmp.path() + "/media/usb/Backup");
+     },
+     NoDest, &F::ErrorNoDest},
+    {"DestinationDriveNotReady", [](World& w) { w.MountAt(w.Dst(), false); },
+     "Error: Destination drive not ready", &F::ErrorNoDest},
+    {"DestinationVolumeOther", [](World& w) { w.MountAt(w.Dst(), true, "B").To(w.Dst(), "X"); }, DestVol,
+     &F::ErrorDestVol},
+    {"CannotCreateFolders", [](World& w) { WriteFile(w.Dst() + "/Work", "in the way"); }, CantCreate,
+     nullptr},
+    {"RemoteDriveGone", [](World& w) { w.To("//nowhere/share/B"); },
+     "Error: Remote destination drive does not exist", &F::ErrorNoDest},
+    {"RemoteDriveNotReady", [](World& w) { w.ShareAt(w.Dst(), false).To(w.Dst(), "NAS"); },
+     "Error: Remote destination drive is not ready", &F::ErrorNoDest,
+     "Error: Remove destination drive is not ready"},
+    {"RemoteVolumeDiffersInCase", [](World& w) { w.ShareAt(w.Dst()).To("//server/share", "nas"); }, DestVol,
+     &F::ErrorDestVol},
+    {"ShareFolderGone", [](World& w) { w.ShareAt(w.Tmp.path() + "/nowhere").To("//server/share/B", "NAS"); },
+     "Error: Destination network share does not exist", &F::ErrorNoDest},
+    {"RemoteCannotCreateFolders",
+     [](World& w) {
+         w.ShareAt(w.Dst()).To("//server/share", "NAS");
+         WriteFile(w.Dst() + "/Work", "in the way");
+     },
+     CantCreate, nullptr}};
+
+// The failure is logged, nothing is copied or created; the pop-up follows the switches.
+TEST(FileBackupChecks, FailureIsReportedAndNothingIsCopied)
+{
+    for (const CheckRow& row : CheckRows) {
+        SCOPED_TRACE(row.Name);
+        const QString log = QString::fromUtf8(row.Log ? row.Log : row.Popup);
+        enum Variant { Defaults, OptionOff, ErrorsDisabled, AssociationQuiet };
+        for (Variant v : {Defaults, OptionOff, ErrorsDisabled, AssociationQuiet}) {
+            World w;
+            row.Setup(w);
+            clsBackup& b = w.Prepare();
+            const QStringList before = Tree(w.Tmp.path());
+            if (v == OptionOff && row.Option)
+                w.Rig.Opts.*row.Option = false;
+            if (v == OptionOff && !row.Option)
+                w.Rig.Opts.ErrorNoDest = w.Rig.Opts.ErrorCreateFolder = false;
+            w.Rig.Opts.NotifyErrorDisabled = v == ErrorsDisabled;
+            b.NotifyOnError = v != AssociationQuiet;
+            w.Run();
+            const bool shown = v == Defaults || (v == OptionOff && !row.Option);
+            EXPECT_EQ(w.Popups(), shown ? Texts{row.Popup} : Texts{}) << v;
+            EXPECT_EQ(w.Logs(), Texts{log}) << v;
+            EXPECT_EQ(w.Rig.Hooks.Animations, Anims{Shake}) << v;
+            EXPECT_EQ(w.Rig.Hooks.ShowNotificationsCalls, shown ? 1 : 0) << v;
+            EXPECT_EQ(w.Rig.Copier.Calls, 0);
+            EXPECT_EQ(Tree(w.Tmp.path()), before) << v;
+            EXPECT_NE(w.Association().DateLastActivity, QStringLiteral("Never"));
+        }
+    }
+}
 
 TEST(FileBackupChecksMore, LoopTestComparesWholeComponentsAndOnlyWhenRecursive)
 {
@@ -327,61 +320,55 @@ struct ResultRow
     TrayAnimation Animation;
 };
 
-class CopyResults : public ::testing::TestWithParam<ResultRow>
-{
-};
-
-TEST_P(CopyResults, TextsFollowTheOutcomeAndTheSwitches)
-{
-    const ResultRow& row = GetParam();
-    World w;
-    clsBackup& b = w.Prepare(row.Versions ? 2 : 0);
-    b.NotifyOnError = row.Err;
-    b.NotifyOnSuccess = row.Succ;
-    w.Rig.Opts.ErrorCopyFailed = row.ErrCopy;
-    w.Rig.Opts.ErrorPrevSave = row.ErrPrev;
-    if (row.Existed)
-        WriteFile(w.CopyPath(), "old copy");
-    if (row.PrevFails)
-        WriteFile(w.Dst() + "/Work/~PrevSave-1", "a file where the version folder goes");
-    if (row.CopyFails)
-        w.FailCopiesTo(w.CopyPath(), CopyError::Other);
-    w.Run();
-
-    EXPECT_EQ(w.Logs(), Texts{QString::fromUtf8(row.Log)});
-    EXPECT_EQ(w.Popups(), row.Popup ? Texts{QString::fromUtf8(row.Popup)} : Texts{});
-    EXPECT_EQ(w.Rig.Hooks.Animations, Anims{row.Animation});
-    EXPECT_EQ(ReadFile(w.CopyPath()), row.CopyFails ? (row.Existed ? "old copy" : "<missing>") : "one");
-    const bool stored = row.Versions && row.Existed && !row.PrevFails;
-    EXPECT_EQ(ReadFile(w.Version(1)), stored ? "old copy" : "<missing>");
-}
-
 const char* const CopyErr = "Error occurred in copy";
 const char* const StoredPop = "Copy saved && Previous version stored";
 const char* const Case4 = "Error occurred in copy... Previous version stored";
 const char* const Case5 = "Success: Copy saved... Error: Previous version store unsuccesful";
 const char* const Case6 = "Error occurred in copy... Error: Previous version store unsuccessful";
-INSTANTIATE_TEST_SUITE_P(
-    Rows, CopyResults,
-    ::testing::Values(
-        ResultRow{"Case1", 1, 0, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod},
-        ResultRow{"Case1Quiet", 1, 0, 0, 0, 1, 0, 1, 1, nullptr, "Success: Copy saved", Nod},
-        ResultRow{"Case2", 1, 1, 0, 0, 1, 1, 1, 1, StoredPop, "Success: Copy saved & Previous version stored",
-                  Nod},
-        ResultRow{"Case3", 1, 0, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake},
-        ResultRow{"Case3NoCopyOption", 1, 0, 0, 1, 1, 1, 0, 1, nullptr, CopyErr, Shake},
-        ResultRow{"Case4Both", 1, 1, 0, 1, 1, 1, 1, 1, Case4, Case4, Shrug},
-        ResultRow{"Case4BothNoCopyOption", 1, 1, 0, 1, 1, 1, 0, 1, "Previous version stored", Case4, Shrug},
-        ResultRow{"Case4SuccOnly", 1, 1, 0, 1, 0, 1, 1, 1, "Previous version stored", Case4, Shrug},
-        ResultRow{"Case5Both", 1, 1, 1, 0, 1, 1, 1, 1,
-                  "Copy saved... Error: Previous version store unsuccessful", Case5, Shrug},
-        ResultRow{"Case5BothNoPrevOption", 1, 1, 1, 0, 1, 1, 1, 0, "Copy saved", Case5, Shrug},
-        ResultRow{"Case6Both", 1, 1, 1, 1, 1, 1, 1, 1, Case6, Case6, Shake},
-        ResultRow{"Case6CopyOptionOnly", 1, 1, 1, 1, 1, 1, 1, 0, CopyErr, Case6, Shake},
-        ResultRow{"Case6SuccOnly", 1, 1, 1, 1, 0, 1, 1, 1, nullptr, Case6, Shake},
-        ResultRow{"Case7", 0, 1, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod},
-        ResultRow{"Case8", 0, 1, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake}),
-    [](const ::testing::TestParamInfo<ResultRow>& info) { return std::string(info.param.Name); });
+const ResultRow ResultRows[] = {
+    {"Case1", 1, 0, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod},
+    {"Case1Quiet", 1, 0, 0, 0, 1, 0, 1, 1, nullptr, "Success: Copy saved", Nod},
+    {"Case2", 1, 1, 0, 0, 1, 1, 1, 1, StoredPop, "Success: Copy saved & Previous version stored", Nod},
+    {"Case3", 1, 0, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake},
+    {"Case3NoCopyOption", 1, 0, 0, 1, 1, 1, 0, 1, nullptr, CopyErr, Shake},
+    {"Case4Both", 1, 1, 0, 1, 1, 1, 1, 1, Case4, Case4, Shrug},
+    {"Case4BothNoCopyOption", 1, 1, 0, 1, 1, 1, 0, 1, "Previous version stored", Case4, Shrug},
+    {"Case4SuccOnly", 1, 1, 0, 1, 0, 1, 1, 1, "Previous version stored", Case4, Shrug},
+    {"Case5Both", 1, 1, 1, 0, 1, 1, 1, 1, "Copy saved... Error: Previous version store unsuccessful", Case5,
+     Shrug},
+    {"Case5BothNoPrevOption", 1, 1, 1, 0, 1, 1, 1, 0, "Copy saved", Case5, Shrug},
+    {"Case6Both", 1, 1, 1, 1, 1, 1, 1, 1, Case6, Case6, Shake},
+    {"Case6CopyOptionOnly", 1, 1, 1, 1, 1, 1, 1, 0, CopyErr, Case6, Shake},
+    {"Case6SuccOnly", 1, 1, 1, 1, 0, 1, 1, 1, nullptr, Case6, Shake},
+    {"Case7", 0, 1, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod},
+    {"Case8", 0, 1, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake}};
+
+TEST(CopyResults, TextsFollowTheOutcomeAndTheSwitches)
+{
+    for (const ResultRow& row : ResultRows) {
+        SCOPED_TRACE(row.Name);
+        World w;
+        clsBackup& b = w.Prepare(row.Versions ? 2 : 0);
+        b.NotifyOnError = row.Err;
+        b.NotifyOnSuccess = row.Succ;
+        w.Rig.Opts.ErrorCopyFailed = row.ErrCopy;
+        w.Rig.Opts.ErrorPrevSave = row.ErrPrev;
+        if (row.Existed)
+            WriteFile(w.CopyPath(), "old copy");
+        if (row.PrevFails)
+            WriteFile(w.Dst() + "/Work/~PrevSave-1", "a file where the version folder goes");
+        if (row.CopyFails)
+            w.FailCopiesTo(w.CopyPath(), CopyError::Other);
+        w.Run();
+
+        EXPECT_EQ(w.Logs(), Texts{QString::fromUtf8(row.Log)});
+        EXPECT_EQ(w.Popups(), row.Popup ? Texts{QString::fromUtf8(row.Popup)} : Texts{});
+        EXPECT_EQ(w.Rig.Hooks.Animations, Anims{row.Animation});
+        EXPECT_EQ(ReadFile(w.CopyPath()), row.CopyFails ? (row.Existed ? "old copy" : "<missing>") : "one");
+        const bool stored = row.Versions && row.Existed && !row.PrevFails;
+        EXPECT_EQ(ReadFile(w.Version(1)), stored ? "old copy" : "<missing>");
+    }
+}
 
 TEST(FileBackupResults, EachDestinationReportsItsOwnResult)
 {
