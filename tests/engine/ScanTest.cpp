@@ -69,14 +69,18 @@ class ScanTest : public ::testing::Test
     }
 
     QString at(const QString& name) const { return root + QLatin1Char('/') + name; }
-    std::string path(const char* name) const { return at(QLatin1String(name)).toStdString(); }
     std::vector<std::string> files() const
     {
         std::vector<std::string> result;
         for (const BackupCall& c : calls)
-            result.push_back(c.File.toStdString());
+            result.push_back(QDir(root).relativeFilePath(c.File).toStdString());
         std::sort(result.begin(), result.end());
         return result;
+    }
+    void writeFiles(int count, const QDateTime& modified)
+    {
+        for (int i = 0; i < count; ++i)
+            writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x", modified);
     }
     void process(int handle = 0) { scan.ProcessChangedFolder(root, DateText::Format(T0), handle); }
     void scanRoot(bool recursive, bool manual = false)
@@ -151,7 +155,7 @@ TEST_F(ScanTest, OnlyAssociationsWithADestinationDirectlyInTheFolderCount)
         rig.AddAssociation(f, false, false, {destination});
     }
     process();
-    ASSERT_EQ(files(), std::vector<std::string>{direct.toStdString()});
+    ASSERT_EQ(files(), std::vector<std::string>{"a.txt"});
     EXPECT_EQ(calls[0].Source, direct);
     EXPECT_EQ(calls[0].Position, 3);
     EXPECT_EQ(panels.PanelText(QStringLiteral("Running")), QStringLiteral("Waiting... "));
@@ -168,7 +172,7 @@ TEST_F(ScanTest, OnlyChangedFilesAreHandedOverAndTheNewReferenceFollowsTheNewest
 
     process();
 
-    EXPECT_EQ(files(), (std::vector<std::string>{path("new.txt"), path("newer.txt")}));
+    EXPECT_EQ(files(), (std::vector<std::string>{"new.txt", "newer.txt"}));
     EXPECT_EQ(scan.NewDetectionDate, DateText::Format(T0.addSecs(21)));
     EXPECT_EQ(detected.Count(), 2);
 }
@@ -219,15 +223,14 @@ TEST_F(ScanTest, OnlyRegularFilesAreTakenAndManualModeSkipsTheTests)
     ASSERT_EQ(::mkfifo(at(QStringLiteral("pipe")).toLocal8Bit().constData(), 0600), 0);
 
     scanRoot(true);
-    EXPECT_EQ(files(), (std::vector<std::string>{path("real.txt"), path("sub/inner.txt")}));
+    EXPECT_EQ(files(), (std::vector<std::string>{"real.txt", "sub/inner.txt"}));
 
     calls.clear();
     detected.Clear();
     scan.NewDetectionDate.clear();
     rig.State.ManualSync = true;
     scanRoot(true, true);
-    EXPECT_EQ(files(), (std::vector<std::string>{path("ancient.txt"), path("future.txt"), path("real.txt"),
-                                                 path("sub/inner.txt")}));
+    EXPECT_EQ(files(), (std::vector<std::string>{"ancient.txt", "future.txt", "real.txt", "sub/inner.txt"}));
     ASSERT_EQ(detected.Count(), 4);
     for (const clsDetectedFile& f : detected)
         EXPECT_TRUE(f.ModifiedDate.isEmpty());
@@ -237,8 +240,7 @@ TEST_F(ScanTest, OnlyRegularFilesAreTakenAndManualModeSkipsTheTests)
 TEST_F(ScanTest, PacingWaitsGoThroughTheWaiter)
 {
     rig.AddAssociation(root, true, false, {destination});
-    for (int i = 0; i < 31; ++i)
-        writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x", T0.addSecs(-600));
+    writeFiles(31, T0.addSecs(-600));
     std::vector<int> sleeps;
     rig.Wait.OnSleep = [&, last = qint64(0)](qint64 now) mutable {
         sleeps.push_back(int(now - last));
@@ -273,8 +275,7 @@ TEST_F(ScanTest, ScanningPopupShownBeforeEachSubFolderWhenAskedAndNotDismissed)
 TEST_F(ScanTest, PauseDuringAScanAbandonsItAndLeavesThePauseText)
 {
     rig.AddAssociation(root, true, false, {destination});
-    for (int i = 0; i < 10; ++i)
-        writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x", T0);
+    writeFiles(10, T0);
     rig.Pump.OnPump = [&] {
         if (rig.Pump.Calls == 3) {
             // What the pause command does.
@@ -296,8 +297,7 @@ TEST_F(ScanTest, AssociationRemovedDuringAScanIsNotServedAnyMore)
     rig.AddAssociation(at(QStringLiteral("first.txt")), false, false, {destination});
     rig.AddAssociation(root, true, false, {destination});
     writeFile(at(QStringLiteral("first.txt")), "x", T0.addSecs(-600));
-    for (int i = 0; i < 5; ++i)
-        writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x", T0);
+    writeFiles(5, T0);
     rig.Pump.OnPump = [&] {
         // Removing the first association shifts the folder association to position 1.
         if (rig.Pump.Calls == 1)
