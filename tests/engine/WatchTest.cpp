@@ -111,29 +111,27 @@ TEST_F(WatchTest, AssociationsInOneFolderShareOneRenewedRecord)
     EXPECT_EQ(engine.DetectFolders().Item(1)->DetectionDate, reference);
 }
 
-// {folder association set up first, folder recursive, sub-folders watched}
-class SubtreeTest : public WatchTest, public ::testing::WithParamInterface<std::tuple<bool, bool, bool>>
-{
-};
-
 // The file association set up last must not switch off the sub-folders that a
 // recursive folder association on the same folder needs.
-TEST_P(SubtreeTest, SubFoldersWatchedWhileAnyAssociationNeedsThem)
+TEST_F(WatchTest, SubFoldersWatchedWhileAnyAssociationNeedsThem)
 {
-    const auto [folderFirst, recursive, watchesSubFolders] = GetParam();
-    const QString file = at(QStringLiteral("notes.txt"));
-    writeFile(file, "n", QDateTime::currentDateTime());
-    rig.AddAssociation(root, true, recursive, {destination});
-    rig.AddAssociation(file, false, false, {destination});
-    engine.WatchSourceFolder(folderFirst ? root : file, folderFirst && recursive);
-    engine.WatchSourceFolder(folderFirst ? file : root, !folderFirst && recursive);
-    ASSERT_EQ(engine.DetectFolders().Count(), 1);
-    EXPECT_EQ(watchOf(root).Subtree, watchesSubFolders);
+    // {folder association set up first, folder recursive, sub-folders watched}
+    const std::tuple<bool, bool, bool> rows[] = {
+        {true, true, true}, {false, true, true}, {true, false, false}};
+    for (int row = 0; row < 3; ++row) {
+        const auto [folderFirst, recursive, watchesSubFolders] = rows[row];
+        const QString folder = at(QStringLiteral("row%1").arg(row));
+        const QString file = folder + QStringLiteral("/notes.txt");
+        QDir().mkpath(folder);
+        writeFile(file, "n", QDateTime::currentDateTime());
+        rig.AddAssociation(folder, true, recursive, {destination});
+        rig.AddAssociation(file, false, false, {destination});
+        engine.WatchSourceFolder(folderFirst ? folder : file, folderFirst && recursive);
+        engine.WatchSourceFolder(folderFirst ? file : folder, !folderFirst && recursive);
+        ASSERT_EQ(engine.DetectFolders().Count(), row + 1);
+        EXPECT_EQ(watchOf(folder).Subtree, watchesSubFolders) << "row " << row;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, SubtreeTest,
-                         ::testing::Values(std::tuple{true, true, true}, std::tuple{false, true, true},
-                                           std::tuple{true, false, false}));
 
 TEST_F(WatchTest, QuietTicksMoveTheReferenceForwardAndClosedRecordsGo)
 {
