@@ -5,31 +5,26 @@
 #include "engine/DestinationFolder.h"
 #include "engine/Filters.h"
 #include "engine/VersionRotation.h"
+#include "platform/FileStamp.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
-#include <filesystem>
 #include <optional>
 
 namespace {
 const QChar slash = QLatin1Char('/');
 
-// Size and modification time to the nanosecond (QFileInfo stops at the
-// millisecond, and a destination's own time stamps may be coarser still).
+// Size and modification time to the nanosecond: a destination's own time
+// stamps may be coarser, so they alone cannot tell an unchanged source.
 std::optional<std::pair<qint64, qint64>> stampOf(const QString& path)
 {
-    std::error_code ec;
-    const std::filesystem::path native(QFile::encodeName(path).toStdString());
-    const auto size = std::filesystem::file_size(native, ec);
-    if (ec)
+    const FileStamp stamp = FileStamp::Of(path, true);
+    if (!stamp.Exists)
         return std::nullopt;
-    const auto time = std::filesystem::last_write_time(native, ec);
-    if (ec)
-        return std::nullopt;
-    return std::make_pair(static_cast<qint64>(size), static_cast<qint64>(time.time_since_epoch().count()));
+    return std::make_pair(stamp.Size, stamp.ModifiedNs);
 }
 } // namespace
 

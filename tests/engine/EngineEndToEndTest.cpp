@@ -26,10 +26,7 @@ class ShortWaiter : public Waiter
 {
   public:
     int Divisor = 10;
-    void Sleep(int milliseconds) override
-    {
-        QThread::msleep(static_cast<unsigned long>(milliseconds / Divisor));
-    }
+    void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned long>(milliseconds / Divisor)); }
     qint64 ElapsedMs() const override { return m_clock.elapsed(); }
 
   private:
@@ -59,8 +56,7 @@ class CopierWithAfterCopy : public FileCopier
   public:
     LinuxFileCopier Real;
     std::function<void()> AfterCopy;
-    CopyError Copy(const QString& source, const QString& target,
-                   const std::function<void()>& between) override
+    CopyError Copy(const QString& source, const QString& target, const std::function<void()>& between) override
     {
         const CopyError result = Real.Copy(source, target, between);
         if (AfterCopy)
@@ -96,40 +92,31 @@ bool runUntil(const std::function<bool()>& done, int timeoutMs = 10000)
     return true;
 }
 
-void runFor(int milliseconds)
-{
-    runUntil([] { return false; }, milliseconds);
-}
-
 class EngineEndToEndTest : public ::testing::Test
 {
   protected:
     EngineEndToEndTest()
     {
-        root = QDir(dir.path()).filePath(QStringLiteral("Work"));
-        destination = QDir(dir.path()).filePath(QStringLiteral("Backup"));
         QDir().mkpath(root);
         QDir().mkpath(destination);
     }
     ~EngineEndToEndTest() override { engine.CloseAllNotifications(); }
 
     QString at(const QString& name) const { return root + QLatin1Char('/') + name; }
-    QString copyOf(const QString& name) const { return destination + QStringLiteral("/Work/") + name; }
+    QByteArray copyOf(const QString& name) const { return contentOf(destination + QStringLiteral("/Work/") + name); }
 
-    clsBackup& associate(const QString& source, bool folder, bool recursive)
+    void associate(const QString& source, bool folder, bool recursive)
     {
         clsBackup backup;
         backup.SourcePath = source;
         backup.Folder = folder;
         backup.Recursive = recursive;
-        backup.Enabled = true;
-        backup.KeepBackup = true;
+        backup.Enabled = backup.KeepBackup = true;
         backup.Versions = 3;
         backup.Volume = QString(2, QChar(0));
         backup.DateLastActivity = backup.DateLastModified = QStringLiteral("Never");
-        clsBackup* added = state.Backups.Add(backup, source);
+        state.Backups.Add(backup, source);
         state.Destinations.Add(destination, source, QString());
-        return *added;
     }
 
     // Sets up the watches as loading does, starts the timer and waits for the
@@ -140,14 +127,13 @@ class EngineEndToEndTest : public ::testing::Test
             engine.WatchSourceFolder(b.SourcePath, b.Recursive);
         engine.StartWatching();
         ASSERT_TRUE(runUntil([&] {
-            return engine.DetectFolders().Count() > 0 &&
-                   !engine.DetectFolders().Item(1)->DetectionDate.isEmpty();
+            return engine.DetectFolders().Count() > 0 && !engine.DetectFolders().Item(1)->DetectionDate.isEmpty();
         }));
     }
 
     QTemporaryDir dir;
-    QString root;
-    QString destination;
+    QString root = dir.filePath(QStringLiteral("Work"));
+    QString destination = dir.filePath(QStringLiteral("Backup"));
     ProgramState state;
     Options opts;
     colRecent recent{state};
@@ -162,35 +148,32 @@ class EngineEndToEndTest : public ::testing::Test
     Engine engine{context};
 };
 
-TEST_F(EngineEndToEndTest, FirstSaveCopiesAndSecondKeepsThePreviousVersion)
+// The third save comes right after the second's copy, within the same second and
+// the same processing: it is a new change and is copied too.
+TEST_F(EngineEndToEndTest, FirstSavePreviousVersionAndASaveDuringTheCopy)
 {
     associate(root, true, false);
     startWatching();
 
-    save(at(QStringLiteral("a.txt")), "one");
-    ASSERT_TRUE(runUntil([&] { return contentOf(copyOf(QStringLiteral("a.txt"))) == "one"; }));
+    save(at("a.txt"), "one");
+    ASSERT_TRUE(runUntil([&] { return copyOf("a.txt") == "one"; }));
 
-    save(at(QStringLiteral("a.txt")), "two");
-    ASSERT_TRUE(runUntil([&] {
-        return contentOf(copyOf(QStringLiteral("a.txt"))) == "two" &&
-               contentOf(copyOf(QStringLiteral("~PrevSave-1/a.txt"))) == "one";
-    }));
+    copier.AfterCopy = [&] { save(at("a.txt"), "three"); };
+    save(at("a.txt"), "two");
+    ASSERT_TRUE(runUntil([&] { return copyOf("a.txt") == "three" && copyOf("~PrevSave-1/a.txt") == "two"; }));
     EXPECT_FALSE(state.Scanning);
     EXPECT_FALSE(state.WatchStopped);
 }
 
 TEST_F(EngineEndToEndTest, EditorStyleSaveThroughATemporaryFileIsBackedUp)
 {
-    associate(at(QStringLiteral("a.txt")), false, false);
-    save(at(QStringLiteral("a.txt")), "one");
+    associate(at("a.txt"), false, false);
+    save(at("a.txt"), "one");
     startWatching();
 
-    save(at(QStringLiteral(".a.txt.swp")), "two");
-    ASSERT_EQ(std::rename(at(QStringLiteral(".a.txt.swp")).toLocal8Bit().constData(),
-                          at(QStringLiteral("a.txt")).toLocal8Bit().constData()),
-              0);
-
-    ASSERT_TRUE(runUntil([&] { return contentOf(copyOf(QStringLiteral("a.txt"))) == "two"; }));
+    save(at(".a.txt.swp"), "two");
+    ASSERT_EQ(std::rename(at(".a.txt.swp").toLocal8Bit().constData(), at("a.txt").toLocal8Bit().constData()), 0);
+    ASSERT_TRUE(runUntil([&] { return copyOf("a.txt") == "two"; }));
 }
 
 // With the product's own pacing: the second save lands while the first is
@@ -201,45 +184,28 @@ TEST_F(EngineEndToEndTest, TwoSavesThreeTenthsOfASecondApartEndWithTheSecond)
     associate(root, true, false);
     startWatching();
 
-    save(at(QStringLiteral("a.txt")), "first");
-    runFor(300);
-    save(at(QStringLiteral("a.txt")), "second");
-
-    ASSERT_TRUE(runUntil([&] { return contentOf(copyOf(QStringLiteral("a.txt"))) == "second"; }));
-    runFor(1500);
-    EXPECT_EQ(contentOf(copyOf(QStringLiteral("a.txt"))), "second");
-}
-
-// The second save comes right after the first copy, within the same second and
-// the same processing: it is a new change and is copied too.
-TEST_F(EngineEndToEndTest, SaveDuringTheCopyOfTheFirstIsCopiedInTheSameProcessing)
-{
-    associate(root, true, false);
-    startWatching();
-    copier.AfterCopy = [&] { save(at(QStringLiteral("a.txt")), "two"); };
-
-    save(at(QStringLiteral("a.txt")), "one");
-
-    ASSERT_TRUE(runUntil([&] {
-        return contentOf(copyOf(QStringLiteral("a.txt"))) == "two" &&
-               contentOf(copyOf(QStringLiteral("~PrevSave-1/a.txt"))) == "one";
-    }));
+    save(at("a.txt"), "first");
+    runUntil([] { return false; }, 300);
+    save(at("a.txt"), "second");
+    ASSERT_TRUE(runUntil([&] { return copyOf("a.txt") == "second"; }));
+    runUntil([] { return false; }, 1500);
+    EXPECT_EQ(copyOf("a.txt"), "second");
 }
 
 TEST_F(EngineEndToEndTest, FileAssociationLoadedLastKeepsSubFolderBackups)
 {
-    QDir().mkpath(at(QStringLiteral("sub")));
-    save(at(QStringLiteral("notes.txt")), "n");
+    QDir().mkpath(at("sub"));
+    save(at("notes.txt"), "n");
     associate(root, true, true);
-    associate(at(QStringLiteral("notes.txt")), false, false);
+    associate(at("notes.txt"), false, false);
     startWatching();
 
-    save(at(QStringLiteral("sub/deep.txt")), "deep");
-
-    ASSERT_TRUE(runUntil([&] { return contentOf(copyOf(QStringLiteral("sub/deep.txt"))) == "deep"; }));
+    save(at("sub/deep.txt"), "deep");
+    ASSERT_TRUE(runUntil([&] { return copyOf("sub/deep.txt") == "deep"; }));
 }
 
-TEST_F(EngineEndToEndTest, PauseDuringAScanDoesNotStopWatching)
+// Only exit stops the watch timer: a pause during a scan leaves it running.
+TEST_F(EngineEndToEndTest, PauseDuringAScanKeepsWatchingAndExitStopsIt)
 {
     associate(root, true, false);
     startWatching();
@@ -249,22 +215,16 @@ TEST_F(EngineEndToEndTest, PauseDuringAScanDoesNotStopWatching)
             state.StopScanning = true;
         }
     };
-
-    save(at(QStringLiteral("a.txt")), "paused");
+    save(at("a.txt"), "paused");
     ASSERT_TRUE(runUntil([&] { return state.Paused && !state.StopScanning && !state.Scanning; }));
     EXPECT_TRUE(engine.WatchTimerArmed());
 
     pump.OnPump = nullptr;
     state.Paused = false;
-    save(at(QStringLiteral("b.txt")), "resumed");
-    ASSERT_TRUE(runUntil([&] { return contentOf(copyOf(QStringLiteral("b.txt"))) == "resumed"; }));
+    save(at("b.txt"), "resumed");
+    ASSERT_TRUE(runUntil([&] { return copyOf("b.txt") == "resumed"; }));
     EXPECT_FALSE(state.WatchStopped);
-}
 
-TEST_F(EngineEndToEndTest, ExitDuringAScanSetsWatchStopped)
-{
-    associate(root, true, false);
-    startWatching();
     pump.OnPump = [&] {
         if (state.Scanning && !state.Exiting) {
             state.Exiting = true;
@@ -272,14 +232,13 @@ TEST_F(EngineEndToEndTest, ExitDuringAScanSetsWatchStopped)
             state.StopScanning = true;
         }
     };
-
-    save(at(QStringLiteral("a.txt")), "a");
+    save(at("c.txt"), "c");
     ASSERT_TRUE(runUntil([&] { return state.WatchStopped; }));
     EXPECT_FALSE(engine.WatchTimerArmed());
 
-    save(at(QStringLiteral("b.txt")), "b");
-    runFor(400);
-    EXPECT_FALSE(QFile::exists(copyOf(QStringLiteral("b.txt"))));
+    save(at("d.txt"), "d");
+    runUntil([] { return false; }, 400);
+    EXPECT_FALSE(QFile::exists(destination + QStringLiteral("/Work/d.txt")));
 }
 
 } // namespace
