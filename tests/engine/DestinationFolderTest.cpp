@@ -1,7 +1,7 @@
 #include "engine/DestinationFolder.h"
 
 #include "engine/EngineFakes.h"
-#include "engine/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "engine/FileBackup.h"
 
 #include "engine/EngineFakes.h"
-#include "engine/TestFiles.h"
+#include "support/TestFiles.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxFileCopier.h"
 #include "support/TestEnvironment.h"

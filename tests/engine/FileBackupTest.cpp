@@ -1,7 +1,7 @@
 #include "engine/FileBackup.h"
 
 #include "engine/EngineFakes.h"
-#include "engine/TestFiles.h"
+#include "support/TestFiles.h"
 #include "engine/VersionRotation.h"
 #include "support/TestEnvironment.h"
 

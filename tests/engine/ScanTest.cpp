@@ -1,5 +1,5 @@
 #include "EngineFakes.h"
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 
 #include "core/DateText.h"
 #include "core/StatusPanels.h"
@@ -37,19 +37,6 @@ class RecordingPanels : public StatusPanels
 
 // A new modification time without writing: rewriting (truncating) costs a disk
 // flush on ext4 each time.
-void touch(const QString& path, const QDateTime& modified)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite)) << path.toStdString();
-    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
-}
-
-void writeFile(const QString& path, const QByteArray& content, const QDateTime& modified)
-{
-    ASSERT_TRUE(WriteFile(path, content)) << path.toStdString();
-    touch(path, modified);
-}
-
 struct BackupCall
 {
     QString Source;
@@ -80,7 +67,7 @@ class ScanTest : public ::testing::Test
     void writeFiles(int count, const QDateTime& modified)
     {
         for (int i = 0; i < count; ++i)
-            writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x", modified);
+            WriteFile(at(QStringLiteral("f%1.txt").arg(i)), "x", modified);
     }
     void process(int handle = 0) { scan.ProcessChangedFolder(root, DateText::Format(T0), handle); }
     void scanRoot(bool recursive, bool manual = false)
@@ -144,14 +131,14 @@ TEST_F(ScanTest, OnlyAssociationsWithADestinationDirectlyInTheFolderCount)
     QDir().mkpath(at(QStringLiteral("sub")));
     QDir().mkpath(root + QStringLiteral("shop"));
     const QString direct = at(QStringLiteral("a.txt"));
-    writeFile(direct, "x", T0);
+    WriteFile(direct, "x", T0);
     process();
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(panels.RunningHistory.empty());
     EXPECT_EQ(rig.Wait.Sleeps, 0);
 
     for (const QString& f : {direct, at(QStringLiteral("sub/b.txt")), root + QStringLiteral("shop/c.txt")}) {
-        writeFile(f, "x", T0);
+        WriteFile(f, "x", T0);
         rig.AddAssociation(f, false, false, {destination});
     }
     process();
@@ -166,9 +153,9 @@ TEST_F(ScanTest, OnlyAssociationsWithADestinationDirectlyInTheFolderCount)
 TEST_F(ScanTest, OnlyChangedFilesAreHandedOverAndTheNewReferenceFollowsTheNewest)
 {
     rig.AddAssociation(root, true, false, {destination});
-    writeFile(at(QStringLiteral("old.txt")), "o", T0.addSecs(-60));
-    writeFile(at(QStringLiteral("new.txt")), "n", T0.addSecs(5));
-    writeFile(at(QStringLiteral("newer.txt")), "n", T0.addSecs(20).addMSecs(400));
+    WriteFile(at(QStringLiteral("old.txt")), "o", T0.addSecs(-60));
+    WriteFile(at(QStringLiteral("new.txt")), "n", T0.addSecs(5));
+    WriteFile(at(QStringLiteral("newer.txt")), "n", T0.addSecs(20).addMSecs(400));
 
     process();
 
@@ -185,7 +172,7 @@ TEST_F(ScanTest, SecondSaveWithinTheSameSecondIsHandedOverAgain)
     rig.AddAssociation(root, true, false, {destination});
     for (const auto& [content, msecs, handedOver] :
          {std::tuple{"first", 200, 1u}, std::tuple{"first", 700, 2u}, std::tuple{"second save", 700, 3u}}) {
-        writeFile(at(QStringLiteral("a.txt")), content, T0.addMSecs(msecs));
+        WriteFile(at(QStringLiteral("a.txt")), content, T0.addMSecs(msecs));
         scanRoot(false);
         EXPECT_EQ(calls.size(), handedOver);
     }
@@ -197,7 +184,7 @@ TEST_F(ScanTest, SecondSaveWithinTheSameSecondIsHandedOverAgain)
 TEST_F(ScanTest, DotFilesFollowCopyHiddenOutsideManualMode)
 {
     clsBackup& folder = rig.AddAssociation(root, true, false, {destination});
-    writeFile(at(QStringLiteral(".hidden")), "h", T0);
+    WriteFile(at(QStringLiteral(".hidden")), "h", T0);
     for (const auto& [copyHidden, manual, handedOver] :
          {std::tuple{false, false, false}, std::tuple{true, false, true}, std::tuple{false, true, true}}) {
         calls.clear();
@@ -214,10 +201,10 @@ TEST_F(ScanTest, OnlyRegularFilesAreTakenAndManualModeSkipsTheTests)
 {
     rig.AddAssociation(root, true, true, {destination});
     QDir().mkpath(at(QStringLiteral("sub")));
-    writeFile(at(QStringLiteral("real.txt")), "r", T0);
-    writeFile(at(QStringLiteral("sub/inner.txt")), "i", T0);
-    writeFile(at(QStringLiteral("ancient.txt")), "a", T0.addDays(-400));
-    writeFile(at(QStringLiteral("future.txt")), "f", T0.addDays(400));
+    WriteFile(at(QStringLiteral("real.txt")), "r", T0);
+    WriteFile(at(QStringLiteral("sub/inner.txt")), "i", T0);
+    WriteFile(at(QStringLiteral("ancient.txt")), "a", T0.addDays(-400));
+    WriteFile(at(QStringLiteral("future.txt")), "f", T0.addDays(400));
     ASSERT_TRUE(QFile::link(root, at(QStringLiteral("sub/loop"))));
     ASSERT_TRUE(QFile::link(at(QStringLiteral("real.txt")), at(QStringLiteral("link.txt"))));
     ASSERT_EQ(::mkfifo(at(QStringLiteral("pipe")).toLocal8Bit().constData(), 0600), 0);
@@ -296,7 +283,7 @@ TEST_F(ScanTest, AssociationRemovedDuringAScanIsNotServedAnyMore)
 {
     rig.AddAssociation(at(QStringLiteral("first.txt")), false, false, {destination});
     rig.AddAssociation(root, true, false, {destination});
-    writeFile(at(QStringLiteral("first.txt")), "x", T0.addSecs(-600));
+    WriteFile(at(QStringLiteral("first.txt")), "x", T0.addSecs(-600));
     writeFiles(5, T0);
     rig.Pump.OnPump = [&] {
         // Removing the first association shifts the folder association to position 1.
@@ -322,7 +309,7 @@ TEST_F(ScanTest, ContinuousRewritesAreServedWithinASmallStack)
 {
     const QString file = at(QStringLiteral("busy.txt"));
     rig.AddAssociation(file, false, false, {destination});
-    writeFile(file, "0", T0);
+    WriteFile(file, "0", T0);
     const int handle = rig.Notifier.Open(root, false);
     constexpr int Rewrites = 2500;
     int rewrites = 0;
@@ -330,7 +317,7 @@ TEST_F(ScanTest, ContinuousRewritesAreServedWithinASmallStack)
         if (rewrites == Rewrites)
             return;
         ++rewrites;
-        touch(file, T0.addMSecs(rewrites));
+        SetModified(file, T0.addMSecs(rewrites));
         rig.Notifier.Signal(root);
     };
 

@@ -1,4 +1,5 @@
 #include "EngineFakes.h"
+#include "support/TestFiles.h"
 
 #include "core/DateText.h"
 #include "engine/Engine.h"
@@ -9,15 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& content, const QDateTime& modified)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(content);
-    file.flush();
-    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
-}
 
 class WatchTest : public ::testing::Test
 {
@@ -42,7 +34,7 @@ class WatchTest : public ::testing::Test
     {
         rig.AddAssociation(root, true, false, {destination});
         for (int i = 0; i < files; ++i)
-            writeFile(at(QStringLiteral("f%1.txt").arg(i)), "x", QDateTime::currentDateTime().addSecs(5));
+            WriteFile(at(QStringLiteral("f%1.txt").arg(i)), "x", QDateTime::currentDateTime().addSecs(5));
         engine.WatchSourceFolder(root, false);
         engine.StartWatching();
         engine.WatchTimerProc();
@@ -75,7 +67,7 @@ TEST(DetectFoldersTest, KeyedByTheExactPathWithPositionsFromOne)
 TEST_F(WatchTest, WatchesTheFileFolderOrTheFolderItselfAndNothingMissing)
 {
     QDir().mkpath(at(QStringLiteral("sub")));
-    writeFile(at(QStringLiteral("a.txt")), "a", QDateTime::currentDateTime());
+    WriteFile(at(QStringLiteral("a.txt")), "a", QDateTime::currentDateTime());
 
     engine.WatchSourceFolder(at(QStringLiteral("a.txt")), false);
     engine.WatchSourceFolder(at(QStringLiteral("sub/")), true);
@@ -95,8 +87,8 @@ TEST_F(WatchTest, WatchesTheFileFolderOrTheFolderItselfAndNothingMissing)
 
 TEST_F(WatchTest, AssociationsInOneFolderShareOneRenewedRecord)
 {
-    writeFile(at(QStringLiteral("a.txt")), "a", QDateTime::currentDateTime());
-    writeFile(at(QStringLiteral("b.txt")), "b", QDateTime::currentDateTime());
+    WriteFile(at(QStringLiteral("a.txt")), "a", QDateTime::currentDateTime());
+    WriteFile(at(QStringLiteral("b.txt")), "b", QDateTime::currentDateTime());
     engine.WatchSourceFolder(at(QStringLiteral("a.txt")), false);
     const int first = engine.DetectFolders().Item(1)->AutoBackup;
     const QString reference = DateText::Format(QDateTime::currentDateTime());
@@ -123,7 +115,7 @@ TEST_F(WatchTest, SubFoldersWatchedWhileAnyAssociationNeedsThem)
         const QString folder = at(QStringLiteral("row%1").arg(row));
         const QString file = folder + QStringLiteral("/notes.txt");
         QDir().mkpath(folder);
-        writeFile(file, "n", QDateTime::currentDateTime());
+        WriteFile(file, "n", QDateTime::currentDateTime());
         rig.AddAssociation(folder, true, recursive, {destination});
         rig.AddAssociation(file, false, false, {destination});
         engine.WatchSourceFolder(folderFirst ? folder : file, folderFirst && recursive);
@@ -170,7 +162,7 @@ TEST_F(WatchTest, SignalledFolderIsRearmedAndProcessedUnlessPaused)
     watchRootAndTick(); // quiet: the reference is now
     const int handle = engine.DetectFolders().Item(1)->AutoBackup;
     const QDateTime modified = QDateTime::currentDateTime().addSecs(30);
-    writeFile(at(QStringLiteral("a.txt")), "a", modified);
+    WriteFile(at(QStringLiteral("a.txt")), "a", modified);
     rig.Notifier.Signal(root);
     rig.State.Paused = true;
     engine.WatchTimerProc();

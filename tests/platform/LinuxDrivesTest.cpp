@@ -1,5 +1,7 @@
 #include "platform/LinuxDrives.h"
 
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -12,15 +14,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-} // namespace
-
 // A machine described by files: a mount table, label links and which mount
 // points can be read. The table can change between calls, as a real one does.
 class LinuxDrivesFake : public ::testing::Test
@@ -30,7 +23,7 @@ class LinuxDrivesFake : public ::testing::Test
     {
         ASSERT_TRUE(QDir(m_dir.path()).mkpath("dev/disk/by-label"));
         for (const char* device : {"sdb1", "sdc1", "sdd1"})
-            writeFile(m_dir.filePath("dev/") + device, "");
+            WriteFile(m_dir.filePath("dev/") + device, "");
         ASSERT_TRUE(QFile::link("../../sdb1", m_dir.filePath("dev/disk/by-label/My\\x20Backup")));
         ASSERT_TRUE(QFile::link("../../sdc1", m_dir.filePath("dev/disk/by-label/\\xc3\\x9cbung")));
         setTable(true);
@@ -44,7 +37,7 @@ class LinuxDrivesFake : public ::testing::Test
                            .arg(m_dir.filePath("dev/"));
         if (withStick)
             text += "5 1 8:5 / /media/My\\040Stick rw - vfat /dev/sdy1 rw\n";
-        writeFile(m_dir.filePath("mountinfo"), text.toUtf8());
+        WriteFile(m_dir.filePath("mountinfo"), text.toUtf8());
     }
     LinuxDrives drives()
     {

@@ -1,5 +1,7 @@
 #include "platform/LinuxFileCopier.h"
 
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -30,19 +32,6 @@ QByteArray Pattern(qint64 size, char seed = 'a')
     while (data.size() < size)
         data.append(block.constData(), int(qMin<qint64>(block.size(), size - data.size())));
     return data;
-}
-
-void WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(file.write(data), data.size());
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 struct stat StatOf(const QString& path)

@@ -1,18 +1,11 @@
 #include "platform/SambaShares.h"
 
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-namespace {
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-} // namespace
 
 TEST(SambaShares, GetSharePathFromValueFindsThePath)
 {
@@ -56,7 +49,7 @@ class SambaSharesFiles : public ::testing::Test
 TEST_F(SambaSharesFiles, ReadsSectionsSkippingGlobalHomesPrintersAndOffShares)
 {
     EXPECT_EQ(shares(), QStringList()) << "no Samba, no shares, no problem";
-    writeFile(conf(), "# a comment\n"
+    WriteFile(conf(), "# a comment\n"
                       "[global]\n   workgroup = WORKGROUP\n   path = /not/a/share\n"
                       "[homes]\n   browseable = no\n"
                       "[printers]\n   path = /var/spool/samba\n"
@@ -71,36 +64,36 @@ TEST_F(SambaSharesFiles, ReadsSectionsSkippingGlobalHomesPrintersAndOffShares)
     EXPECT_EQ(shares(), QStringList({"Data=/srv/data", "Root=/", "print$=/var/lib/samba/printers",
                                      "Long=/srv/avery/long"}));
     // a section named twice is one share
-    writeFile(conf(), "[data]\n comment = first\n[Other]\n path = /srv/other\n[DATA]\n path = /srv/data\n");
+    WriteFile(conf(), "[data]\n comment = first\n[Other]\n path = /srv/other\n[DATA]\n path = /srv/data\n");
     EXPECT_EQ(shares(), QStringList({"data=/srv/data", "Other=/srv/other"}));
 }
 
 TEST_F(SambaSharesFiles, FollowsIncludesAndStopsIncludeLoops)
 {
-    writeFile(conf(), "[global]\n include = " + m_dir.filePath("shares.conf").toUtf8() +
+    WriteFile(conf(), "[global]\n include = " + m_dir.filePath("shares.conf").toUtf8() +
                           "\n include = missing.conf\n include = /etc/samba/%m.conf\n"
                           "[Main]\n path = /srv/main\n");
     // relative to the including file; includes itself back
-    writeFile(m_dir.filePath("shares.conf"), "[Inc]\n path = /srv/inc\n include = loop.conf\n");
-    writeFile(m_dir.filePath("loop.conf"), "[Loop]\n path = /srv/loop\n include = shares.conf\n");
+    WriteFile(m_dir.filePath("shares.conf"), "[Inc]\n path = /srv/inc\n include = loop.conf\n");
+    WriteFile(m_dir.filePath("loop.conf"), "[Loop]\n path = /srv/loop\n include = shares.conf\n");
     EXPECT_EQ(shares({"loop"}), QStringList({"Inc=/srv/inc", "Loop=/srv/loop", "Main=/srv/main"}));
 }
 
 TEST_F(SambaSharesFiles, ReadsUserSharesAfterTheConfiguration)
 {
-    writeFile(conf(), "[Public]\n path = /srv/public\n");
+    WriteFile(conf(), "[Public]\n path = /srv/public\n");
     ASSERT_TRUE(QDir().mkpath(users()));
-    writeFile(users() + "/music", "#VERSION 2\npath=/home/ann/Music\ncomment=\nsharename=Music\n");
-    writeFile(users() + "/docs", "#VERSION 2\npath=/home/ann/Docs\n");
+    WriteFile(users() + "/music", "#VERSION 2\npath=/home/ann/Music\ncomment=\nsharename=Music\n");
+    WriteFile(users() + "/docs", "#VERSION 2\npath=/home/ann/Docs\n");
     // a user share cannot replace a configured one
-    writeFile(users() + "/public", "#VERSION 2\npath=/home/ann/Public\nsharename=public\n");
-    writeFile(users() + "/broken", "#VERSION 2\ncomment=no path\n");
+    WriteFile(users() + "/public", "#VERSION 2\npath=/home/ann/Public\nsharename=public\n");
+    WriteFile(users() + "/broken", "#VERSION 2\ncomment=no path\n");
     EXPECT_EQ(shares(), QStringList({"Public=/srv/public", "docs=/home/ann/Docs", "Music=/home/ann/Music"}));
 
     // ... from the folder the configuration names, when it names one
     const QString elsewhere = m_dir.filePath("elsewhere");
     ASSERT_TRUE(QDir().mkpath(elsewhere));
-    writeFile(elsewhere + "/pics", "path=/home/ann/Pictures\nsharename=Pics\n");
-    writeFile(conf(), "[global]\n usershare path = " + elsewhere.toUtf8() + "\n");
+    WriteFile(elsewhere + "/pics", "path=/home/ann/Pictures\nsharename=Pics\n");
+    WriteFile(conf(), "[global]\n usershare path = " + elsewhere.toUtf8() + "\n");
     EXPECT_EQ(shares(), QStringList({"Pics=/home/ann/Pictures"}));
 }

@@ -1,23 +1,40 @@
 #pragma once
 
-// Small file helpers for the engine's real-file-system tests.
+// Small file helpers for tests on the real file system.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sys/stat.h>
 
+// Creates the folders above; a file that cannot be written fails the test.
 inline bool WriteFile(const QString& path, const QByteArray& content)
 {
     QDir().mkpath(QFileInfo(path).path());
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return f.write(content) == content.size();
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size())
+        return true;
+    ADD_FAILURE() << "cannot write " << path.toStdString();
+    return false;
+}
+
+inline void SetModified(const QString& path, const QDateTime& modified)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite) || !f.setFileTime(modified, QFileDevice::FileModificationTime))
+        ADD_FAILURE() << "cannot set the time of " << path.toStdString();
+}
+
+inline void WriteFile(const QString& path, const QByteArray& content, const QDateTime& modified)
+{
+    if (WriteFile(path, content))
+        SetModified(path, modified);
 }
 
 inline QByteArray ReadFile(const QString& path)
