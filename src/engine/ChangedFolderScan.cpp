@@ -46,25 +46,24 @@ bool ChangedFolderScan::IsChanged(const QString& modified, const QString& refere
 
 bool ChangedFolderScan::IsChanged(const QDateTime& modified, const QDateTime& reference)
 {
-    if (!modified.isValid() || !reference.isValid())
-        return false;
+    return modified.isValid() && isChanged(modified.toMSecsSinceEpoch(), referenceAt(reference));
+}
+
+ChangedFolderScan::Reference ChangedFolderScan::referenceAt(const QDateTime& when)
+{
     Reference r;
+    if (!when.isValid())
+        return r;
     r.Valid = true;
-    r.Seconds = floorSeconds(reference.toMSecsSinceEpoch());
+    r.Seconds = floorSeconds(when.toMSecsSinceEpoch());
     r.HourIndex = hourIndex(QDateTime::fromSecsSinceEpoch(r.Seconds));
-    return isChanged(modified.toMSecsSinceEpoch(), r);
+    return r;
 }
 
 ChangedFolderScan::Reference ChangedFolderScan::makeReference(const QString& text)
 {
-    Reference r;
     const auto parsed = DateText::Parse(text);
-    if (!parsed || !parsed->isValid())
-        return r;
-    r.Valid = true;
-    r.Seconds = floorSeconds(parsed->toMSecsSinceEpoch());
-    r.HourIndex = hourIndex(QDateTime::fromSecsSinceEpoch(r.Seconds));
-    return r;
+    return parsed ? referenceAt(*parsed) : Reference();
 }
 
 bool ChangedFolderScan::isChanged(qint64 modifiedMs, const Reference& reference)
@@ -84,17 +83,6 @@ bool ChangedFolderScan::isChanged(qint64 modifiedMs, const Reference& reference)
 bool ChangedFolderScan::stopRequested() const
 {
     return m_context.State.StopScanning;
-}
-
-int ChangedFolderScan::positionOf(const QString& sourcePath) const
-{
-    const colBackups& backups = m_context.State.Backups;
-    if (const int position = backups.PositionOf(sourcePath))
-        return position;
-    for (int position = 1; position <= backups.Count(); ++position)
-        if (backups.Item(position)->SourcePath == sourcePath)
-            return position;
-    return 0;
 }
 
 void ChangedFolderScan::recordNewReference(qint64 modifiedMs)
@@ -184,7 +172,7 @@ ChangedFolderScan::Pass ChangedFolderScan::fileAssociations(const QString& folde
             sources.append(b.SourcePath);
 
     for (const QString& source : sources) {
-        const int position = positionOf(source);
+        const int position = m_context.State.Backups.PositionOf(source);
         const clsBackup* backup = m_context.State.Backups.Item(position);
         if (!backup || backup->Folder || !backup->Enabled)
             continue;
@@ -214,7 +202,7 @@ ChangedFolderScan::Pass ChangedFolderScan::folderAssociations(const QString& fol
             sources.append(b.SourcePath);
 
     for (const QString& source : sources) {
-        const clsBackup* backup = m_context.State.Backups.Item(positionOf(source));
+        const clsBackup* backup = m_context.State.Backups.Item(source);
         if (!backup || !backup->Folder || !backup->Enabled)
             continue;
         const bool recursive = backup->Recursive;
@@ -265,7 +253,7 @@ void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, co
         if (stopRequested())
             return;
         // The association may have gone while the interface ran.
-        const int position = positionOf(folder);
+        const int position = m_context.State.Backups.PositionOf(folder);
         const clsBackup* backup = m_context.State.Backups.Item(position);
         if (!backup)
             return;

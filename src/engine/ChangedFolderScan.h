@@ -62,6 +62,7 @@ class ChangedFolderScan
     };
     enum class Pass { Quiet, Resignalled, Stopped };
 
+    static Reference referenceAt(const QDateTime& when);
     static Reference makeReference(const QString& text);
     static bool isChanged(qint64 modifiedMs, const Reference& reference);
     bool stopRequested() const;
@@ -73,8 +74,6 @@ class ChangedFolderScan
     void recordNewReference(qint64 modifiedMs);
     // The file's change was handed over already in this processing; records it otherwise.
     bool seenBefore(const QString& path, const FileStamp& stamp);
-    // Position of the association with this source path, 0 when it is gone.
-    int positionOf(const QString& sourcePath) const;
 
     EngineContext& m_context;
     colDetectedFiles& m_detected;

@@ -1,6 +1,8 @@
 #include "engine/DestinationFolder.h"
 
 #include "engine/NetworkPaths.h"
+#include "engine/WatchPaths.h"
+#include "platform/MountTable.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,9 +13,7 @@ const QChar slash = QLatin1Char('/');
 
 QString lastComponent(const QString& path)
 {
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(slash))
-        trimmed.chop(1);
+    const QString trimmed = WatchPaths::WithoutTrailingSlash(path);
     return trimmed.mid(trimmed.lastIndexOf(slash) + 1);
 }
 } // namespace
@@ -26,19 +26,9 @@ QString DestinationFolder::ParentOf(const QString& path)
     return path.left(at);
 }
 
-QString DestinationFolder::DriveLetter(const QString& mountPoint)
-{
-    const QString name = lastComponent(mountPoint);
-    return name.isEmpty() || name == QStringLiteral("/") ? QStringLiteral("root") : name;
-}
-
 bool DestinationFolder::IsWithin(const QString& path, const QString& folder)
 {
-    const QString p = QDir::cleanPath(path);
-    const QString f = QDir::cleanPath(folder);
-    if (f == QStringLiteral("/"))
-        return p.startsWith(slash);
-    return p == f || p.startsWith(f + slash);
+    return MountTable::IsInside(QDir::cleanPath(path), QDir::cleanPath(folder));
 }
 
 QString DestinationFolder::Compute(const QString& filePath, const QString& sourcePath, bool folderAssociation,
@@ -48,7 +38,7 @@ QString DestinationFolder::Compute(const QString& filePath, const QString& sourc
     QString relative;
     const std::optional<MountEntry> mount = drives.MountOf(parent);
     if (mount && QDir::cleanPath(mount->MountPoint) == QDir::cleanPath(parent))
-        relative = slash + DriveLetter(parent);
+        relative = slash + MountTable::DriveName(parent);
     else if (folderAssociation)
         relative = slash + lastComponent(sourcePath) + parent.mid(sourcePath.size());
     else
@@ -66,7 +56,7 @@ std::optional<QString> DestinationFolder::LocalForm(const QString& path, const M
     if (!IsNetworkFileSystem(mount.FsType))
         return std::nullopt;
     const std::optional<QString> share = NetworkPaths::NetworkRoot(mount);
-    if (!share || (path != *share && !path.startsWith(*share + slash)))
+    if (!share || !MountTable::IsInside(path, *share))
         return std::nullopt;
     QString base = mount.MountPoint;
     const QString rest = path.mid(share->size());

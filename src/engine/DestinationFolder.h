@@ -20,8 +20,6 @@ class DestinationFolder
     static bool IsWithin(const QString& path, const QString& folder);
     // The folder that holds path ("/" for a top-level entry).
     static QString ParentOf(const QString& path);
-    // A mount point's last component, "root" for "/".
-    static QString DriveLetter(const QString& mountPoint);
     // A "//server/share/..." path in the form this machine opens: below the
     // mount of that share; none when mount is not it (the mount table folds a
     // leading "//" into "/", so the root file system would claim any such path).

@@ -22,16 +22,6 @@ Engine::~Engine()
     m_watchTimer.stop();
 }
 
-clsDetectFolder* Engine::findRecord(const QString& folder)
-{
-    if (clsDetectFolder* record = m_detectFolders.Item(folder))
-        return record;
-    for (clsDetectFolder& record : m_detectFolders)
-        if (record.Folder == folder)
-            return &record;
-    return nullptr;
-}
-
 bool Engine::anyRecursiveFolderAssociation(const QString& folder) const
 {
     for (const clsBackup& b : m_context.State.Backups)
@@ -56,15 +46,11 @@ void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
     const bool subtree = blnSubTree || anyRecursiveFolderAssociation(folder);
 
     QString detectionDate;
-    if (clsDetectFolder* old = findRecord(folder)) {
+    if (clsDetectFolder* old = m_detectFolders.Item(folder)) {
         // Keep the reference time, so changes made while the watch is renewed are still found.
         detectionDate = old->DetectionDate;
         old->ClassNotifyDelete(m_context.Notifier);
-        for (int position = 1; position <= m_detectFolders.Count(); ++position)
-            if (m_detectFolders.Item(position)->Folder == folder) {
-                m_detectFolders.Remove(position);
-                break;
-            }
+        m_detectFolders.Remove(folder);
     }
     clsDetectFolder* record = m_detectFolders.Add(folder, clsDetectFolder::Closed, 0, detectionDate, folder);
     if (record)
@@ -131,7 +117,7 @@ void Engine::pollFolders()
         folders.append(record.Folder);
 
     for (const QString& folder : folders) {
-        clsDetectFolder* record = findRecord(folder);
+        clsDetectFolder* record = m_detectFolders.Item(folder);
         if (!record || !record->IsOpen())
             continue;
         const int handle = record->AutoBackup;
@@ -150,7 +136,7 @@ void Engine::pollFolders()
         ProcessedLastTick = true;
         m_detectedFiles.Clear();
         if (!m_scan.NewDetectionDate.isEmpty())
-            if (clsDetectFolder* again = findRecord(folder))
+            if (clsDetectFolder* again = m_detectFolders.Item(folder))
                 again->DetectionDate = m_scan.NewDetectionDate;
     }
 }

@@ -47,7 +47,6 @@ class Engine
     bool ProcessedLastTick = false;
 
   private:
-    clsDetectFolder* findRecord(const QString& folder);
     bool anyRecursiveFolderAssociation(const QString& folder) const;
     void pollFolders();
     void removeClosedRecords();

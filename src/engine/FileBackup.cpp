@@ -17,15 +17,6 @@
 namespace {
 const QChar slash = QLatin1Char('/');
 
-// Size and modification time to the nanosecond: a destination's own time
-// stamps may be coarser, so they alone cannot tell an unchanged source.
-std::optional<std::pair<qint64, qint64>> stampOf(const QString& path)
-{
-    const FileStamp stamp = FileStamp::Of(path, true);
-    if (!stamp.Exists)
-        return std::nullopt;
-    return std::make_pair(stamp.Size, stamp.ModifiedNs);
-}
 } // namespace
 
 bool FileBackup::VolumeAccepted(const QString& list, const QString& volume)
@@ -46,9 +37,8 @@ bool FileBackup::VolumeAccepted(const QString& list, const QString& volume)
 class FileBackup::Run
 {
   public:
-    Run(FileBackup& owner, const QString& sourcePath, int position, const QString& filePath)
-        : m_owner(owner), m_c(owner.m_context), m_sourcePath(sourcePath), m_position(position),
-          m_filePath(filePath)
+    Run(FileBackup& owner, const QString& sourcePath, const QString& filePath)
+        : m_owner(owner), m_c(owner.m_context), m_sourcePath(sourcePath), m_filePath(filePath)
     {
     }
 
@@ -89,20 +79,9 @@ class FileBackup::Run
     }
 
   private:
-    // The association as it stands now: by position while that still holds it,
-    // else by its source path; null once it has been removed.
-    clsBackup* find()
-    {
-        clsBackup* atPosition = m_c.State.Backups.Item(m_position);
-        if (atPosition && atPosition->SourcePath == m_sourcePath)
-            return atPosition;
-        for (int i = 1; i <= m_c.State.Backups.Count(); ++i) {
-            clsBackup* b = m_c.State.Backups.Item(i);
-            if (b && b->SourcePath == m_sourcePath)
-                return b;
-        }
-        return nullptr;
-    }
+    // The association as it stands now, by its key: positions shift when the
+    // interface removes an association. Null once it has been removed.
+    clsBackup* find() { return m_c.State.Backups.Item(m_sourcePath); }
 
     // The interface ran and removed the association, or the program is closing:
     // the rest of this file's work no longer matters.
@@ -198,7 +177,11 @@ class FileBackup::Run
     bool copyTo(const QString& folder)
     {
         const QString target = folder + slash + m_fileName;
-        const auto stamp = stampOf(m_filePath);
+        // Size and modification time to the nanosecond: a destination's own time
+        // stamps may be coarser, so they alone cannot tell an unchanged source.
+        const FileStamp source = FileStamp::Of(m_filePath, true);
+        const auto stamp = source.Exists ? std::optional(std::make_pair(source.Size, source.ModifiedNs))
+                                         : std::nullopt;
         const auto key = std::make_pair(m_filePath, folder);
         auto& remembered = m_owner.m_lastCopied;
 
@@ -322,7 +305,6 @@ class FileBackup::Run
     FileBackup& m_owner;
     EngineContext& m_c;
     const QString m_sourcePath;
-    const int m_position;
     const QString m_filePath;
     clsBackup m_backup;
     QString m_fileName;
@@ -331,7 +313,8 @@ class FileBackup::Run
     QString m_sourceVolume, m_destVolume, m_destFolder;
 };
 
-void FileBackup::BackupFile(const QString& SourcePath, int Position, const QString& FilePath)
+void FileBackup::BackupFile(const QString& SourcePath, int /*Position: looked up again by SourcePath*/,
+                            const QString& FilePath)
 {
-    Run(*this, SourcePath, Position, FilePath).Execute();
+    Run(*this, SourcePath, FilePath).Execute();
 }

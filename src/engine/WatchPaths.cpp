@@ -1,5 +1,7 @@
 #include "engine/WatchPaths.h"
 
+#include "platform/MountTable.h"
+
 namespace WatchPaths {
 
 QString WithoutTrailingSlash(const QString& path)
@@ -17,15 +19,8 @@ bool SamePath(const QString& a, const QString& b)
 
 bool IsSameOrBelow(const QString& path, const QString& folder)
 {
-    const QString p = WithoutTrailingSlash(path);
     const QString f = WithoutTrailingSlash(folder);
-    if (f.isEmpty())
-        return false;
-    if (p == f)
-        return true;
-    if (f == QLatin1String("/"))
-        return p.startsWith(QLatin1Char('/'));
-    return p.size() > f.size() && p.startsWith(f) && p.at(f.size()) == QLatin1Char('/');
+    return !f.isEmpty() && MountTable::IsInside(WithoutTrailingSlash(path), f);
 }
 
 bool IsDirectlyIn(const QString& path, const QString& folder)
