@@ -4,6 +4,8 @@
 #include "core/StoreFile.h"
 #include "core/StoreValues.h"
 
+#include <optional>
+
 namespace {
 
 const QString kBackupsStore = QStringLiteral("usrdatab");
@@ -30,6 +32,27 @@ void reportPartialLoad(ProgramState& state, const QString& store, const QString&
     state.PendingWarnings.append(message);
 }
 
+// The store as read; none when it is missing or could not be read (reported).
+std::optional<StoreContent> readStore(ProgramState& state, const QString& store, const QString& what)
+{
+    StoreContent content = StoreFile::Read(store);
+    if (content.Status == StoreContent::State::Missing)
+        return std::nullopt;
+    if (content.Status == StoreContent::State::Unreadable) {
+        reportPartialLoad(state, store, what, content,
+                          {QStringLiteral("the file could not be read (%1)").arg(content.Error)});
+        return std::nullopt;
+    }
+    return content;
+}
+
+QString incompleteEntry(qsizetype lineCount, int linesPerEntry)
+{
+    return QStringLiteral("the last entry is incomplete (%1 of %2 lines)")
+        .arg(lineCount % linesPerEntry)
+        .arg(linesPerEntry);
+}
+
 } // namespace
 
 bool SaveBackups(const ProgramState& state)
@@ -52,17 +75,13 @@ void LoadBackups(ProgramState& state, const std::function<void(const clsBackup&)
     // Emptying the associations purges their destinations too.
     state.Backups.Clear();
 
-    const StoreContent content = StoreFile::Read(kBackupsStore);
-    if (content.Status == StoreContent::State::Missing)
+    const QString what = QStringLiteral("associations");
+    const std::optional<StoreContent> content = readStore(state, kBackupsStore, what);
+    if (!content)
         return;
-    if (content.Status == StoreContent::State::Unreadable) {
-        reportPartialLoad(state, kBackupsStore, QStringLiteral("associations"), content,
-                          {QStringLiteral("the file could not be read (%1)").arg(content.Error)});
-        return;
-    }
 
     QStringList problems;
-    const QStringList& lines = content.Lines;
+    const QStringList& lines = content->Lines;
     const int records = static_cast<int>(lines.size()) / kBackupLines;
     for (int r = 0; r < records; ++r) {
         const auto line = [&](int n) { return lines.at(r * kBackupLines + n - 1); };
@@ -95,11 +114,10 @@ void LoadBackups(ProgramState& state, const std::function<void(const clsBackup&)
         if (onLoaded)
             onLoaded(*added);
     }
-    if (const int rest = static_cast<int>(lines.size()) % kBackupLines; rest != 0)
-        problems
-            << QStringLiteral("the last entry is incomplete (%1 of %2 lines)").arg(rest).arg(kBackupLines);
+    if (lines.size() % kBackupLines != 0)
+        problems << incompleteEntry(lines.size(), kBackupLines);
     if (!problems.isEmpty())
-        reportPartialLoad(state, kBackupsStore, QStringLiteral("associations"), content, problems);
+        reportPartialLoad(state, kBackupsStore, what, *content, problems);
 }
 
 bool SaveDestinations(const ProgramState& state)
@@ -115,26 +133,20 @@ void LoadDestinations(ProgramState& state)
 {
     state.Destinations.Clear();
 
-    const StoreContent content = StoreFile::Read(kDestinationsStore);
-    if (content.Status == StoreContent::State::Missing)
+    const QString what = QStringLiteral("destinations");
+    const std::optional<StoreContent> content = readStore(state, kDestinationsStore, what);
+    if (!content)
         return;
-    if (content.Status == StoreContent::State::Unreadable) {
-        reportPartialLoad(state, kDestinationsStore, QStringLiteral("destinations"), content,
-                          {QStringLiteral("the file could not be read (%1)").arg(content.Error)});
-        return;
-    }
-    const QStringList& lines = content.Lines;
+    const QStringList& lines = content->Lines;
     const int records = static_cast<int>(lines.size()) / kDestinationLines;
     for (int r = 0; r < records; ++r) {
         const int at = r * kDestinationLines;
         // A destination whose association is missing stays until the next purge.
         state.Destinations.Add(lines.at(at), lines.at(at + 1), lines.at(at + 2));
     }
-    if (const int rest = static_cast<int>(lines.size()) % kDestinationLines; rest != 0)
-        reportPartialLoad(state, kDestinationsStore, QStringLiteral("destinations"), content,
-                          {QStringLiteral("the last entry is incomplete (%1 of %2 lines)")
-                               .arg(rest)
-                               .arg(kDestinationLines)});
+    if (lines.size() % kDestinationLines != 0)
+        reportPartialLoad(state, kDestinationsStore, what, *content,
+                          {incompleteEntry(lines.size(), kDestinationLines)});
 }
 
 bool SavePausedState(const ProgramState& state)

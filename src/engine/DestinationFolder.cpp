@@ -1,6 +1,5 @@
 #include "engine/DestinationFolder.h"
 
-#include "engine/NetworkPaths.h"
 #include "engine/WatchPaths.h"
 #include "platform/MountTable.h"
 
@@ -55,7 +54,7 @@ std::optional<QString> DestinationFolder::LocalForm(const QString& path, const M
         return path;
     if (!IsNetworkFileSystem(mount.FsType))
         return std::nullopt;
-    const std::optional<QString> share = NetworkPaths::NetworkRoot(mount);
+    const std::optional<QString> share = MountTable::NetworkRoot(mount);
     if (!share || !MountTable::IsInside(path, *share))
         return std::nullopt;
     QString base = mount.MountPoint;

@@ -25,18 +25,13 @@ NetworkPaths::ShareList NetworkPaths::SharesOf(SambaShares reader)
     return [reader = std::move(reader)] { return reader.Read().Shares; };
 }
 
-std::optional<QString> NetworkPaths::NetworkRoot(const MountEntry& mount)
-{
-    return MountTable::NetworkRoot(mount);
-}
-
 QString NetworkPaths::GetUNCName(const QString& path) const
 {
     if (path.isEmpty() || IsNetworkPath(path))
         return path;
     const QString clean = cleanAbsolute(path);
     if (const auto mount = m_drives.MountOf(clean); mount && IsNetworkFileSystem(mount->FsType)) {
-        if (const auto root = NetworkRoot(*mount))
+        if (const auto root = MountTable::NetworkRoot(*mount))
             return MountTable::JoinOne(*root, clean.mid(mount->MountPoint.size()));
     }
     return ShareForm(clean).value_or(path);

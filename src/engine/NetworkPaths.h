@@ -33,9 +33,6 @@ public:
     // "//ComputerName/share/rest"; any other path comes back unchanged.
     QString GetUNCName(const QString& path) const;
 
-    // The network form of the folder mounted at a network mount (see MountTable::NetworkRoot).
-    static std::optional<QString> NetworkRoot(const MountEntry& mount);
-
     static bool IsNetworkPath(const QString& path);
     // The text between the leading "//" and the next "/"; empty for other paths.
     static QString GetComputerFromPath(const QString& path);
