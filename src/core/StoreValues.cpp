@@ -66,11 +66,8 @@ QString WriteNumber(double value)
 
 std::optional<qint16> ReadInt16(const QString& line)
 {
-    const double value = ReadNumber(line);
-    double whole = std::floor(value);
-    const double fraction = value - whole;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0))
-        whole += 1;
+    // The default rounding mode: to the nearest, halves to the even neighbour.
+    const double whole = std::nearbyint(ReadNumber(line));
     if (!(whole >= std::numeric_limits<qint16>::min() && whole <= std::numeric_limits<qint16>::max()))
         return std::nullopt;
     return static_cast<qint16>(whole);

@@ -1,7 +1,6 @@
 #include "ui/main/SavenookApp.h"
 
 #include "core/Main.h"
-#include "core/Stores.h"
 #include "settings/OptionsFile.h"
 
 #include <QApplication>
@@ -115,6 +114,5 @@ void SavenookApp::OnSessionEnding(QSessionManager&)
     m_window.ExitSequence(false);
     // The session may end us before the exit timer fires: save the stores now;
     // the final unload writes them once more.
-    SaveBackups(m_state);
-    SaveDestinations(m_state);
+    m_window.QueryUnload();
 }

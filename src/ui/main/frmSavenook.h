@@ -42,6 +42,8 @@ class frmSavenook : public QMainWindow, public StatusPanels
 
     // For SAVENOOK_TRACE: one line per change ("window shown" / "window hidden").
     void TraceVisibility(bool visible);
+    // Saves the associations and destinations, in that order.
+    void QueryUnload();
 
     QAction* mnuExit = nullptr;
     // Disabled by the exit sequence; set by whoever builds the pause command.
@@ -63,7 +65,6 @@ class frmSavenook : public QMainWindow, public StatusPanels
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void QueryUnload();
     void OnExitTimer();
 
     ProgramState& m_state;
