@@ -180,8 +180,8 @@ class FileBackup::Run
         // Size and modification time to the nanosecond: a destination's own time
         // stamps may be coarser, so they alone cannot tell an unchanged source.
         const FileStamp source = FileStamp::Of(m_filePath, true);
-        const auto stamp = source.Exists ? std::optional(std::make_pair(source.Size, source.ModifiedNs))
-                                         : std::nullopt;
+        const auto stamp =
+            source.Exists ? std::optional(std::make_pair(source.Size, source.ModifiedNs)) : std::nullopt;
         const auto key = std::make_pair(m_filePath, folder);
         auto& remembered = m_owner.m_lastCopied;
 

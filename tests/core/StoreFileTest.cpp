@@ -1,6 +1,7 @@
 #include "core/StoreFile.h"
 #include "core/DataFolder.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,20 +13,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 class StoreFileTest : public testing::Test
 {
@@ -40,7 +27,7 @@ TEST_F(StoreFileTest, FirstWriteCreatesTheWholeMissingDataPath)
     qputenv("XDG_DATA_HOME", deep.toUtf8());
     ASSERT_FALSE(QFileInfo::exists(deep));
     ASSERT_TRUE(StoreFile::Write(QStringLiteral("pprefs"), {QStringLiteral("0")}));
-    EXPECT_EQ(readBytes(deep + QStringLiteral("/Savenook/pprefs")), QByteArray("0\r\n"));
+    EXPECT_EQ(ReadFile(deep + QStringLiteral("/Savenook/pprefs")), QByteArray("0\r\n"));
 }
 
 // Written through a temporary file and a rename; a leftover one from a crash,
@@ -48,12 +35,12 @@ TEST_F(StoreFileTest, FirstWriteCreatesTheWholeMissingDataPath)
 TEST_F(StoreFileTest, WritesUtf8CrLfLinesThroughATempFile)
 {
     const QString temp = DataFilePath(QStringLiteral("usrdatabTEMP"));
-    writeBytes(temp, "stale stale stale stale\r\n");
+    WriteFile(temp, "stale stale stale stale\r\n");
     QFile::setPermissions(temp, QFileDevice::ReadOwner);
     const QStringList lines = {QStringLiteral("/data/Café"), QString(),
                                QStringLiteral("DATA") + QChar(0) + QStringLiteral("USB")};
     ASSERT_TRUE(StoreFile::Write(QStringLiteral("usrdatab"), lines));
-    EXPECT_EQ(readBytes(DataFilePath(QStringLiteral("usrdatab"))),
+    EXPECT_EQ(ReadFile(DataFilePath(QStringLiteral("usrdatab"))),
               QByteArray("/data/Caf\xc3\xa9\r\n\r\nDATA\0USB\r\n", 25));
     EXPECT_FALSE(QFileInfo::exists(temp));
     EXPECT_EQ(StoreFile::Read(QStringLiteral("usrdatab")).Lines, lines);
@@ -79,7 +66,7 @@ class StoreWriteFailure : public StoreFileTest
     void SetUp() override
     {
         ASSERT_TRUE(StoreFile::Write(QStringLiteral("usrdatad"), oldLines));
-        oldBytes = readBytes(store());
+        oldBytes = ReadFile(store());
     }
     QString store() const { return DataFilePath(QStringLiteral("usrdatad")); }
     bool writeNew(QString* error = nullptr) const
@@ -107,7 +94,7 @@ TEST_F(StoreWriteFailure, DiskFillsUpWhileWriting)
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_FALSE(written);
-    EXPECT_EQ(readBytes(store()), oldBytes);
+    EXPECT_EQ(ReadFile(store()), oldBytes);
     EXPECT_EQ(StoreFile::Read(QStringLiteral("usrdatad")).Lines, oldLines);
     EXPECT_FALSE(QFileInfo::exists(store() + QStringLiteral("TEMP")));
 }
@@ -128,19 +115,19 @@ TEST_F(StoreWriteFailure, ValueWithALineBreakIsRefusedNotWrittenAskew)
         EXPECT_FALSE(StoreFile::Write(QStringLiteral("usrdatad"),
                                       {path, QStringLiteral("/data/x"), QString()}, &error));
         EXPECT_TRUE(error.contains(QStringLiteral("line break")));
-        EXPECT_EQ(readBytes(store()), oldBytes);
+        EXPECT_EQ(ReadFile(store()), oldBytes);
     }
 }
 
 TEST_F(StoreWriteFailure, DataFolderCannotBeMade)
 {
     const QString file = env.root() + QStringLiteral("/plainfile");
-    writeBytes(file, "x");
+    WriteFile(file, "x");
     qputenv("XDG_DATA_HOME", file.toUtf8());
     QString error;
     EXPECT_FALSE(writeNew(&error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(readBytes(file), QByteArray("x"));
+    EXPECT_EQ(ReadFile(file), QByteArray("x"));
 }
 
 } // namespace

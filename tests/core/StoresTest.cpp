@@ -2,6 +2,7 @@
 #include "core/DataFolder.h"
 #include "core/DateText.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,20 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeStore(const QString& name, const QByteArray& bytes)
-{
-    QDir().mkpath(DataFolder());
-    QFile file(DataFilePath(name));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 QByteArray crlf(const QStringList& lines)
 {
@@ -67,8 +54,8 @@ TEST_F(Stores, WorkedExampleLoadsAndSavesBackByteIdentical)
         crlf({"/data/Work", "DATA", created, "Never", active, "1", "1", "1", "3", "1", "0", "0", "1"});
     const QByteArray usrdatad =
         crlf({"/media/BACKUP1/Copies/Work", "/data/Work", "BACKUP1", "/media/USB/Work", "/data/Work", "USB"});
-    writeStore("usrdatab", usrdatab);
-    writeStore("usrdatad", usrdatad);
+    WriteFile(DataFilePath("usrdatab"), usrdatab);
+    WriteFile(DataFilePath("usrdatad"), usrdatad);
     std::vector<QString> watched;
     LoadBackups(state, [&](const clsBackup& b) { watched.push_back(b.SourcePath); });
     LoadDestinations(state);
@@ -90,8 +77,8 @@ TEST_F(Stores, WorkedExampleLoadsAndSavesBackByteIdentical)
     QFile::remove(DataFilePath("usrdatad"));
     ASSERT_TRUE(SaveBackups(state));
     ASSERT_TRUE(SaveDestinations(state));
-    EXPECT_EQ(readBytes(DataFilePath("usrdatab")), usrdatab);
-    EXPECT_EQ(readBytes(DataFilePath("usrdatad")), usrdatad);
+    EXPECT_EQ(ReadFile(DataFilePath("usrdatab")), usrdatab);
+    EXPECT_EQ(ReadFile(DataFilePath("usrdatad")), usrdatad);
 }
 
 TEST_F(Stores, FirstSaveOnAFreshAccountCreatesTheDataFolderAndKeepsNulsInVolumes)
@@ -117,17 +104,17 @@ TEST_F(Stores, LoadingReplacesBothListsAndTakesWhatIsThere)
     EXPECT_EQ(state.Backups.Count(), 0);
     EXPECT_EQ(state.Destinations.Count(), 0);
 
-    writeStore("usrdatab", "");
+    WriteFile(DataFilePath("usrdatab"), "");
     LoadBackups(state);
     EXPECT_EQ(state.Backups.Count(), 0);
 
     // Associations load without usrdatad; destinations of a missing association load all the same.
-    writeStore("usrdatab", crlf(record("/a") + record("/b")));
+    WriteFile(DataFilePath("usrdatab"), crlf(record("/a") + record("/b")));
     LoadBackups(state);
     LoadDestinations(state);
     EXPECT_EQ(sources(), (std::vector<QString>{"/a", "/b"}));
     EXPECT_EQ(state.Destinations.Count(), 0);
-    writeStore("usrdatad", crlf({"/m/1", "/gone", "", "/m/2", "/a", ""}));
+    WriteFile(DataFilePath("usrdatad"), crlf({"/m/1", "/gone", "", "/m/2", "/a", ""}));
     LoadDestinations(state);
     EXPECT_EQ(state.Destinations.Count(), 2);
     EXPECT_TRUE(state.PendingWarnings.isEmpty());
@@ -147,7 +134,8 @@ TEST_F(Stores, ReadingRulesApplyToEachLine)
     r[6] = "-1";   // Enabled
     r[9] = "";     // Recursive
     r[12] = "1 ";  // NotifyOnError
-    writeStore("usrdatab", crlf(r + record("/b", "2.5") + record("/c", "3.5") + record("/d", "-7")));
+    WriteFile(DataFilePath("usrdatab"),
+              crlf(r + record("/b", "2.5") + record("/c", "3.5") + record("/d", "-7")));
     LoadBackups(state);
     ASSERT_EQ(state.Backups.Count(), 4);
     const clsBackup* a = state.Backups.Item(QStringLiteral(" /spaced "));
@@ -166,7 +154,7 @@ TEST_F(Stores, SkippedRecordsAreKeptAsideWithOneWarning)
 {
     const QByteArray bytes =
         crlf(record("/a") + record("/a") + record("/b", "40000") + record("/c") + record("/d").mid(0, 7));
-    writeStore("usrdatab", bytes);
+    WriteFile(DataFilePath("usrdatab"), bytes);
     std::vector<QString> watched;
     LoadBackups(state, [&](const clsBackup& b) { watched.push_back(b.SourcePath); });
 
@@ -175,29 +163,29 @@ TEST_F(Stores, SkippedRecordsAreKeptAsideWithOneWarning)
     ASSERT_EQ(state.PendingWarnings.size(), 1);
     ASSERT_EQ(unloadedCopies().size(), 1);
     const QString copy = DataFilePath(unloadedCopies().first());
-    EXPECT_EQ(readBytes(copy), bytes);
+    EXPECT_EQ(ReadFile(copy), bytes);
     const std::string warning = state.PendingWarnings.first().toStdString();
     for (const QString& part : {copy, QStringLiteral("/b"), QStringLiteral("incomplete")})
         EXPECT_TRUE(state.PendingWarnings.first().contains(part)) << warning;
 
     // The next save replaces the store, but the copy stays as it was.
     ASSERT_TRUE(SaveBackups(state));
-    EXPECT_EQ(readBytes(copy), bytes);
-    EXPECT_NE(readBytes(DataFilePath("usrdatab")), bytes);
+    EXPECT_EQ(ReadFile(copy), bytes);
+    EXPECT_NE(ReadFile(DataFilePath("usrdatab")), bytes);
 
     // A second partial load keeps its own copy beside the first.
     const QByteArray second = crlf(record("/b").mid(0, 12));
-    writeStore("usrdatab", second);
+    WriteFile(DataFilePath("usrdatab"), second);
     LoadBackups(state);
     EXPECT_EQ(state.Backups.Count(), 0);
     EXPECT_EQ(state.PendingWarnings.size(), 2);
     const QStringList copies = unloadedCopies();
     ASSERT_EQ(copies.size(), 2);
-    EXPECT_TRUE(QList<QByteArray>({readBytes(DataFilePath(copies[0])), readBytes(DataFilePath(copies[1]))})
+    EXPECT_TRUE(QList<QByteArray>({ReadFile(DataFilePath(copies[0])), ReadFile(DataFilePath(copies[1]))})
                     .contains(second));
 
     // So does an incomplete destination record, dropped alone.
-    writeStore("usrdatad", crlf({"/m/1", "/a", "USB", "/m/2", "/a"}));
+    WriteFile(DataFilePath("usrdatad"), crlf({"/m/1", "/a", "USB", "/m/2", "/a"}));
     LoadDestinations(state);
     ASSERT_EQ(state.Destinations.Count(), 1);
     EXPECT_EQ(state.Destinations.Item(1)->Path, QStringLiteral("/m/1"));
@@ -212,13 +200,13 @@ TEST_F(Stores, PausedStateIsOnlyAFirstLineOfExactlyOne)
                                                            {"1 \r\n", false}, {"0\r\n", false},
                                                            {"", false},       {"0\r\n1\r\n", false}};
     for (const auto& [bytes, paused] : rows) {
-        writeStore("pprefs", bytes);
+        WriteFile(DataFilePath("pprefs"), bytes);
         EXPECT_EQ(LoadPausedState(), paused) << bytes.toStdString();
     }
     for (const bool paused : {false, true}) {
         state.Paused = paused;
         ASSERT_TRUE(SavePausedState(state));
-        EXPECT_EQ(readBytes(DataFilePath("pprefs")), QByteArray(paused ? "1\r\n" : "0\r\n"));
+        EXPECT_EQ(ReadFile(DataFilePath("pprefs")), QByteArray(paused ? "1\r\n" : "0\r\n"));
         EXPECT_EQ(LoadPausedState(), paused);
     }
 }

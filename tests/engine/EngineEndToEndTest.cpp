@@ -7,6 +7,7 @@
 #include "engine/Engine.h"
 #include "platform/InotifyNotifier.h"
 #include "platform/LinuxFileCopier.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -65,19 +66,6 @@ class CopierWithAfterCopy : public FileCopier
     }
 };
 
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void save(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(content), content.size());
-}
-
 // Runs the event loop until done() holds or the time is up.
 bool runUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 {
@@ -103,7 +91,10 @@ class EngineEndToEndTest : public ::testing::Test
     ~EngineEndToEndTest() override { engine.CloseAllNotifications(); }
 
     QString at(const QString& name) const { return root + QLatin1Char('/') + name; }
-    QByteArray copyOf(const QString& name) const { return contentOf(destination + QStringLiteral("/Work/") + name); }
+    QByteArray copyOf(const QString& name) const
+    {
+        return ReadFile(destination + QStringLiteral("/Work/") + name);
+    }
 
     void associate(const QString& source, bool folder, bool recursive)
     {
@@ -155,11 +146,11 @@ TEST_F(EngineEndToEndTest, FirstSavePreviousVersionAndASaveDuringTheCopy)
     associate(root, true, false);
     startWatching();
 
-    save(at("a.txt"), "one");
+    WriteFile(at("a.txt"), "one");
     ASSERT_TRUE(runUntil([&] { return copyOf("a.txt") == "one"; }));
 
-    copier.AfterCopy = [&] { save(at("a.txt"), "three"); };
-    save(at("a.txt"), "two");
+    copier.AfterCopy = [&] { WriteFile(at("a.txt"), "three"); };
+    WriteFile(at("a.txt"), "two");
     ASSERT_TRUE(runUntil([&] { return copyOf("a.txt") == "three" && copyOf("~PrevSave-1/a.txt") == "two"; }));
     EXPECT_FALSE(state.Scanning);
     EXPECT_FALSE(state.WatchStopped);
@@ -168,10 +159,10 @@ TEST_F(EngineEndToEndTest, FirstSavePreviousVersionAndASaveDuringTheCopy)
 TEST_F(EngineEndToEndTest, EditorStyleSaveThroughATemporaryFileIsBackedUp)
 {
     associate(at("a.txt"), false, false);
-    save(at("a.txt"), "one");
+    WriteFile(at("a.txt"), "one");
     startWatching();
 
-    save(at(".a.txt.swp"), "two");
+    WriteFile(at(".a.txt.swp"), "two");
     ASSERT_EQ(std::rename(at(".a.txt.swp").toLocal8Bit().constData(), at("a.txt").toLocal8Bit().constData()), 0);
     ASSERT_TRUE(runUntil([&] { return copyOf("a.txt") == "two"; }));
 }
@@ -184,9 +175,9 @@ TEST_F(EngineEndToEndTest, TwoSavesThreeTenthsOfASecondApartEndWithTheSecond)
     associate(root, true, false);
     startWatching();
 
-    save(at("a.txt"), "first");
+    WriteFile(at("a.txt"), "first");
     runUntil([] { return false; }, 300);
-    save(at("a.txt"), "second");
+    WriteFile(at("a.txt"), "second");
     ASSERT_TRUE(runUntil([&] { return copyOf("a.txt") == "second"; }));
     runUntil([] { return false; }, 1500);
     EXPECT_EQ(copyOf("a.txt"), "second");
@@ -195,12 +186,12 @@ TEST_F(EngineEndToEndTest, TwoSavesThreeTenthsOfASecondApartEndWithTheSecond)
 TEST_F(EngineEndToEndTest, FileAssociationLoadedLastKeepsSubFolderBackups)
 {
     QDir().mkpath(at("sub"));
-    save(at("notes.txt"), "n");
+    WriteFile(at("notes.txt"), "n");
     associate(root, true, true);
     associate(at("notes.txt"), false, false);
     startWatching();
 
-    save(at("sub/deep.txt"), "deep");
+    WriteFile(at("sub/deep.txt"), "deep");
     ASSERT_TRUE(runUntil([&] { return copyOf("sub/deep.txt") == "deep"; }));
 }
 
@@ -215,13 +206,13 @@ TEST_F(EngineEndToEndTest, PauseDuringAScanKeepsWatchingAndExitStopsIt)
             state.StopScanning = true;
         }
     };
-    save(at("a.txt"), "paused");
+    WriteFile(at("a.txt"), "paused");
     ASSERT_TRUE(runUntil([&] { return state.Paused && !state.StopScanning && !state.Scanning; }));
     EXPECT_TRUE(engine.WatchTimerArmed());
 
     pump.OnPump = nullptr;
     state.Paused = false;
-    save(at("b.txt"), "resumed");
+    WriteFile(at("b.txt"), "resumed");
     ASSERT_TRUE(runUntil([&] { return copyOf("b.txt") == "resumed"; }));
     EXPECT_FALSE(state.WatchStopped);
 
@@ -232,11 +223,11 @@ TEST_F(EngineEndToEndTest, PauseDuringAScanKeepsWatchingAndExitStopsIt)
             state.StopScanning = true;
         }
     };
-    save(at("c.txt"), "c");
+    WriteFile(at("c.txt"), "c");
     ASSERT_TRUE(runUntil([&] { return state.WatchStopped; }));
     EXPECT_FALSE(engine.WatchTimerArmed());
 
-    save(at("d.txt"), "d");
+    WriteFile(at("d.txt"), "d");
     runUntil([] { return false; }, 400);
     EXPECT_FALSE(QFile::exists(destination + QStringLiteral("/Work/d.txt")));
 }

@@ -1,6 +1,7 @@
 #include "settings/OptionsFile.h"
 #include "core/DataFolder.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,20 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray readOpts()
-{
-    QFile file(DataFilePath("opts"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeOpts(const QByteArray& bytes)
-{
-    QDir().mkpath(DataFolder());
-    QFile file(DataFilePath("opts"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 Options loaded()
 {
@@ -77,7 +64,8 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsKeepsTheSplashAndCreatesNothing)
 
 TEST_F(OptionsFile, ShortFileTakesItsLinesAndLeavesTheRestAtStartValues)
 {
-    writeOpts("45\r\n1\r\nOld\r\n0\r\n1\r\n0\r\n1\r\n1\r\n1\r\n1\r\n0\r\n1\r\n1\r\n"); // 13 lines
+    WriteFile(DataFilePath("opts"),
+              "45\r\n1\r\nOld\r\n0\r\n1\r\n0\r\n1\r\n1\r\n1\r\n1\r\n0\r\n1\r\n1\r\n"); // 13 lines
     Options expected = OptionsStartValues();
     expected.BusyTimeout = 45;
     expected.PrevSaveName = QStringLiteral("Old");
@@ -102,7 +90,7 @@ TEST_F(OptionsFile, UnreadableFileChangesNothing)
 TEST_F(OptionsFile, WrittenAsTwentyFiveCrLfLinesAndReadBackEqual)
 {
     ASSERT_TRUE(WriteOptions(unusualOptions()));
-    const QByteArray bytes = readOpts();
+    const QByteArray bytes = ReadFile(DataFilePath("opts"));
     EXPECT_EQ(bytes.count("\r\n"), 25);
     EXPECT_EQ(bytes.count('\n'), 25);
     EXPECT_TRUE(bytes.startsWith("2.5\r\n1\r\nOlder ones\r\n1\r\n1\r\n0\r\n"));
@@ -113,7 +101,8 @@ TEST_F(OptionsFile, WrittenAsTwentyFiveCrLfLinesAndReadBackEqual)
 
 TEST_F(OptionsFile, LegacyLatin1PrefixesReadCorrectly)
 {
-    writeOpts("30\r\n0\r\n~PrevSave\r\n" + QByteArray("1\r\n").repeated(20) + "\xa7|~\r\n.b\xe4k\r\n");
+    WriteFile(DataFilePath("opts"),
+              "30\r\n0\r\n~PrevSave\r\n" + QByteArray("1\r\n").repeated(20) + "\xa7|~\r\n.b\xe4k\r\n");
     EXPECT_EQ(loaded().Prefixes, QString::fromUtf8("\xc2\xa7|~"));
     EXPECT_EQ(loaded().Suffixes, QString::fromUtf8(".b\xc3\xa4k"));
 }
@@ -121,12 +110,12 @@ TEST_F(OptionsFile, LegacyLatin1PrefixesReadCorrectly)
 TEST_F(OptionsFile, FailedWriteKeepsTheOldFileButTheNewFields)
 {
     ASSERT_TRUE(WriteOptions(Options()));
-    const QByteArray before = readOpts();
+    const QByteArray before = ReadFile(DataFilePath("opts"));
     QDir().mkpath(DataFilePath("optsTEMP") + "/blocker");
     Options options;
     EXPECT_FALSE(SaveOptions(FormFromOptions(unusualOptions()), options));
     EXPECT_EQ(options, unusualOptions());
-    EXPECT_EQ(readOpts(), before);
+    EXPECT_EQ(ReadFile(DataFilePath("opts")), before);
 }
 
 TEST_F(OptionsFile, SaveOptionsConvertsAndWrites)
@@ -142,7 +131,7 @@ TEST_F(OptionsFile, SaveOptionsConvertsAndWrites)
     EXPECT_EQ(options.AdvanceSeconds, 0.001);
     EXPECT_EQ(options.PrevSaveName, QStringLiteral("PrevSave"));
     EXPECT_EQ(options.Prefixes, QStringLiteral("~|.tmp"));
-    EXPECT_TRUE(readOpts().startsWith("1\r\n0\r\nPrevSave\r\n"));
+    EXPECT_TRUE(ReadFile(DataFilePath("opts")).startsWith("1\r\n0\r\nPrevSave\r\n"));
     const Options back = loaded();
     EXPECT_EQ(back, options);
     // Shown again in the dialog, the list stands one item per line.
@@ -159,7 +148,7 @@ TEST_F(OptionsFile, EachBooleanLineHasItsPlace)
         QByteArray bytes;
         for (int l = 1; l <= 25; ++l)
             bytes += (l == line ? "1" : "0") + QByteArray("\r\n");
-        writeOpts(bytes);
+        WriteFile(DataFilePath("opts"), bytes);
         const Options options = loaded();
         Options expected;
         for (const auto& [_, f] : BoolLines)
@@ -171,7 +160,7 @@ TEST_F(OptionsFile, EachBooleanLineHasItsPlace)
         for (const auto& [_, f] : BoolLines)
             EXPECT_EQ(viaForm.*f, f == field) << "line " << line;
         ASSERT_TRUE(WriteOptions(options));
-        EXPECT_EQ(readOpts(), bytes) << "line " << line;
+        EXPECT_EQ(ReadFile(DataFilePath("opts")), bytes) << "line " << line;
     }
 }
 

@@ -2,6 +2,7 @@
 // start-up steps, on private data folders.
 #include "core/Stores.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 #include "ui/main/SavenookApp.h"
 #include "ui/main/frmSavenook.h"
 
@@ -19,12 +20,6 @@
 #include <memory>
 
 namespace {
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 clsBackup association(const QString& source)
 {
     clsBackup b;
@@ -108,8 +103,8 @@ class tst_frmSavenook : public QObject
         QVERIFY(!window.isVisible());
         QCOMPARE(unloaded.count(), 0);
         QVERIFY(!m_state->Exiting);
-        QVERIFY(readFile(m_env->dataFolder() + "/usrdatab").contains((m_env->root() + "/New\r\n").toUtf8()));
-        QVERIFY(readFile(m_env->dataFolder() + "/usrdatad")
+        QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").contains((m_env->root() + "/New\r\n").toUtf8()));
+        QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatad")
                     .contains(("/mnt/usb/New\r\n" + m_env->root() + "/New\r\nUSB\r\n").toUtf8()));
         QVERIFY(!QFile::exists(m_env->dataFolder() + "/pprefs")); // only an exit stores the paused flag
     }
@@ -137,7 +132,7 @@ class tst_frmSavenook : public QObject
         m_state->Backups.Add(association(m_env->root() + "/X"), m_env->root() + "/X");
 
         QVERIFY(window.ExitSequence(false));
-        QCOMPARE(readFile(m_env->dataFolder() + "/pprefs"), stored);
+        QCOMPARE(ReadFile(m_env->dataFolder() + "/pprefs"), stored);
         QVERIFY(m_state->Paused);
         QVERIFY(!m_state->Scanning);
         QVERIFY(m_state->StopScanning);
@@ -160,7 +155,7 @@ class tst_frmSavenook : public QObject
         QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
         QVERIFY(!window.tmrExit.isActive());
         QCOMPARE(notificationsClosed, 1);
-        QVERIFY(readFile(m_env->dataFolder() + "/usrdatab").contains((m_env->root() + "/X\r\n").toUtf8()));
+        QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").contains((m_env->root() + "/X\r\n").toUtf8()));
         QVERIFY(QFile::exists(m_env->dataFolder() + "/usrdatad"));
     }
 
@@ -261,7 +256,7 @@ class tst_frmSavenook : public QObject
         app.ExitRequested();
         QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
         QVERIFY(m_state->WatchStopped);
-        QCOMPARE(readFile(m_env->dataFolder() + "/pprefs"), QByteArray("0\r\n"));
+        QCOMPARE(ReadFile(m_env->dataFolder() + "/pprefs"), QByteArray("0\r\n"));
     }
 
     void pendingWarningsShowOnceWithoutHoldingUpAnExit()
