@@ -120,6 +120,7 @@ std::optional<HostSource> splitHostSource(const QString& source)
         return std::nullopt;
     return out;
 }
+
 QString cleanAbsolute(const QString& path)
 {
     if (path.isEmpty())

@@ -109,6 +109,9 @@ QString SingleInstance::RuntimeFolder(QString* errorText)
     if (!xdg.isEmpty() && QFileInfo(xdg).isDir())
         return xdg;
 
+    // Not QStandardPaths::RuntimeLocation: its fallback quietly narrows the
+    // permissions of a folder others could already have written into (a planted
+    // socket would then receive our hand-over); such a folder is refused here.
     const uid_t uid = getuid();
     const QString folder = QDir::tempPath() + QStringLiteral("/savenook-%1").arg(uid);
     const QByteArray native = QFile::encodeName(folder);

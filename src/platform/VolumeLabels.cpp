@@ -30,13 +30,6 @@ int hexValue(char c)
 }
 } // namespace
 
-QString VolumeLabels::Label(const MountEntry& mount) const
-{
-    if (auto linked = FromLinks(mount.Source))
-        return *linked;
-    return FromFileSystem(mount.MountPoint).Label;
-}
-
 std::optional<QString> VolumeLabels::FromLinks(const QString& device) const
 {
     if (device.isEmpty() || !device.startsWith(QLatin1Char('/')))

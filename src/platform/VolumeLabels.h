@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/Drives.h"
-
 #include <QString>
 #include <optional>
 
@@ -15,10 +13,6 @@ public:
         : m_linkFolder(std::move(labelLinkFolder))
     {
     }
-
-    // The label of the mounted file system: the link folder first, then the
-    // file system itself; empty when it has none or it cannot be read.
-    QString Label(const MountEntry& mount) const;
 
     // The label whose link in the link folder leads to the device (symbolic
     // links on either side resolved); none when no link does.

@@ -2,6 +2,8 @@
 
 #include "core/StoreValues.h"
 
+#include <utility>
+
 namespace {
 
 // Blanks only: a line break at either end of a list box is an empty item the user left there.
@@ -35,6 +37,30 @@ QString linesToList(const QString& text)
     return list;
 }
 
+// The check boxes: each stands for one switch of the record, unchanged.
+constexpr std::pair<bool Options::*, bool OptionsForm::*> kCheckBoxes[] = {
+    {&Options::ShowSplash, &OptionsForm::ShowSplash},
+    {&Options::NotifySuccessDisabled, &OptionsForm::NotifySuccessDisabled},
+    {&Options::NotifyErrorDisabled, &OptionsForm::NotifyErrorDisabled},
+    {&Options::TrayNod, &OptionsForm::TrayNod},
+    {&Options::TrayShake, &OptionsForm::TrayShake},
+    {&Options::TrayShrug, &OptionsForm::TrayShrug},
+    {&Options::ShowScanning, &OptionsForm::ShowScanning},
+    {&Options::SourceIsBusy, &OptionsForm::SourceIsBusy},
+    {&Options::FullSource, &OptionsForm::FullSource},
+    {&Options::FullDest, &OptionsForm::FullDest},
+    {&Options::AutoAdvance, &OptionsForm::AutoAdvance},
+    {&Options::ErrorNoSource, &OptionsForm::ErrorNoSource},
+    {&Options::ErrorSourceVol, &OptionsForm::ErrorSourceVol},
+    {&Options::ErrorNoDest, &OptionsForm::ErrorNoDest},
+    {&Options::ErrorCreateFolder, &OptionsForm::ErrorCreateFolder},
+    {&Options::ErrorDestVol, &OptionsForm::ErrorDestVol},
+    {&Options::ErrorCopyFailed, &OptionsForm::ErrorCopyFailed},
+    {&Options::ErrorPrevSave, &OptionsForm::ErrorPrevSave},
+    {&Options::ErrorLoop, &OptionsForm::ErrorLoop},
+    {&Options::UseFilters, &OptionsForm::UseFilters},
+};
+
 } // namespace
 
 double FormNumber(const QString& text)
@@ -55,29 +81,11 @@ QString FormNumberText(double value)
 OptionsForm FormFromOptions(const Options& o)
 {
     OptionsForm f;
+    for (const auto& [option, box] : kCheckBoxes)
+        f.*box = o.*option;
     f.BusyTimeout = FormNumberText(o.BusyTimeout);
-    f.ShowSplash = o.ShowSplash;
     f.PrevSaveName = o.PrevSaveName;
-    f.NotifySuccessDisabled = o.NotifySuccessDisabled;
-    f.NotifyErrorDisabled = o.NotifyErrorDisabled;
-    f.TrayNod = o.TrayNod;
-    f.TrayShake = o.TrayShake;
-    f.TrayShrug = o.TrayShrug;
-    f.ShowScanning = o.ShowScanning;
-    f.SourceIsBusy = o.SourceIsBusy;
-    f.FullSource = o.FullSource;
-    f.FullDest = o.FullDest;
-    f.AutoAdvance = o.AutoAdvance;
     f.AdvanceSeconds = FormNumberText(o.AdvanceSeconds);
-    f.ErrorNoSource = o.ErrorNoSource;
-    f.ErrorSourceVol = o.ErrorSourceVol;
-    f.ErrorNoDest = o.ErrorNoDest;
-    f.ErrorCreateFolder = o.ErrorCreateFolder;
-    f.ErrorDestVol = o.ErrorDestVol;
-    f.ErrorCopyFailed = o.ErrorCopyFailed;
-    f.ErrorPrevSave = o.ErrorPrevSave;
-    f.ErrorLoop = o.ErrorLoop;
-    f.UseFilters = o.UseFilters;
     f.Prefixes = listToLines(o.Prefixes);
     f.Suffixes = listToLines(o.Suffixes);
     return f;
@@ -86,32 +94,14 @@ OptionsForm FormFromOptions(const Options& o)
 Options OptionsFromForm(const OptionsForm& f)
 {
     Options o;
+    for (const auto& [option, box] : kCheckBoxes)
+        o.*option = f.*box;
     const double busy = FormNumber(f.BusyTimeout);
     o.BusyTimeout = busy == 0 ? 1 : busy;
-    o.ShowSplash = f.ShowSplash;
     const QString prevSave = trimBlanks(f.PrevSaveName);
     o.PrevSaveName = prevSave.isEmpty() ? QStringLiteral("PrevSave") : prevSave;
-    o.NotifySuccessDisabled = f.NotifySuccessDisabled;
-    o.NotifyErrorDisabled = f.NotifyErrorDisabled;
-    o.TrayNod = f.TrayNod;
-    o.TrayShake = f.TrayShake;
-    o.TrayShrug = f.TrayShrug;
-    o.ShowScanning = f.ShowScanning;
-    o.SourceIsBusy = f.SourceIsBusy;
-    o.FullSource = f.FullSource;
-    o.FullDest = f.FullDest;
-    o.AutoAdvance = f.AutoAdvance;
     const double advance = FormNumber(f.AdvanceSeconds);
     o.AdvanceSeconds = advance <= 0.001 ? 0.001 : advance;
-    o.ErrorNoSource = f.ErrorNoSource;
-    o.ErrorSourceVol = f.ErrorSourceVol;
-    o.ErrorNoDest = f.ErrorNoDest;
-    o.ErrorCreateFolder = f.ErrorCreateFolder;
-    o.ErrorDestVol = f.ErrorDestVol;
-    o.ErrorCopyFailed = f.ErrorCopyFailed;
-    o.ErrorPrevSave = f.ErrorPrevSave;
-    o.ErrorLoop = f.ErrorLoop;
-    o.UseFilters = f.UseFilters;
     o.Prefixes = linesToList(f.Prefixes);
     o.Suffixes = linesToList(f.Suffixes);
     return o;
