@@ -96,6 +96,8 @@ class MainProcessTest : public ::testing::Test
     std::unique_ptr<Child> Start(const QStringList& arguments = {}, const QProcessEnvironment& e = {})
     {
         auto child = std::make_unique<Child>();
+        // The trace comes on stderr: waits must wake for it, not for stdout.
+        child->process->setReadChannel(QProcess::StandardError);
         child->process->setProcessEnvironment(e.isEmpty() ? Environment() : e);
         child->process->start(binary, arguments);
         EXPECT_TRUE(child->process->waitForStarted(kStartTimeoutMs))
@@ -317,13 +319,25 @@ TEST_F(MainProcessTest, LeftoversOfAKilledInstanceDoNotStopTheNextStart)
 
 TEST_F(MainProcessTest, AStartDuringAnExitRunsOnceTheExitHasEnded)
 {
-    auto ending = StartAndWait();
-    ending->Signal(SIGTERM);
-    ASSERT_TRUE(ending->WaitForTrace("exit requested")) << ending->trace.toStdString();
+    // Held still right after its exit began, so the next start surely meets an
+    // instance that is ending (unheld, it may be gone before the next start).
+    std::unique_ptr<Child> ending;
+    for (int attempt = 0; attempt < 3 && !ending; ++attempt) {
+        auto candidate = StartAndWait();
+        candidate->Signal(SIGTERM);
+        ASSERT_TRUE(candidate->WaitForTrace("exit requested")) << candidate->trace.toStdString();
+        candidate->Signal(SIGSTOP);
+        if (candidate->Running())
+            ending = std::move(candidate);
+    }
+    ASSERT_TRUE(ending) << "the exit always ended before it could be held";
     // From the start of the exit it no longer answers and holds the lock.
     EXPECT_FALSE(QFileInfo::exists(runtime + "/savenook.socket"));
     EXPECT_TRUE(QFileInfo::exists(runtime + "/savenook.lock"));
     auto next = Start({QStringLiteral("nowin")});
+    EXPECT_FALSE(next->WaitForTrace("started", 500)) << "started beside an instance still ending";
+
+    ending->Signal(SIGCONT);
     ASSERT_TRUE(next->WaitForTrace("started")) << next->trace.toStdString();
     EXPECT_FALSE(next->trace.contains("handed over")) << next->trace.toStdString();
     ASSERT_TRUE(Finish(*ending));
