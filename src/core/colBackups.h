@@ -1,12 +1,11 @@
 #pragma once
 
+#include "core/KeyedList.h"
 #include "core/clsBackup.h"
 #include "core/colDestinations.h"
 
 #include <QString>
 #include <functional>
-#include <map>
-#include <vector>
 
 // All associations, in insertion order with 1-based positions, keyed by the
 // source path. Paths are keys exactly as the file system compares them.
@@ -25,13 +24,13 @@ public:
     // the key is already present.
     clsBackup* Add(const clsBackup& backup, const QString& sKey);
     // Null for a position out of range or an unknown key.
-    clsBackup* Item(int position);
-    clsBackup* Item(const QString& key);
-    const clsBackup* Item(int position) const;
-    const clsBackup* Item(const QString& key) const;
+    clsBackup* Item(int position) { return m_items.Item(position); }
+    clsBackup* Item(const QString& key) { return m_items.Item(key); }
+    const clsBackup* Item(int position) const { return m_items.Item(position); }
+    const clsBackup* Item(const QString& key) const { return m_items.Item(key); }
     // 1-based position of the key, 0 when absent.
-    int PositionOf(const QString& key) const;
-    int Count() const { return static_cast<int>(m_items.size()); }
+    int PositionOf(const QString& key) const { return m_items.PositionOf(key); }
+    int Count() const { return m_items.Count(); }
     bool Remove(int position);
     bool Remove(const QString& key);
     // Removes every association at once, with the same effect as removing
@@ -44,13 +43,11 @@ public:
     auto end() const { return m_items.end(); }
 
 private:
-    void reindex();
+    void changed();
 
     colDestinations& m_destinations;
     std::function<void()> m_countChanged;
-    std::vector<clsBackup> m_items;
-    std::vector<QString> m_keys;          // parallel to m_items; empty = no key
-    std::map<QString, size_t> m_index;    // key -> index into m_items
+    KeyedList<clsBackup> m_items;
 };
 
 // Removes every destination whose Source names no association, keeping the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/KeyedList.h"
 #include "core/clsDestination.h"
 
 #include <vector>
@@ -11,11 +12,11 @@ class colDestinations
 public:
     clsDestination& Add(const QString& Path, const QString& Source, const QString& Volume);
     // Null when the position is out of range.
-    clsDestination* Item(int position);
-    const clsDestination* Item(int position) const;
-    int Count() const { return static_cast<int>(m_items.size()); }
-    bool Remove(int position);
-    void Clear() { m_items.clear(); }
+    clsDestination* Item(int position) { return m_items.Item(position); }
+    const clsDestination* Item(int position) const { return m_items.Item(position); }
+    int Count() const { return m_items.Count(); }
+    bool Remove(int position) { return m_items.Remove(position); }
+    void Clear() { m_items.Clear(); }
 
     // Destinations belonging to the association with this source path, in list order.
     std::vector<clsDestination> ForSource(const QString& sourcePath) const;
@@ -24,5 +25,5 @@ public:
     auto end() const { return m_items.end(); }
 
 private:
-    std::vector<clsDestination> m_items;
+    KeyedList<clsDestination> m_items;
 };

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "core/KeyedList.h"
 #include "engine/clsDetectFolder.h"
 
 #include <QString>
-#include <map>
-#include <vector>
 
 // The watched folders, in order of setting up, 1-based positions, keyed by the
 // folder path exactly as the file system compares it.
@@ -18,13 +17,13 @@ class colDetectFolders
     clsDetectFolder* Add(const QString& Folder, int AutoBackup, int Result, const QString& DetectionDate,
                          const QString& sKey = {});
     // Null for a position out of range or an unknown key.
-    clsDetectFolder* Item(int position);
-    clsDetectFolder* Item(const QString& key);
-    const clsDetectFolder* Item(int position) const;
-    const clsDetectFolder* Item(const QString& key) const;
-    int Count() const { return static_cast<int>(m_items.size()); }
-    bool Remove(int position);
-    bool Remove(const QString& key);
+    clsDetectFolder* Item(int position) { return m_items.Item(position); }
+    clsDetectFolder* Item(const QString& key) { return m_items.Item(key); }
+    const clsDetectFolder* Item(int position) const { return m_items.Item(position); }
+    const clsDetectFolder* Item(const QString& key) const { return m_items.Item(key); }
+    int Count() const { return m_items.Count(); }
+    bool Remove(int position) { return m_items.Remove(position); }
+    bool Remove(const QString& key) { return m_items.Remove(key); }
 
     auto begin() { return m_items.begin(); }
     auto end() { return m_items.end(); }
@@ -32,9 +31,5 @@ class colDetectFolders
     auto end() const { return m_items.end(); }
 
   private:
-    void reindex();
-
-    std::vector<clsDetectFolder> m_items;
-    std::vector<QString> m_keys;       // parallel to m_items; empty = no key
-    std::map<QString, size_t> m_index; // key -> index into m_items
+    KeyedList<clsDetectFolder> m_items;
 };

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "core/KeyedList.h"
 #include "engine/clsDetectedFile.h"
 
 #include <QString>
-#include <map>
-#include <vector>
 
 // Files handed to the backup during one processing of a changed folder, in
 // order, 1-based. Callers pass no key; the watch tick empties it afterwards.
@@ -12,14 +11,17 @@ class colDetectedFiles
 {
   public:
     // Null, and nothing changed, when sKey is already present.
-    clsDetectedFile* Add(const clsDetectedFile& file, const QString& sKey = {});
-    clsDetectedFile* Item(int position);
-    const clsDetectedFile* Item(int position) const;
-    const clsDetectedFile* Item(const QString& key) const;
-    int Count() const { return static_cast<int>(m_items.size()); }
-    bool Remove(int position);
+    clsDetectedFile* Add(const clsDetectedFile& file, const QString& sKey = {})
+    {
+        return m_items.Add(file, sKey);
+    }
+    clsDetectedFile* Item(int position) { return m_items.Item(position); }
+    const clsDetectedFile* Item(int position) const { return m_items.Item(position); }
+    const clsDetectedFile* Item(const QString& key) const { return m_items.Item(key); }
+    int Count() const { return m_items.Count(); }
+    bool Remove(int position) { return m_items.Remove(position); }
     // Removes every record, last first.
-    void Clear();
+    void Clear() { m_items.Clear(); }
 
     // The same path with the same modification time and size was handed over already.
     bool Contains(const QString& path, qint64 modifiedNs, qint64 size) const;
@@ -28,6 +30,5 @@ class colDetectedFiles
     auto end() const { return m_items.end(); }
 
   private:
-    std::vector<clsDetectedFile> m_items;
-    std::vector<QString> m_keys;
+    KeyedList<clsDetectedFile> m_items;
 };

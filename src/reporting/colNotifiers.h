@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/KeyedList.h"
 #include "reporting/clsNotifier.h"
-
-#include <deque>
 
 struct ProgramState;
 
@@ -14,14 +13,14 @@ public:
 
     // Null while ManualSync is set: nothing is queued.
     clsNotifier* Add(const QString& Source, const QString& Destination, const QString& Message);
-    const clsNotifier* Item(int position) const;
-    int Count() const { return static_cast<int>(m_items.size()); }
-    bool Remove(int position);
+    const clsNotifier* Item(int position) const { return m_items.Item(position); }
+    int Count() const { return m_items.Count(); }
+    bool Remove(int position) { return m_items.Remove(position); }
 
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
 private:
     const ProgramState& m_state;
-    std::deque<clsNotifier> m_items;
+    KeyedList<clsNotifier> m_items;
 };

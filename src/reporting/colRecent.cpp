@@ -8,28 +8,13 @@ clsRecent& colRecent::Add(const QString& DateAndTime, const QString& SourcePath,
     QString message = Message;
     if (m_state.ManualSync)
         message += QStringLiteral("\r\nProcessed in manual synchronization");
-    m_items.push_back(clsRecent{DateAndTime, SourcePath, SourceVolume, DestPath, DestVolume, message});
-    return m_items.back();
-}
-
-const clsRecent* colRecent::Item(int position) const
-{
-    if (position < 1 || position > Count())
-        return nullptr;
-    return &m_items[static_cast<size_t>(position - 1)];
-}
-
-bool colRecent::Remove(int position)
-{
-    if (position < 1 || position > Count())
-        return false;
-    m_items.erase(m_items.begin() + (position - 1));
-    return true;
+    return *m_items.Add(clsRecent{DateAndTime, SourcePath, SourceVolume, DestPath, DestVolume, message});
 }
 
 void colRecent::Trim()
 {
-    constexpr size_t threshold = 99, remainder = 10;
-    if (m_items.size() > threshold)
-        m_items.erase(m_items.begin(), m_items.end() - remainder);
+    constexpr int threshold = 99, remainder = 10;
+    if (Count() > threshold)
+        while (Count() > remainder)
+            Remove(1);
 }

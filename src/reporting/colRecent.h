@@ -1,8 +1,7 @@
 #pragma once
 
+#include "core/KeyedList.h"
 #include "reporting/clsRecent.h"
-
-#include <vector>
 
 struct ProgramState;
 
@@ -15,9 +14,9 @@ public:
     // Records made during a manual synchronisation say so on a second line.
     clsRecent& Add(const QString& DateAndTime, const QString& SourcePath, const QString& SourceVolume,
                    const QString& DestPath, const QString& DestVolume, const QString& Message);
-    const clsRecent* Item(int position) const;
-    int Count() const { return static_cast<int>(m_items.size()); }
-    bool Remove(int position);
+    const clsRecent* Item(int position) const { return m_items.Item(position); }
+    int Count() const { return m_items.Count(); }
+    bool Remove(int position) { return m_items.Remove(position); }
 
     // Above 99 records, drop the oldest until the ten newest remain.
     void Trim();
@@ -27,5 +26,5 @@ public:
 
 private:
     const ProgramState& m_state;
-    std::vector<clsRecent> m_items;
+    KeyedList<clsRecent> m_items;
 };
