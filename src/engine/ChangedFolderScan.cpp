@@ -96,6 +96,14 @@ void ChangedFolderScan::recordNewReference(qint64 modifiedMs)
     NewDetectionDate = DateText::Format(QDateTime::fromSecsSinceEpoch(seconds + 1));
 }
 
+bool ChangedFolderScan::isNewChange(const QString& path, const FileStamp& stamp, const Reference& reference)
+{
+    if (!isChanged(stamp.ModifiedMs(), reference))
+        return false;
+    recordNewReference(stamp.ModifiedMs());
+    return !seenBefore(path, stamp);
+}
+
 bool ChangedFolderScan::seenBefore(const QString& path, const FileStamp& stamp)
 {
     // Keyed on the full-precision time and the size, not the whole-second text:
@@ -180,10 +188,7 @@ ChangedFolderScan::Pass ChangedFolderScan::fileAssociations(const QString& folde
         const FileStamp stamp = FileStamp::Of(source, true);
         if (!stamp.Regular)
             continue;
-        if (!isChanged(stamp.ModifiedMs(), reference))
-            continue;
-        recordNewReference(stamp.ModifiedMs());
-        if (seenBefore(source, stamp))
+        if (!isNewChange(source, stamp, reference))
             continue;
         m_backup(source, position, source);
         const Pass pass = checkResignalled(handle);
@@ -271,10 +276,7 @@ void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, co
         }
         if (!backup->CopyHidden && isHidden(files.fileName()))
             continue;
-        if (!isChanged(stamp.ModifiedMs(), reference))
-            continue;
-        recordNewReference(stamp.ModifiedMs());
-        if (seenBefore(filePath, stamp))
+        if (!isNewChange(filePath, stamp, reference))
             continue;
         m_backup(folder, position, filePath);
     }

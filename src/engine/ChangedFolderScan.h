@@ -72,6 +72,9 @@ class ChangedFolderScan
     void scanLevel(const QString& folder, const QString& path, const Reference& reference, bool recursive,
                    bool manual);
     void recordNewReference(qint64 modifiedMs);
+    // Changed since the reference and not handed over yet in this processing;
+    // the next reference moves past it either way.
+    bool isNewChange(const QString& path, const FileStamp& stamp, const Reference& reference);
     // The file's change was handed over already in this processing; records it otherwise.
     bool seenBefore(const QString& path, const FileStamp& stamp);
 
