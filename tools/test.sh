@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
+bash tools/check-includes.sh
 jobs=$(nproc)
 export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp"
 export ASAN_OPTIONS="detect_leaks=1"
