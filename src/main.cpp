@@ -1,7 +1,9 @@
 #include "core/Main.h"
+#include "platform/ProgramFiles.h"
 #include "ui/main/SavenookApp.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QTextStream>
 
 #include <cstdio>
@@ -19,6 +21,12 @@ int main(int argc, char** argv)
             return *code;
     }
     QApplication app(argc, argv);
+    // Ties the windows to the installed desktop entry (task bars, Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.savenook.Savenook"));
+    // The theme's icon once installed; from the build folder, the same drawing.
+    QApplication::setWindowIcon(QIcon::fromTheme(
+        QStringLiteral("savenook"),
+        QIcon(ProgramFiles::Locate(QStringLiteral("../icons/hicolor/scalable/apps/savenook.svg")))));
     SavenookApp root(program.State());
     return program.Exec(root);
 }

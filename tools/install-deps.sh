@@ -2,7 +2,8 @@
 # Installs what building, running and testing Savenook needs on Debian 12.
 set -euo pipefail
 packages=(build-essential cmake ninja-build git qt6-base-dev qt6-svg-dev libgtest-dev
-          xvfb xauth trayer openbox imagemagick x11-utils xdotool util-linux e2fsprogs)
+          xvfb xauth trayer openbox imagemagick x11-utils xdotool util-linux e2fsprogs
+          desktop-file-utils appstream man-db dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

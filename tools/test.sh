@@ -13,6 +13,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSAVENOOK_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+bash tools/check-package.sh build
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSAVENOOK_WERROR=ON -DSAVENOOK_SANITIZE=ON \
       -DSAVENOOK_BENCH=OFF

@@ -1,0 +1,30 @@
+#include "platform/ProgramFiles.h"
+
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+// The same binary finds its manual installed under any prefix, in its build
+// folder, and through the XDG data folders; a missing file is empty, not a guess.
+TEST(ProgramFiles, FoundInstalledInBuildFolderAndInDataFolders)
+{
+    TestEnvironment env;
+    const QByteArray oldDirs = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_DIRS", (env.root() + "/system").toLocal8Bit());
+    const QString installed = env.root() + "/opt/x/share/savenook/Manual.html";
+    const QString built = env.root() + "/build/share/savenook/Manual.html";
+    const QString system = env.root() + "/system/savenook/Icon.svg";
+    WriteFile(installed, "i");
+    WriteFile(built, "b");
+    WriteFile(system, "s");
+
+    EXPECT_EQ(ProgramFiles::Locate("Manual.html", env.root() + "/opt/x/bin"), installed);
+    EXPECT_EQ(ProgramFiles::Locate("Manual.html", env.root() + "/build"), built);
+    EXPECT_EQ(ProgramFiles::Locate("Icon.svg", env.root() + "/build"), system);
+    EXPECT_EQ(ProgramFiles::Locate("Missing.html", env.root() + "/build"), QString());
+    // A folder of the same name is not the file.
+    QDir().mkpath(env.root() + "/build/share/savenook/Folder.html");
+    EXPECT_EQ(ProgramFiles::Locate("Folder.html", env.root() + "/build"), QString());
+    qputenv("XDG_DATA_DIRS", oldDirs);
+}
