@@ -25,3 +25,18 @@ QString ProgramFiles::Locate(const QString& name, const QString& executableFolde
     }
     return QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("savenook/") + name);
 }
+
+QString ProgramFiles::Executable()
+{
+    return Executable(QCoreApplication::applicationFilePath(), qEnvironmentVariable("PATH"));
+}
+
+QString ProgramFiles::Executable(const QString& runningExecutable, const QString& pathVariable)
+{
+    const QString onPath =
+        QStandardPaths::findExecutable(QStringLiteral("savenook"), pathVariable.split(QLatin1Char(':')));
+    // Only an installed tree counts: its share/savenook lies beside its bin folder.
+    if (!onPath.isEmpty() && QFileInfo(QFileInfo(onPath).absolutePath() + QStringLiteral("/../") + kSubFolder).isDir())
+        return QFileInfo(onPath).absoluteFilePath();
+    return runningExecutable;
+}

@@ -13,4 +13,10 @@ class ProgramFiles
     // folder's share/savenook, then in the XDG data folders.
     static QString Locate(const QString& name);
     static QString Locate(const QString& name, const QString& executableFolder);
+
+    // The program a login entry should start: the installed savenook found on the
+    // PATH when there is one (a build folder may be gone by the next login),
+    // otherwise the running executable.
+    static QString Executable();
+    static QString Executable(const QString& runningExecutable, const QString& pathVariable);
 };

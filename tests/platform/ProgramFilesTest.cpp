@@ -28,3 +28,22 @@ TEST(ProgramFiles, FoundInstalledInBuildFolderAndInDataFolders)
     EXPECT_EQ(ProgramFiles::Locate("Folder.html", env.root() + "/build"), QString());
     qputenv("XDG_DATA_DIRS", oldDirs);
 }
+
+// A login entry starts the installed program when there is one on the PATH, and
+// never a stray "savenook" that is not an installed tree.
+TEST(ProgramFiles, LoginEntryPrefersTheInstalledProgram)
+{
+    TestEnvironment env;
+    const QString installed = env.root() + "/usr/bin/savenook";
+    const QString stray = env.root() + "/tools/savenook";
+    WriteFile(installed, "#!/bin/sh\n");
+    WriteFile(stray, "#!/bin/sh\n");
+    WriteFile(env.root() + "/usr/share/savenook/Manual.html", "m");
+    for (const QString& file : {installed, stray})
+        QFile::setPermissions(file, QFile::permissions(file) | QFileDevice::ExeOwner);
+
+    const QString running = env.root() + "/build/savenook";
+    EXPECT_EQ(ProgramFiles::Executable(running, env.root() + "/tools:" + env.root() + "/usr/bin"), running);
+    EXPECT_EQ(ProgramFiles::Executable(running, env.root() + "/usr/bin:" + env.root() + "/tools"), installed);
+    EXPECT_EQ(ProgramFiles::Executable(running, QString()), running);
+}
