@@ -2,10 +2,10 @@
 
 #include "core/Main.h"
 #include "settings/OptionsFile.h"
+#include "ui/main/DesktopSession.h"
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QSessionManager>
 
 SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     : QObject(parent), m_state(state), m_recent(state), m_notifiers(state),
@@ -17,11 +17,8 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     QGuiApplication::setQuitOnLastWindowClosed(false);
     connect(&m_window, &frmSavenook::Unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    // A logout must lose nothing: the session's quit runs the ordinary exit.
-    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        connect(gui, &QGuiApplication::commitDataRequest, this, &SavenookApp::OnSessionEnding);
-        connect(gui, &QGuiApplication::saveStateRequest, this, &SavenookApp::OnSessionEnding);
-    }
+    // The session's save requests only save; its end runs the ordinary exit.
+    new DesktopSession(m_state, m_window, this);
 
     Seams.WatchSourceFolder = [this](const clsBackup& b) { m_engine.WatchSourceFolder(b.SourcePath, b.Recursive); };
     Seams.StartWatching = [this] { m_engine.StartWatching(); };
@@ -107,12 +104,4 @@ void SavenookApp::SetExitStartedHandler(std::function<void()> handler)
 void SavenookApp::ProcessPendingMessages()
 {
     QCoreApplication::processEvents();
-}
-
-void SavenookApp::OnSessionEnding(QSessionManager&)
-{
-    m_window.ExitSequence(false);
-    // The session may end us before the exit timer fires: save the stores now;
-    // the final unload writes them once more.
-    m_window.QueryUnload();
 }
