@@ -25,6 +25,8 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     Seams.CloseAllNotifications = [this] { m_engine.CloseAllNotifications(); };
     // Running out of inotify watches must not pass unnoticed: some saves would not be seen.
     m_notifier.SetWarningSink([this](const QString& text) { ShowWarning(text); });
+    // So does a store that could not be written: the associations would be lost at the end.
+    m_state.ShowWarning = [this](const QString& text) { ShowWarning(text); };
     Seams.RestorePausedState = [this](bool paused) {
         m_state.Paused = paused;
         m_state.SetRunningText(paused ? QStringLiteral("Paused... ") : QStringLiteral("Waiting... "));
@@ -34,6 +36,7 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
 
 SavenookApp::~SavenookApp()
 {
+    m_state.ShowWarning = nullptr;
     delete m_warnings;
 }
 
