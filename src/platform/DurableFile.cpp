@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -57,6 +58,22 @@ DurableResult RenameOver(const QString& from, const QString& to)
 {
     if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
         return failure(errno, "rename", from + QStringLiteral(" -> ") + to);
+    return SyncFolder(QFileInfo(to).absolutePath());
+}
+
+DurableResult RenameNoReplace(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return SyncFolder(QFileInfo(to).absolutePath());
+    if (errno != EINVAL && errno != ENOSYS)
+        return failure(errno, "rename", from + QStringLiteral(" -> ") + to);
+    // A file system without RENAME_NOREPLACE: a hard link cannot replace either.
+    if (::link(source.constData(), target.constData()) != 0)
+        return failure(errno, "link", from + QStringLiteral(" -> ") + to);
+    if (::unlink(source.constData()) != 0)
+        return failure(errno, "unlink", from);
     return SyncFolder(QFileInfo(to).absolutePath());
 }
 

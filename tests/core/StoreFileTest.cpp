@@ -46,6 +46,27 @@ TEST_F(StoreFileTest, WritesUtf8CrLfLinesThroughATempFile)
     EXPECT_EQ(StoreFile::Read(QStringLiteral("usrdatab")).Lines, lines);
 }
 
+// A store that is a link (into a synchronised folder, say) stays a link: the
+// content goes where it leads, through a temporary file beside the target.
+TEST_F(StoreFileTest, AStoreThatIsALinkIsWrittenWhereItLeads)
+{
+    const QString sync = env.root() + QStringLiteral("/Sync/Savenook");
+    const QString target = sync + QStringLiteral("/usrdatab");
+    const QString store = DataFilePath(QStringLiteral("usrdatab"));
+    for (const QString& link : {target, QStringLiteral("../../Sync/Savenook/usrdatab")}) {
+        SCOPED_TRACE(link.toStdString());
+        WriteFile(target, "old\r\n");
+        QDir().mkpath(DataFolder());
+        QFile::remove(store);
+        std::filesystem::create_symlink(link.toStdString(), store.toStdString());
+        ASSERT_TRUE(StoreFile::Write(QStringLiteral("usrdatab"), {QStringLiteral("new")}));
+        EXPECT_TRUE(QFileInfo(store).isSymLink());
+        EXPECT_EQ(ReadFile(target), QByteArray("new\r\n"));
+        EXPECT_EQ(Entries(sync), QStringList{QStringLiteral("usrdatab")});
+        EXPECT_EQ(Entries(DataFolder()), QStringList{QStringLiteral("usrdatab")});
+    }
+}
+
 TEST(StoreDecode, LinesAsWrittenByThisAndOlderVersions)
 {
     const std::vector<std::pair<QByteArray, QStringList>> rows = {

@@ -22,7 +22,6 @@
 #include <functional>
 
 class QMessageBox;
-class QSessionManager;
 
 // The composition root: owns what lives for the whole run beside Main's state
 // and does the start-up steps that need the rooms above core.
@@ -64,7 +63,6 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     void ProcessPendingMessages() override;
 
   private:
-    void OnSessionEnding(QSessionManager& manager);
     void ShowWarning(const QString& text);
 
     ProgramState& m_state;
