@@ -1,10 +1,10 @@
 #include "engine/DestinationFolder.h"
 
 #include "engine/WatchPaths.h"
+#include "platform/LocalFiles.h"
 #include "platform/MountTable.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QStringList>
 
 namespace {
@@ -75,7 +75,7 @@ bool DestinationFolder::CreateMissing(const QString& root, const QString& folder
         if (!running.endsWith(slash))
             running += slash;
         running += part;
-        if (!QFileInfo(running).isDir() && !QDir().mkdir(running))
+        if (!LocalFiles::MakeFolder(running))
             allMade = false;
     }
     return allMade;
