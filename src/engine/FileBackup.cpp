@@ -153,8 +153,8 @@ class FileBackup::Run
             if (!LocalFiles::IsFolder(destDrive->MountPoint))
                 return fail(o.ErrorNoDest, QStringLiteral("Error: Destination network share does not exist"));
             folder = *local;
-            if (!DestinationFolder::CreateMissing(destDrive->MountPoint, folder))
-                return fail(true, QStringLiteral("Error: Can't create destination folders"));
+            if (!createFolders(destDrive->MountPoint, folder))
+                return true;
         } else {
             // A destination folder that has vanished usually means its drive was
             // unmounted, leaving the empty mount point: creating it there would
@@ -167,10 +167,21 @@ class FileBackup::Run
             if (destination.Volume.compare(m_destVolume, Qt::CaseInsensitive) != 0)
                 return fail(o.ErrorDestVol, QStringLiteral("Error: Destination volume name mismatch"));
             folder = m_destFolder;
-            if (!DestinationFolder::CreateMissing(destination.Path, folder))
-                return fail(true, QStringLiteral("Error: Can't create destination folders"));
+            if (!createFolders(destination.Path, folder))
+                return true;
         }
         return copyTo(folder);
+    }
+
+    // Reports a failure: false when the folder is not there for the copy.
+    bool createFolders(const QString& root, const QString& folder)
+    {
+        bool nameNotAllowed = false;
+        if (DestinationFolder::CreateMissing(root, folder, &nameNotAllowed))
+            return true;
+        fail(true, nameNotAllowed ? BusyCopy::NameNotAllowedText
+                                  : QStringLiteral("Error: Can't create destination folders"));
+        return false;
     }
 
     bool copyTo(const QString& folder)

@@ -84,6 +84,8 @@ CopyError LinuxFileCopier::ErrorFromErrno(int error)
     case ENOSPC:
     case EDQUOT:
         return CopyError::DiskFull;
+    case EILSEQ:
+        return CopyError::NameNotAllowed;
     default:
         return CopyError::Other;
     }

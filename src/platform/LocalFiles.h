@@ -29,7 +29,8 @@ bool Exists(const QString& path);   // anything, a dangling link too
 bool IsFile(const QString& path);   // a regular file, after following links
 bool IsFolder(const QString& path); // a folder, after following links
 
-// Makes one folder; true when a folder is there afterwards.
+// Makes one folder; true when a folder is there afterwards. On failure errno
+// is mkdir's.
 bool MakeFolder(const QString& path);
 // Removes a folder and everything in it, without following links.
 bool RemoveTree(const QString& path);

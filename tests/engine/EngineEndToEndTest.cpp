@@ -202,14 +202,6 @@ TEST_F(EngineEndToEndTest, FileAssociationLoadedLastKeepsSubFolderBackups)
 }
 
 // A name is bytes, not necessarily UTF-8; these helpers never decode one.
-void writeBytes(const QByteArray& path, const QByteArray& content)
-{
-    std::FILE* f = std::fopen(path.constData(), "wb");
-    ASSERT_TRUE(f) << path.toHex().constData();
-    std::fwrite(content.constData(), 1, size_t(content.size()), f);
-    std::fclose(f);
-}
-
 QByteArray readBytes(const QByteArray& path)
 {
     std::FILE* f = std::fopen(path.constData(), "rb");
@@ -249,12 +241,12 @@ TEST_F(EngineEndToEndTest, NamesThatAreNotUtf8AreBackedUpUnderTheSameBytes)
     associate(root, true, true);
     startWatching();
 
-    writeBytes(source + file, "one");
-    writeBytes(source + folder + '/' + file, "deep");
+    WriteRawFile(source + file, "one");
+    WriteRawFile(source + folder + '/' + file, "deep");
     ASSERT_TRUE(runUntil([&] {
         return readBytes(copies + file) == "one" && readBytes(copies + folder + '/' + file) == "deep";
     }));
-    writeBytes(source + file, "two");
+    WriteRawFile(source + file, "two");
     ASSERT_TRUE(runUntil([&] { return readBytes(copies + "~PrevSave-1/" + file) == "one"; }));
     EXPECT_EQ(readBytes(copies + file), "two");
     EXPECT_EQ(namesIn(copies), (std::set<QByteArray>{file, folder, "~PrevSave-1"}));
