@@ -2,6 +2,7 @@
 
 #include "core/DataFolder.h"
 #include "platform/DurableFile.h"
+#include "platform/FileNames.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -109,6 +110,12 @@ bool Write(const QString& name, const QStringList& lines, QString* error)
     for (const QString& line : lines)
         if (line.contains(u'\n') || line.contains(u'\r'))
             return fail(QStringLiteral("a value holds a line break: %1").arg(line));
+    // Refused rather than written as raw bytes: a store that is not UTF-8 reads
+    // back as Windows-1252 throughout, which would alter every other name in it.
+    for (const QString& line : lines)
+        if (FileNames::HasEscapes(line))
+            return fail(QStringLiteral("a name is not valid UTF-8 and cannot be stored: %1")
+                            .arg(FileNames::ForDisplay(line)));
     if (!MakeDataFolder())
         return fail(QStringLiteral("cannot create the folder %1").arg(DataFolder()));
     const QString store = writeTarget(DataFilePath(name));

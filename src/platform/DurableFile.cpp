@@ -1,6 +1,7 @@
 #include "platform/DurableFile.h"
 
-#include <QFile>
+#include "platform/FileNames.h"
+
 #include <QFileInfo>
 
 #include <cerrno>
@@ -14,7 +15,7 @@ namespace {
 DurableResult failure(int error, const char* call, const QString& path)
 {
     return {error, QStringLiteral("%1 %2: %3")
-                       .arg(QLatin1String(call), path, QString::fromLocal8Bit(std::strerror(error)))};
+                       .arg(QLatin1String(call), FileNames::ForDisplay(path), QString::fromLocal8Bit(std::strerror(error)))};
 }
 
 } // namespace
@@ -23,7 +24,7 @@ namespace DurableFile {
 
 DurableResult WriteNew(const QString& path, const QByteArray& bytes, Existing existing)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = FileNames::Encode(path);
     if (existing == Existing::Replace && ::unlink(native.constData()) != 0 && errno != ENOENT)
         return failure(errno, "unlink", path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -56,7 +57,7 @@ DurableResult WriteNew(const QString& path, const QByteArray& bytes, Existing ex
 
 DurableResult RenameOver(const QString& from, const QString& to)
 {
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+    if (::rename(FileNames::Encode(from).constData(), FileNames::Encode(to).constData()) != 0)
         return failure(errno, "rename", from + QStringLiteral(" -> ") + to);
     return SyncFolder(QFileInfo(to).absolutePath());
 }
@@ -79,7 +80,7 @@ DurableResult RenameNoReplace(const QString& from, const QString& to)
 
 DurableResult SyncFolder(const QString& folder)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(FileNames::Encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return failure(errno, "open", folder);
     // Some file systems cannot flush a folder (EINVAL); the rename itself still stands.

@@ -1,5 +1,6 @@
 #include "core/StoreFile.h"
 #include "core/DataFolder.h"
+#include "platform/FileNames.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
@@ -138,6 +139,14 @@ TEST_F(StoreWriteFailure, ValueWithALineBreakIsRefusedNotWrittenAskew)
         EXPECT_TRUE(error.contains(QStringLiteral("line break")));
         EXPECT_EQ(ReadFile(store()), oldBytes);
     }
+}
+
+TEST_F(StoreWriteFailure, NameThatIsNotUtf8IsRefusedNotStoredAltered)
+{
+    QString error;
+    EXPECT_FALSE(StoreFile::Write(QStringLiteral("usrdatad"), {FileNames::Decode("/data/caf\xe9")}, &error));
+    EXPECT_TRUE(error.endsWith(QString::fromUtf8("/data/caf\xef\xbf\xbd"))) << error.toStdString();
+    EXPECT_EQ(ReadFile(store()), oldBytes);
 }
 
 TEST_F(StoreWriteFailure, DataFolderCannotBeMade)
