@@ -15,7 +15,8 @@ namespace {
 DurableResult failure(int error, const char* call, const QString& path)
 {
     return {error, QStringLiteral("%1 %2: %3")
-                       .arg(QLatin1String(call), FileNames::ForDisplay(path), QString::fromLocal8Bit(std::strerror(error)))};
+                       .arg(QLatin1String(call), FileNames::ForDisplay(path),
+                            QString::fromLocal8Bit(std::strerror(error)))};
 }
 
 } // namespace

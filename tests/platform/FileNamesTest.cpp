@@ -1,12 +1,7 @@
 #include "platform/FileNames.h"
-#include "platform/LocalFiles.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -70,37 +65,6 @@ TEST(FileNames, DisplayShowsReplacementAndOtherLoneSurrogatesEncodeAsQtDoes)
     // Not from Decode: a lone high surrogate, and one outside the escape range.
     for (const QString& odd : {escaped({'a', 0xD800}), escaped({0xDC10})})
         EXPECT_EQ(FileNames::Encode(odd), QFile::encodeName(odd));
-}
-
-// The listing gives names that open the very entries it lists.
-TEST(LocalFiles, ListsAndReachesNamesThatAreNotUtf8)
-{
-    QTemporaryDir dir;
-    dir.setAutoRemove(false); // Qt cannot remove what it cannot list
-    const QByteArray root = QFile::encodeName(dir.path()) + '/';
-    const int fd = ::open(root + "caf\xe9.txt", O_WRONLY | O_CREAT, 0644);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
-    ASSERT_EQ(::mkdir(root + "d\xff", 0755), 0);
-    ASSERT_EQ(::symlink("d\xff", root + "link"), 0);
-
-    const auto listing = LocalFiles::List(dir.path());
-    ASSERT_TRUE(listing);
-    std::map<QByteArray, LocalFiles::Entry::Kind> found;
-    for (const LocalFiles::Entry& entry : *listing) {
-        found[FileNames::Encode(entry.Name)] = entry.Type;
-        EXPECT_TRUE(LocalFiles::Exists(LocalFiles::Join(dir.path(), entry.Name)));
-    }
-    using Kind = LocalFiles::Entry::Kind;
-    EXPECT_EQ(found, (std::map<QByteArray, Kind>{
-                         {"caf\xe9.txt", Kind::File}, {"d\xff", Kind::Folder}, {"link", Kind::SymLink}}));
-
-    const QString folder = FileNames::Decode(root + "d\xff");
-    EXPECT_TRUE(LocalFiles::IsFolder(folder));
-    EXPECT_TRUE(LocalFiles::MakeFolder(folder + QStringLiteral("/") + FileNames::Decode("\xfe")));
-    EXPECT_TRUE(LocalFiles::RemoveTree(folder));
-    EXPECT_FALSE(LocalFiles::Exists(folder));
-    EXPECT_TRUE(LocalFiles::RemoveTree(dir.path()));
 }
 
 } // namespace
