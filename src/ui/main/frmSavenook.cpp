@@ -804,3 +804,10 @@ void frmSavenook::dropEvent(QDropEvent* event)
     const QString path = urls.first().toLocalFile();
     QTimer::singleShot(0, this, [this, path] { GotADrop(path); });
 }
+
+void frmSavenook::mousePressEvent(QMouseEvent* event)
+{
+    // A click on the window's bare background does nothing but say so.
+    QMainWindow::mousePressEvent(event);
+    Ask().Beep();
+}

@@ -205,6 +205,7 @@ class frmSavenook : public QMainWindow, public StatusPanels
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
   private:
     void buildButtons(QWidget* top);
