@@ -9,6 +9,7 @@
 #include "platform/MountTable.h"
 #include "reporting/colRecent.h"
 #include "ui/dialogs/ShellIcons.h"
+#include "ui/main/ButtonPictures.h"
 
 #include <QApplication>
 #include <QDir>
@@ -115,14 +116,12 @@ void frmSavenook::PlaceIcons()
     m_images.Add(kDrive, genericIcon(QFileIconProvider::Drive, QStyle::SP_DriveHDIcon));
     m_images.AddOverlay(kDriveYellow, kDrive, TreeImages::Yellow);
 
-    QStyle* style = QApplication::style();
-    mnuOptions->setIcon(QIcon::fromTheme(QStringLiteral("preferences-system"),
-                                         style->standardIcon(QStyle::SP_FileDialogDetailedView)));
-    mnuExit->setIcon(QIcon::fromTheme(QStringLiteral("process-stop"), style->standardIcon(QStyle::SP_BrowserStop)));
+    using ButtonPictures::Kind;
+    mnuOptions->setIcon(ButtonPictures::Picture(Kind::Options));
+    mnuExit->setIcon(ButtonPictures::Picture(Kind::Stop));
     mnuAddFiles->setIcon(m_images.Icon(kFile));
     mnuAddFolder->setIcon(m_images.Icon(kFolder));
-    mnuHelp->setIcon(
-        QIcon::fromTheme(QStringLiteral("help-contents"), style->standardIcon(QStyle::SP_DialogHelpButton)));
+    mnuHelp->setIcon(ButtonPictures::Picture(Kind::Manual));
 }
 
 void frmSavenook::AddPathIcon(const QString& path)
