@@ -9,6 +9,7 @@
 #include "ui/main/frmSavenook.h"
 
 #include <QAction>
+#include <QMimeData>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTreeWidget>
@@ -22,8 +23,11 @@ class FakeDrives : public Drives
 {
   public:
     QString NotReady;
+    QString Network; // a share of another computer is mounted here
     std::optional<MountEntry> MountOf(const QString& path) const override
     {
+        if (!Network.isEmpty() && path.startsWith(Network + "/"))
+            return MountEntry{Network, "/", "cifs", "//other/share"};
         if (!NotReady.isEmpty() && (path == NotReady || path.startsWith(NotReady + "/")))
             return MountEntry{NotReady, "/", "ext4", "/dev/sdb1"};
         return MountEntry{"/", "/", "ext4", "/dev/sda1"};
@@ -124,6 +128,7 @@ class tst_MainWindowCommands : public QObject
         m_watch.clear();
         m_src = m_env->root() + "/Src";
         m_drives.NotReady = m_env->root() + "/usb";
+        m_drives.Network = m_env->root() + "/net";
         QDir().mkpath(m_src);
     }
     void cleanup()
@@ -138,7 +143,9 @@ class tst_MainWindowCommands : public QObject
     {
         QDir().mkpath(m_src + "/Work/Sub");
         file("Work/a.txt");
+        file("Work/a.txt2");
         store({stored(m_src + "/Work", true, true), stored(m_src + "/Work/a.txt", false, false),
+               stored(m_src + "/Work/a.txt2", false, true),
                stored(m_src + "/gone.txt", false, true), stored(m_env->root() + "/usb", true, true),
                stored(m_src + "/Work/Sub", true, true)});
         frmSavenook& w = load();
@@ -165,6 +172,7 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(!w.FindTreeIndexFromFullPath(m_src.toUpper()));
         QVERIFY(w.HasDescendantNodes(m_src + "/Work"));
         QVERIFY(!w.HasDescendantNodes(m_src + "/Work/Sub"));
+        QVERIFY(!w.HasDescendantNodes(m_src + "/Work/a.txt")); // a.txt2 is beside it, not below
 
         // Missing sources are disabled, each logged, and the user told once.
         QVERIFY(!m_state->Backups.Item(m_src + "/gone.txt")->Enabled);
@@ -293,12 +301,14 @@ class tst_MainWindowCommands : public QObject
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("associations");
         QTest::newRow("drive question, No") << "folder" << "/" << "Add drive anyway?" << 1;
+        QTest::newRow("remote share refused") << "drop" << "net/x.txt" << "remote machines" << 1;
         QTest::newRow("line feed in a file") << "file" << "Src/a\nb.txt" << "line break" << 1;
         QTest::newRow("line feed in a drop") << "drop" << "Src/a\nb" << "line break" << 1;
         QTest::newRow("folder already there") << "folder" << "Src/keep" << "This folder is already backed up." << 1;
         QTest::newRow("drive not ready") << "drop" << "usb/x.txt" << "Drive not ready!" << 1;
         QTest::newRow("dropped folder is added") << "drop" << "Src/Dropped" << "" << 2;
         QTest::newRow("dropped file is added") << "drop" << "Src/f.txt" << "" << 2;
+        QTest::newRow("whole root, Yes") << "yes" << "/" << "" << 2;
     }
     void addingRefusesAndAsks()
     {
@@ -318,28 +328,46 @@ class tst_MainWindowCommands : public QObject
         frmSavenook& w = load();
         bool trayEnabled = true;
         w.Later.SetTrayAddItemsEnabled = [&](bool on) { trayEnabled = on; };
-        m_prompts.Answers = {QMessageBox::No};
+        m_prompts.Answers = {how == "yes" ? QMessageBox::Yes : QMessageBox::No};
         m_prompts.Files = {path};
         if (how == "file")
             w.MenuAddFile();
-        else if (how == "folder")
+        else if (how == "folder" || how == "yes")
             w.MenuAddFolder(path);
         else
             w.GotADrop(path);
         QCOMPARE(m_state->Backups.Count(), associations);
         QVERIFY(trayEnabled);
         if (message.isEmpty()) {
-            QCOMPARE(m_prompts.Shown, QStringList());
+            QCOMPARE(m_prompts.Shown.size(), how == "yes" ? 1 : 0);
             const clsBackup* added = m_state->Backups.Item(path);
             QVERIFY(added);
             QCOMPARE(added->Folder, QFileInfo(path).isDir());
             QCOMPARE(added->Volume, QStringLiteral("SYSTEM"));
             QCOMPARE(m_watch, QStringList{"watch " + path}); // the stand-in dialog confirms it
             QCOMPARE(frmSavenook::NodePath(w.treeBackupsLocal->currentItem()), path);
+            QCOMPARE(frmSavenook::NodeImage(w.treeBackupsLocal->currentItem()), path + "*Green");
             QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").contains(path.toUtf8() + "\r\n"));
         } else {
             QVERIFY2(!m_prompts.Shown.filter(message).isEmpty(), qPrintable(m_prompts.Shown.join("|")));
         }
+    }
+
+    void dropTakesTheFirstNameWhole()
+    {
+        frmSavenook& w = load();
+        const QString kept = file("ends in a blank ");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(kept), QUrl::fromLocalFile(file("second"))});
+        // A drop reaches only the widget that accepted the drag's entry.
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &drop);
+        QTRY_COMPARE_WITH_TIMEOUT(m_state->Backups.Count() + m_prompts.Shown.size(), 1, 2000);
+        QCOMPARE(m_prompts.Shown, QStringList());
+        QVERIFY(m_state->Backups.Item(kept));
     }
 
     void removeIsRefusedWhileBusyThenRemovesTheBranch_data()
