@@ -9,8 +9,8 @@
 #include "ui/main/frmSavenook.h"
 
 #include <QAction>
-#include <QMimeData>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QScreen>
 #include <QTreeWidget>
 #include <QtTest>
@@ -145,16 +145,16 @@ class tst_MainWindowCommands : public QObject
         file("Work/a.txt");
         file("Work/a.txt2");
         store({stored(m_src + "/Work", true, true), stored(m_src + "/Work/a.txt", false, false),
-               stored(m_src + "/Work/a.txt2", false, true),
-               stored(m_src + "/gone.txt", false, true), stored(m_env->root() + "/usb", true, true),
-               stored(m_src + "/Work/Sub", true, true)});
+               stored(m_src + "/Work/a.txt2", false, true), stored(m_src + "/gone.txt", false, true),
+               stored(m_env->root() + "/usb", true, true), stored(m_src + "/Work/Sub", true, true)});
         frmSavenook& w = load();
 
         QTreeWidgetItem* top = w.FindTreeIndexFromFullPath("/");
         QVERIFY(top && !top->parent());
         QCOMPARE(top->text(0), QStringLiteral("root"));
         QCOMPARE(frmSavenook::NodeImage(top), QStringLiteral("/"));
-        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_env->root())), QStringLiteral("*Folder"));
+        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_env->root())),
+                 QStringLiteral("*Folder"));
         const struct
         {
             QString path, image;
@@ -226,12 +226,12 @@ class tst_MainWindowCommands : public QObject
         QTest::addColumn<int>("dialogs");
         QTest::addColumn<QStringList>("expected"); // name:versions:keep:destinations
         QTest::addColumn<int>("alreadyMessages");
-        QTest::newRow("all on first") << QStringList() << 1 << 1
-                                      << QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:11:1:/d1"} << 0;
-        QTest::newRow("all on second") << QStringList() << 2 << 2
-                                       << QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"} << 0;
-        QTest::newRow("second already there") << QStringList{"b"} << 0 << 2
-                                              << QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"} << 1;
+        QTest::newRow("all on first")
+            << QStringList() << 1 << 1 << QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:11:1:/d1"} << 0;
+        QTest::newRow("all on second")
+            << QStringList() << 2 << 2 << QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"} << 0;
+        QTest::newRow("second already there")
+            << QStringList{"b"} << 0 << 2 << QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"} << 1;
         // A later file that already is an association ends the command; what came before stays whole.
         QTest::newRow("all on first, third already there")
             << QStringList{"c"} << 1 << 1 << QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:1:0:/old"} << 1;
@@ -275,7 +275,8 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(!m_state->ApplyToAll && !m_state->MultiAdd);
         QCOMPARE(m_prompts.Shown.filter(QRegularExpression("^File: '.*is already backed up\\.$")).size(),
                  alreadyMessages);
-        QCOMPARE(m_prompts.Shown.first(), QStringLiteral("Select a file for automatic backup | All Files (*)"));
+        QCOMPARE(m_prompts.Shown.first(),
+                 QStringLiteral("Select a file for automatic backup | All Files (*)"));
         QStringList got;
         ProgramState reread; // what the stores hold
         LoadBackups(reread);
@@ -286,7 +287,10 @@ class tst_MainWindowCommands : public QObject
             QStringList destinations;
             for (const clsDestination& d : reread.Destinations.ForSource(b->SourcePath))
                 destinations << d.Path;
-            got << QStringLiteral("%1:%2:%3:%4").arg(name).arg(b->Versions).arg(int(b->KeepBackup))
+            got << QStringLiteral("%1:%2:%3:%4")
+                       .arg(name)
+                       .arg(b->Versions)
+                       .arg(int(b->KeepBackup))
                        .arg(destinations.join(","));
             QVERIFY(w.NodeExists(b->SourcePath));
         }
@@ -300,15 +304,33 @@ class tst_MainWindowCommands : public QObject
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("associations");
-        QTest::newRow("drive question, No") << "folder" << "/" << "Add drive anyway?" << 1;
-        QTest::newRow("remote share refused") << "drop" << "net/x.txt" << "remote machines" << 1;
-        QTest::newRow("line feed in a file") << "file" << "Src/a\nb.txt" << "line break" << 1;
-        QTest::newRow("line feed in a drop") << "drop" << "Src/a\nb" << "line break" << 1;
-        QTest::newRow("folder already there") << "folder" << "Src/keep" << "This folder is already backed up." << 1;
-        QTest::newRow("drive not ready") << "drop" << "usb/x.txt" << "Drive not ready!" << 1;
-        QTest::newRow("dropped folder is added") << "drop" << "Src/Dropped" << "" << 2;
-        QTest::newRow("dropped file is added") << "drop" << "Src/f.txt" << "" << 2;
-        QTest::newRow("whole root, Yes") << "yes" << "/" << "" << 2;
+        QTest::newRow("drive question, No") << "folder"
+                                            << "/"
+                                            << "Add drive anyway?" << 1;
+        QTest::newRow("remote share refused") << "drop"
+                                              << "net/x.txt"
+                                              << "remote machines" << 1;
+        QTest::newRow("line feed in a file") << "file"
+                                             << "Src/a\nb.txt"
+                                             << "line break" << 1;
+        QTest::newRow("line feed in a drop") << "drop"
+                                             << "Src/a\nb"
+                                             << "line break" << 1;
+        QTest::newRow("folder already there") << "folder"
+                                              << "Src/keep"
+                                              << "This folder is already backed up." << 1;
+        QTest::newRow("drive not ready") << "drop"
+                                         << "usb/x.txt"
+                                         << "Drive not ready!" << 1;
+        QTest::newRow("dropped folder is added") << "drop"
+                                                 << "Src/Dropped"
+                                                 << "" << 2;
+        QTest::newRow("dropped file is added") << "drop"
+                                               << "Src/f.txt"
+                                               << "" << 2;
+        QTest::newRow("whole root, Yes") << "yes"
+                                         << "/"
+                                         << "" << 2;
     }
     void addingRefusesAndAsks()
     {
@@ -406,7 +428,8 @@ class tst_MainWindowCommands : public QObject
         }
         // A leads to B: its node stays, plainly; B goes with every folder that only led to it.
         QVERIFY(!m_state->Backups.Item(m_src + "/A"));
-        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_src + "/A")), QStringLiteral("*Folder"));
+        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_src + "/A")),
+                 QStringLiteral("*Folder"));
         QCOMPARE(m_watch, QStringList{"stop " + m_src + "/A"});
         select(m_src + "/A/B");
         m_state->Scanning = false;

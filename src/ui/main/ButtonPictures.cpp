@@ -40,7 +40,8 @@ void folder(QPainter& p, const QRectF& r)
     p.setBrush(QColor(0xf0, 0xb8, 0x40));
     QPainterPath back;
     back.addRoundedRect(QRectF(r.left(), r.top(), r.width() * 0.45, r.height() * 0.3), 1.5, 1.5);
-    back.addRoundedRect(QRectF(r.left(), r.top() + r.height() * 0.15, r.width(), r.height() * 0.85), 1.5, 1.5);
+    back.addRoundedRect(QRectF(r.left(), r.top() + r.height() * 0.15, r.width(), r.height() * 0.85), 1.5,
+                        1.5);
     p.drawPath(back.simplified());
     p.setBrush(QColor(0xf8, 0xd0, 0x68));
     p.drawRoundedRect(QRectF(r.left(), r.top() + r.height() * 0.35, r.width(), r.height() * 0.65), 1.5, 1.5);

@@ -117,8 +117,6 @@ frmSavenook::frmSavenook(ProgramState& state, QWidget* parent) : QMainWindow(par
     connect(&tmrAssociate, &QTimer::timeout, this, &frmSavenook::mnuAssociate_Click);
     connect(&tmrView, &QTimer::timeout, this, &frmSavenook::TreeDblClick);
     connect(&tmrFlashMe, &QTimer::timeout, this, &frmSavenook::OnFlashTimer);
-    // The copy step polls the flag this sets; it starts and stops the timer itself.
-    connect(&tmrSourceBusy, &QTimer::timeout, this, [this] { m_state.BusyTimedOut = true; });
     connect(this, &frmSavenook::RunningPanelClicked, this, &frmSavenook::TogglePause);
 
     installStandIns();
@@ -188,17 +186,17 @@ void frmSavenook::buildButtons(QWidget* top)
         connect(target, &QToolButton::clicked, this, run);
         row->addWidget(target);
     };
-    button(cmdAddFile, "cmdAddFile", "Add File", "Back up File(s)", ButtonPictures::Picture(ButtonPictures::Kind::AddFile),
-           [this] { MenuAddFile(); });
-    button(cmdAddFolder, "cmdAddFolder", "Add Folder", "Back Up a Folder", ButtonPictures::Picture(ButtonPictures::Kind::AddFolder),
-           [this] { MenuAddFolder(); });
-    button(cmdRemove, "cmdRemove", "Remove", "Remove Associatoin", ButtonPictures::Picture(ButtonPictures::Kind::Remove),
-           [this] { mnuRemove_Click(); });
+    button(cmdAddFile, "cmdAddFile", "Add File", "Back up File(s)",
+           ButtonPictures::Picture(ButtonPictures::Kind::AddFile), [this] { MenuAddFile(); });
+    button(cmdAddFolder, "cmdAddFolder", "Add Folder", "Back Up a Folder",
+           ButtonPictures::Picture(ButtonPictures::Kind::AddFolder), [this] { MenuAddFolder(); });
+    button(cmdRemove, "cmdRemove", "Remove", "Remove Associatoin",
+           ButtonPictures::Picture(ButtonPictures::Kind::Remove), [this] { mnuRemove_Click(); });
     row->addSpacing(8);
     button(cmdOptions, "cmdOptions", "Options", "Change Options",
            ButtonPictures::Picture(ButtonPictures::Kind::Options), [this] { Later.ShowOptions(); });
-    button(cmdHelp, "cmdHelp", "Manual", "Open the Manual", ButtonPictures::Picture(ButtonPictures::Kind::Manual),
-           [this] { OpenManual(); });
+    button(cmdHelp, "cmdHelp", "Manual", "Open the Manual",
+           ButtonPictures::Picture(ButtonPictures::Kind::Manual), [this] { OpenManual(); });
     button(cmdVisit, "cmdVisit", "Visit Tolm", "Visit Savenook on the Web",
            ButtonPictures::Picture(ButtonPictures::Kind::Web),
            [] { QDesktopServices::openUrl(QUrl(HomePage)); });
@@ -291,7 +289,8 @@ void frmSavenook::buildMenus()
     item(mnuPopup, mnuPopupProperties, "mnuPopupProperties", "Properties", [this] { OpenSelected(true); });
     mnuPopup->addSeparator();
     item(mnuPopup, mnuPopupCopyPath, "mnuPopupCopyPath", "Copy Path", [this] { CopyToClipboard(false); });
-    item(mnuPopup, mnuPopupCopyVolume, "mnuPopupCopyVolume", "Copy Volume", [this] { CopyToClipboard(true); });
+    item(mnuPopup, mnuPopupCopyVolume, "mnuPopupCopyVolume", "Copy Volume",
+         [this] { CopyToClipboard(true); });
     mnuPopup->addSeparator();
     item(mnuPopup, mnuPopupAssociate, "mnuPopupAssociate", "Associate", [this] { tmrAssociate.start(); });
     item(mnuPopup, mnuPopupEnabled, "mnuPopupEnabled", "Enable", [this] { mnuEnabled_Click(); });
@@ -463,8 +462,8 @@ void frmSavenook::UpdateMenuStates()
 
     mnuRemoveAll->setEnabled(any);
     mnuSyncAll->setEnabled(any);
-    for (QAction* a : {mnuEdit, mnuSync, mnuEnabled, mnuRemove, mnuPopupEdit, mnuSyncPop, mnuPopupEnabled,
-                       mnuPopupRemove})
+    for (QAction* a :
+         {mnuEdit, mnuSync, mnuEnabled, mnuRemove, mnuPopupEdit, mnuSyncPop, mnuPopupEnabled, mnuPopupRemove})
         a->setEnabled(association);
     mnuEnabled->setEnabled(association && !missing);
     mnuPopupEnabled->setEnabled(association && !missing);

@@ -197,7 +197,8 @@ void frmSavenook::UpdateTreeLocal()
                     image = kDrive;
                 }
             } else {
-                const bool present = k == 0 ? driveExists && Svc.DriveInfo->IsReady(drive) : QFileInfo::exists(path);
+                const bool present =
+                    k == 0 ? driveExists && Svc.DriveInfo->IsReady(drive) : QFileInfo::exists(path);
                 if (present) {
                     AddPathIcon(path);
                     AddStateIcons(path);
