@@ -9,6 +9,7 @@
 #include "ui/main/frmSavenook.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QScreen>
@@ -196,6 +197,41 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(!w.mnuEnabled->isEnabled() && !w.mnuOpen->isEnabled());
         select(m_env->root() + "/usb");
         QCOMPARE(w.PanelText("Volume"), QStringLiteral("Drive Volume of Selected: <Drive Is Not Ready> "));
+
+        select(m_src + "/Work/a.txt");
+        w.mnuCopyPath->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), m_src + "/Work/a.txt");
+        w.mnuPopupCopyVolume->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("SYSTEM"));
+    }
+
+    void viewEditOpensThePropertiesAndAnExitEndsTheWait()
+    {
+        QDir().mkpath(m_src + "/A");
+        store({stored(m_src + "/A", true, true)});
+        frmSavenook& w = load();
+        QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
+        QStringList shown;
+        w.Later.ShowProperties = [&](const QString& path) {
+            shown << path;
+            m_state->PropertiesOpen = true; // the dialog stays open until the program exits
+            QTimer::singleShot(50, &w, [&] {
+                w.ExitSequence(false);
+                m_state->WatchStopped = true;
+            });
+        };
+        select(m_src + "/A");
+        w.mnuEdit->trigger();
+        QCOMPARE(shown, QStringList{m_src + "/A"});
+        QVERIFY(m_state->Exiting);
+        QTRY_COMPARE(unloaded.count(), 1);
+        QVERIFY(m_prompts.Shown.isEmpty());
+
+        // Remove All with nothing left to remove only beeps.
+        m_state->Backups.Clear();
+        w.mnuRemoveAll_Click();
+        QCOMPARE(m_prompts.Beeps, 1);
+        QVERIFY(m_prompts.Shown.isEmpty());
     }
 
     void enableToggleKeepsAFolderWatchedForItsFiles()
