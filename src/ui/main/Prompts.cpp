@@ -31,14 +31,14 @@ QMessageBox::StandardButton Prompts::Message(QWidget* parent, Icon icon, const Q
 QStringList Prompts::OpenFiles(QWidget* parent, const QString& title, const QString& filter)
 {
     const QString current = QDir::currentPath();
-    const QStringList chosen = QFileDialog::getOpenFileNames(parent, title, QString(), filter);
+    const QStringList chosen = QFileDialog::getOpenFileNames(parent, title, QDir::homePath(), filter);
     QDir::setCurrent(current);
     return chosen;
 }
 
 QString Prompts::BrowseFolder(QWidget* parent, const QString& prompt)
 {
-    return BrowseForFolder(parent, prompt);
+    return BrowseForFolder(parent, prompt, QDir::homePath());
 }
 
 void Prompts::Beep()

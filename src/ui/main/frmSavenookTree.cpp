@@ -41,6 +41,18 @@ QIcon genericIcon(QFileIconProvider::IconType type, QStyle::StandardPixmap fallb
     return QIcon(IconToPicture(icon));
 }
 
+// Children sorted as file managers show them: letter case does not split the list.
+class SortedNode : public QTreeWidgetItem
+{
+  public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const int order = text(0).compare(other.text(0), Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : text(0) < other.text(0);
+    }
+};
+
 void visibleNodes(const QTreeWidgetItem* node, QStringList& lines)
 {
     lines << frmSavenook::NodePath(node);
@@ -175,7 +187,7 @@ void frmSavenook::UpdateTreeLocal()
                 continue;
             }
             if (!node) {
-                node = current ? new QTreeWidgetItem(current) : new QTreeWidgetItem(treeBackupsLocal);
+                node = current ? new SortedNode(current) : new SortedNode(treeBackupsLocal);
                 node->setText(0, k == 0 ? MountTable::DriveName(drive) : QFileInfo(path).fileName());
                 node->setData(0, kPathRole, path);
                 node->setToolTip(0, path);
