@@ -24,6 +24,9 @@ QMessageBox::StandardButton Prompts::Message(QWidget* parent, Icon icon, const Q
         break;
     }
     QMessageBox box(shown, QStringLiteral("Savenook"), text, buttons, parent);
+    // Every question here guards something hard to undo: Enter must not confirm it.
+    if (buttons.testFlag(QMessageBox::No))
+        box.setDefaultButton(QMessageBox::No);
     const int answer = box.exec();
     return answer == 0 ? QMessageBox::Cancel : QMessageBox::StandardButton(answer);
 }

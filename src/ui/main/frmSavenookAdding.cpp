@@ -32,7 +32,14 @@ QString volumeText(const QString& label)
 
 NetworkPaths frmSavenook::Paths() const
 {
-    return NetworkPaths(*Svc.DriveInfo, Svc.Shares, m_state.ComputerName);
+    // Without drives every path is on a drive that no longer exists, and adding says so.
+    static const struct NoDrives : Drives
+    {
+        std::optional<MountEntry> MountOf(const QString&) const override { return std::nullopt; }
+        bool IsReady(const QString&) const override { return false; }
+        QString Label(const QString&) const override { return QString(); }
+    } none;
+    return NetworkPaths(Svc.DriveInfo ? *Svc.DriveInfo : none, Svc.Shares, m_state.ComputerName);
 }
 
 bool frmSavenook::MayChangeAssociations()
