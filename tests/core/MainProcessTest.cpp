@@ -141,6 +141,8 @@ class MainProcessTest : public ::testing::Test
         const QString folder = env.dataFolder();
         ASSERT_TRUE(QDir().mkpath(folder));
         const QString source = env.root() + "/Work";
+        // Present, or building the tree would disable it and the rewrite would differ.
+        ASSERT_TRUE(QDir().mkpath(source));
         WriteStore(folder + "/usrdatab", {source, "DATA", "05/12/2026 10:00:00", "Never",
                                           "05/12/2026 10:05:00", "1", "1", "1", "3", "1", "0", "0", "1"});
         WriteStore(folder + "/usrdatad", {env.root() + "/Copies/Work", source, "BACKUP1",
