@@ -189,13 +189,6 @@ int main()
                 }
             }
         }
-        for (size_t i = 0; i < local.size(); ++i) {
-            if (!(fds[1 + i].revents & POLLIN))
-                continue;
-            IceAcceptStatus status;
-            if (IceConn c = IceAcceptConnection(local[i], &status))
-                connections.push_back(c);
-        }
         const size_t first = 1 + local.size();
         std::vector<IceConn> alive;
         for (size_t i = 0; i < connections.size(); ++i) {
@@ -222,5 +215,13 @@ int main()
             }
         }
         connections = alive;
+        // Accepted last: the poll above knew nothing of them.
+        for (size_t i = 0; i < local.size(); ++i) {
+            if (!(fds[1 + i].revents & POLLIN))
+                continue;
+            IceAcceptStatus status;
+            if (IceConn c = IceAcceptConnection(local[i], &status))
+                connections.push_back(c);
+        }
     }
 }
