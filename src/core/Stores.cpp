@@ -96,7 +96,8 @@ void appendRecord(ProgramState& state, QStringList& lines, const QString& store,
         lines << record;
         return;
     }
-    tellOnce(state, store + u'\n' + record.join(u'\n'),
+    // Keyed by name, not content: its last-activity time changes with every backup.
+    tellOnce(state, store + u'\n' + name,
              QStringLiteral("%1 cannot be saved: one of its values holds a line break, which %2 cannot "
                             "keep. It works until Savenook ends, but will be missing at the next start.")
                  .arg(name, DataFilePath(store)));

@@ -501,6 +501,9 @@ TEST_F(MainProcessTest, SessionSaveRequestsOnlySaveAndTheSessionsEndExitsInOrder
     auto child = Start({QStringLiteral("nowin")}, e);
     ASSERT_TRUE(child->WaitForTrace("started")) << child->trace.toStdString();
     ASSERT_TRUE(manager.WaitForLine("registered")) << "the program never joined the session";
+    // Started at log-on by its start-up entry, not by the session a second time
+    // (3 is XSMP's "restart never").
+    EXPECT_TRUE(manager.WaitForLine("restart hint 3"));
     ASSERT_TRUE(manager.WaitForLine("save done")) << "the first save request went unanswered";
 
     // A checkpoint: saved, and still running well after it.

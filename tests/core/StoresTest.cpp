@@ -283,6 +283,7 @@ TEST_F(Stores, ALineBreakLeavesOutOnlyItsRecordAndIsToldOnce)
     state.Destinations.Add("/m/x\ry", "/d", "");
     state.Destinations.Add("/m/2", "/d", "");
     for (int save = 0; save < 2; ++save) {
+        state.Backups.Item(2)->DateLastActivity = QString::number(save); // a backup in between
         ASSERT_TRUE(SaveBackups(state));
         ASSERT_TRUE(SaveDestinations(state));
     }

@@ -4,7 +4,7 @@
 //   save   a global save request that is not a shutdown (a checkpoint)
 //   die    the end of the session
 // It reports on stdout, one line each: "listening <SESSION_MANAGER value>",
-// "registered", "save sent", "save done", "die sent", "closed".
+// "registered", "save sent", "restart hint <n>", "save done", "die sent", "closed".
 #include <X11/ICE/ICElib.h>
 #include <X11/SM/SMlib.h>
 
@@ -90,8 +90,15 @@ void onClose(SmsConn conn, SmPointer, int count, char** reasons)
 
 void onSetProperties(SmsConn, SmPointer, int count, SmProp** props)
 {
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
+        const SmProp* p = props[i];
+        if (std::strcmp(p->name, SmRestartStyleHint) == 0 && p->num_vals == 1 && p->vals[0].length >= 1) {
+            const std::string line =
+                "restart hint " + std::to_string(*static_cast<const unsigned char*>(p->vals[0].value));
+            say(line.c_str());
+        }
         SmFreeProperty(props[i]);
+    }
     std::free(props);
 }
 
@@ -189,13 +196,6 @@ int main()
                 }
             }
         }
-        for (size_t i = 0; i < local.size(); ++i) {
-            if (!(fds[1 + i].revents & POLLIN))
-                continue;
-            IceAcceptStatus status;
-            if (IceConn c = IceAcceptConnection(local[i], &status))
-                connections.push_back(c);
-        }
         const size_t first = 1 + local.size();
         std::vector<IceConn> alive;
         for (size_t i = 0; i < connections.size(); ++i) {
@@ -222,5 +222,13 @@ int main()
             }
         }
         connections = alive;
+        // Accepted last: the poll above knew nothing of them.
+        for (size_t i = 0; i < local.size(); ++i) {
+            if (!(fds[1 + i].revents & POLLIN))
+                continue;
+            IceAcceptStatus status;
+            if (IceConn c = IceAcceptConnection(local[i], &status))
+                connections.push_back(c);
+        }
     }
 }

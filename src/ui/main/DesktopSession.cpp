@@ -14,8 +14,14 @@ DesktopSession::DesktopSession(ProgramState& state, frmSavenook& window, QObject
     auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     if (!gui)
         return;
-    connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { Save(); });
-    connect(gui, &QGuiApplication::saveStateRequest, this, [this](QSessionManager&) { Save(); });
+    // Not restarted by the session: the start-up entry starts it hidden at log-on,
+    // where a restored session would start it a second time, with its window shown.
+    const auto save = [this](QSessionManager& manager) {
+        manager.setRestartHint(QSessionManager::RestartNever);
+        Save();
+    };
+    connect(gui, &QGuiApplication::commitDataRequest, this, save);
+    connect(gui, &QGuiApplication::saveStateRequest, this, save);
     // The session's end arrives as a quit of the application (Qt turns the
     // session manager's "die" into one), which would otherwise skip the exit.
     gui->installEventFilter(this);
