@@ -44,14 +44,19 @@ class TimingCopier : public FileCopier
     qint64 DoneAt = -1;
     QElapsedTimer* Clock = nullptr;
 
-    CopyError Copy(const QString& source, const QString& target,
-                   const std::function<void()>& between) override
+    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+                    QString& staged) override
     {
-        const CopyError result = Real.Copy(source, target, between);
+        return Real.Stage(source, target, keepGoing, staged);
+    }
+    CopyError Commit(const QString& staged, const QString& target) override
+    {
+        const CopyError result = Real.Commit(staged, target);
         if (target == Target && result == CopyError::None)
             DoneAt = Clock->nsecsElapsed();
         return result;
     }
+    void Discard(const QString& staged) override { Real.Discard(staged); }
 };
 
 double percentile(std::vector<double> values, double p)

@@ -3,16 +3,47 @@
 #include <QString>
 #include <functional>
 
-enum class CopyError { None, AccessDenied, DiskFull, Other, SourceChanged };
+// Abandoned: the caller's keepGoing said stop (the program is closing).
+enum class CopyError { None, AccessDenied, DiskFull, Other, SourceChanged, Abandoned };
 
-// Copies one file durably: into a temporary file beside the target, flushed,
-// then renamed over it, so a failure never leaves a truncated target.
-// betweenChunks runs between chunks so a long copy keeps the interface alive.
-// SourceChanged: the source's size or modification time moved during the copy.
+// Copies one file durably in two steps: Stage writes the whole copy into a hidden
+// temporary file beside the target and flushes it, leaving the target as it was;
+// Commit then renames it over the target. Whatever must happen only once the
+// new copy is sure (keeping the replaced copy as a previous version) goes between
+// the two. A failed or abandoned Stage leaves nothing behind.
+// keepGoing runs between chunks so a long copy keeps the interface alive; false
+// abandons the copy. SourceChanged: the source's size or modification time moved
+// during the copy.
 class FileCopier
 {
-public:
+  public:
     virtual ~FileCopier() = default;
-    virtual CopyError Copy(const QString& source, const QString& target,
-                           const std::function<void()>& betweenChunks) = 0;
+    // On success staged names the temporary file, for Commit or Discard.
+    virtual CopyError Stage(const QString& source, const QString& target,
+                            const std::function<bool()>& keepGoing, QString& staged) = 0;
+    virtual CopyError Commit(const QString& staged, const QString& target) = 0;
+    virtual void Discard(const QString& staged) = 0;
+    // Removes the temporary files that copies of earlier runs left in folder (a
+    // kill or a power cut mid-copy); never one this run still uses.
+    virtual void RemoveLeftovers(const QString& folder) { (void)folder; }
+
+    // Both steps at once; betweenChunks as keepGoing that never stops.
+    CopyError Copy(const QString& source, const QString& target, const std::function<void()>& betweenChunks)
+    {
+        QString staged;
+        const CopyError staging = Stage(
+            source, target,
+            [&betweenChunks] {
+                if (betweenChunks)
+                    betweenChunks();
+                return true;
+            },
+            staged);
+        if (staging != CopyError::None)
+            return staging;
+        const CopyError committed = Commit(staged, target);
+        if (committed != CopyError::None)
+            Discard(staged);
+        return committed;
+    }
 };

@@ -4,7 +4,10 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <set>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,6 +57,66 @@ bool NeedsFallback(int error)
            error == EBADF;
 }
 
+// The temporary files that copies of this process are writing or hold staged, by
+// device and inode: a clean-up must never take one, whatever path names it.
+// Only the GUI thread copies, so no lock.
+std::set<std::pair<dev_t, ino_t>>& inUse()
+{
+    static std::set<std::pair<dev_t, ino_t>> files;
+    return files;
+}
+
+std::pair<dev_t, ino_t> identityOf(int fd)
+{
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0)
+        return {0, 0};
+    return {st.st_dev, st.st_ino};
+}
+
+void release(const QByteArray& path)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) == 0)
+        inUse().erase({st.st_dev, st.st_ino});
+}
+
+// Writes the copy out while it is made, so the page cache never holds more than
+// two chunks of it: each chunk's writeback is started as soon as it is copied,
+// and the one before is waited for. No single call then waits for the whole file
+// (seconds for a gigabyte on a stick), and the final fsync finds little to do.
+class Writeback
+{
+  public:
+    explicit Writeback(int fd) : m_fd(fd) {}
+
+    // [start, end) has just been written; 0 or an errno.
+    int Written(off_t start, off_t end)
+    {
+        if (m_rangeSync) {
+            if (::sync_file_range(m_fd, start, end - start, SYNC_FILE_RANGE_WRITE) == 0) {
+                const int waited = m_end > m_start
+                                       ? ::sync_file_range(m_fd, m_start, m_end - m_start,
+                                                           SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                                               SYNC_FILE_RANGE_WAIT_AFTER)
+                                       : 0;
+                m_start = start;
+                m_end = end;
+                return waited == 0 ? 0 : errno;
+            }
+            if (errno != EINVAL && errno != ESPIPE && errno != ENOSYS && errno != EOPNOTSUPP)
+                return errno;
+            m_rangeSync = false; // a file system without it: flush each chunk whole
+        }
+        return ::fdatasync(m_fd) == 0 ? 0 : errno;
+    }
+
+  private:
+    int m_fd;
+    bool m_rangeSync = true;
+    off_t m_start = 0, m_end = 0; // the chunk before, still being written out
+};
+
 QByteArray FolderOf(const QByteArray& path)
 {
     const int slash = path.lastIndexOf('/');
@@ -71,7 +134,9 @@ LinuxFileCopier::LinuxFileCopier(qint64 chunkBytes)
 
 bool LinuxFileCopier::IsTemporaryName(const QString& fileName)
 {
-    return fileName.startsWith(QLatin1String(TemporaryPrefix));
+    return fileName.startsWith(QLatin1String(TemporaryPrefix)) &&
+           fileName.endsWith(QLatin1String(TemporarySuffix)) &&
+           fileName.size() > qsizetype(sizeof TemporaryPrefix + sizeof TemporarySuffix - 2);
 }
 
 CopyError LinuxFileCopier::ErrorFromErrno(int error)
@@ -134,9 +199,10 @@ ssize_t LinuxFileCopier::ReadWriteRange(int in, off_t* inOffset, int out, off_t*
     return ssize_t(done);
 }
 
-CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
-                                const std::function<void()>& betweenChunks)
+CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
+                                 const std::function<bool()>& keepGoing, QString& staged)
 {
+    staged.clear();
     const QByteArray sourcePath = QFile::encodeName(source);
     const QByteArray targetPath = QFile::encodeName(target);
 
@@ -166,19 +232,23 @@ CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
     Descriptor out;
     for (int attempt = 0; attempt < 16 && !out.Valid(); ++attempt) {
         temporaryPath = folder + '/' + TemporaryPrefix +
-                        QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".tmp";
+                        QByteArray::number(QRandomGenerator::global()->generate(), 16) + TemporarySuffix;
         out.Reset(::open(temporaryPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!out.Valid() && errno != EEXIST)
             return ErrorFromErrno(errno);
     }
     if (!out.Valid())
         return CopyError::Other;
+    const auto identity = identityOf(out.Get());
+    inUse().insert(identity);
 
     auto fail = [&](CopyError error) {
         out.Close();
         ::unlink(temporaryPath.constData());
+        inUse().erase(identity);
         return error;
     };
+    Writeback writeback(out.Get());
 
     // One pass of copy_file_range in large chunks (in-kernel, no user-space
     // buffer); the fallbacks only where the two file systems cannot do that.
@@ -188,6 +258,7 @@ CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
     while (inOffset < before.st_size) {
         const size_t want = size_t(qMin<qint64>(m_chunkBytes, before.st_size - inOffset));
         ssize_t copied = -1;
+        const off_t chunkStart = outOffset;
         switch (method) {
         case Method::CopyRange:
             copied = CopyRange(in.Get(), &inOffset, out.Get(), &outOffset, want);
@@ -210,8 +281,10 @@ CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
         }
         if (copied == 0)
             return fail(CopyError::SourceChanged); // shorter than it was at the start
-        if (inOffset < before.st_size && betweenChunks)
-            betweenChunks();
+        if (const int error = writeback.Written(chunkStart, outOffset))
+            return fail(ErrorFromErrno(error));
+        if (inOffset < before.st_size && keepGoing && !keepGoing())
+            return fail(CopyError::Abandoned);
     }
 
     struct stat after;
@@ -227,24 +300,59 @@ CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
     if (::futimens(out.Get(), times) != 0)
         return fail(ErrorFromErrno(errno));
     // One fsync after the metadata so that data, size, mode and times reach the
-    // disk together; the rename below must never expose a file still in flight.
+    // disk together; the rename must never expose a file still in flight.
     if (::fsync(out.Get()) != 0)
         return fail(ErrorFromErrno(errno));
     if (out.Close() != 0) {
         const int error = errno;
         ::unlink(temporaryPath.constData());
+        inUse().erase(identity);
         return ErrorFromErrno(error);
     }
-    if (::rename(temporaryPath.constData(), targetPath.constData()) != 0) {
-        const int error = errno;
-        ::unlink(temporaryPath.constData());
-        return ErrorFromErrno(error);
-    }
+    staged = QFile::decodeName(temporaryPath);
+    return CopyError::None;
+}
+
+CopyError LinuxFileCopier::Commit(const QString& staged, const QString& target)
+{
+    const QByteArray stagedPath = QFile::encodeName(staged);
+    const QByteArray targetPath = QFile::encodeName(target);
+    if (::rename(stagedPath.constData(), targetPath.constData()) != 0)
+        return ErrorFromErrno(errno);
+    release(targetPath);
 
     // Make the rename itself durable. Some file systems cannot flush a folder
     // (EINVAL); the copy is in place there all the same.
-    Descriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor dir(::open(FolderOf(targetPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Valid() && ::fsync(dir.Get()) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS)
         return ErrorFromErrno(errno);
     return CopyError::None;
+}
+
+void LinuxFileCopier::Discard(const QString& staged)
+{
+    const QByteArray path = QFile::encodeName(staged);
+    release(path);
+    ::unlink(path.constData());
+}
+
+void LinuxFileCopier::RemoveLeftovers(const QString& folder)
+{
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return;
+    const size_t prefix = std::strlen(TemporaryPrefix), suffix = std::strlen(TemporarySuffix);
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        const size_t length = std::strlen(name);
+        if (length <= prefix + suffix || std::strncmp(name, TemporaryPrefix, prefix) != 0 ||
+            std::strcmp(name + length - suffix, TemporarySuffix) != 0)
+            continue;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            inUse().count({st.st_dev, st.st_ino}))
+            continue;
+        ::unlinkat(::dirfd(dir), name, 0);
+    }
+    ::closedir(dir);
 }

@@ -83,7 +83,8 @@ TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
          {std::tuple<qint64, qint64, bool, int>{5000, 1 << 20, true, 0},
           {0, 1 << 20, true, 0},
           {100 * 1024 + 1, 4096, false, 25},
-          {40 << 20, LinuxFileCopier::DefaultChunkBytes, false, 2}}) {
+          {40 << 20, LinuxFileCopier::DefaultChunkBytes, false,
+           int((40 << 20) / LinuxFileCopier::DefaultChunkBytes) - 1}}) {
         SCOPED_TRACE(size);
         const QByteArray data = Pattern(size);
         const Pair files(data, targetExists);
@@ -153,6 +154,29 @@ TEST(LinuxFileCopier, FallsBackWhenTheKernelCannotCopyThePair)
         EXPECT_EQ(StatOf(files.Target).st_mtim.tv_nsec, 42);
         EXPECT_EQ(calls, 12);
     }
+}
+
+TEST(LinuxFileCopier, StagedCopyWaitsForCommitAndOnlyEarlierRunsLeftoversAreRemoved)
+{
+    const Pair files(Pattern(64 * 1024));
+    const QString dir = files.Dir.path();
+    LinuxFileCopier copier(8192);
+    QString staged;
+    EXPECT_EQ(copier.Stage(files.Source, files.Target, [] { return false; }, staged), CopyError::Abandoned);
+    files.ExpectOldTargetAndNoLeftovers();
+
+    for (const char* name : {".savenook-ab12.tmp", ".savenook-notes.txt", "a.tmp"})
+        WriteFile(dir + "/" + name, "left over");
+    QDir().mkdir(dir + "/.savenook-folder.tmp");
+    ASSERT_EQ(copier.Stage(files.Source, files.Target, {}, staged), CopyError::None);
+    EXPECT_EQ(ReadFile(files.Target), "old copy");
+    copier.RemoveLeftovers(dir);
+    QStringList kept = {".savenook-folder.tmp", ".savenook-notes.txt", QFileInfo(staged).fileName(), "a.tmp",
+                        "source.bin", "target.bin"};
+    kept.sort();
+    EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), kept);
+    ASSERT_EQ(copier.Commit(staged, files.Target), CopyError::None);
+    EXPECT_TRUE(ReadFile(files.Target) == Pattern(64 * 1024));
 }
 
 TEST(LinuxFileCopier, ReadOnlyTargetIsAccessDeniedEvenForRoot)
