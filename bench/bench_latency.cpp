@@ -73,6 +73,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int saves = argc > 1 ? std::max(1, atoi(argv[1])) : 50;
     QTemporaryDir dir;
+    // The backup keeps a small store in the data folder: a private one here.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path() + QStringLiteral("/data")));
     const QString root = dir.path() + QStringLiteral("/Work");
     const QString destination = dir.path() + QStringLiteral("/Backup");
     QDir().mkpath(root);

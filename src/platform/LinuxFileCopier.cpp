@@ -1,5 +1,6 @@
 #include "platform/LinuxFileCopier.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -15,6 +16,10 @@
 namespace {
 
 constexpr size_t kFallbackBufferBytes = 1024 * 1024;
+// A chunk that takes longer than this to copy and write out (a slow stick, a
+// network share) is halved, down to the smallest size; a fast one grows back.
+constexpr qint64 kSlowChunkMs = 100;
+constexpr qint64 kSmallestChunkBytes = 1024 * 1024;
 
 // Closes a descriptor on every way out of Copy.
 class Descriptor
@@ -109,6 +114,17 @@ class Writeback
             m_rangeSync = false; // a file system without it: flush each chunk whole
         }
         return ::fdatasync(m_fd) == 0 ? 0 : errno;
+    }
+
+    // Waits until everything written so far is on the disk; 0 or an errno.
+    int Finish()
+    {
+        if (!m_rangeSync || m_end == 0)
+            return 0;
+        const int result = ::sync_file_range(m_fd, 0, 0,
+                                             SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                                 SYNC_FILE_RANGE_WAIT_AFTER);
+        return result == 0 ? 0 : errno;
     }
 
   private:
@@ -255,8 +271,11 @@ CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
     off_t inOffset = 0;
     off_t outOffset = 0;
     enum class Method { CopyRange, SendFile, ReadWrite } method = Method::CopyRange;
+    qint64 chunkBytes = m_chunkBytes;
+    QElapsedTimer chunkClock;
+    chunkClock.start();
     while (inOffset < before.st_size) {
-        const size_t want = size_t(qMin<qint64>(m_chunkBytes, before.st_size - inOffset));
+        const size_t want = size_t(qMin<qint64>(chunkBytes, before.st_size - inOffset));
         ssize_t copied = -1;
         const off_t chunkStart = outOffset;
         switch (method) {
@@ -283,9 +302,21 @@ CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
             return fail(CopyError::SourceChanged); // shorter than it was at the start
         if (const int error = writeback.Written(chunkStart, outOffset))
             return fail(ErrorFromErrno(error));
+        const qint64 took = chunkClock.elapsed();
+        if (took > kSlowChunkMs && chunkBytes > kSmallestChunkBytes)
+            chunkBytes = qMax(kSmallestChunkBytes, chunkBytes / 2);
+        else if (took < kSlowChunkMs / 4 && chunkBytes < m_chunkBytes)
+            chunkBytes = qMin(m_chunkBytes, chunkBytes * 2);
         if (inOffset < before.st_size && keepGoing && !keepGoing())
             return fail(CopyError::Abandoned);
+        chunkClock.restart();
     }
+    // The last chunks reach the disk before the final flush, with a turn for the
+    // interface in between, so that flush has only the metadata left to write.
+    if (const int error = writeback.Finish())
+        return fail(ErrorFromErrno(error));
+    if (before.st_size > 0 && keepGoing && !keepGoing())
+        return fail(CopyError::Abandoned);
 
     struct stat after;
     if (::stat(sourcePath.constData(), &after) != 0)
