@@ -5,9 +5,11 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <future>
 #include <set>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -132,6 +134,20 @@ class Writeback
     bool m_rangeSync = true;
     off_t m_start = 0, m_end = 0; // the chunk before, still being written out
 };
+
+// fsync of a file whose data is already written out still waits for the file
+// system's journal, and under other programs' writes that took half a second
+// here. It runs on a short-lived thread of its own while keepGoing keeps the
+// interface served; a flush cannot be stopped, so a stop is only noted (in
+// abandoned) and the flush waited for. 0 or an errno.
+int flushBeside(int fd, const std::function<bool()>& keepGoing, bool& abandoned)
+{
+    std::future<int> flushed = std::async(std::launch::async, [fd] { return ::fsync(fd) == 0 ? 0 : errno; });
+    while (flushed.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        if (!abandoned && keepGoing && !keepGoing())
+            abandoned = true;
+    return flushed.get();
+}
 
 QByteArray FolderOf(const QByteArray& path)
 {
@@ -332,8 +348,11 @@ CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
         return fail(ErrorFromErrno(errno));
     // One fsync after the metadata so that data, size, mode and times reach the
     // disk together; the rename must never expose a file still in flight.
-    if (::fsync(out.Get()) != 0)
-        return fail(ErrorFromErrno(errno));
+    bool abandoned = false;
+    if (const int error = flushBeside(out.Get(), keepGoing, abandoned))
+        return fail(ErrorFromErrno(error));
+    if (abandoned)
+        return fail(CopyError::Abandoned);
     if (out.Close() != 0) {
         const int error = errno;
         ::unlink(temporaryPath.constData());

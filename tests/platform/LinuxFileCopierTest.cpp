@@ -78,7 +78,8 @@ struct Pair
 
 TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
 {
-    // size, chunk bytes, an older target there, betweenChunks calls (give or take one)
+    // size, chunk bytes, an older target there, betweenChunks calls at least (the
+    // final flush adds one every 10 ms it takes)
     for (const auto& [size, chunkBytes, targetExists, chunkCalls] :
          {std::tuple<qint64, qint64, bool, int>{5000, 1 << 20, true, 0},
           {0, 1 << 20, true, 0},
@@ -99,7 +100,6 @@ TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
         EXPECT_EQ(st.st_mtim.tv_sec, 1700000000);
         EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
         EXPECT_GE(calls, chunkCalls);
-        EXPECT_LE(calls, chunkCalls + 1);
         EXPECT_TRUE(Leftovers(files.Dir.path()).isEmpty());
     }
 }
@@ -152,7 +152,7 @@ TEST(LinuxFileCopier, FallsBackWhenTheKernelCannotCopyThePair)
                   CopyError::None);
         EXPECT_TRUE(ReadFile(files.Target) == data);
         EXPECT_EQ(StatOf(files.Target).st_mtim.tv_nsec, 42);
-        EXPECT_EQ(calls, 13); // one more before the final flush
+        EXPECT_GE(calls, 13); // one more before the final flush, and during it
     }
 }
 
@@ -241,7 +241,7 @@ TEST(LinuxFileCopier, CopiesAcrossFileSystems)
               CopyError::None);
     EXPECT_TRUE(ReadFile(to.path() + "/t") == ReadFile(files.Source));
     EXPECT_EQ(StatOf(to.path() + "/t").st_mtim.tv_nsec, 999999999);
-    EXPECT_EQ(calls, 4); // between the four chunks, and before the final flush
+    EXPECT_GE(calls, 4); // between the four chunks, before the final flush and during it
     EXPECT_TRUE(Leftovers(to.path()).isEmpty());
 }
 
