@@ -49,9 +49,10 @@ class TimingCopier : public FileCopier
     {
         return Real.Stage(source, target, keepGoing, staged);
     }
-    CopyError Commit(const QString& staged, const QString& target) override
+    CopyError Commit(const QString& staged, const QString& target,
+                     const std::function<bool()>& keepGoing) override
     {
-        const CopyError result = Real.Commit(staged, target);
+        const CopyError result = Real.Commit(staged, target, keepGoing);
         if (target == Target && result == CopyError::None)
             DoneAt = Clock->nsecsElapsed();
         return result;

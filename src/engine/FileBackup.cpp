@@ -243,7 +243,10 @@ class FileBackup::Run
                                                    m_c.Copier, [this] { m_c.Pump.ProcessPendingMessages(); });
                 rotated = true;
             }
-            const CopyError committed = m_c.Copier.Commit(copy.Staged, target);
+            const CopyError committed = m_c.Copier.Commit(copy.Staged, target, [this] {
+                m_c.Pump.ProcessPendingMessages();
+                return true;
+            });
             if (committed != CopyError::None) {
                 m_c.Copier.Discard(copy.Staged);
                 copy.Status = BusyCopy::Outcome::Failed;

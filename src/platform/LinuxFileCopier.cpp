@@ -143,10 +143,10 @@ class Writeback
     off_t m_waited = 0;       // everything before this is on the disk
 };
 
-// fsync of a file whose data is already written out still waits for the file
-// system's journal, and under other programs' writes that took half a second
-// here. It runs on a short-lived thread of its own while keepGoing keeps the
-// interface served; a flush cannot be stopped, so a stop is only noted (in
+// fsync of a file whose data is already written out, or of a folder, still waits
+// for the file system's journal, and under other programs' writes that took half
+// a second here. It runs on a short-lived thread of its own while keepGoing keeps
+// the interface served; a flush cannot be stopped, so a stop is only noted (in
 // abandoned) and the flush waited for. 0 or an errno.
 int flushBeside(int fd, const std::function<bool()>& keepGoing, bool& abandoned)
 {
@@ -371,7 +371,8 @@ CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
     return CopyError::None;
 }
 
-CopyError LinuxFileCopier::Commit(const QString& staged, const QString& target)
+CopyError LinuxFileCopier::Commit(const QString& staged, const QString& target,
+                                  const std::function<bool()>& keepGoing)
 {
     const QByteArray stagedPath = QFile::encodeName(staged);
     const QByteArray targetPath = QFile::encodeName(target);
@@ -382,8 +383,10 @@ CopyError LinuxFileCopier::Commit(const QString& staged, const QString& target)
     // Make the rename itself durable. Some file systems cannot flush a folder
     // (EINVAL); the copy is in place there all the same.
     Descriptor dir(::open(FolderOf(targetPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Valid() && ::fsync(dir.Get()) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS)
-        return ErrorFromErrno(errno);
+    bool stopped = false; // nothing left to stop
+    const int error = dir.Valid() ? flushBeside(dir.Get(), keepGoing, stopped) : 0;
+    if (error != 0 && error != EINVAL && error != ENOTSUP && error != EROFS)
+        return ErrorFromErrno(error);
     return CopyError::None;
 }
 

@@ -31,7 +31,8 @@ class LinuxFileCopier : public FileCopier
 
     CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
                     QString& staged) override;
-    CopyError Commit(const QString& staged, const QString& target) override;
+    CopyError Commit(const QString& staged, const QString& target,
+                     const std::function<bool()>& keepGoing = {}) override;
     void Discard(const QString& staged) override;
     // Our temporary names not in use by any copier of this process are removed.
     void RemoveLeftovers(const QString& folder) override;

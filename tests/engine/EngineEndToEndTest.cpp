@@ -62,9 +62,10 @@ class CopierWithAfterCopy : public FileCopier
     {
         return Real.Stage(source, target, keepGoing, staged);
     }
-    CopyError Commit(const QString& staged, const QString& target) override
+    CopyError Commit(const QString& staged, const QString& target,
+                     const std::function<bool()>& keepGoing) override
     {
-        const CopyError result = Real.Commit(staged, target);
+        const CopyError result = Real.Commit(staged, target, keepGoing);
         if (AfterCopy)
             std::exchange(AfterCopy, nullptr)();
         return result;

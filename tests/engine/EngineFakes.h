@@ -170,7 +170,7 @@ class FakeCopier : public FileCopier
         staged = temporary;
         return CopyError::None;
     }
-    CopyError Commit(const QString& staged, const QString& target) override
+    CopyError Commit(const QString& staged, const QString& target, const std::function<bool()>&) override
     {
         std::error_code ec;
         std::filesystem::rename(staged.toStdString(), target.toStdString(), ec);
