@@ -226,7 +226,8 @@ class FileBackup::Run
         const QFileDevice::Permissions sourceAttributes = VersionRotation::ModeOf(m_filePath);
         const QFileDevice::Permissions replacedAttributes =
             replacing ? VersionRotation::ModeOf(target) : QFileDevice::Permissions();
-        // With versions kept a read-only copy is replaced all the same: it is kept.
+        // With versions kept a read-only copy is replaced all the same: it becomes
+        // the newest version.
         if (replacing && !(replacedAttributes & QFileDevice::WriteOwner))
             QFile::setPermissions(target, replacedAttributes | QFileDevice::WriteOwner);
 
