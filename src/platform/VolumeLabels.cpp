@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -82,7 +83,9 @@ QString VolumeLabels::UuidFromFileSystem(const QString& mountPoint)
     id.len = sizeof id.uuid;
     const int rc = ::ioctl(fd, GetFsUuid, &id);
     ::close(fd);
-    if (rc != 0 || id.len == 0 || id.len > sizeof id.uuid)
+    // A file system without one reports zeros.
+    if (rc != 0 || id.len == 0 || id.len > sizeof id.uuid ||
+        std::all_of(id.uuid, id.uuid + id.len, [](__u8 b) { return b == 0; }))
         return QString();
     QString text;
     for (int i = 0; i < id.len; ++i) {
