@@ -21,7 +21,11 @@
 //    label or UUID to compare),
 //  - for a local one, the same UUID when the kernel or udev gives one both times.
 // The device node is not compared: a stick in another port or an image on another
-// loop device gets another one. Adding the destination again accepts a new drive.
+// loop device gets another one. The first success is the one moment known to be
+// right; a destination whose very first copy falls while its drive is away is tied
+// to the disk underneath, which nothing but the user can tell. The destination
+// list accepts a new drive by calling Remember with replace when the user adds the
+// destination again.
 class DestinationMounts
 {
   public:
