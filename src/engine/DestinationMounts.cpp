@@ -15,7 +15,8 @@ QString key(const QString& path)
 
 DestinationMounts::DestinationMounts(QString storeName) : m_storeName(std::move(storeName)) {}
 
-std::optional<DestinationMounts::Record> DestinationMounts::Describe(const QString& path, const Drives& drives)
+std::optional<DestinationMounts::Record> DestinationMounts::Describe(const QString& path,
+                                                                     const Drives& drives)
 {
     const std::optional<MountEntry> mount = drives.MountOf(path);
     if (!mount)
@@ -51,7 +52,8 @@ bool DestinationMounts::Matches(const QString& path, const Record& now)
     return it == m_records.end() || SameDrive(it->second, now);
 }
 
-void DestinationMounts::Remember(const QString& path, const Record& now, const QStringList& keep, bool replace)
+void DestinationMounts::Remember(const QString& path, const Record& now, const QStringList& keep,
+                                 bool replace)
 {
     load();
     if (!replace && m_records.count(key(path)))

@@ -240,8 +240,9 @@ class FileBackup::Run
         bool rotated = false;
         if (copy.Status == BusyCopy::Outcome::Done) {
             if (versionsOn) {
-                rotation = VersionRotation::Rotate(folder, m_fileName, m_c.Opts.PrevSaveName, m_backup.Versions,
-                                                   m_c.Copier, [this] { m_c.Pump.ProcessPendingMessages(); });
+                rotation =
+                    VersionRotation::Rotate(folder, m_fileName, m_c.Opts.PrevSaveName, m_backup.Versions,
+                                            m_c.Copier, [this] { m_c.Pump.ProcessPendingMessages(); });
                 rotated = true;
             }
             const CopyError committed = m_c.Copier.Commit(copy.Staged, target, [this] {
@@ -257,7 +258,7 @@ class FileBackup::Run
 
         if (replacing) {
             QFile::setPermissions(target, copy.Status == BusyCopy::Outcome::Done ? sourceAttributes
-                                                                                  : replacedAttributes);
+                                                                                 : replacedAttributes);
             // The stored version may share its content with the replaced copy
             // (a hard link), so it gets its own attributes back last.
             if (rotation.Stored)

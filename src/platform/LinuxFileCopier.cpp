@@ -127,9 +127,8 @@ class Writeback
     {
         if (!m_rangeSync || m_ends.empty())
             return 0;
-        const int result = ::sync_file_range(m_fd, 0, 0,
-                                             SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                                 SYNC_FILE_RANGE_WAIT_AFTER);
+        const int result = ::sync_file_range(
+            m_fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
         return result == 0 ? 0 : errno;
     }
 

@@ -4,11 +4,11 @@
 #include "engine/FileBackup.h"
 
 #include "engine/EngineFakes.h"
-#include "support/TestFiles.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxFileCopier.h"
 #include "platform/VolumeLabels.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -472,8 +472,8 @@ TEST(FileBackupDrives, DestinationIsNeverFilledOnAnotherDrive)
          },
          false},
         {"ShareUnmounted", true, [](FakeDrives& d, const QString& p) { d.Unmount(p); }, true},
-        {"OtherShare", true, [](FakeDrives& d, const QString& p) { d.AddMount(p, "cifs", "NAS", "//other/share"); },
-         true},
+        {"OtherShare", true,
+         [](FakeDrives& d, const QString& p) { d.AddMount(p, "cifs", "NAS", "//other/share"); }, true},
         {"SameShareAgain", true,
          [](FakeDrives& d, const QString& p) {
              d.Unmount(p);
@@ -654,7 +654,9 @@ TEST(FileBackupRepeats, UnchangedFileMemoryKeepsOnlyTheNewestFiles)
     w.Prepare();
     FileBackup backup(w.Rig.Context, 8);
     const int files = 9;
-    const auto run = [&](int i) { backup.BackupFile(w.SourcePath, 1, w.SourcePath + "/n" + QString::number(i)); };
+    const auto run = [&](int i) {
+        backup.BackupFile(w.SourcePath, 1, w.SourcePath + "/n" + QString::number(i));
+    };
     for (int i = 0; i < files; ++i) {
         WriteFile(w.SourcePath + "/n" + QString::number(i), "x");
         run(i);

@@ -162,7 +162,9 @@ TEST(LinuxFileCopier, StagedCopyWaitsForCommitAndOnlyEarlierRunsLeftoversAreRemo
     const QString dir = files.Dir.path();
     LinuxFileCopier copier(8192);
     QString staged;
-    EXPECT_EQ(copier.Stage(files.Source, files.Target, [] { return false; }, staged), CopyError::Abandoned);
+    EXPECT_EQ(copier.Stage(
+                  files.Source, files.Target, [] { return false; }, staged),
+              CopyError::Abandoned);
     files.ExpectOldTargetAndNoLeftovers();
 
     for (const char* name : {".savenook-ab12.tmp", ".savenook-notes.txt", "a.tmp"})
@@ -172,7 +174,7 @@ TEST(LinuxFileCopier, StagedCopyWaitsForCommitAndOnlyEarlierRunsLeftoversAreRemo
     EXPECT_EQ(ReadFile(files.Target), "old copy");
     copier.RemoveLeftovers(dir);
     QStringList kept = {".savenook-folder.tmp", ".savenook-notes.txt", QFileInfo(staged).fileName(), "a.tmp",
-                        "source.bin", "target.bin"};
+                        "source.bin",           "target.bin"};
     kept.sort();
     EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), kept);
     ASSERT_EQ(copier.Commit(staged, files.Target), CopyError::None);
