@@ -44,14 +44,20 @@ class TimingCopier : public FileCopier
     qint64 DoneAt = -1;
     QElapsedTimer* Clock = nullptr;
 
-    CopyError Copy(const QString& source, const QString& target,
-                   const std::function<void()>& between) override
+    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+                    QString& staged) override
     {
-        const CopyError result = Real.Copy(source, target, between);
+        return Real.Stage(source, target, keepGoing, staged);
+    }
+    CopyError Commit(const QString& staged, const QString& target,
+                     const std::function<bool()>& keepGoing) override
+    {
+        const CopyError result = Real.Commit(staged, target, keepGoing);
         if (target == Target && result == CopyError::None)
             DoneAt = Clock->nsecsElapsed();
         return result;
     }
+    void Discard(const QString& staged) override { Real.Discard(staged); }
 };
 
 double percentile(std::vector<double> values, double p)
@@ -68,6 +74,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int saves = argc > 1 ? std::max(1, atoi(argv[1])) : 50;
     QTemporaryDir dir;
+    // The backup keeps a small store in the data folder: a private one here.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path() + QStringLiteral("/data")));
     const QString root = dir.path() + QStringLiteral("/Work");
     const QString destination = dir.path() + QStringLiteral("/Backup");
     QDir().mkpath(root);

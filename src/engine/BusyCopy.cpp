@@ -5,23 +5,26 @@ BusyCopy::Result attempt(EngineContext& c, const QString& source, const QString&
                          const std::function<void()>& onFirstDenial, const std::function<bool()>& stillWanted)
 {
     const qint64 timeoutMs = qRound64(c.Opts.BusyTimeout * 1000);
-    // A long copy lets the interface run between its chunks.
-    const auto pump = [&c] { c.Pump.ProcessPendingMessages(); };
+    // A long copy lets the interface run between its chunks, and stops at once
+    // when that starts the exit: the old copy stays, the exit need not wait.
+    const auto keepGoing = [&c] {
+        c.Pump.ProcessPendingMessages();
+        return !c.State.Exiting;
+    };
     bool waiting = false;
     qint64 firstDenial = 0;
     for (;;) {
-        switch (c.Copier.Copy(source, target, pump)) {
+        QString staged;
+        switch (const CopyError error = c.Copier.Stage(source, target, keepGoing, staged)) {
         case CopyError::None:
-            return {BusyCopy::Outcome::Done, QString()};
-        case CopyError::DiskFull:
-            return {BusyCopy::Outcome::Failed, BusyCopy::DiskFullText};
-        case CopyError::Other:
-            return {BusyCopy::Outcome::Failed, BusyCopy::OtherText};
-        case CopyError::NameNotAllowed:
-            return {BusyCopy::Outcome::Failed, BusyCopy::NameNotAllowedText};
+            return {BusyCopy::Outcome::Done, QString(), staged};
+        case CopyError::Abandoned:
+            return {BusyCopy::Outcome::Abandoned, QString(), QString()};
         case CopyError::AccessDenied:
         case CopyError::SourceChanged: // still being written: as busy as a locked file
             break;
+        default:
+            return {BusyCopy::Outcome::Failed, BusyCopy::TextOf(error), QString()};
         }
         if (!waiting) {
             waiting = true;
@@ -36,19 +39,31 @@ BusyCopy::Result attempt(EngineContext& c, const QString& source, const QString&
             if (c.Wait.ElapsedMs() - firstDenial >= timeoutMs)
                 c.State.BusyTimedOut = true;
             if (c.State.BusyTimedOut)
-                return {BusyCopy::Outcome::Failed, BusyCopy::TimedOutText};
+                return {BusyCopy::Outcome::Failed, BusyCopy::TimedOutText, QString()};
         }
         c.Wait.Sleep(1000);
         c.Pump.ProcessPendingMessages();
         if (stillWanted && !stillWanted())
-            return {BusyCopy::Outcome::Abandoned, QString()};
+            return {BusyCopy::Outcome::Abandoned, QString(), QString()};
     }
 }
 } // namespace
 
-BusyCopy::Result BusyCopy::Copy(EngineContext& context, const QString& source, const QString& target,
-                                const std::function<void()>& onFirstDenial,
-                                const std::function<bool()>& stillWanted)
+QString BusyCopy::TextOf(CopyError error)
+{
+    switch (error) {
+    case CopyError::DiskFull:
+        return DiskFullText;
+    case CopyError::NameNotAllowed:
+        return NameNotAllowedText;
+    default:
+        return OtherText;
+    }
+}
+
+BusyCopy::Result BusyCopy::Stage(EngineContext& context, const QString& source, const QString& target,
+                                 const std::function<void()>& onFirstDenial,
+                                 const std::function<bool()>& stillWanted)
 {
     const Result result = attempt(context, source, target, onFirstDenial, stillWanted);
     // Every finished copy ends the retry episode, whatever its outcome.

@@ -37,7 +37,12 @@ QString DestinationFolder::Compute(const QString& filePath, const QString& sourc
 {
     const QString parent = ParentOf(filePath);
     QString relative;
-    const std::optional<MountEntry> mount = drives.MountOf(parent);
+    // A drive mounted below a folder association's source is just another
+    // sub-folder there: its files keep their place under the source's name, as
+    // those of its own sub-folders do.
+    const bool belowSource = folderAssociation && IsWithin(parent, sourcePath) &&
+                             QDir::cleanPath(parent) != QDir::cleanPath(sourcePath);
+    const std::optional<MountEntry> mount = belowSource ? std::nullopt : drives.MountOf(parent);
     if (mount && QDir::cleanPath(mount->MountPoint) == QDir::cleanPath(parent))
         relative = slash + MountTable::DriveName(parent);
     else if (folderAssociation)

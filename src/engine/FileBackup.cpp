@@ -3,6 +3,7 @@
 #include "core/DateText.h"
 #include "engine/BusyCopy.h"
 #include "engine/DestinationFolder.h"
+#include "engine/DestinationMounts.h"
 #include "engine/Filters.h"
 #include "engine/VersionRotation.h"
 #include "platform/FileStamp.h"
@@ -102,6 +103,7 @@ class FileBackup::Run
     // False when the work on this file must stop altogether.
     bool backUpTo(const clsDestination& destination)
     {
+        m_copiedNow = false;
         const Options& o = m_c.Opts;
         if (!LocalFiles::IsFile(m_filePath))
             return fail(o.ErrorNoSource, QStringLiteral("Error: Source file no longer exists"));
@@ -126,6 +128,15 @@ class FileBackup::Run
         m_sourceVolume = m_c.DriveInfo.Label(sourceDrive->MountPoint);
         if (!VolumeAccepted(m_backup.Volume, m_sourceVolume))
             return fail(o.ErrorSourceVol, QStringLiteral("Error: Source volume name mismatch"));
+
+        // A destination tied to one drive is never filled on another (see
+        // DestinationMounts): its drive is gone as far as this copy goes.
+        std::optional<DestinationMounts::Record> holder;
+        if (!destination.Path.startsWith(QStringLiteral("//"))) {
+            holder = DestinationMounts::Describe(destination.Path, m_c.DriveInfo);
+            if (holder && !m_owner.m_mounts.Matches(destination.Path, *holder))
+                return fail(o.ErrorNoDest, QStringLiteral("Error: Destination drive no longer exists"));
+        }
 
         std::optional<MountEntry> destDrive = m_c.DriveInfo.MountOf(m_destFolder);
         // The destination folder as this machine opens it.
@@ -170,7 +181,14 @@ class FileBackup::Run
             if (!createFolders(destination.Path, folder))
                 return true;
         }
-        return copyTo(folder);
+        const bool copied = copyTo(folder);
+        if (m_copiedNow && holder) {
+            QStringList paths;
+            for (const clsDestination& d : m_c.State.Destinations)
+                paths.append(d.Path);
+            m_owner.m_mounts.Remember(destination.Path, *holder, paths);
+        }
+        return copied;
     }
 
     // Reports a failure: false when the folder is not there for the copy.
@@ -198,46 +216,77 @@ class FileBackup::Run
         // Automatic mode: a file handed over again without having changed since
         // its last copy needs no backup, and gets no report.
         if (!m_c.State.ManualSync && stamp && LocalFiles::IsFile(target)) {
-            auto it = remembered.find(key);
-            if (it != remembered.end() && it->second == *stamp)
+            const auto* known = remembered.object(key);
+            if (known && *known == *stamp)
                 return true;
         }
 
-        const bool versionsOn = m_backup.KeepBackup && !m_c.State.ManualSync;
-        const QFileDevice::Permissions sourceAttributes = VersionRotation::ModeOf(m_filePath);
-        const auto pump = [this] { m_c.Pump.ProcessPendingMessages(); };
-        VersionRotation::Result rotation;
-        if (versionsOn)
-            rotation = VersionRotation::Rotate(folder, m_fileName, m_c.Opts.PrevSaveName, m_backup.Versions,
-                                               m_c.Copier, pump);
-        // A rotation that had to copy let the interface run.
-        if (stopped())
-            return false;
-        const bool replacing = versionsOn && !rotation.NewCopy;
-        if (replacing && !(LocalFiles::Permissions(target) & QFileDevice::WriteOwner))
-            LocalFiles::SetPermissions(target, VersionRotation::ModeOf(target) | QFileDevice::WriteOwner);
+        // Temporary files of earlier runs (a kill or a power cut mid-copy) can be
+        // large: gone before this run adds its own. Once per folder and run.
+        auto& cleaned = m_owner.m_cleanedFolders;
+        if (!cleaned.contains(folder)) {
+            if (cleaned.size() >= RememberedFolders)
+                cleaned.clear();
+            cleaned.insert(folder);
+            m_c.Copier.RemoveLeftovers(folder);
+        }
 
-        const BusyCopy::Result copy = BusyCopy::Copy(
+        const bool versionsOn = m_backup.KeepBackup && !m_c.State.ManualSync;
+        const bool replacing = versionsOn && LocalFiles::IsFile(target);
+        const QFileDevice::Permissions sourceAttributes = VersionRotation::ModeOf(m_filePath);
+        const QFileDevice::Permissions replacedAttributes =
+            replacing ? VersionRotation::ModeOf(target) : QFileDevice::Permissions();
+        // With versions kept a read-only copy is replaced all the same: it becomes
+        // the newest version.
+        if (replacing && !(replacedAttributes & QFileDevice::WriteOwner))
+            LocalFiles::SetPermissions(target, replacedAttributes | QFileDevice::WriteOwner);
+
+        // The new copy is made in full first: a copy that fails (busy, changing,
+        // disk full) must not cost a previous version, so the versions move only
+        // once it is sure, and the rename puts it in place last.
+        BusyCopy::Result copy = BusyCopy::Stage(
             m_c, m_filePath, target, [this] { reportDelay(); }, [this] { return !stopped(); });
+        VersionRotation::Result rotation;
+        bool rotated = false;
+        if (copy.Status == BusyCopy::Outcome::Done) {
+            if (versionsOn) {
+                rotation =
+                    VersionRotation::Rotate(folder, m_fileName, m_c.Opts.PrevSaveName, m_backup.Versions,
+                                            m_c.Copier, [this] { m_c.Pump.ProcessPendingMessages(); });
+                rotated = true;
+            }
+            const CopyError committed = m_c.Copier.Commit(copy.Staged, target, [this] {
+                m_c.Pump.ProcessPendingMessages();
+                return true;
+            });
+            if (committed != CopyError::None) {
+                m_c.Copier.Discard(copy.Staged);
+                copy.Status = BusyCopy::Outcome::Failed;
+                copy.CopyError = BusyCopy::TextOf(committed);
+            }
+        }
 
         if (replacing) {
-            LocalFiles::SetPermissions(target, sourceAttributes);
+            LocalFiles::SetPermissions(target, copy.Status == BusyCopy::Outcome::Done ? sourceAttributes
+                                                                                 : replacedAttributes);
             // The stored version may share its content with the replaced copy
             // (a hard link), so it gets its own attributes back last.
             if (rotation.Stored)
                 LocalFiles::SetPermissions(VersionRotation::VersionFolder(folder, m_c.Opts.PrevSaveName, 1) +
                                           slash + m_fileName,
-                                      rotation.Attributes);
+                                      replacedAttributes);
         }
         if (copy.Status == BusyCopy::Outcome::Abandoned)
             return false;
 
+        m_copiedNow = copy.Status == BusyCopy::Outcome::Done;
         if (copy.Status == BusyCopy::Outcome::Done && stamp)
-            remembered[key] = *stamp;
+            remembered.insert(key, new std::pair(*stamp));
         else
-            remembered.erase(key);
+            remembered.remove(key);
 
-        reportCopy(versionsOn, rotation, copy.Status == BusyCopy::Outcome::Failed, copy.CopyError);
+        // A copy that failed before the versions were touched stored none.
+        reportCopy(rotated, rotation, copy.Status == BusyCopy::Outcome::Failed, copy.CopyError);
         return true;
     }
 
@@ -320,6 +369,7 @@ class FileBackup::Run
     QString m_fileName;
     bool m_notifyErr = false, m_notifySucc = false;
     bool m_anySuccess = false, m_anyError = false;
+    bool m_copiedNow = false; // the last destination's copy succeeded
     QString m_sourceVolume, m_destVolume, m_destFolder;
 };
 

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "engine/DestinationMounts.h"
 #include "engine/EngineContext.h"
 
+#include <QCache>
 #include <QDateTime>
+#include <QSet>
 #include <QString>
-#include <map>
 #include <utility>
 
 // Backs one file of one association up to every destination of that
@@ -12,7 +14,13 @@
 class FileBackup
 {
   public:
-    explicit FileBackup(EngineContext& context) : m_context(context) {}
+    static constexpr int RememberedCopies = 4096;
+
+    // rememberedCopies: how many copied files the unchanged-file check remembers.
+    explicit FileBackup(EngineContext& context, int rememberedCopies = RememberedCopies)
+        : m_context(context), m_lastCopied(rememberedCopies)
+    {
+    }
 
     // SourcePath: the association's source path; Position: its 1-based position
     // in colBackups (looked up again by key whenever the interface may have run).
@@ -28,6 +36,10 @@ class FileBackup
     static inline const QString NotApplicable = QStringLiteral("<n/a>");
     static inline const QString DelayText = QStringLiteral("Delay: Permission required...");
 
+    // Which drive each destination was found on; the destination list ties a
+    // destination the user adds again to the drive it now lies on.
+    DestinationMounts& Mounts() { return m_mounts; }
+
   private:
     class Run;
     friend class Run;
@@ -35,5 +47,11 @@ class FileBackup
     EngineContext& m_context;
     // Size and full-precision modification time of each file when it was last
     // copied to each destination folder, so an unchanged file is not copied again.
-    std::map<std::pair<QString, QString>, std::pair<qint64, qint64>> m_lastCopied;
+    // Only files saved lately come back unchanged, so the most recently used
+    // entries are enough and the memory stays bounded over a long run.
+    QCache<std::pair<QString, QString>, std::pair<qint64, qint64>> m_lastCopied;
+    // Destination folders already rid of earlier runs' temporary files.
+    static constexpr int RememberedFolders = 4096;
+    QSet<QString> m_cleanedFolders;
+    DestinationMounts m_mounts;
 };

@@ -24,6 +24,13 @@ public:
     virtual bool IsReady(const QString& mountPoint) const = 0;
     // The file system's label, empty when it has none.
     virtual QString Label(const QString& mountPoint) const = 0;
+    // What tells this file system from any other mounted in its place (its
+    // UUID), empty when nothing does.
+    virtual QString FileSystemId(const QString& mountPoint) const
+    {
+        (void)mountPoint;
+        return QString();
+    }
 };
 
 // cifs, smb3, nfs, nfs4, sshfs and the like.

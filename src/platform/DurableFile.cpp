@@ -65,8 +65,8 @@ DurableResult RenameOver(const QString& from, const QString& to)
 
 DurableResult RenameNoReplace(const QString& from, const QString& to)
 {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
+    const QByteArray source = FileNames::Encode(from);
+    const QByteArray target = FileNames::Encode(to);
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
         return SyncFolder(QFileInfo(to).absolutePath());
     if (errno != EINVAL && errno != ENOSYS)

@@ -72,6 +72,17 @@ QString LinuxDrives::Label(const QString& mountPoint) const
     return m_sources.FileSystemLabel(mount->MountPoint).Label;
 }
 
+QString LinuxDrives::FileSystemId(const QString& mountPoint) const
+{
+    const auto mount = Table().Find(mountPoint);
+    if (!mount || IsNetworkFileSystem(mount->FsType))
+        return QString();
+    const QString uuid = VolumeLabels::UuidFromFileSystem(mount->MountPoint);
+    if (!uuid.isEmpty())
+        return uuid;
+    return VolumeLabels(QStringLiteral("/dev/disk/by-uuid")).FromLinks(mount->Source).value_or(QString());
+}
+
 bool LinuxDrives::AccessReadable(const QString& mountPoint)
 {
     return ::access(FileNames::Encode(mountPoint).constData(), R_OK | X_OK) == 0;

@@ -36,6 +36,10 @@ public:
     bool IsReady(const QString& mountPoint) const override;
     // Empty for a drive without a label and for one no longer mounted.
     QString Label(const QString& mountPoint) const override;
+    // The kernel's UUID of a local file system, else udev's by-uuid link to its
+    // device; empty for a network file system (its source names it) and for a
+    // mount point no longer mounted.
+    QString FileSystemId(const QString& mountPoint) const override;
 
     // The current table; an empty table with LastError set when it cannot be read.
     MountTable Table() const;

@@ -2,10 +2,17 @@
 
 #include "platform/FileNames.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <dirent.h>
 #include <fcntl.h>
+#include <future>
+#include <set>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +20,10 @@
 namespace {
 
 constexpr size_t kFallbackBufferBytes = 1024 * 1024;
+// A chunk that takes longer than this to copy and write out (a slow stick, a
+// network share) is halved, down to the smallest size; a fast one grows back.
+constexpr qint64 kSlowChunkMs = 100;
+constexpr qint64 kSmallestChunkBytes = 1024 * 1024;
 
 // Closes a descriptor on every way out of Copy.
 class Descriptor
@@ -55,6 +66,97 @@ bool NeedsFallback(int error)
            error == EBADF;
 }
 
+// The temporary files that copies of this process are writing or hold staged, by
+// device and inode: a clean-up must never take one, whatever path names it.
+// Only the GUI thread copies, so no lock.
+std::set<std::pair<dev_t, ino_t>>& inUse()
+{
+    static std::set<std::pair<dev_t, ino_t>> files;
+    return files;
+}
+
+std::pair<dev_t, ino_t> identityOf(int fd)
+{
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0)
+        return {0, 0};
+    return {st.st_dev, st.st_ino};
+}
+
+void release(const QByteArray& path)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) == 0)
+        inUse().erase({st.st_dev, st.st_ino});
+}
+
+// Writes the copy out while it is made, so the page cache never holds more than
+// a few chunks of it: each chunk's writeback is started as soon as it is copied,
+// and the oldest still in flight is waited for. No single call then waits for the
+// whole file (seconds for a gigabyte on a stick), and the final fsync finds
+// little to do.
+class Writeback
+{
+  public:
+    explicit Writeback(int fd) : m_fd(fd) {}
+
+    // [start, end) has just been written; 0 or an errno.
+    int Written(off_t start, off_t end)
+    {
+        if (m_rangeSync) {
+            if (::sync_file_range(m_fd, start, end - start, SYNC_FILE_RANGE_WRITE) == 0) {
+                m_ends.push_back(end);
+                if (m_ends.size() <= InFlight)
+                    return 0;
+                const off_t upTo = m_ends.front();
+                m_ends.pop_front();
+                const int waited = ::sync_file_range(m_fd, m_waited, upTo - m_waited,
+                                                     SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                                         SYNC_FILE_RANGE_WAIT_AFTER);
+                m_waited = upTo;
+                return waited == 0 ? 0 : errno;
+            }
+            if (errno != EINVAL && errno != ESPIPE && errno != ENOSYS && errno != EOPNOTSUPP)
+                return errno;
+            m_rangeSync = false; // a file system without it: flush each chunk whole
+        }
+        return ::fdatasync(m_fd) == 0 ? 0 : errno;
+    }
+
+    // Waits until everything written so far is on the disk; 0 or an errno.
+    int Finish()
+    {
+        if (!m_rangeSync || m_ends.empty())
+            return 0;
+        const int result = ::sync_file_range(
+            m_fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        return result == 0 ? 0 : errno;
+    }
+
+  private:
+    int m_fd;
+    bool m_rangeSync = true;
+    // Chunks written out at once: a few keep the device's queue full (one alone
+    // measured up to a third slower on a busy disk) and still bound the dirty pages.
+    static constexpr size_t InFlight = 4;
+    std::deque<off_t> m_ends; // chunks being written out, oldest first
+    off_t m_waited = 0;       // everything before this is on the disk
+};
+
+// fsync of a file whose data is already written out, or of a folder, still waits
+// for the file system's journal, and under other programs' writes that took half
+// a second here. It runs on a short-lived thread of its own while keepGoing keeps
+// the interface served; a flush cannot be stopped, so a stop is only noted (in
+// abandoned) and the flush waited for. 0 or an errno.
+int flushBeside(int fd, const std::function<bool()>& keepGoing, bool& abandoned)
+{
+    std::future<int> flushed = std::async(std::launch::async, [fd] { return ::fsync(fd) == 0 ? 0 : errno; });
+    while (flushed.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        if (!abandoned && keepGoing && !keepGoing())
+            abandoned = true;
+    return flushed.get();
+}
+
 QByteArray FolderOf(const QByteArray& path)
 {
     const int slash = path.lastIndexOf('/');
@@ -72,7 +174,9 @@ LinuxFileCopier::LinuxFileCopier(qint64 chunkBytes)
 
 bool LinuxFileCopier::IsTemporaryName(const QString& fileName)
 {
-    return fileName.startsWith(QLatin1String(TemporaryPrefix));
+    return fileName.startsWith(QLatin1String(TemporaryPrefix)) &&
+           fileName.endsWith(QLatin1String(TemporarySuffix)) &&
+           fileName.size() > qsizetype(sizeof TemporaryPrefix + sizeof TemporarySuffix - 2);
 }
 
 CopyError LinuxFileCopier::ErrorFromErrno(int error)
@@ -137,9 +241,10 @@ ssize_t LinuxFileCopier::ReadWriteRange(int in, off_t* inOffset, int out, off_t*
     return ssize_t(done);
 }
 
-CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
-                                const std::function<void()>& betweenChunks)
+CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
+                                 const std::function<bool()>& keepGoing, QString& staged)
 {
+    staged.clear();
     const QByteArray sourcePath = FileNames::Encode(source);
     const QByteArray targetPath = FileNames::Encode(target);
 
@@ -169,28 +274,36 @@ CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
     Descriptor out;
     for (int attempt = 0; attempt < 16 && !out.Valid(); ++attempt) {
         temporaryPath = folder + '/' + TemporaryPrefix +
-                        QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".tmp";
+                        QByteArray::number(QRandomGenerator::global()->generate(), 16) + TemporarySuffix;
         out.Reset(::open(temporaryPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!out.Valid() && errno != EEXIST)
             return ErrorFromErrno(errno);
     }
     if (!out.Valid())
         return CopyError::Other;
+    const auto identity = identityOf(out.Get());
+    inUse().insert(identity);
 
     auto fail = [&](CopyError error) {
         out.Close();
         ::unlink(temporaryPath.constData());
+        inUse().erase(identity);
         return error;
     };
+    Writeback writeback(out.Get());
 
     // One pass of copy_file_range in large chunks (in-kernel, no user-space
     // buffer); the fallbacks only where the two file systems cannot do that.
     off_t inOffset = 0;
     off_t outOffset = 0;
     enum class Method { CopyRange, SendFile, ReadWrite } method = Method::CopyRange;
+    qint64 chunkBytes = m_chunkBytes;
+    QElapsedTimer chunkClock;
+    chunkClock.start();
     while (inOffset < before.st_size) {
-        const size_t want = size_t(qMin<qint64>(m_chunkBytes, before.st_size - inOffset));
+        const size_t want = size_t(qMin<qint64>(chunkBytes, before.st_size - inOffset));
         ssize_t copied = -1;
+        const off_t chunkStart = outOffset;
         switch (method) {
         case Method::CopyRange:
             copied = CopyRange(in.Get(), &inOffset, out.Get(), &outOffset, want);
@@ -213,9 +326,23 @@ CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
         }
         if (copied == 0)
             return fail(CopyError::SourceChanged); // shorter than it was at the start
-        if (inOffset < before.st_size && betweenChunks)
-            betweenChunks();
+        if (const int error = writeback.Written(chunkStart, outOffset))
+            return fail(ErrorFromErrno(error));
+        const qint64 took = chunkClock.elapsed();
+        if (took > kSlowChunkMs && chunkBytes > kSmallestChunkBytes)
+            chunkBytes = qMax(kSmallestChunkBytes, chunkBytes / 2);
+        else if (took < kSlowChunkMs / 4 && chunkBytes < m_chunkBytes)
+            chunkBytes = qMin(m_chunkBytes, chunkBytes * 2);
+        if (inOffset < before.st_size && keepGoing && !keepGoing())
+            return fail(CopyError::Abandoned);
+        chunkClock.restart();
     }
+    // The last chunks reach the disk before the final flush, with a turn for the
+    // interface in between, so that flush has only the metadata left to write.
+    if (const int error = writeback.Finish())
+        return fail(ErrorFromErrno(error));
+    if (before.st_size > 0 && keepGoing && !keepGoing())
+        return fail(CopyError::Abandoned);
 
     struct stat after;
     if (::stat(sourcePath.constData(), &after) != 0)
@@ -230,24 +357,65 @@ CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
     if (::futimens(out.Get(), times) != 0)
         return fail(ErrorFromErrno(errno));
     // One fsync after the metadata so that data, size, mode and times reach the
-    // disk together; the rename below must never expose a file still in flight.
-    if (::fsync(out.Get()) != 0)
-        return fail(ErrorFromErrno(errno));
+    // disk together; the rename must never expose a file still in flight.
+    bool abandoned = false;
+    if (const int error = flushBeside(out.Get(), keepGoing, abandoned))
+        return fail(ErrorFromErrno(error));
+    if (abandoned)
+        return fail(CopyError::Abandoned);
     if (out.Close() != 0) {
         const int error = errno;
         ::unlink(temporaryPath.constData());
+        inUse().erase(identity);
         return ErrorFromErrno(error);
     }
-    if (::rename(temporaryPath.constData(), targetPath.constData()) != 0) {
-        const int error = errno;
-        ::unlink(temporaryPath.constData());
-        return ErrorFromErrno(error);
-    }
+    staged = FileNames::Decode(temporaryPath);
+    return CopyError::None;
+}
+
+CopyError LinuxFileCopier::Commit(const QString& staged, const QString& target,
+                                  const std::function<bool()>& keepGoing)
+{
+    const QByteArray stagedPath = FileNames::Encode(staged);
+    const QByteArray targetPath = FileNames::Encode(target);
+    if (::rename(stagedPath.constData(), targetPath.constData()) != 0)
+        return ErrorFromErrno(errno);
+    release(targetPath);
 
     // Make the rename itself durable. Some file systems cannot flush a folder
     // (EINVAL); the copy is in place there all the same.
-    Descriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Valid() && ::fsync(dir.Get()) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS)
-        return ErrorFromErrno(errno);
+    Descriptor dir(::open(FolderOf(targetPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    bool stopped = false; // nothing left to stop
+    const int error = dir.Valid() ? flushBeside(dir.Get(), keepGoing, stopped) : 0;
+    if (error != 0 && error != EINVAL && error != ENOTSUP && error != EROFS)
+        return ErrorFromErrno(error);
     return CopyError::None;
+}
+
+void LinuxFileCopier::Discard(const QString& staged)
+{
+    const QByteArray path = FileNames::Encode(staged);
+    release(path);
+    ::unlink(path.constData());
+}
+
+void LinuxFileCopier::RemoveLeftovers(const QString& folder)
+{
+    DIR* dir = ::opendir(FileNames::Encode(folder).constData());
+    if (!dir)
+        return;
+    const size_t prefix = std::strlen(TemporaryPrefix), suffix = std::strlen(TemporarySuffix);
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        const size_t length = std::strlen(name);
+        if (length <= prefix + suffix || std::strncmp(name, TemporaryPrefix, prefix) != 0 ||
+            std::strcmp(name + length - suffix, TemporarySuffix) != 0)
+            continue;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            inUse().count({st.st_dev, st.st_ino}))
+            continue;
+        ::unlinkat(::dirfd(dir), name, 0);
+    }
+    ::closedir(dir);
 }

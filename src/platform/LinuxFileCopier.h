@@ -7,10 +7,12 @@
 #include <vector>
 
 // Copies one file durably and atomically. The data goes into a hidden temporary
-// file beside the target (".savenook-..."), which gets the source's permission
-// bits and exact modification time, is flushed to disk and only then renamed
-// over the target; the folder is flushed too, so the rename survives a crash.
-// Any failure removes the temporary file and leaves the old target untouched.
+// file beside the target (".savenook-....tmp"), which gets the source's permission
+// bits and exact modification time and is flushed to disk as it is written, a
+// chunk at a time, so neither a chunk nor the final flush holds the caller for
+// long. Commit renames it over the target and flushes the folder too, so the
+// rename survives a crash. Any failure removes the temporary file and leaves the
+// old target untouched.
 //
 // An existing target without the owner's write bit fails with AccessDenied even
 // for root: the engine relies on a read-only copy refusing to be replaced.
@@ -19,13 +21,21 @@
 class LinuxFileCopier : public FileCopier
 {
   public:
-    static constexpr qint64 DefaultChunkBytes = 16 * 1024 * 1024;
+    // Small enough that writing one chunk out takes a fraction of a second even
+    // on a slow stick, large enough that the calls cost nothing against the data.
+    static constexpr qint64 DefaultChunkBytes = 8 * 1024 * 1024;
     static constexpr char TemporaryPrefix[] = ".savenook-";
+    static constexpr char TemporarySuffix[] = ".tmp";
 
     explicit LinuxFileCopier(qint64 chunkBytes = DefaultChunkBytes);
 
-    CopyError Copy(const QString& source, const QString& target,
-                   const std::function<void()>& betweenChunks) override;
+    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+                    QString& staged) override;
+    CopyError Commit(const QString& staged, const QString& target,
+                     const std::function<bool()>& keepGoing = {}) override;
+    void Discard(const QString& staged) override;
+    // Our temporary names not in use by any copier of this process are removed.
+    void RemoveLeftovers(const QString& folder) override;
 
     // A name this copier gives its temporary files (left behind only by a crash).
     static bool IsTemporaryName(const QString& fileName);

@@ -3,8 +3,10 @@
 #include "platform/FileNames.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -62,6 +64,38 @@ VolumeLabels::FsLabel VolumeLabels::FromFileSystem(const QString& mountPoint)
         return {QString(), error};
     label[FSLABEL_MAX] = '\0';
     return {QString::fromUtf8(label), 0};
+}
+
+namespace {
+// Older kernel headers lack the ioctl; its number and layout are fixed.
+struct FsUuid
+{
+    __u8 len;
+    __u8 uuid[16];
+};
+constexpr unsigned long GetFsUuid = _IOR(0x15, 0, FsUuid);
+} // namespace
+
+QString VolumeLabels::UuidFromFileSystem(const QString& mountPoint)
+{
+    const int fd = ::open(QFile::encodeName(mountPoint).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return QString();
+    FsUuid id = {};
+    id.len = sizeof id.uuid;
+    const int rc = ::ioctl(fd, GetFsUuid, &id);
+    ::close(fd);
+    // A file system without one reports zeros.
+    if (rc != 0 || id.len == 0 || id.len > sizeof id.uuid ||
+        std::all_of(id.uuid, id.uuid + id.len, [](__u8 b) { return b == 0; }))
+        return QString();
+    QString text;
+    for (int i = 0; i < id.len; ++i) {
+        if (id.len == 16 && (i == 4 || i == 6 || i == 8 || i == 10))
+            text += QLatin1Char('-');
+        text += QStringLiteral("%1").arg(id.uuid[i], 2, 16, QLatin1Char('0'));
+    }
+    return text;
 }
 
 QString VolumeLabels::UnescapeUdev(const QString& linkName)

@@ -26,6 +26,10 @@ public:
     // FS_IOC_GETFSLABEL on a folder of the file system (ext4, btrfs, xfs, ...).
     static FsLabel FromFileSystem(const QString& mountPoint);
 
+    // The file system's UUID as the kernel keeps it (FS_IOC_GETFSUUID, Linux 6.5
+    // and later), in the usual 8-4-4-4-12 form; empty when it gives none.
+    static QString UuidFromFileSystem(const QString& mountPoint);
+
     // udev writes a label into a link name with bytes outside its safe set as
     // \xNN (a blank becomes \x20); the bytes are UTF-8.
     static QString UnescapeUdev(const QString& linkName);

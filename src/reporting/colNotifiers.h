@@ -11,7 +11,11 @@ class colNotifiers
 public:
     explicit colNotifiers(const ProgramState& state) : m_state(state) {}
 
-    // Null while ManualSync is set: nothing is queued.
+    // Nothing drains the queue while no pop-up window runs, so it keeps only the
+    // newest results; a backlog this long shows for 100 ms each anyway.
+    static constexpr int MaxQueued = 10000;
+
+    // Null while ManualSync is set: nothing is queued. A full queue drops its oldest.
     clsNotifier* Add(const QString& Source, const QString& Destination, const QString& Message);
     const clsNotifier* Item(int position) const { return m_items.Item(position); }
     int Count() const { return m_items.Count(); }

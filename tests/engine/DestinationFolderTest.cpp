@@ -11,6 +11,7 @@ TEST(DestinationFolder, ComputeRepeatsTheSourceNameBelowTheDestination)
 {
     FakeDrives drives;
     drives.AddMount(QStringLiteral("/mnt/usb"));
+    drives.AddMount(QStringLiteral("/home/u/data"));
     const struct
     {
         const char *File, *Source;
@@ -24,6 +25,9 @@ TEST(DestinationFolder, ComputeRepeatsTheSourceNameBelowTheDestination)
         {"/d/Data/Projects/a/b.txt", "/d/Data/Projects", true, "/", "/Projects/a"},
         {"/mnt/usb/x.txt", "/mnt/usb/x.txt", false, "/e/Backup", "/e/Backup/usb"}, // a drive's root
         {"/mnt/usb/x.txt", "/mnt/usb", true, "/e/Backup", "/e/Backup/usb"},
+        // A drive mounted inside a folder association keeps its path below the source.
+        {"/home/u/data/x.txt", "/home/u", true, "/e/Backup", "/e/Backup/u/data"},
+        {"/home/u/data/sub/x.txt", "/home/u", true, "/e/Backup", "/e/Backup/u/data/sub"},
         {"/x.txt", "/x.txt", false, "/e/Backup", "/e/Backup/root"},
         {"/d/Data/Projects/a/b.txt", "/d/Data/Projects", true, "//server/share/B",
          "//server/share/B/Projects/a"},

@@ -63,13 +63,20 @@ class CopierWithAfterCopy : public FileCopier
   public:
     LinuxFileCopier Real;
     std::function<void()> AfterCopy;
-    CopyError Copy(const QString& source, const QString& target, const std::function<void()>& between) override
+    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+                    QString& staged) override
     {
-        const CopyError result = Real.Copy(source, target, between);
+        return Real.Stage(source, target, keepGoing, staged);
+    }
+    CopyError Commit(const QString& staged, const QString& target,
+                     const std::function<bool()>& keepGoing) override
+    {
+        const CopyError result = Real.Commit(staged, target, keepGoing);
         if (AfterCopy)
             std::exchange(AfterCopy, nullptr)();
         return result;
     }
+    void Discard(const QString& staged) override { Real.Discard(staged); }
 };
 
 // Runs the event loop until done() holds or the time is up.

@@ -39,6 +39,7 @@ class FakeDrives : public Drives
         MountEntry Entry;
         bool Ready = true;
         QString Label;
+        QString Id;
     };
 
     FakeDrives() { AddMount(QStringLiteral("/")); }
@@ -47,10 +48,11 @@ class FakeDrives : public Drives
                   const QString& label = {}, const QString& source = {})
     {
         m_drives[mountPoint] =
-            Drive{MountEntry{mountPoint, QStringLiteral("/"), fsType, source}, true, label};
+            Drive{MountEntry{mountPoint, QStringLiteral("/"), fsType, source}, true, label, QString()};
     }
     void Unmount(const QString& mountPoint) { m_drives.erase(mountPoint); }
     void SetReady(const QString& mountPoint, bool ready) { m_drives.at(mountPoint).Ready = ready; }
+    void SetId(const QString& mountPoint, const QString& id) { m_drives.at(mountPoint).Id = id; }
 
     // Longest whole-component prefix; a "//server/share/..." path matches the
     // mount whose Source is that share, else, as in the real mount table, the
@@ -73,6 +75,12 @@ class FakeDrives : public Drives
     {
         auto it = m_drives.find(mountPoint);
         return it == m_drives.end() ? QString() : it->second.Label;
+    }
+
+    QString FileSystemId(const QString& mountPoint) const override
+    {
+        auto it = m_drives.find(mountPoint);
+        return it == m_drives.end() ? QString() : it->second.Id;
     }
 
   private:
@@ -101,11 +109,11 @@ class FakeDrives : public Drives
     std::map<QString, Drive> m_drives;
 };
 
-// Copies for real (temporary file beside the target, then a rename; the source's
-// modification time and permissions are kept), like the product's copier. A test
-// queues failures, or decides per call with Decide; a queued failure copies nothing.
-// An existing target without the owner's write permission gives AccessDenied even
-// as root, as the product's copier does.
+// Copies for real (a staged file beside the target, renamed over it on Commit;
+// the source's modification time and permissions are kept), like the product's
+// copier. A test queues failures, or decides per call with Decide; a queued
+// failure copies nothing. An existing target without the owner's write permission
+// gives AccessDenied even as root, as the product's copier does.
 class FakeCopier : public FileCopier
 {
   public:
@@ -114,8 +122,8 @@ class FakeCopier : public FileCopier
     int Calls = 0;
     qint64 ChunkSize = 1 << 20;
 
-    CopyError Copy(const QString& source, const QString& target,
-                   const std::function<void()>& betweenChunks) override
+    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+                    QString& staged) override
     {
         ++Calls;
         if (Decide) {
@@ -141,8 +149,10 @@ class FakeCopier : public FileCopier
             return CopyError::AccessDenied;
         bool first = true;
         while (!in.atEnd()) {
-            if (!first && betweenChunks)
-                betweenChunks();
+            if (!first && keepGoing && !keepGoing()) {
+                out.remove();
+                return CopyError::Abandoned;
+            }
             first = false;
             const QByteArray chunk = in.read(ChunkSize);
             if (out.write(chunk) != chunk.size()) {
@@ -157,13 +167,16 @@ class FakeCopier : public FileCopier
             std::filesystem::last_write_time(temporary.toStdString(), time, ec);
         QFile::setPermissions(temporary, in.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser |
                                                               QFileDevice::ExeUser));
-        std::filesystem::rename(temporary.toStdString(), target.toStdString(), ec);
-        if (ec) {
-            QFile::remove(temporary);
-            return CopyError::Other;
-        }
+        staged = temporary;
         return CopyError::None;
     }
+    CopyError Commit(const QString& staged, const QString& target, const std::function<bool()>&) override
+    {
+        std::error_code ec;
+        std::filesystem::rename(staged.toStdString(), target.toStdString(), ec);
+        return ec ? CopyError::Other : CopyError::None;
+    }
+    void Discard(const QString& staged) override { QFile::remove(staged); }
 };
 
 // A clock that never sleeps: Sleep moves virtual time on.

@@ -1,3 +1,5 @@
+#include "support/TestEnvironment.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
@@ -7,5 +9,7 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     QCoreApplication app(argc, argv);
+    // The backup keeps a store of its own in the data folder: never the real one.
+    TestEnvironment environment;
     return RUN_ALL_TESTS();
 }

@@ -4,17 +4,19 @@
 #include "engine/FileBackup.h"
 
 #include "engine/EngineFakes.h"
-#include "support/TestFiles.h"
 #include "platform/FileNames.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LocalFiles.h"
 #include "platform/LinuxFileCopier.h"
+#include "platform/VolumeLabels.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <unistd.h>
 
 namespace {
@@ -91,30 +93,48 @@ TEST(FileBackupReal, ReadOnlyCopyIsReplacedOnlyWithVersions)
     }
 }
 
-// A small ext4 labelled BACKUP1 on a loop device, mounted for the test's lifetime;
-// or an NTFS through ntfs-3g (FUSE), whose names are UTF-16.
+TEST(FileBackupReal, TemporariesOfEarlierRunsAreRemovedBeforeCopying)
+{
+    RealWorld w;
+    const QString work = w.Tmp.path() + "/dst/Work";
+    for (const char* name : {".savenook-1f2e.tmp", ".savenook-notes.txt", "other.tmp"})
+        WriteFile(work + "/" + name, "left over");
+    w.Add(w.Tmp.path() + "/dst", false);
+    EXPECT_EQ(w.Run(), Texts{"Success: Copy saved"});
+    EXPECT_EQ(Entries(work), QStringList({".savenook-notes.txt", "f.txt", "other.tmp"}));
+}
+
+// A small ext4 labelled BACKUP1 on a loop device, mounted for the test's lifetime
+// (at folder/mnt unless told otherwise); or an NTFS through ntfs-3g (FUSE), whose
+// names are UTF-16.
 struct LoopDrive
 {
     QString Image, MountPoint, Error;
     bool Mounted = false;
     enum Kind { Ext4, Ntfs };
+    Kind DriveKind;
 
-    explicit LoopDrive(const QString& folder, Kind kind = Ext4)
-        : Image(folder + "/disk.img"), MountPoint(folder + "/mnt")
+    explicit LoopDrive(const QString& folder, Kind kind = Ext4, const QString& mountPoint = {})
+        : Image(folder + "/disk.img"), MountPoint(mountPoint.isEmpty() ? folder + "/mnt" : mountPoint),
+          DriveKind(kind)
     {
+        QDir().mkpath(folder);
         QDir().mkpath(MountPoint);
         QFile image(Image);
         if (image.open(QIODevice::WriteOnly) && image.resize(4 << 20)) {
             image.close();
-            if (kind == Ext4)
-                Mounted = run("mkfs.ext4", {"-q", "-F", "-L", "BACKUP1", Image}) &&
-                          run("mount", {"-o", "loop", Image, MountPoint});
-            else
-                Mounted = run("mkntfs", {"-q", "-F", "-f", "-L", "BACKUP1", Image}) &&
-                          run("ntfs-3g", {Image, MountPoint});
+            Mounted = (kind == Ext4 ? run("mkfs.ext4", {"-q", "-F", "-L", "BACKUP1", Image})
+                                    : run("mkntfs", {"-q", "-F", "-f", "-L", "BACKUP1", Image})) &&
+                      Mount();
         }
     }
     ~LoopDrive() { Unmount(); }
+    bool Mount()
+    {
+        Mounted = Mounted || (DriveKind == Ext4 ? run("mount", {"-o", "loop", Image, MountPoint})
+                                                : run("ntfs-3g", {Image, MountPoint}));
+        return Mounted;
+    }
     bool Unmount()
     {
         if (Mounted && run("umount", {MountPoint}))
@@ -187,5 +207,34 @@ TEST(FileBackupLoopMount, UnmountedDriveIsGoneAndNothingIsCreatedInItsPlace)
     WriteFile(w.FilePath, "two!");
     EXPECT_EQ(w.Run(), (Texts{"Success: Copy saved", "Error: Destination drive no longer exists"}));
     EXPECT_TRUE(Entries(drive.MountPoint).isEmpty());
+}
+// The destination is the mount point itself, whose empty folder stays behind.
+TEST(FileBackupLoopMount, MountPointDestinationIsTiedToItsDrive)
+{
+    RealWorld w;
+    LoopDrive drive(w.Tmp.path());
+    REQUIRE_LOOP_DRIVE(drive);
+    const QString gone = QStringLiteral("Error: Destination drive no longer exists");
+    const bool uuids = !VolumeLabels::UuidFromFileSystem(drive.MountPoint).isEmpty();
+    w.Add(drive.MountPoint, false);
+    EXPECT_EQ(w.Run().back(), "Success: Copy saved");
+    ASSERT_TRUE(drive.Unmount());
+    WriteFile(w.FilePath, "two!");
+    EXPECT_EQ(w.Run().back(), gone);
+    EXPECT_TRUE(Entries(drive.MountPoint).isEmpty());
+
+    // Another drive with the same label in its place: told apart by its UUID.
+    if (uuids) {
+        LoopDrive other(w.Tmp.path() + "/other", LoopDrive::Ext4, drive.MountPoint);
+        ASSERT_TRUE(other.Mounted) << other.Error.toStdString();
+        EXPECT_EQ(w.Run().back(), gone);
+        EXPECT_FALSE(QFileInfo::exists(drive.MountPoint + "/Work"));
+    } else {
+        std::cout << "[ note ] this kernel gives no file-system UUID; a second drive is not tried\n";
+    }
+
+    ASSERT_TRUE(drive.Mount());
+    EXPECT_EQ(w.Run().back(), "Success: Copy saved");
+    EXPECT_EQ(ReadFile(drive.MountPoint + "/Work/f.txt"), "two!");
 }
 } // namespace

@@ -322,24 +322,21 @@ struct ResultRow
 
 const char* const CopyErr = "Error occurred in copy";
 const char* const StoredPop = "Copy saved && Previous version stored";
-const char* const Case4 = "Error occurred in copy... Previous version stored";
 const char* const Case5 = "Success: Copy saved... Error: Previous version store unsuccesful";
-const char* const Case6 = "Error occurred in copy... Error: Previous version store unsuccessful";
 const ResultRow ResultRows[] = {
     {"Case1", 1, 0, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod},
     {"Case1Quiet", 1, 0, 0, 0, 1, 0, 1, 1, nullptr, "Success: Copy saved", Nod},
     {"Case2", 1, 1, 0, 0, 1, 1, 1, 1, StoredPop, "Success: Copy saved & Previous version stored", Nod},
     {"Case3", 1, 0, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake},
     {"Case3NoCopyOption", 1, 0, 0, 1, 1, 1, 0, 1, nullptr, CopyErr, Shake},
-    {"Case4Both", 1, 1, 0, 1, 1, 1, 1, 1, Case4, Case4, Shrug},
-    {"Case4BothNoCopyOption", 1, 1, 0, 1, 1, 1, 0, 1, "Previous version stored", Case4, Shrug},
-    {"Case4SuccOnly", 1, 1, 0, 1, 0, 1, 1, 1, "Previous version stored", Case4, Shrug},
+    // A copy that fails leaves the versions alone, so it stores none: the old
+    // copy is still in place.
+    {"FailedCopyStoresNoVersion", 1, 1, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake},
+    {"FailedCopyStoresNoVersionQuiet", 1, 1, 0, 1, 1, 1, 0, 1, nullptr, CopyErr, Shake},
     {"Case5Both", 1, 1, 1, 0, 1, 1, 1, 1, "Copy saved... Error: Previous version store unsuccessful", Case5,
      Shrug},
     {"Case5BothNoPrevOption", 1, 1, 1, 0, 1, 1, 1, 0, "Copy saved", Case5, Shrug},
-    {"Case6Both", 1, 1, 1, 1, 1, 1, 1, 1, Case6, Case6, Shake},
-    {"Case6CopyOptionOnly", 1, 1, 1, 1, 1, 1, 1, 0, CopyErr, Case6, Shake},
-    {"Case6SuccOnly", 1, 1, 1, 1, 0, 1, 1, 1, nullptr, Case6, Shake},
+    {"FailedCopyWithVersionFolderInTheWay", 1, 1, 1, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake},
     {"Case7", 0, 1, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod},
     {"Case8", 0, 1, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake}};
 
@@ -365,7 +362,7 @@ TEST(CopyResults, TextsFollowTheOutcomeAndTheSwitches)
         EXPECT_EQ(w.Popups(), row.Popup ? Texts{QString::fromUtf8(row.Popup)} : Texts{});
         EXPECT_EQ(w.Rig.Hooks.Animations, Anims{row.Animation});
         EXPECT_EQ(ReadFile(w.CopyPath()), row.CopyFails ? (row.Existed ? "old copy" : "<missing>") : "one");
-        const bool stored = row.Versions && row.Existed && !row.PrevFails;
+        const bool stored = row.Versions && row.Existed && !row.PrevFails && !row.CopyFails;
         EXPECT_EQ(ReadFile(w.Version(1)), stored ? "old copy" : "<missing>");
     }
 }
@@ -429,6 +426,79 @@ TEST(FileBackupResults, ReadOnlyCopyIsReplacedWhenVersionsAreKept)
         EXPECT_EQ(IsReadOnly(w.CopyPath()), readOnlySource);
         EXPECT_EQ(ReadFile(w.Version(1)), "old");
         EXPECT_EQ(IsReadOnly(w.Version(1)), !readOnlySource);
+    }
+}
+
+TEST(FileBackupResults, FailedCopyLeavesEveryVersionAsItWas)
+{
+    for (CopyError error : {CopyError::Other, CopyError::DiskFull, CopyError::SourceChanged}) {
+        World w;
+        w.Prepare(3);
+        w.Rig.Opts.BusyTimeout = 2;
+        for (int i = 1; i <= 4; ++i) {
+            WriteFile(w.FilePath, "v" + QByteArray::number(i));
+            Touch(w.FilePath, i);
+            w.Run();
+        }
+        w.FailCopiesTo(w.CopyPath(), error);
+        WriteFile(w.FilePath, "v5");
+        Touch(w.FilePath, 5);
+        w.Run();
+        EXPECT_TRUE(w.Logs().back().startsWith("Error")) << int(error);
+        EXPECT_EQ(ReadFile(w.CopyPath()), "v4") << int(error);
+        EXPECT_EQ(ReadFile(w.Version(1)), "v3");
+        EXPECT_EQ(ReadFile(w.Version(2)), "v2");
+        EXPECT_EQ(ReadFile(w.Version(3)), "v1");
+    }
+}
+
+// Mount points as a drive leaves them: the destination is the mount point itself.
+TEST(FileBackupDrives, DestinationIsNeverFilledOnAnotherDrive)
+{
+    const struct
+    {
+        const char* Name;
+        bool Share;
+        std::function<void(FakeDrives&, const QString&)> Change;
+        bool Refused;
+    } rows[] = {
+        {"Unmounted", false, [](FakeDrives& d, const QString& p) { d.Unmount(p); }, true},
+        {"OtherUnlabelledDrive", false, [](FakeDrives& d, const QString& p) { d.SetId(p, "uuid-2"); }, true},
+        {"SameDriveAgain", false,
+         [](FakeDrives& d, const QString& p) {
+             d.Unmount(p);
+             d.AddMount(p);
+             d.SetId(p, "uuid-1");
+         },
+         false},
+        {"ShareUnmounted", true, [](FakeDrives& d, const QString& p) { d.Unmount(p); }, true},
+        {"OtherShare", true,
+         [](FakeDrives& d, const QString& p) { d.AddMount(p, "cifs", "NAS", "//other/share"); }, true},
+        {"SameShareAgain", true,
+         [](FakeDrives& d, const QString& p) {
+             d.Unmount(p);
+             d.AddMount(p, "cifs", "NAS", "//server/share");
+         },
+         false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        World w;
+        const QString point = w.Tmp.path() + "/media/usb";
+        QDir().mkpath(point);
+        if (row.Share)
+            w.ShareAt(point).To(point, "NAS");
+        else
+            w.MountAt(point).To(point).Rig.DriveInfo.SetId(point, "uuid-1");
+        w.Prepare();
+        w.Run();
+        row.Change(w.Rig.DriveInfo, point);
+        WriteFile(w.FilePath, "two!");
+        w.Run();
+        FileBackup restarted(w.Rig.Context); // the tie outlives the run
+        restarted.BackupFile(w.SourcePath, 1, w.FilePath);
+        const QString outcome = row.Refused ? NoDest : Saved;
+        EXPECT_EQ(w.Logs(), (Texts{Saved, outcome, outcome}));
+        EXPECT_EQ(ReadFile(point + "/Work/f.txt"), row.Refused ? "one" : "two!");
     }
 }
 
@@ -534,6 +604,21 @@ TEST(FileBackupBusy, LongCopyLetsTheInterfaceRunAndRemovalStopsBeforeTheNextDest
     EXPECT_FALSE(QFileInfo::exists(w.Tmp.path() + "/dst2/Work"));
 }
 
+TEST(FileBackupBusy, ExitDuringALongCopyAbandonsItAndKeepsTheOldCopy)
+{
+    World w;
+    w.Prepare(2);
+    w.Run();
+    w.Rig.Copier.ChunkSize = 1024;
+    WriteFile(w.FilePath, QByteArray(4096, 'x'));
+    w.Rig.Pump.OnPump = [&] { w.Rig.State.Exiting = true; };
+    w.Run();
+    EXPECT_EQ(w.Rig.Pump.Calls, 1);
+    EXPECT_EQ(w.Logs(), Texts{Saved});
+    EXPECT_EQ(Entries(w.Dst() + "/Work"), QStringList{"f.txt"}); // no temporary, no version
+    EXPECT_EQ(ReadFile(w.CopyPath()), "one");
+}
+
 // ---------------------------------------------------------------- repeats, filters, log
 
 TEST(FileBackupRepeats, UnchangedFileIsNotCopiedAgainAutomatically)
@@ -561,6 +646,25 @@ TEST(FileBackupRepeats, UnchangedFileIsNotCopiedAgainAutomatically)
     w.Rig.State.ManualSync = true; // a manual synchronisation always copies
     w.Run();
     EXPECT_EQ(w.Rig.Copier.Calls, 5);
+}
+
+TEST(FileBackupRepeats, UnchangedFileMemoryKeepsOnlyTheNewestFiles)
+{
+    World w;
+    w.Prepare();
+    FileBackup backup(w.Rig.Context, 8);
+    const int files = 9;
+    const auto run = [&](int i) {
+        backup.BackupFile(w.SourcePath, 1, w.SourcePath + "/n" + QString::number(i));
+    };
+    for (int i = 0; i < files; ++i) {
+        WriteFile(w.SourcePath + "/n" + QString::number(i), "x");
+        run(i);
+    }
+    run(files - 1); // remembered: not copied again
+    EXPECT_EQ(w.Rig.Copier.Calls, files);
+    run(0); // forgotten: copied again
+    EXPECT_EQ(w.Rig.Copier.Calls, files + 1);
 }
 
 TEST(FileBackupFilters, RejectedFileLeavesOneRecordForTheWholeCall)
