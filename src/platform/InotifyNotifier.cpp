@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
+#include <limits>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -26,6 +27,13 @@ constexpr qint64 kLostCheckIntervalMs = 1000;
 // A round of polls over many handles reads the kernel queue once, not once per
 // handle: a read() per handle made 1000 idle folders cost 1.7 % of a core.
 constexpr qint64 kDrainReuseMs = 10;
+// Folders walked for watches at once when a tree is opened or a folder appears;
+// the rest waits for ContinueSetup, so a large tree does not hold up the caller.
+constexpr int kFirstSliceFolders = 1000;
+constexpr int kEventSliceFolders = 64;
+// Beyond this many folders a full look is as cheap as a list, and the list's
+// memory stays bounded while nobody re-arms.
+constexpr size_t kMaxNotedFolders = 10000;
 
 // The coarse clock is read without a system call; its few milliseconds of
 // resolution are plenty for both intervals above.
@@ -34,6 +42,13 @@ qint64 CoarseMs()
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
     return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+qint64 MonotonicNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 QByteArray Join(const QByteArray& folder, const QByteArray& name)
@@ -136,7 +151,7 @@ int InotifyNotifier::Open(const QString& folder, bool subtree)
     Handle& handle = m_handles[id];
     handle.Folder = path;
     handle.Subtree = subtree;
-    if (!AddTree(id, handle, path, true)) {
+    if (!AddTree(id, handle, path, true) || handle.TopWd < 0) {
         DropAll(id, handle);
         m_handles.erase(id);
         return Failed;
@@ -144,38 +159,72 @@ int InotifyNotifier::Open(const QString& folder, bool subtree)
     return id;
 }
 
-int InotifyNotifier::AddOne(int handleId, Handle& handle, const QByteArray& path, bool isTop)
+bool InotifyNotifier::Watch(int handleId, Handle& handle, const QByteArray& path, bool isTop)
 {
     // The top folder is the one the user named, so a link to it is followed; links
     // to folders below it are not (they may lead anywhere, even back up the tree).
+    errno = 0;
     const int wd = AddWatch(m_fd, path, kWatchMask | (isTop ? 0 : IN_DONT_FOLLOW));
     if (wd < 0) {
-        if (errno == ENOSPC)
+        const int error = errno;
+        if (error == ENOSPC) {
             Warn(WatchLimitMessage(), m_reportedLimit);
-        return -1;
+            handle.Incomplete = true;
+            handle.Pending.clear(); // every further folder would fail alike
+        } else if (error != ENOENT && error != ENOTDIR && error != ELOOP) {
+            handle.Incomplete = true; // it exists but goes unwatched
+        }
+        errno = error;
+        return false;
     }
     m_watchUsers[wd].insert(handleId);
-    handle.Paths[wd] = path;
     if (isTop)
         handle.TopWd = wd;
-    return wd;
+    const auto [known, added] = handle.Paths.try_emplace(wd, path);
+    if (handle.Rebuilding) {
+        // Reached again by the rebuild: a folder renamed while events were lost
+        // takes its new path; one reached twice is a bind mount or a loop.
+        if (!handle.Walked.insert(wd).second) {
+            handle.Incomplete = handle.Incomplete || known->second != path;
+            return false;
+        }
+        known->second = path;
+        return true;
+    }
+    if (!added && known->second != path) {
+        // The same folder under two paths: events name only one of them.
+        handle.Incomplete = true;
+        return false;
+    }
+    return added; // a folder watched already has been walked, or will be
 }
 
 bool InotifyNotifier::AddTree(int handleId, Handle& handle, const QByteArray& path, bool isTop)
 {
-    const int first = AddOne(handleId, handle, path, isTop);
-    if (first < 0)
-        return !isTop;
-    if (!handle.Subtree)
-        return true;
+    const bool walk = Watch(handleId, handle, path, isTop);
+    if (isTop && handle.TopWd < 0)
+        return false;
+    if (walk && handle.Subtree) {
+        handle.Pending.push_back(path);
+        Walk(handleId, handle, isTop ? kFirstSliceFolders : kEventSliceFolders, 0);
+        handle.SetUpInSlices = handle.SetUpInSlices || !handle.Pending.empty();
+    } else if (handle.Pending.empty()) {
+        FinishWalk(handleId, handle);
+    }
+    return true;
+}
 
+void InotifyNotifier::Walk(int handleId, Handle& handle, int maxFolders, qint64 deadlineNs)
+{
     // Our own walk rather than QDirIterator: it needs d_type to skip links without a
     // stat per entry, and it stops at the first full watch table.
-    std::set<int> visited{first};
-    std::vector<QByteArray> pending{path};
-    while (!pending.empty()) {
-        const QByteArray folder = std::move(pending.back());
-        pending.pop_back();
+    int walked = 0;
+    while (!handle.Pending.empty() && walked < maxFolders) {
+        if (deadlineNs > 0 && walked % 16 == 0 && MonotonicNs() >= deadlineNs)
+            break;
+        ++walked;
+        const QByteArray folder = std::move(handle.Pending.back());
+        handle.Pending.pop_back();
         DIR* dir = ::opendir(folder.constData());
         if (!dir)
             continue;
@@ -191,18 +240,92 @@ bool InotifyNotifier::AddTree(int handleId, Handle& handle, const QByteArray& pa
             }
             if (!isFolder)
                 continue;
-            const int wd = AddOne(handleId, handle, child, false);
-            if (wd < 0 && errno == ENOSPC) {
-                ::closedir(dir);
-                return true;
-            }
-            // A folder seen twice (bind mounts) is not walked again.
-            if (wd >= 0 && visited.insert(wd).second)
-                pending.push_back(child);
+            const bool added = Watch(handleId, handle, child, false);
+            if (!added && errno == ENOSPC)
+                break;
+            if (added)
+                handle.Pending.push_back(child);
         }
         ::closedir(dir);
     }
-    return true;
+    if (handle.Pending.empty())
+        FinishWalk(handleId, handle);
+}
+
+void InotifyNotifier::FinishWalk(int handleId, Handle& handle)
+{
+    if (handle.Rebuilding) {
+        // Folders the rebuild did not reach left the tree while events were lost.
+        std::vector<int> gone;
+        for (const auto& [wd, folder] : handle.Paths)
+            if (!handle.Walked.count(wd))
+                gone.push_back(wd);
+        for (int wd : gone)
+            DropWatch(handleId, handle, wd, false);
+        handle.Rebuilding = false;
+        handle.Walked.clear();
+    }
+    if (handle.SetUpInSlices) {
+        // Folders still without their watch may have changed unheard.
+        handle.SetUpInSlices = false;
+        handle.Signalled = true;
+        handle.Unknown = true;
+    }
+}
+
+bool InotifyNotifier::ContinueSetup(int budgetMs)
+{
+    if (m_inSetup)
+        return true;
+    m_inSetup = true;
+    const qint64 deadline = MonotonicNs() + qint64(qMax(1, budgetMs)) * 1000000;
+    bool left = false;
+    for (auto& [id, handle] : m_handles) {
+        if (handle.Pending.empty())
+            continue;
+        if (MonotonicNs() < deadline)
+            Walk(id, handle, std::numeric_limits<int>::max(), deadline);
+        left = left || !handle.Pending.empty();
+    }
+    m_inSetup = false;
+    return left;
+}
+
+bool InotifyNotifier::WatchesInPlace(int handle) const
+{
+    auto found = m_handles.find(handle);
+    return found != m_handles.end() && found->second.Pending.empty();
+}
+
+FolderChanges InotifyNotifier::ChangesSinceRearm(int handle) const
+{
+    FolderChanges changes;
+    auto found = m_handles.find(handle);
+    if (found == m_handles.end())
+        return changes;
+    const Handle& watched = found->second;
+    changes.Known = watched.Subtree && !watched.Unknown && !watched.Incomplete && !watched.Lost &&
+                    watched.Pending.empty();
+    if (!changes.Known)
+        return changes;
+    for (const QByteArray& folder : watched.Changed)
+        changes.Changed.insert(QFile::decodeName(folder));
+    for (const QByteArray& folder : watched.Created)
+        changes.Created.insert(QFile::decodeName(folder));
+    return changes;
+}
+
+void InotifyNotifier::Note(Handle& handle, const QByteArray& folder, bool created)
+{
+    if (handle.Unknown || !handle.Subtree)
+        return;
+    if (handle.Changed.size() + handle.Created.size() >= kMaxNotedFolders) {
+        handle.Unknown = true;
+        handle.Changed.clear();
+        handle.Created.clear();
+        return;
+    }
+    (created ? handle.Created : handle.Changed).insert(folder);
 }
 
 void InotifyNotifier::DropWatch(int handleId, Handle& handle, int wd, bool kernelRemoved)
@@ -237,6 +360,10 @@ void InotifyNotifier::DropAll(int handleId, Handle& handle)
     while (!handle.Paths.empty())
         DropWatch(handleId, handle, handle.Paths.begin()->first, false);
     handle.TopWd = -1;
+    handle.Pending.clear();
+    handle.Walked.clear();
+    handle.Rebuilding = false;
+    handle.SetUpInSlices = false;
 }
 
 void InotifyNotifier::Close(int handle)
@@ -255,7 +382,11 @@ bool InotifyNotifier::Rearm(int handle)
         return false;
     // Only what has been read is forgotten: events still queued in the kernel are
     // read by the next Wait and signal again.
-    found->second.Signalled = false;
+    Handle& watched = found->second;
+    watched.Signalled = false;
+    watched.Unknown = false;
+    watched.Changed.clear();
+    watched.Created.clear();
     return true;
 }
 
@@ -290,9 +421,15 @@ void InotifyNotifier::Drain()
         // replaced without our hearing of it.
         for (auto& [id, handle] : m_handles) {
             handle.Signalled = true;
+            handle.Unknown = true;
+            handle.Changed.clear();
+            handle.Created.clear();
             if (handle.Lost)
                 continue;
-            if (!AddTree(id, handle, handle.Folder, true)) {
+            handle.Rebuilding = true;
+            handle.Walked.clear();
+            handle.Incomplete = false;
+            if (!AddTree(id, handle, handle.Folder, true) || handle.TopWd < 0) {
                 DropAll(id, handle);
                 handle.Lost = true;
             }
@@ -317,8 +454,11 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
             continue;
         const QByteArray folder = path->second;
 
-        if (mask & kSignalMask)
+        if (mask & kSignalMask) {
             handle.Signalled = true;
+            const bool newFolder = (mask & IN_ISDIR) && (mask & (IN_CREATE | IN_MOVED_TO)) && !name.isEmpty();
+            Note(handle, newFolder ? Join(folder, name) : folder, newFolder);
+        }
 
         if (wd == handle.TopWd && (mask & kGoneMask)) {
             // Deleted, moved away or unmounted: forget the tree and look for the
@@ -352,10 +492,12 @@ void InotifyNotifier::CheckLost(bool force)
     for (auto& [id, handle] : m_handles) {
         if (!handle.Lost || !IsFolder(handle.Folder))
             continue;
+        handle.Incomplete = false;
         if (AddTree(id, handle, handle.Folder, true) && handle.TopWd >= 0) {
             handle.Lost = false;
             // Whatever it holds now is new to us.
             handle.Signalled = true;
+            handle.Unknown = true;
         }
     }
 }
