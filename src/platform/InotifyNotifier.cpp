@@ -182,21 +182,22 @@ bool InotifyNotifier::Watch(int handleId, Handle& handle, const QByteArray& path
         handle.TopWd = wd;
     const auto [known, added] = handle.Paths.try_emplace(wd, path);
     if (handle.Rebuilding) {
-        // Reached again by the rebuild: a folder renamed while events were lost
-        // takes its new path; one reached twice is a bind mount or a loop.
-        if (!handle.Walked.insert(wd).second) {
-            handle.Incomplete = handle.Incomplete || known->second != path;
+        // Reached twice by the rebuild: a bind mount or a loop.
+        if (!handle.Walked.insert(wd).second)
             return false;
-        }
-        known->second = path;
+        known->second = path; // renamed while events were lost
         return true;
     }
-    if (!added && known->second != path) {
-        // The same folder under two paths: events name only one of them.
-        handle.Incomplete = true;
+    if (added)
+        return true;
+    if (known->second == path)
+        return false; // walked already, or about to be
+    // Reached under a new path before the event of its move was read: it takes the
+    // new path, unless that lies inside the old one (a bind mount looping back).
+    if (path.startsWith(Join(known->second, QByteArray())))
         return false;
-    }
-    return added; // a folder watched already has been walked, or will be
+    known->second = path;
+    return true;
 }
 
 bool InotifyNotifier::AddTree(int handleId, Handle& handle, const QByteArray& path, bool isTop)

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -224,6 +225,60 @@ TEST(InotifyNotifier, SubtreeFollowsFoldersCreatedMovedAndRenamedButNotLinks)
     EXPECT_EQ(signals([&] { WriteFile(s.Outside + "/gone/deeper/f.txt"); }, kQuietWaitMs), TimedOut);
     signals([&] { ASSERT_TRUE(QFile::link(s.Outside + "/target", s.Watched + "/late-link")); }, kQuietWaitMs);
     EXPECT_EQ(signals([&] { WriteFile(s.Outside + "/target/a.txt"); }, kQuietWaitMs), TimedOut);
+}
+
+TEST(InotifyNotifier, SaysWhichFoldersChangedAndWhichAreNewUntilRearmed)
+{
+    Scratch s;
+    QDir().mkpath(s.Watched + "/a/b");
+    QDir().mkpath(s.Watched + "/c");
+    InotifyNotifier notifier;
+    const int flat = notifier.Open(s.Watched, false);
+    const int tree = notifier.Open(s.Watched, true);
+    EXPECT_FALSE(notifier.ChangesSinceRearm(tree).Known) << "nothing is known of the time before the watch";
+    notifier.Rearm(tree);
+    notifier.Rearm(flat);
+
+    WriteFile(s.Watched + "/a/b/x.txt");
+    WriteFile(s.Watched + "/c/y.txt");
+    QDir().mkpath(s.Watched + "/c/new/deeper");
+    ASSERT_EQ(notifier.Wait(tree, kSignalWaitMs), Signalled);
+    notifier.Wait(tree, 0); // a second poll reads the queue again
+    const FolderChanges changes = notifier.ChangesSinceRearm(tree);
+    EXPECT_TRUE(changes.Known);
+    EXPECT_EQ(changes.Changed, (std::set<QString>{s.Watched + "/a/b", s.Watched + "/c"}));
+    EXPECT_EQ(changes.Created, std::set<QString>{s.Watched + "/c/new"});
+    EXPECT_FALSE(notifier.ChangesSinceRearm(flat).Known) << "a handle without its subtree cannot tell";
+
+    notifier.Rearm(tree);
+    EXPECT_TRUE(notifier.ChangesSinceRearm(tree).Changed.empty());
+    EXPECT_EQ(AfterChange(notifier, tree, [&] { WriteFile(s.Watched + "/c/new/deeper/z.txt"); }), Signalled);
+    EXPECT_EQ(notifier.ChangesSinceRearm(tree).Changed, std::set<QString>{s.Watched + "/c/new/deeper"});
+}
+
+TEST(InotifyNotifier, LargeTreeIsWatchedInSlicesAndSignalledWhenDone)
+{
+    Scratch s;
+    constexpr int Folders = 1500; // more than the first slice walks
+    for (int i = 0; i < Folders; ++i)
+        ASSERT_TRUE(QDir().mkpath(s.Watched + "/f" + QString::number(i)));
+    InotifyNotifier notifier;
+    const int h = notifier.Open(s.Watched, true);
+    ASSERT_GT(h, 0);
+    EXPECT_FALSE(notifier.WatchesInPlace(h));
+    notifier.Rearm(h);
+    EXPECT_FALSE(notifier.ChangesSinceRearm(h).Known) << "unwatched folders may change unheard";
+
+    while (notifier.ContinueSetup(1)) {
+    }
+    EXPECT_TRUE(notifier.WatchesInPlace(h));
+    EXPECT_EQ(notifier.WatchCount(), Folders + 1);
+    // Done: signalled, so that a walk looks for what changed meanwhile.
+    EXPECT_EQ(notifier.Wait(h, 0), Signalled);
+    EXPECT_FALSE(notifier.ChangesSinceRearm(h).Known);
+
+    EXPECT_EQ(AfterChange(notifier, h, [&] { WriteFile(s.Watched + "/f1499/a.txt"); }), Signalled);
+    EXPECT_EQ(notifier.ChangesSinceRearm(h).Changed, std::set<QString>{s.Watched + "/f1499"});
 }
 
 TEST(InotifyNotifier, VanishedFolderIsWatchedAgainWhenItComesBack)
