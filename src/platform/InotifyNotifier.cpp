@@ -27,10 +27,11 @@ constexpr qint64 kLostCheckIntervalMs = 1000;
 // A round of polls over many handles reads the kernel queue once, not once per
 // handle: a read() per handle made 1000 idle folders cost 1.7 % of a core.
 constexpr qint64 kDrainReuseMs = 10;
-// Folders walked for watches at once when a tree is opened or a folder appears;
-// the rest waits for ContinueSetup, so a large tree does not hold up the caller.
-constexpr int kFirstSliceFolders = 1000;
-constexpr int kEventSliceFolders = 64;
+// Folders opened and watches added at once when a tree is opened or a folder
+// appears; the rest waits for ContinueSetup, so a large tree does not hold up the
+// caller. A tree of a few hundred folders is still watched whole at once.
+constexpr int kFirstSliceWork = 512;
+constexpr int kEventSliceWork = 128;
 // Beyond this many folders a full look is as cheap as a list, and the list's
 // memory stays bounded while nobody re-arms.
 constexpr size_t kMaxNotedFolders = 10000;
@@ -170,7 +171,9 @@ bool InotifyNotifier::Watch(int handleId, Handle& handle, const QByteArray& path
         if (error == ENOSPC) {
             Warn(WatchLimitMessage(), m_reportedLimit);
             handle.Incomplete = true;
-            handle.Pending.clear(); // every further folder would fail alike
+            // Every further folder would fail alike.
+            handle.Pending.clear();
+            handle.Reading.reset();
         } else if (error != ENOENT && error != ENOTDIR && error != ELOOP) {
             handle.Incomplete = true; // it exists but goes unwatched
         }
@@ -207,49 +210,54 @@ bool InotifyNotifier::AddTree(int handleId, Handle& handle, const QByteArray& pa
         return false;
     if (walk && handle.Subtree) {
         handle.Pending.push_back(path);
-        Walk(handleId, handle, isTop ? kFirstSliceFolders : kEventSliceFolders, 0);
-        handle.SetUpInSlices = handle.SetUpInSlices || !handle.Pending.empty();
-    } else if (handle.Pending.empty()) {
+        Walk(handleId, handle, isTop ? kFirstSliceWork : kEventSliceWork, 0);
+        handle.SetUpInSlices = handle.SetUpInSlices || Walking(handle);
+    } else if (!Walking(handle)) {
         FinishWalk(handleId, handle);
     }
     return true;
 }
 
-void InotifyNotifier::Walk(int handleId, Handle& handle, int maxFolders, qint64 deadlineNs)
+void InotifyNotifier::Walk(int handleId, Handle& handle, int maxWork, qint64 deadlineNs)
 {
     // Our own walk rather than QDirIterator: it needs d_type to skip links without a
-    // stat per entry, and it stops at the first full watch table.
-    int walked = 0;
-    while (!handle.Pending.empty() && walked < maxFolders) {
-        if (deadlineNs > 0 && walked % 16 == 0 && MonotonicNs() >= deadlineNs)
-            break;
-        ++walked;
-        const QByteArray folder = std::move(handle.Pending.back());
-        handle.Pending.pop_back();
-        DIR* dir = ::opendir(folder.constData());
-        if (!dir)
+    // stat per entry, it stops at the first full watch table, and it can stop inside
+    // a folder and go on from there, however many sub-folders that folder holds.
+    int work = 0;
+    const auto spent = [&] {
+        ++work;
+        return work >= maxWork || (deadlineNs > 0 && work % 32 == 0 && MonotonicNs() >= deadlineNs);
+    };
+    bool stop = false;
+    while (!stop && (handle.Reading || !handle.Pending.empty())) {
+        if (!handle.Reading) {
+            handle.ReadingPath = std::move(handle.Pending.back());
+            handle.Pending.pop_back();
+            handle.Reading.reset(::opendir(handle.ReadingPath.constData()));
+            stop = spent();
             continue;
-        while (const dirent* entry = ::readdir(dir)) {
-            const char* name = entry->d_name;
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-                continue;
-            const QByteArray child = Join(folder, name);
-            bool isFolder = entry->d_type == DT_DIR;
-            if (entry->d_type == DT_UNKNOWN) {
-                struct stat st;
-                isFolder = ::lstat(child.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-            }
-            if (!isFolder)
-                continue;
-            const bool added = Watch(handleId, handle, child, false);
-            if (!added && errno == ENOSPC)
-                break;
-            if (added)
-                handle.Pending.push_back(child);
         }
-        ::closedir(dir);
+        const dirent* entry = ::readdir(handle.Reading.get());
+        if (!entry) {
+            handle.Reading.reset();
+            continue;
+        }
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        const QByteArray child = Join(handle.ReadingPath, name);
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat st;
+            isFolder = ::lstat(child.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (!isFolder)
+            continue;
+        if (Watch(handleId, handle, child, false))
+            handle.Pending.push_back(child);
+        stop = spent(); // a full table has ended the walk already
     }
-    if (handle.Pending.empty())
+    if (!Walking(handle))
         FinishWalk(handleId, handle);
 }
 
@@ -282,11 +290,11 @@ bool InotifyNotifier::ContinueSetup(int budgetMs)
     const qint64 deadline = MonotonicNs() + qint64(qMax(1, budgetMs)) * 1000000;
     bool left = false;
     for (auto& [id, handle] : m_handles) {
-        if (handle.Pending.empty())
+        if (!Walking(handle))
             continue;
         if (MonotonicNs() < deadline)
             Walk(id, handle, std::numeric_limits<int>::max(), deadline);
-        left = left || !handle.Pending.empty();
+        left = left || Walking(handle);
     }
     m_inSetup = false;
     return left;
@@ -295,7 +303,7 @@ bool InotifyNotifier::ContinueSetup(int budgetMs)
 bool InotifyNotifier::WatchesInPlace(int handle) const
 {
     auto found = m_handles.find(handle);
-    return found != m_handles.end() && found->second.Pending.empty();
+    return found != m_handles.end() && !Walking(found->second);
 }
 
 FolderChanges InotifyNotifier::ChangesSinceRearm(int handle) const
@@ -305,8 +313,8 @@ FolderChanges InotifyNotifier::ChangesSinceRearm(int handle) const
     if (found == m_handles.end())
         return changes;
     const Handle& watched = found->second;
-    changes.Known = watched.Subtree && !watched.Unknown && !watched.Incomplete && !watched.Lost &&
-                    watched.Pending.empty();
+    changes.Known =
+        watched.Subtree && !watched.Unknown && !watched.Incomplete && !watched.Lost && !Walking(watched);
     if (!changes.Known)
         return changes;
     for (const QByteArray& folder : watched.Changed)
@@ -362,6 +370,7 @@ void InotifyNotifier::DropAll(int handleId, Handle& handle)
         DropWatch(handleId, handle, handle.Paths.begin()->first, false);
     handle.TopWd = -1;
     handle.Pending.clear();
+    handle.Reading.reset();
     handle.Walked.clear();
     handle.Rebuilding = false;
     handle.SetUpInSlices = false;

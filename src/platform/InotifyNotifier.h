@@ -6,8 +6,10 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <dirent.h>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -91,6 +93,8 @@ class InotifyNotifier : public ChangeNotifier
         int TopWd = -1;
         std::map<int, QByteArray> Paths;  // watch descriptor -> folder it stands for here
         std::vector<QByteArray> Pending;  // folders whose sub-folders still need watches
+        std::unique_ptr<DIR, int (*)(DIR*)> Reading{nullptr, ::closedir}; // the folder being walked
+        QByteArray ReadingPath;
         std::set<int> Walked;             // during a rebuild: folders reached again so far
         std::set<QByteArray> Changed;     // since the last re-arm
         std::set<QByteArray> Created;
@@ -99,7 +103,8 @@ class InotifyNotifier : public ChangeNotifier
     bool EnsureInstance();
     bool Watch(int handleId, Handle& handle, const QByteArray& path, bool isTop);
     bool AddTree(int handleId, Handle& handle, const QByteArray& path, bool isTop);
-    void Walk(int handleId, Handle& handle, int maxFolders, qint64 deadlineNs);
+    static bool Walking(const Handle& handle) { return handle.Reading || !handle.Pending.empty(); }
+    void Walk(int handleId, Handle& handle, int maxWork, qint64 deadlineNs);
     void FinishWalk(int handleId, Handle& handle);
     void Note(Handle& handle, const QByteArray& folder, bool created);
     void DropWatch(int handleId, Handle& handle, int wd, bool kernelRemoved);
