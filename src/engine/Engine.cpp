@@ -101,7 +101,7 @@ void Engine::WatchTimerProc()
         if (!ProcessedLastTick) {
             // Quiet tick: every reference time moves forward to now, except where
             // watches are still being added: a change in a folder without its watch
-            // yet is found by the walk that follows, against the older reference.
+            // yet is found when the folder is reached, against the older reference.
             state.Detecting = false;
             const QString now = DateText::Now();
             for (clsDetectFolder& record : m_detectFolders)
@@ -162,9 +162,12 @@ void Engine::pollFolders()
         m_scan.ProcessChangedFolder(watched, detectionDate, handle, seen);
         ProcessedLastTick = true;
         m_detectedFiles.Clear();
+        // While watches are being added, a folder reached late is looked at against
+        // the reference from before: it must not move on past what changed there.
         if (!m_scan.NewDetectionDate.isEmpty())
             if (clsDetectFolder* again = m_detectFolders.Item(folder))
-                again->DetectionDate = m_scan.NewDetectionDate;
+                if (!again->IsOpen() || m_context.Notifier.WatchesInPlace(again->AutoBackup))
+                    again->DetectionDate = m_scan.NewDetectionDate;
     }
 }
 

@@ -26,8 +26,9 @@ public:
     // Where the handle's tree changed since it was last re-armed; read it just
     // before Rearm. A notifier that cannot tell says it does not know.
     virtual FolderChanges ChangesSinceRearm(int /*handle*/) const { return {}; }
-    // Every folder of the handle's tree has its watch; until then a change in a
-    // folder still without one goes unseen.
+    // Every folder of the handle's tree has its watch, and what changed before a
+    // late one was in place has been handed out; until then a change in a folder
+    // without its watch is reported only when the watch is added.
     virtual bool WatchesInPlace(int /*handle*/) const { return true; }
     // Adding watches to large trees goes on in slices, so that the interface keeps
     // running: true while work is left for another slice of about budgetMs.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -32,6 +33,8 @@ constexpr qint64 kDrainReuseMs = 10;
 // caller. A tree of a few hundred folders is still watched whole at once.
 constexpr int kFirstSliceWork = 512;
 constexpr int kEventSliceWork = 128;
+// Modification times are whole seconds here and the file system's clock may trail ours.
+constexpr qint64 kWalkStartSlackSecs = 2;
 // Beyond this many folders a full look is as cheap as a list, and the list's
 // memory stays bounded while nobody re-arms.
 constexpr size_t kMaxNotedFolders = 10000;
@@ -209,6 +212,8 @@ bool InotifyNotifier::AddTree(int handleId, Handle& handle, const QByteArray& pa
     if (isTop && handle.TopWd < 0)
         return false;
     if (walk && handle.Subtree) {
+        if (!Walking(handle))
+            handle.WalkSinceSecs = ::time(nullptr);
         handle.Pending.push_back(path);
         Walk(handleId, handle, isTop ? kFirstSliceWork : kEventSliceWork, 0);
         handle.SetUpInSlices = handle.SetUpInSlices || Walking(handle);
@@ -251,8 +256,17 @@ void InotifyNotifier::Walk(int handleId, Handle& handle, int maxWork, qint64 dea
             struct stat st;
             isFolder = ::lstat(child.constData(), &st) == 0 && S_ISDIR(st.st_mode);
         }
-        if (!isFolder)
+        if (!isFolder) {
+            if (handle.SetUpInSlices && (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN)) {
+                // Its watch is in place by now: what changed since, we hear of.
+                struct stat st;
+                if (::fstatat(::dirfd(handle.Reading.get()), name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISREG(st.st_mode) && st.st_mtim.tv_sec >= handle.WalkSinceSecs - kWalkStartSlackSecs)
+                    Note(handle, handle.ReadingPath, false);
+                stop = spent();
+            }
             continue;
+        }
         if (Watch(handleId, handle, child, false))
             handle.Pending.push_back(child);
         stop = spent(); // a full table has ended the walk already
@@ -275,10 +289,11 @@ void InotifyNotifier::FinishWalk(int handleId, Handle& handle)
         handle.Walked.clear();
     }
     if (handle.SetUpInSlices) {
-        // Folders still without their watch may have changed unheard.
         handle.SetUpInSlices = false;
-        handle.Signalled = true;
-        handle.Unknown = true;
+        if (handle.Signalled || handle.Unknown || !handle.Changed.empty() || !handle.Created.empty()) {
+            handle.Signalled = true;
+            handle.WalkEndUnserved = true;
+        }
     }
 }
 
@@ -303,7 +318,7 @@ bool InotifyNotifier::ContinueSetup(int budgetMs)
 bool InotifyNotifier::WatchesInPlace(int handle) const
 {
     auto found = m_handles.find(handle);
-    return found != m_handles.end() && !Walking(found->second);
+    return found != m_handles.end() && !Walking(found->second) && !found->second.WalkEndUnserved;
 }
 
 FolderChanges InotifyNotifier::ChangesSinceRearm(int handle) const
@@ -313,8 +328,10 @@ FolderChanges InotifyNotifier::ChangesSinceRearm(int handle) const
     if (found == m_handles.end())
         return changes;
     const Handle& watched = found->second;
-    changes.Known =
-        watched.Subtree && !watched.Unknown && !watched.Incomplete && !watched.Lost && !Walking(watched);
+    // While watches are added the folders reached late are looked at as they are
+    // reached; only a rebuild after lost events cannot vouch for the tree.
+    changes.Known = watched.Subtree && !watched.Unknown && !watched.Incomplete && !watched.Lost &&
+                    !(watched.Rebuilding && Walking(watched));
     if (!changes.Known)
         return changes;
     for (const QByteArray& folder : watched.Changed)
@@ -374,6 +391,7 @@ void InotifyNotifier::DropAll(int handleId, Handle& handle)
     handle.Walked.clear();
     handle.Rebuilding = false;
     handle.SetUpInSlices = false;
+    handle.WalkEndUnserved = false;
 }
 
 void InotifyNotifier::Close(int handle)
@@ -395,6 +413,7 @@ bool InotifyNotifier::Rearm(int handle)
     Handle& watched = found->second;
     watched.Signalled = false;
     watched.Unknown = false;
+    watched.WalkEndUnserved = false;
     watched.Changed.clear();
     watched.Created.clear();
     return true;

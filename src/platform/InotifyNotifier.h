@@ -29,8 +29,9 @@
 // added, or while some folder of the tree has none.
 //
 // A tree's watches are added in slices (ContinueSetup) once the first slice, in
-// Open or when a folder appears, is spent; the handle is signalled when the last
-// slice is done, so whatever changed in the meantime is looked for.
+// Open or when a folder appears, is spent. A folder reached by a later slice may
+// have changed before its watch was in place: its files are looked at once, and
+// it counts as changed when one of them was modified since the walk began.
 //
 // Polling every handle in turn (Wait with 0 ms) reads the kernel's queue once
 // for the round: the queue is read again when a handle is polled a second time
@@ -89,6 +90,10 @@ class InotifyNotifier : public ChangeNotifier
         bool Incomplete = false;    // some folder of the tree could not be watched
         bool Rebuilding = false;    // walking the whole tree again after lost events
         bool SetUpInSlices = false; // the walk outlived its first slice
+        // Signalled by the end of such a walk: the reference time must wait for this
+        // signal to be served.
+        bool WalkEndUnserved = false;
+        qint64 WalkSinceSecs = 0; // wall-clock start of the walk under way
         quint64 PolledInRound = 0;
         int TopWd = -1;
         std::map<int, QByteArray> Paths;  // watch descriptor -> folder it stands for here
