@@ -2,13 +2,13 @@
 // pieces and real pacing (the 100 ms watch timer, the 500 ms wait for the writer,
 // 50 ms after every 15 files looked at, a durable copy).
 //
-// Part 1, starting to watch: trees of empty folders are set up for watching as
+// Starting to watch: trees of empty folders are set up for watching as
 // the program does at start; it reports the time spent inside the call, the time
 // until every folder has its watch, the longest the event loop was held up
 // meanwhile (a 5 ms heartbeat timer stands in for the window) and the growth of
 // resident memory.
 //
-// Part 2, saves: for trees of 1 000, 10 000 and 100 000 files (100 per folder in a
+// Saves: for trees of 1 000, 10 000 and 100 000 files (100 per folder in a
 // ten-way tree, the saved file five folders below the last one), the latency from
 // the end of a save to its copy being in place, and the processor time of the
 // whole process from the save until the scan has ended. The same trees are then
@@ -63,7 +63,8 @@ class TimingCopier : public FileCopier
     qint64 DoneAt = -1;
     QElapsedTimer* Clock = nullptr;
 
-    CopyError Copy(const QString& source, const QString& target, const std::function<void()>& between) override
+    CopyError Copy(const QString& source, const QString& target,
+                   const std::function<void()>& between) override
     {
         const CopyError result = Real.Copy(source, target, between);
         if (target == Target && result == CopyError::None)
@@ -89,7 +90,8 @@ double cpuSeconds()
 {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double residentMiB()
@@ -168,7 +170,8 @@ struct World
     Engine Watching;
 
     World(ChangeNotifier& notifier, const QString& source, const QString& destination)
-        : Context{State, Opts, Recent, Notifiers, Drives, Copier, notifier, Waiter, Pump, Hooks}, Watching(Context)
+        : Context{State, Opts, Recent, Notifiers, Drives, Copier, notifier, Waiter, Pump, Hooks},
+          Watching(Context)
     {
         clsBackup backup;
         backup.SourcePath = source;
@@ -376,11 +379,13 @@ int main(int argc, char** argv)
             QElapsedTimer walk;
             walk.start();
             world.Watching.Scan().ScanFolder(top, 1, top, DateText::Now(), true, false);
-            std::printf("  full walk  1 walk without its waits: %.3f s, cpu %.4f s; the pacing would add %.0f s "
-                        "(50 ms per 15 files)\n",
-                        walk.nsecsElapsed() / 1e9, cpuSeconds() - cpu, files / 15.0 * 0.05);
+            std::printf(
+                "  full walk  1 walk without its waits: %.3f s, cpu %.4f s; the pacing would add %.0f s "
+                "(50 ms per 15 files)\n",
+                walk.nsecsElapsed() / 1e9, cpuSeconds() - cpu, files / 15.0 * 0.05);
         }
     }
-    std::printf("goals (targeted p50 <= 1 s, cpu/save <= 0.05 s at every size): %s\n", met ? "met" : "MISSED");
+    std::printf("goals (targeted p50 <= 1 s, cpu/save <= 0.05 s at every size): %s\n",
+                met ? "met" : "MISSED");
     return met ? 0 : 2;
 }

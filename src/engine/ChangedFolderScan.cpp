@@ -209,8 +209,9 @@ ChangedFolderScan::Pass ChangedFolderScan::fileAssociations(const QString& folde
     return Pass::Quiet;
 }
 
-ChangedFolderScan::Pass ChangedFolderScan::folderAssociations(const QString& folder, const Reference& reference,
-                                                              int handle, FolderChanges& unserved)
+ChangedFolderScan::Pass ChangedFolderScan::folderAssociations(const QString& folder,
+                                                              const Reference& reference, int handle,
+                                                              FolderChanges& unserved)
 {
     QStringList sources;
     for (const clsBackup& b : m_context.State.Backups)

@@ -15,10 +15,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -108,14 +108,16 @@ TEST_F(TargetedScanTest, RandomChangesHandOverWhatTheFullWalkDoes)
     watch();
     std::mt19937 random(20261207);
     const auto pick = [&](const std::vector<QString>& from) {
-        return from.empty() ? QString() : from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(random)];
+        return from.empty() ? QString()
+                            : from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(random)];
     };
     int serial = 0, targetedLooks = 0, fullLooks = 0;
     for (int step = 1; step <= 40; ++step) {
         // Each step is one tick: its saves share one time, ten seconds after the last.
         const QDateTime now = T0.addSecs(10 * step);
         std::vector<QString> folders{root}, files;
-        for (QDirIterator it(root, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+        for (QDirIterator it(root, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                             QDirIterator::Subdirectories);
              it.hasNext();)
             folders.push_back(it.next());
         for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
@@ -166,7 +168,8 @@ TEST_F(TargetedScanTest, RandomChangesHandOverWhatTheFullWalkDoes)
             }
             case 7: { // a folder moved within the tree, then written into
                 const QString moving = pick(folders);
-                if (moving == root || !QFileInfo(moving).isDir() || folder == moving || folder.startsWith(moving + QLatin1Char('/')))
+                if (moving == root || !QFileInfo(moving).isDir() || folder == moving ||
+                    folder.startsWith(moving + QLatin1Char('/')))
                     break;
                 const QString moved = folder + QStringLiteral("/r%1").arg(serial);
                 ASSERT_TRUE(QDir().rename(moving, moved));
@@ -265,7 +268,8 @@ TEST_F(TargetedScanTest, QueueOverflowFallsBackToTheFullWalk)
     watch();
     QFile limit(QStringLiteral("/proc/sys/fs/inotify/max_queued_events"));
     const int queued = limit.open(QIODevice::ReadOnly) ? limit.readAll().trimmed().toInt() : 0;
-    const QByteArray busy[2] = {QFile::encodeName(at("busy/old0.txt")), QFile::encodeName(at("busy/old1.txt"))};
+    const QByteArray busy[2] = {QFile::encodeName(at("busy/old0.txt")),
+                                QFile::encodeName(at("busy/old1.txt"))};
     for (int i = 0; i < qMax(queued, 16384) + 1000; ++i) {
         const timespec times[2] = {{i, 0}, {i, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, busy[i % 2].constData(), times, 0), 0);
