@@ -6,6 +6,9 @@
 #include "platform/LocalFiles.h"
 
 #include <QStringList>
+#include <set>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -120,6 +123,12 @@ bool ChangedFolderScan::seenBefore(const QString& path, const FileStamp& stamp)
 
 void ChangedFolderScan::ProcessChangedFolder(const QString& Folder, const QString& DetectionDate, int handle)
 {
+    ProcessChangedFolder(Folder, DetectionDate, handle, FolderChanges());
+}
+
+void ChangedFolderScan::ProcessChangedFolder(const QString& Folder, const QString& DetectionDate, int handle,
+                                             const FolderChanges& seen)
+{
     ProgramState& state = m_context.State;
     bool anyDestination = false;
     for (const clsDestination& d : state.Destinations)
@@ -131,15 +140,16 @@ void ChangedFolderScan::ProcessChangedFolder(const QString& Folder, const QStrin
     state.SetRunningText(QStringLiteral("Scanning... "));
     try {
         const Reference reference = makeReference(DetectionDate);
+        FolderChanges unserved = seen;
         // A loop, not a recursion: a file written without pause must not
         // exhaust the stack.
         for (;;) {
-            Pass pass = fileAssociations(Folder, reference, handle);
+            Pass pass = fileAssociations(Folder, reference, handle, unserved);
             if (pass == Pass::Stopped)
                 return; // abandon: whoever stopped us owns the panel text
             if (pass == Pass::Resignalled)
                 continue;
-            pass = folderAssociations(Folder, reference, handle);
+            pass = folderAssociations(Folder, reference, handle, unserved);
             if (pass == Pass::Stopped)
                 return;
             if (pass == Pass::Quiet)
@@ -152,7 +162,7 @@ void ChangedFolderScan::ProcessChangedFolder(const QString& Folder, const QStrin
     state.Scanning = false;
 }
 
-ChangedFolderScan::Pass ChangedFolderScan::checkResignalled(int handle)
+ChangedFolderScan::Pass ChangedFolderScan::checkResignalled(int handle, FolderChanges& unserved)
 {
     if (handle <= 0)
         return Pass::Quiet;
@@ -166,12 +176,13 @@ ChangedFolderScan::Pass ChangedFolderScan::checkResignalled(int handle)
     if (stopRequested())
         return Pass::Stopped;
     // Re-arm before looking again, so a change during the next look signals anew.
+    unserved.Merge(m_context.Notifier.ChangesSinceRearm(handle));
     m_context.Notifier.Rearm(handle);
     return Pass::Resignalled;
 }
 
 ChangedFolderScan::Pass ChangedFolderScan::fileAssociations(const QString& folder, const Reference& reference,
-                                                            int handle)
+                                                            int handle, FolderChanges& unserved)
 {
     QStringList sources;
     for (const clsBackup& b : m_context.State.Backups)
@@ -190,7 +201,7 @@ ChangedFolderScan::Pass ChangedFolderScan::fileAssociations(const QString& folde
         if (!isNewChange(source, stamp, reference))
             continue;
         m_backup(source, position, source);
-        const Pass pass = checkResignalled(handle);
+        const Pass pass = checkResignalled(handle, unserved);
         if (pass != Pass::Quiet)
             return pass;
     }
@@ -198,30 +209,106 @@ ChangedFolderScan::Pass ChangedFolderScan::fileAssociations(const QString& folde
 }
 
 ChangedFolderScan::Pass ChangedFolderScan::folderAssociations(const QString& folder,
-                                                              const Reference& reference, int handle)
+                                                              const Reference& reference, int handle,
+                                                              FolderChanges& unserved)
 {
     QStringList sources;
     for (const clsBackup& b : m_context.State.Backups)
         if (b.Folder && b.Enabled && WatchPaths::SamePath(b.SourcePath, folder))
             sources.append(b.SourcePath);
 
-    for (const QString& source : sources) {
+    const FolderChanges changes = std::exchange(unserved, FolderChanges::None());
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        const QString& source = sources[i];
         const clsBackup* backup = m_context.State.Backups.Item(source);
         if (!backup || !backup->Folder || !backup->Enabled)
             continue;
         const bool recursive = backup->Recursive;
         try {
-            scanLevel(source, source, reference, recursive, false);
+            if (recursive && changes.Known)
+                scanChanged(source, changes, reference);
+            else
+                scanLevel(source, source, reference, recursive, false, true);
         } catch (...) {
             // An unexpected failure ends only that scan.
         }
         if (stopRequested())
             return Pass::Stopped;
-        const Pass pass = checkResignalled(handle);
-        if (pass != Pass::Quiet)
+        const Pass pass = checkResignalled(handle, unserved);
+        if (pass != Pass::Quiet) {
+            if (i + 1 < sources.size()) {
+                // The associations not reached yet still need what this pass was to serve.
+                FolderChanges both = changes;
+                both.Merge(unserved);
+                unserved = both;
+            }
             return pass;
+        }
     }
     return Pass::Quiet;
+}
+
+namespace {
+
+bool isSameOrBelow(const QString& path, const QString& folder)
+{
+    if (folder == QStringLiteral("/"))
+        return path.startsWith(QLatin1Char('/'));
+    return path == folder || (path.startsWith(folder) && path.at(folder.size()) == QLatin1Char('/'));
+}
+
+// path lies in one of the folders or below it.
+bool isWithinAny(const QString& path, const std::set<QString>& folders)
+{
+    for (qsizetype end = path.size(); end > 0; end = path.lastIndexOf(QLatin1Char('/'), end - 1)) {
+        if (folders.count(path.left(end)))
+            return true;
+    }
+    return folders.count(QStringLiteral("/")) > 0;
+}
+
+} // namespace
+
+void ChangedFolderScan::scanChanged(const QString& folder, const FolderChanges& changes,
+                                    const Reference& reference)
+{
+    const QString top = WatchPaths::WithoutTrailingSlash(folder);
+    // A new folder is walked whole: its files may have been written before its
+    // watch was added. Folders inside one already walked whole are not visited twice.
+    std::vector<std::pair<QString, bool>> visits; // path, whole subtree
+    std::set<QString> roots;
+    for (const QString& created : changes.Created) {
+        if (!isSameOrBelow(created, top) || isWithinAny(created, roots))
+            continue;
+        roots.insert(created);
+        visits.emplace_back(created, true);
+    }
+    for (const QString& changed : changes.Changed)
+        if (isSameOrBelow(changed, top) && !isWithinAny(changed, roots))
+            visits.emplace_back(changed, false);
+
+    bool settled = false;
+    for (const auto& [path, whole] : visits) {
+        if (stopRequested())
+            return;
+        if (!QFileInfo(path).isDir())
+            continue;
+        const bool isTop = path == top;
+        if (!isTop) {
+            // As before each sub-folder of a full walk.
+            if (m_context.Opts.ShowScanning && !m_context.State.NotifyDismissed)
+                m_context.Hooks.ShowScanningPopup();
+            m_context.Pump.ProcessPendingMessages();
+            if (stopRequested())
+                return;
+        }
+        try {
+            scanLevel(folder, path, reference, whole, !isTop && m_context.State.ManualSync, !settled);
+        } catch (...) {
+            // That folder ends; the next one follows.
+        }
+        settled = true;
+    }
 }
 
 void ChangedFolderScan::ScanFolder(const QString& Folder, int /*Position: looked up again by Folder*/,
@@ -229,19 +316,19 @@ void ChangedFolderScan::ScanFolder(const QString& Folder, int /*Position: looked
                                    bool Manual)
 {
     try {
-        scanLevel(Folder, Path, makeReference(DetectionDate), Recursive, Manual);
+        scanLevel(Folder, Path, makeReference(DetectionDate), Recursive, Manual,
+                  WatchPaths::SamePath(Path, Folder));
     } catch (...) {
         // An unexpected failure ends only this call; the caller goes on.
     }
 }
 
 void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, const Reference& reference,
-                                  bool recursive, bool manual)
+                                  bool recursive, bool manual, bool settle)
 {
     if (!LocalFiles::IsFolder(path))
         return;
-    const bool top = WatchPaths::SamePath(path, folder);
-    if (top)
+    if (settle)
         m_context.Wait.Sleep(TopFolderWaitMs);
 
     // Listed by the names' bytes: Qt's listing leaves out names that are not UTF-8.
@@ -305,7 +392,7 @@ void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, co
         if (stopRequested())
             return;
         try {
-            scanLevel(folder, sub, reference, recursive, m_context.State.ManualSync);
+            scanLevel(folder, sub, reference, recursive, m_context.State.ManualSync, false);
         } catch (...) {
             // That folder level ends; the next sub-folder follows.
         }

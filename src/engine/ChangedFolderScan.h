@@ -2,6 +2,7 @@
 
 #include "engine/EngineContext.h"
 #include "engine/colDetectedFiles.h"
+#include "platform/FolderChanges.h"
 
 #include <QDateTime>
 #include <QString>
@@ -35,6 +36,11 @@ class ChangedFolderScan
     // associations rooted at it, again and again while the folder is signalled
     // anew. Returns early, leaving Scanning set, when StopScanning is raised.
     void ProcessChangedFolder(const QString& Folder, const QString& DetectionDate, int handle);
+    // The same, told where the folder's tree changed (read before the handle was
+    // re-armed): a folder association with its sub-folders then visits only those
+    // folders, and new folders whole. Without that knowledge it walks everything.
+    void ProcessChangedFolder(const QString& Folder, const QString& DetectionDate, int handle,
+                              const FolderChanges& seen);
 
     // Walks one folder of the folder association whose source path is Folder.
     // Manual: every regular file is handed over, with no time, hidden or
@@ -66,11 +72,15 @@ class ChangedFolderScan
     static Reference makeReference(const QString& text);
     static bool isChanged(qint64 modifiedMs, const Reference& reference);
     bool stopRequested() const;
-    Pass fileAssociations(const QString& folder, const Reference& reference, int handle);
-    Pass folderAssociations(const QString& folder, const Reference& reference, int handle);
-    Pass checkResignalled(int handle);
+    // unserved: changes seen at the re-arms that no folder pass has served yet.
+    Pass fileAssociations(const QString& folder, const Reference& reference, int handle,
+                          FolderChanges& unserved);
+    Pass folderAssociations(const QString& folder, const Reference& reference, int handle,
+                            FolderChanges& unserved);
+    Pass checkResignalled(int handle, FolderChanges& unserved);
+    void scanChanged(const QString& folder, const FolderChanges& changes, const Reference& reference);
     void scanLevel(const QString& folder, const QString& path, const Reference& reference, bool recursive,
-                   bool manual);
+                   bool manual, bool settle);
     void recordNewReference(qint64 modifiedMs);
     // Changed since the reference and not handed over yet in this processing;
     // the next reference moves past it either way.

@@ -17,11 +17,29 @@ Engine::Engine(EngineContext& context)
     m_watchTimer.setSingleShot(true);
     m_watchTimer.setInterval(WatchIntervalMs);
     QObject::connect(&m_watchTimer, &QTimer::timeout, [this] { WatchTimerProc(); });
+    m_setupTimer.setSingleShot(true);
+    m_setupTimer.setInterval(0);
+    QObject::connect(&m_setupTimer, &QTimer::timeout, [this] {
+        if (m_context.Notifier.ContinueSetup(SetupSliceMs))
+            m_setupTimer.start();
+    });
 }
 
 Engine::~Engine()
 {
     m_watchTimer.stop();
+    m_setupTimer.stop();
+}
+
+void Engine::continueSetupSoon()
+{
+    if (m_setupTimer.isActive())
+        return;
+    for (const clsDetectFolder& record : m_detectFolders)
+        if (record.IsOpen() && !m_context.Notifier.WatchesInPlace(record.AutoBackup)) {
+            m_setupTimer.start();
+            return;
+        }
 }
 
 bool Engine::anyRecursiveFolderAssociation(const QString& folder) const
@@ -56,6 +74,7 @@ void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
     clsDetectFolder* record = m_detectFolders.Add(folder, clsDetectFolder::Closed, 0, detectionDate, folder);
     if (record)
         record->ClassNotifyCreate(m_context.Notifier, subtree);
+    continueSetupSoon();
 }
 
 void Engine::StartWatching()
@@ -69,6 +88,7 @@ void Engine::StartWatching()
 void Engine::CloseAllNotifications()
 {
     m_watchTimer.stop();
+    m_setupTimer.stop();
     for (clsDetectFolder& record : m_detectFolders)
         if (record.IsOpen())
             record.ClassNotifyDelete(m_context.Notifier);
@@ -80,15 +100,20 @@ void Engine::WatchTimerProc()
     ProgramState& state = m_context.State;
     try {
         if (!ProcessedLastTick) {
-            // Quiet tick: every reference time moves forward to now.
+            // Quiet tick: every reference time moves forward to now, except where
+            // watches are still being added: a change in a folder without its watch
+            // yet is found when the folder is reached, against the older reference.
             state.Detecting = false;
             const QString now = DateText::Now();
             for (clsDetectFolder& record : m_detectFolders)
-                record.DetectionDate = now;
+                if (record.DetectionDate.isEmpty() || !record.IsOpen() ||
+                    m_context.Notifier.WatchesInPlace(record.AutoBackup))
+                    record.DetectionDate = now;
         }
         ProcessedLastTick = false;
         pollFolders();
         removeClosedRecords();
+        continueSetupSoon(); // reading events may have found new folders to walk
         if (m_tickHook)
             m_tickHook();
     } catch (...) {
@@ -125,6 +150,8 @@ void Engine::pollFolders()
         record->Result = m_context.Notifier.Wait(handle, 0);
         if (record->Result != ChangeNotifier::Signalled)
             continue;
+        // What changed where is read just before re-arming forgets it.
+        const FolderChanges seen = m_context.Notifier.ChangesSinceRearm(handle);
         m_context.Notifier.Rearm(handle);
         if (state.Paused)
             continue; // re-armed but not processed: a pause does not back up
@@ -133,12 +160,15 @@ void Engine::pollFolders()
         state.Detecting = true;
         const QString watched = record->Folder;
         const QString detectionDate = record->DetectionDate;
-        m_scan.ProcessChangedFolder(watched, detectionDate, handle);
+        m_scan.ProcessChangedFolder(watched, detectionDate, handle, seen);
         ProcessedLastTick = true;
         m_detectedFiles.Clear();
+        // While watches are being added, a folder reached late is looked at against
+        // the reference from before: it must not move on past what changed there.
         if (!m_scan.NewDetectionDate.isEmpty())
             if (clsDetectFolder* again = m_detectFolders.Item(folder))
-                again->DetectionDate = m_scan.NewDetectionDate;
+                if (!again->IsOpen() || m_context.Notifier.WatchesInPlace(again->AutoBackup))
+                    again->DetectionDate = m_scan.NewDetectionDate;
     }
 }
 

@@ -17,6 +17,8 @@ class Engine
 {
   public:
     static constexpr int WatchIntervalMs = 100;
+    // Watches of large trees are added a slice at a time between other events.
+    static constexpr int SetupSliceMs = 8;
 
     explicit Engine(EngineContext& context);
     ~Engine();
@@ -50,6 +52,7 @@ class Engine
     bool anyRecursiveFolderAssociation(const QString& folder) const;
     void pollFolders();
     void removeClosedRecords();
+    void continueSetupSoon();
 
     EngineContext& m_context;
     colDetectFolders m_detectFolders;
@@ -57,5 +60,6 @@ class Engine
     FileBackup m_backup;
     ChangedFolderScan m_scan;
     QTimer m_watchTimer;
+    QTimer m_setupTimer;
     std::function<void()> m_tickHook;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FolderChanges.h"
+
 #include <QString>
 
 // Folder change notifications. A handle stands for one watched folder (and its
@@ -20,4 +22,15 @@ public:
     // Clears what has been seen so far; a later change signals again.
     virtual bool Rearm(int handle) = 0;
     virtual void Close(int handle) = 0;
+
+    // Where the handle's tree changed since it was last re-armed; read it just
+    // before Rearm. A notifier that cannot tell says it does not know.
+    virtual FolderChanges ChangesSinceRearm(int /*handle*/) const { return {}; }
+    // Every folder of the handle's tree has its watch, and what changed before a
+    // late one was in place has been handed out; until then a change in a folder
+    // without its watch is reported only when the watch is added.
+    virtual bool WatchesInPlace(int /*handle*/) const { return true; }
+    // Adding watches to large trees goes on in slices, so that the interface keeps
+    // running: true while work is left for another slice of about budgetMs.
+    virtual bool ContinueSetup(int /*budgetMs*/) { return false; }
 };

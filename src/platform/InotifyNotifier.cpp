@@ -8,6 +8,8 @@
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
+#include <fcntl.h>
+#include <limits>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -27,6 +29,16 @@ constexpr qint64 kLostCheckIntervalMs = 1000;
 // A round of polls over many handles reads the kernel queue once, not once per
 // handle: a read() per handle made 1000 idle folders cost 1.7 % of a core.
 constexpr qint64 kDrainReuseMs = 10;
+// Folders opened and watches added at once when a tree is opened or a folder
+// appears; the rest waits for ContinueSetup, so a large tree does not hold up the
+// caller. A tree of a few hundred folders is still watched whole at once.
+constexpr int kFirstSliceWork = 512;
+constexpr int kEventSliceWork = 128;
+// Modification times are whole seconds here and the file system's clock may trail ours.
+constexpr qint64 kWalkStartSlackSecs = 2;
+// Beyond this many folders a full look is as cheap as a list, and the list's
+// memory stays bounded while nobody re-arms.
+constexpr size_t kMaxNotedFolders = 10000;
 
 // The coarse clock is read without a system call; its few milliseconds of
 // resolution are plenty for both intervals above.
@@ -35,6 +47,13 @@ qint64 CoarseMs()
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
     return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+qint64 MonotonicNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 QByteArray Join(const QByteArray& folder, const QByteArray& name)
@@ -137,7 +156,7 @@ int InotifyNotifier::Open(const QString& folder, bool subtree)
     Handle& handle = m_handles[id];
     handle.Folder = path;
     handle.Subtree = subtree;
-    if (!AddTree(id, handle, path, true)) {
+    if (!AddTree(id, handle, path, true) || handle.TopWd < 0) {
         DropAll(id, handle);
         m_handles.erase(id);
         return Failed;
@@ -145,65 +164,195 @@ int InotifyNotifier::Open(const QString& folder, bool subtree)
     return id;
 }
 
-int InotifyNotifier::AddOne(int handleId, Handle& handle, const QByteArray& path, bool isTop)
+bool InotifyNotifier::Watch(int handleId, Handle& handle, const QByteArray& path, bool isTop)
 {
     // The top folder is the one the user named, so a link to it is followed; links
     // to folders below it are not (they may lead anywhere, even back up the tree).
+    errno = 0;
     const int wd = AddWatch(m_fd, path, kWatchMask | (isTop ? 0 : IN_DONT_FOLLOW));
     if (wd < 0) {
-        if (errno == ENOSPC)
+        const int error = errno;
+        if (error == ENOSPC) {
             Warn(WatchLimitMessage(), m_reportedLimit);
-        return -1;
+            handle.Incomplete = true;
+            // Every further folder would fail alike.
+            handle.Pending.clear();
+            handle.Reading.reset();
+        } else if (error != ENOENT && error != ENOTDIR && error != ELOOP) {
+            handle.Incomplete = true; // it exists but goes unwatched
+        }
+        errno = error;
+        return false;
     }
     m_watchUsers[wd].insert(handleId);
-    handle.Paths[wd] = path;
     if (isTop)
         handle.TopWd = wd;
-    return wd;
+    const auto [known, added] = handle.Paths.try_emplace(wd, path);
+    if (handle.Rebuilding) {
+        // Reached twice by the rebuild: a bind mount or a loop.
+        if (!handle.Walked.insert(wd).second)
+            return false;
+        known->second = path; // renamed while events were lost
+        return true;
+    }
+    if (added)
+        return true;
+    if (known->second == path)
+        return false; // walked already, or about to be
+    // Reached under a new path before the event of its move was read: it takes the
+    // new path, unless that lies inside the old one (a bind mount looping back).
+    if (path.startsWith(Join(known->second, QByteArray())))
+        return false;
+    known->second = path;
+    return true;
 }
 
 bool InotifyNotifier::AddTree(int handleId, Handle& handle, const QByteArray& path, bool isTop)
 {
-    const int first = AddOne(handleId, handle, path, isTop);
-    if (first < 0)
-        return !isTop;
-    if (!handle.Subtree)
-        return true;
-
-    // Our own walk rather than QDirIterator: it needs d_type to skip links without a
-    // stat per entry, and it stops at the first full watch table.
-    std::set<int> visited{first};
-    std::vector<QByteArray> pending{path};
-    while (!pending.empty()) {
-        const QByteArray folder = std::move(pending.back());
-        pending.pop_back();
-        DIR* dir = ::opendir(folder.constData());
-        if (!dir)
-            continue;
-        while (const dirent* entry = ::readdir(dir)) {
-            const char* name = entry->d_name;
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-                continue;
-            const QByteArray child = Join(folder, name);
-            bool isFolder = entry->d_type == DT_DIR;
-            if (entry->d_type == DT_UNKNOWN) {
-                struct stat st;
-                isFolder = ::lstat(child.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-            }
-            if (!isFolder)
-                continue;
-            const int wd = AddOne(handleId, handle, child, false);
-            if (wd < 0 && errno == ENOSPC) {
-                ::closedir(dir);
-                return true;
-            }
-            // A folder seen twice (bind mounts) is not walked again.
-            if (wd >= 0 && visited.insert(wd).second)
-                pending.push_back(child);
-        }
-        ::closedir(dir);
+    const bool walk = Watch(handleId, handle, path, isTop);
+    if (isTop && handle.TopWd < 0)
+        return false;
+    if (walk && handle.Subtree) {
+        if (!Walking(handle))
+            handle.WalkSinceSecs = ::time(nullptr);
+        handle.Pending.push_back(path);
+        Walk(handleId, handle, isTop ? kFirstSliceWork : kEventSliceWork, 0);
+        handle.SetUpInSlices = handle.SetUpInSlices || Walking(handle);
+    } else if (!Walking(handle)) {
+        FinishWalk(handleId, handle);
     }
     return true;
+}
+
+void InotifyNotifier::Walk(int handleId, Handle& handle, int maxWork, qint64 deadlineNs)
+{
+    // Our own walk rather than QDirIterator: it needs d_type to skip links without a
+    // stat per entry, it stops at the first full watch table, and it can stop inside
+    // a folder and go on from there, however many sub-folders that folder holds.
+    int work = 0;
+    const auto spent = [&] {
+        ++work;
+        return work >= maxWork || (deadlineNs > 0 && work % 32 == 0 && MonotonicNs() >= deadlineNs);
+    };
+    bool stop = false;
+    while (!stop && (handle.Reading || !handle.Pending.empty())) {
+        if (!handle.Reading) {
+            handle.ReadingPath = std::move(handle.Pending.back());
+            handle.Pending.pop_back();
+            handle.Reading.reset(::opendir(handle.ReadingPath.constData()));
+            stop = spent();
+            continue;
+        }
+        const dirent* entry = ::readdir(handle.Reading.get());
+        if (!entry) {
+            handle.Reading.reset();
+            continue;
+        }
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        const QByteArray child = Join(handle.ReadingPath, name);
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat st;
+            isFolder = ::lstat(child.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (!isFolder) {
+            if (handle.SetUpInSlices && (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN)) {
+                // Its watch is in place by now: what changed since, we hear of.
+                struct stat st;
+                if (::fstatat(::dirfd(handle.Reading.get()), name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISREG(st.st_mode) && st.st_mtim.tv_sec >= handle.WalkSinceSecs - kWalkStartSlackSecs)
+                    Note(handle, handle.ReadingPath, false);
+                stop = spent();
+            }
+            continue;
+        }
+        if (Watch(handleId, handle, child, false))
+            handle.Pending.push_back(child);
+        stop = spent(); // a full table has ended the walk already
+    }
+    if (!Walking(handle))
+        FinishWalk(handleId, handle);
+}
+
+void InotifyNotifier::FinishWalk(int handleId, Handle& handle)
+{
+    if (handle.Rebuilding) {
+        // Folders the rebuild did not reach left the tree while events were lost.
+        std::vector<int> gone;
+        for (const auto& [wd, folder] : handle.Paths)
+            if (!handle.Walked.count(wd))
+                gone.push_back(wd);
+        for (int wd : gone)
+            DropWatch(handleId, handle, wd, false);
+        handle.Rebuilding = false;
+        handle.Walked.clear();
+    }
+    if (handle.SetUpInSlices) {
+        handle.SetUpInSlices = false;
+        if (handle.Signalled || handle.Unknown || !handle.Changed.empty() || !handle.Created.empty()) {
+            handle.Signalled = true;
+            handle.WalkEndUnserved = true;
+        }
+    }
+}
+
+bool InotifyNotifier::ContinueSetup(int budgetMs)
+{
+    if (m_inSetup)
+        return true;
+    m_inSetup = true;
+    const qint64 deadline = MonotonicNs() + qint64(qMax(1, budgetMs)) * 1000000;
+    bool left = false;
+    for (auto& [id, handle] : m_handles) {
+        if (!Walking(handle))
+            continue;
+        if (MonotonicNs() < deadline)
+            Walk(id, handle, std::numeric_limits<int>::max(), deadline);
+        left = left || Walking(handle);
+    }
+    m_inSetup = false;
+    return left;
+}
+
+bool InotifyNotifier::WatchesInPlace(int handle) const
+{
+    auto found = m_handles.find(handle);
+    return found != m_handles.end() && !Walking(found->second) && !found->second.WalkEndUnserved;
+}
+
+FolderChanges InotifyNotifier::ChangesSinceRearm(int handle) const
+{
+    FolderChanges changes;
+    auto found = m_handles.find(handle);
+    if (found == m_handles.end())
+        return changes;
+    const Handle& watched = found->second;
+    // While watches are added the folders reached late are looked at as they are
+    // reached; only a rebuild after lost events cannot vouch for the tree.
+    changes.Known = watched.Subtree && !watched.Unknown && !watched.Incomplete && !watched.Lost &&
+                    !(watched.Rebuilding && Walking(watched));
+    if (!changes.Known)
+        return changes;
+    for (const QByteArray& folder : watched.Changed)
+        changes.Changed.insert(QFile::decodeName(folder));
+    for (const QByteArray& folder : watched.Created)
+        changes.Created.insert(QFile::decodeName(folder));
+    return changes;
+}
+
+void InotifyNotifier::Note(Handle& handle, const QByteArray& folder, bool created)
+{
+    if (handle.Unknown || !handle.Subtree)
+        return;
+    if (handle.Changed.size() + handle.Created.size() >= kMaxNotedFolders) {
+        handle.Unknown = true;
+        handle.Changed.clear();
+        handle.Created.clear();
+        return;
+    }
+    (created ? handle.Created : handle.Changed).insert(folder);
 }
 
 void InotifyNotifier::DropWatch(int handleId, Handle& handle, int wd, bool kernelRemoved)
@@ -238,6 +387,12 @@ void InotifyNotifier::DropAll(int handleId, Handle& handle)
     while (!handle.Paths.empty())
         DropWatch(handleId, handle, handle.Paths.begin()->first, false);
     handle.TopWd = -1;
+    handle.Pending.clear();
+    handle.Reading.reset();
+    handle.Walked.clear();
+    handle.Rebuilding = false;
+    handle.SetUpInSlices = false;
+    handle.WalkEndUnserved = false;
 }
 
 void InotifyNotifier::Close(int handle)
@@ -256,7 +411,12 @@ bool InotifyNotifier::Rearm(int handle)
         return false;
     // Only what has been read is forgotten: events still queued in the kernel are
     // read by the next Wait and signal again.
-    found->second.Signalled = false;
+    Handle& watched = found->second;
+    watched.Signalled = false;
+    watched.Unknown = false;
+    watched.WalkEndUnserved = false;
+    watched.Changed.clear();
+    watched.Created.clear();
     return true;
 }
 
@@ -291,9 +451,15 @@ void InotifyNotifier::Drain()
         // replaced without our hearing of it.
         for (auto& [id, handle] : m_handles) {
             handle.Signalled = true;
+            handle.Unknown = true;
+            handle.Changed.clear();
+            handle.Created.clear();
             if (handle.Lost)
                 continue;
-            if (!AddTree(id, handle, handle.Folder, true)) {
+            handle.Rebuilding = true;
+            handle.Walked.clear();
+            handle.Incomplete = false;
+            if (!AddTree(id, handle, handle.Folder, true) || handle.TopWd < 0) {
                 DropAll(id, handle);
                 handle.Lost = true;
             }
@@ -318,8 +484,11 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
             continue;
         const QByteArray folder = path->second;
 
-        if (mask & kSignalMask)
+        if (mask & kSignalMask) {
             handle.Signalled = true;
+            const bool newFolder = (mask & IN_ISDIR) && (mask & (IN_CREATE | IN_MOVED_TO)) && !name.isEmpty();
+            Note(handle, newFolder ? Join(folder, name) : folder, newFolder);
+        }
 
         if (wd == handle.TopWd && (mask & kGoneMask)) {
             // Deleted, moved away or unmounted: forget the tree and look for the
@@ -353,10 +522,12 @@ void InotifyNotifier::CheckLost(bool force)
     for (auto& [id, handle] : m_handles) {
         if (!handle.Lost || !IsFolder(handle.Folder))
             continue;
+        handle.Incomplete = false;
         if (AddTree(id, handle, handle.Folder, true) && handle.TopWd >= 0) {
             handle.Lost = false;
             // Whatever it holds now is new to us.
             handle.Signalled = true;
+            handle.Unknown = true;
         }
     }
 }

@@ -6,9 +6,12 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <dirent.h>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
+#include <vector>
 
 // Folder change notifications over inotify.
 //
@@ -20,7 +23,16 @@
 // removed only when the last of them closes.
 //
 // A handle is signalled once its events have been read from the kernel; Rearm
-// forgets only what has been read, so a change still queued signals again.
+// forgets only what has been read, so a change still queued signals again. Until
+// then the handle also keeps which folders changed and which were created or
+// moved in; it cannot vouch for them after lost events, while watches are being
+// added, or while some folder of the tree has none.
+//
+// A tree's watches are added in slices (ContinueSetup) once the first slice, in
+// Open or when a folder appears, is spent. A folder reached by a later slice may
+// have changed before its watch was in place: its files are looked at once, and
+// it counts as changed when one of them was modified since the walk began.
+//
 // Polling every handle in turn (Wait with 0 ms) reads the kernel's queue once
 // for the round: the queue is read again when a handle is polled a second time
 // or when the last read is more than 10 ms old. A
@@ -45,6 +57,9 @@ class InotifyNotifier : public ChangeNotifier
     int Wait(int handle, int milliseconds) override;
     bool Rearm(int handle) override;
     void Close(int handle) override;
+    FolderChanges ChangesSinceRearm(int handle) const override;
+    bool WatchesInPlace(int handle) const override;
+    bool ContinueSetup(int budgetMs) override;
 
     void SetWarningSink(WarningSink warningSink);
     // Warnings raised while no sink was set; each is handed out once.
@@ -69,14 +84,34 @@ class InotifyNotifier : public ChangeNotifier
         bool Subtree = false;
         bool Signalled = false;
         bool Lost = false; // the top folder vanished; looked for again during Wait
+        // Changed and Created say nothing until the next re-arm: a new watch, lost
+        // events, or too many folders to keep.
+        bool Unknown = true;
+        bool Incomplete = false;    // some folder of the tree could not be watched
+        bool Rebuilding = false;    // walking the whole tree again after lost events
+        bool SetUpInSlices = false; // the walk outlived its first slice
+        // Signalled by the end of such a walk: the reference time must wait for this
+        // signal to be served.
+        bool WalkEndUnserved = false;
+        qint64 WalkSinceSecs = 0; // wall-clock start of the walk under way
         quint64 PolledInRound = 0;
         int TopWd = -1;
-        std::map<int, QByteArray> Paths; // watch descriptor -> folder it stands for here
+        std::map<int, QByteArray> Paths;  // watch descriptor -> folder it stands for here
+        std::vector<QByteArray> Pending;  // folders whose sub-folders still need watches
+        std::unique_ptr<DIR, int (*)(DIR*)> Reading{nullptr, ::closedir}; // the folder being walked
+        QByteArray ReadingPath;
+        std::set<int> Walked;             // during a rebuild: folders reached again so far
+        std::set<QByteArray> Changed;     // since the last re-arm
+        std::set<QByteArray> Created;
     };
 
     bool EnsureInstance();
+    bool Watch(int handleId, Handle& handle, const QByteArray& path, bool isTop);
     bool AddTree(int handleId, Handle& handle, const QByteArray& path, bool isTop);
-    int AddOne(int handleId, Handle& handle, const QByteArray& path, bool isTop);
+    static bool Walking(const Handle& handle) { return handle.Reading || !handle.Pending.empty(); }
+    void Walk(int handleId, Handle& handle, int maxWork, qint64 deadlineNs);
+    void FinishWalk(int handleId, Handle& handle);
+    void Note(Handle& handle, const QByteArray& folder, bool created);
     void DropWatch(int handleId, Handle& handle, int wd, bool kernelRemoved);
     void DropBelow(int handleId, Handle& handle, const QByteArray& path);
     void DropAll(int handleId, Handle& handle);
@@ -96,4 +131,5 @@ class InotifyNotifier : public ChangeNotifier
     qint64 m_lastLostCheckMs = 0;
     qint64 m_lastDrainMs = 0;
     quint64 m_drainRound = 1;
+    bool m_inSetup = false;
 };

@@ -241,6 +241,8 @@ class FakeChangeNotifier : public ChangeNotifier
     std::map<int, Watch> Watches;
     std::set<QString> FailingFolders; // Open fails for these
     int NextHandle = 1;
+    bool OpenInSlices = false; // handles opened now wait for one ContinueSetup each
+    std::set<int> SettingUp;
 
     int Open(const QString& folder, bool subtree) override
     {
@@ -248,7 +250,16 @@ class FakeChangeNotifier : public ChangeNotifier
             return Failed;
         const int handle = NextHandle++;
         Watches[handle] = Watch{folder, subtree, false, true};
+        if (OpenInSlices)
+            SettingUp.insert(handle);
         return handle;
+    }
+    bool WatchesInPlace(int handle) const override { return !SettingUp.count(handle); }
+    bool ContinueSetup(int) override
+    {
+        if (!SettingUp.empty())
+            SettingUp.erase(SettingUp.begin());
+        return !SettingUp.empty();
     }
     int Wait(int handle, int) override
     {

@@ -4,6 +4,7 @@
 #include "core/DateText.h"
 #include "engine/Engine.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -188,6 +189,26 @@ TEST_F(WatchTest, SignalledFolderIsRearmedAndProcessedUnlessPaused)
     engine.WatchTimerProc(); // quiet
     EXPECT_NE(engine.DetectFolders().Item(1)->DetectionDate, next);
     EXPECT_FALSE(rig.State.Detecting);
+}
+
+// While watches are still being added, a change in a folder without one is seen
+// only by the walk that follows: the reference must not move past it meanwhile.
+TEST_F(WatchTest, ReferenceWaitsWhileWatchesAreBeingAdded)
+{
+    rig.Notifier.OpenInSlices = true;
+    watchRootAndTick();
+    clsDetectFolder& record = *engine.DetectFolders().Item(1);
+    ASSERT_FALSE(record.DetectionDate.isEmpty()) << "the first quiet tick gives a reference";
+    const QString earlier = DateText::Format(QDateTime::currentDateTime().addSecs(-60));
+    record.DetectionDate = earlier;
+    engine.WatchTimerProc();
+    EXPECT_EQ(record.DetectionDate, earlier);
+
+    for (int i = 0; i < 10 && !rig.Notifier.SettingUp.empty(); ++i)
+        QCoreApplication::processEvents();
+    ASSERT_TRUE(rig.Notifier.SettingUp.empty()) << "slices run from the event loop";
+    engine.WatchTimerProc();
+    EXPECT_NE(engine.DetectFolders().Item(1)->DetectionDate, earlier);
 }
 
 // {Exiting, StopScanning, Scanning, timer still armed}

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -224,6 +225,65 @@ TEST(InotifyNotifier, SubtreeFollowsFoldersCreatedMovedAndRenamedButNotLinks)
     EXPECT_EQ(signals([&] { WriteFile(s.Outside + "/gone/deeper/f.txt"); }, kQuietWaitMs), TimedOut);
     signals([&] { ASSERT_TRUE(QFile::link(s.Outside + "/target", s.Watched + "/late-link")); }, kQuietWaitMs);
     EXPECT_EQ(signals([&] { WriteFile(s.Outside + "/target/a.txt"); }, kQuietWaitMs), TimedOut);
+}
+
+TEST(InotifyNotifier, SaysWhichFoldersChangedAndWhichAreNewUntilRearmed)
+{
+    Scratch s;
+    QDir().mkpath(s.Watched + "/a/b");
+    QDir().mkpath(s.Watched + "/c");
+    InotifyNotifier notifier;
+    const int flat = notifier.Open(s.Watched, false);
+    const int tree = notifier.Open(s.Watched, true);
+    EXPECT_FALSE(notifier.ChangesSinceRearm(tree).Known) << "nothing is known of the time before the watch";
+    notifier.Rearm(tree);
+    notifier.Rearm(flat);
+
+    WriteFile(s.Watched + "/a/b/x.txt");
+    WriteFile(s.Watched + "/c/y.txt");
+    QDir().mkpath(s.Watched + "/c/new/deeper");
+    ASSERT_EQ(notifier.Wait(tree, kSignalWaitMs), Signalled);
+    notifier.Wait(tree, 0); // a second poll reads the queue again
+    const FolderChanges changes = notifier.ChangesSinceRearm(tree);
+    EXPECT_TRUE(changes.Known);
+    EXPECT_EQ(changes.Changed, (std::set<QString>{s.Watched + "/a/b", s.Watched + "/c"}));
+    EXPECT_EQ(changes.Created, std::set<QString>{s.Watched + "/c/new"});
+    EXPECT_FALSE(notifier.ChangesSinceRearm(flat).Known) << "a handle without its subtree cannot tell";
+
+    notifier.Rearm(tree);
+    EXPECT_TRUE(notifier.ChangesSinceRearm(tree).Changed.empty());
+    EXPECT_EQ(AfterChange(notifier, tree, [&] { WriteFile(s.Watched + "/c/new/deeper/z.txt"); }), Signalled);
+    EXPECT_EQ(notifier.ChangesSinceRearm(tree).Changed, std::set<QString>{s.Watched + "/c/new/deeper"});
+}
+
+// A folder reached only by a later slice may have changed before its watch was in place.
+TEST(InotifyNotifier, LargeTreeIsWatchedInSlicesAndWhatChangedUnwatchedIsReported)
+{
+    Scratch s;
+    constexpr int Folders = 1500; // more than the first slice reaches
+    for (int i = 0; i < Folders; ++i)
+        ASSERT_TRUE(QDir().mkpath(s.Watched + "/f" + QString::number(i) + "/inner"));
+    InotifyNotifier notifier;
+    const int h = notifier.Open(s.Watched, true);
+    ASSERT_GT(h, 0);
+    EXPECT_FALSE(notifier.WatchesInPlace(h));
+    notifier.Rearm(h);
+    WriteFile(s.Watched + "/f7/inner/unwatched.txt"); // inner folders are reached last
+    EXPECT_TRUE(notifier.ChangesSinceRearm(h).Known);
+
+    while (notifier.ContinueSetup(1)) {
+    }
+    EXPECT_EQ(notifier.WatchCount(), 2 * Folders + 1);
+    EXPECT_EQ(notifier.Wait(h, 0), Signalled);
+    const FolderChanges changes = notifier.ChangesSinceRearm(h);
+    EXPECT_TRUE(changes.Known);
+    EXPECT_EQ(changes.Changed, std::set<QString>{s.Watched + "/f7/inner"});
+    EXPECT_FALSE(notifier.WatchesInPlace(h)) << "until that signal is served";
+    notifier.Rearm(h);
+    EXPECT_TRUE(notifier.WatchesInPlace(h));
+
+    EXPECT_EQ(AfterChange(notifier, h, [&] { WriteFile(s.Watched + "/f1499/inner/a.txt"); }), Signalled);
+    EXPECT_EQ(notifier.ChangesSinceRearm(h).Changed, std::set<QString>{s.Watched + "/f1499/inner"});
 }
 
 TEST(InotifyNotifier, VanishedFolderIsWatchedAgainWhenItComesBack)
