@@ -336,9 +336,9 @@ FolderChanges InotifyNotifier::ChangesSinceRearm(int handle) const
     if (!changes.Known)
         return changes;
     for (const QByteArray& folder : watched.Changed)
-        changes.Changed.insert(QFile::decodeName(folder));
+        changes.Changed.insert(FileNames::Decode(folder));
     for (const QByteArray& folder : watched.Created)
-        changes.Created.insert(QFile::decodeName(folder));
+        changes.Created.insert(FileNames::Decode(folder));
     return changes;
 }
 
