@@ -29,6 +29,7 @@
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
+#include "TimingCopier.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -52,25 +53,6 @@ class LoopPump : public EventPump
 {
   public:
     void ProcessPendingMessages() override { QCoreApplication::processEvents(); }
-};
-
-// Notes when the copy of the measured file is in place.
-class TimingCopier : public FileCopier
-{
-  public:
-    LinuxFileCopier Real;
-    QString Target;
-    qint64 DoneAt = -1;
-    QElapsedTimer* Clock = nullptr;
-
-    CopyError Copy(const QString& source, const QString& target,
-                   const std::function<void()>& between) override
-    {
-        const CopyError result = Real.Copy(source, target, between);
-        if (target == Target && result == CopyError::None)
-            DoneAt = Clock->nsecsElapsed();
-        return result;
-    }
 };
 
 // The real notifier, but never able to say where a tree changed: the scan walks it all.

@@ -15,6 +15,7 @@
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
+#include "TimingCopier.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,31 +34,6 @@ class LoopPump : public EventPump
 {
   public:
     void ProcessPendingMessages() override { QCoreApplication::processEvents(); }
-};
-
-// Notes when each copy into the measured target is in place.
-class TimingCopier : public FileCopier
-{
-  public:
-    LinuxFileCopier Real;
-    QString Target;
-    qint64 DoneAt = -1;
-    QElapsedTimer* Clock = nullptr;
-
-    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
-                    QString& staged) override
-    {
-        return Real.Stage(source, target, keepGoing, staged);
-    }
-    CopyError Commit(const QString& staged, const QString& target,
-                     const std::function<bool()>& keepGoing) override
-    {
-        const CopyError result = Real.Commit(staged, target, keepGoing);
-        if (target == Target && result == CopyError::None)
-            DoneAt = Clock->nsecsElapsed();
-        return result;
-    }
-    void Discard(const QString& staged) override { Real.Discard(staged); }
 };
 
 double percentile(std::vector<double> values, double p)

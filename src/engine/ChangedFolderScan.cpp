@@ -291,7 +291,7 @@ void ChangedFolderScan::scanChanged(const QString& folder, const FolderChanges& 
     for (const auto& [path, whole] : visits) {
         if (stopRequested())
             return;
-        if (!QFileInfo(path).isDir())
+        if (!LocalFiles::IsFolder(path))
             continue;
         const bool isTop = path == top;
         if (!isTop) {
