@@ -13,6 +13,7 @@
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
+#include "ui/main/PropertiesOpener.h"
 #include "ui/main/frmSavenook.h"
 
 #include <QObject>
@@ -79,5 +80,6 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     EngineContext m_context;
     Engine m_engine;
     frmSavenook m_window;
+    PropertiesOpener m_properties;
     QPointer<QMessageBox> m_warnings;
 };

@@ -1,0 +1,36 @@
+#include "ui/dialogs/DestinationWriteTest.h"
+
+#include "core/PathHelpers.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+QString DestinationWriteTest::TestFilePath(const QString& folder) const
+{
+    return JoinPath(folder, FileName);
+}
+
+bool DestinationWriteTest::RemoveFile(const QString& path) const
+{
+    return QFile::remove(path);
+}
+
+DestinationWriteTest::Outcome DestinationWriteTest::Run(const QString& folder) const
+{
+    Outcome outcome;
+    outcome.TestFile = TestFilePath(folder);
+    {
+        QFile file(outcome.TestFile);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+            const QByteArray text = QByteArrayLiteral("Savenook write test\n");
+            // A full disk shows only when the data reaches it, hence the flush.
+            outcome.Written = file.write(text) == text.size() && file.flush();
+            file.close();
+            outcome.Written = outcome.Written && file.error() == QFileDevice::NoError;
+        }
+    }
+    const QFileInfo left(outcome.TestFile);
+    if ((left.exists() || left.isSymLink()) && !left.isDir())
+        outcome.LeftBehind = !RemoveFile(outcome.TestFile);
+    return outcome;
+}
