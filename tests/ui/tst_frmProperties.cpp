@@ -9,6 +9,7 @@
 #include "ui/dialogs/frmEditVolumes.h"
 #include "ui/dialogs/frmProperties.h"
 #include "ui/main/PropertiesOpener.h"
+#include "ui/main/WindowPrefs.h"
 #include "ui/main/frmSavenook.h"
 
 #include <QCheckBox>
@@ -104,6 +105,7 @@ class tst_frmProperties : public QObject
     FakeDrives m_drives;
     ScriptedPrompts m_prompts;
     QStringList m_calls; // what the dialog asked of its host
+    std::array<qint16, 5> m_placement{};
     QString m_src;
 
     PropertiesHost host()
@@ -117,6 +119,7 @@ class tst_frmProperties : public QObject
             m_calls << "sync " + p;
             return true;
         };
+        h.Placement = &m_placement;
         return h;
     }
     QPointer<frmProperties> open(const QString& path)
@@ -149,6 +152,7 @@ class tst_frmProperties : public QObject
         m_state = std::make_unique<ProgramState>();
         m_prompts = ScriptedPrompts();
         m_calls.clear();
+        m_placement = {};
         m_drives.Label_ = "SYSTEM";
         m_drives.NotReady = m_env->root() + "/usb";
         m_src = m_env->root() + "/Src";
@@ -283,6 +287,26 @@ class tst_frmProperties : public QObject
             QCOMPARE(*m_state->Backups.Item(b.SourcePath), b);
         QCOMPARE(stores(), before);
         QVERIFY(!m_calls.join(",").contains("watch"));
+    }
+
+    void placementKeptBetweenOpenings()
+    {
+        addStored(association(m_src + "/Work", true));
+        QPointer<frmProperties> d = open(m_src + "/Work");
+        const qreal dpiX = d->screen()->logicalDotsPerInchX(), dpiY = d->screen()->logicalDotsPerInchY();
+        QCOMPARE(d->size(), QSize(Twips::ToPixels(9330, dpiX), Twips::ToPixels(6000, dpiY)));
+        QVERIFY((d->geometry().center() - d->screen()->availableGeometry().center()).manhattanLength() <= 2);
+        d->resize(700, 450);
+        d->move(30, 40);
+        d->listDestinations->setColumnWidth(0, 300);
+        d->cmdCancel_Click();
+        QCOMPARE(m_placement[3], Twips::FromPixels(700, dpiX));
+        QCOMPARE(m_placement[4], Twips::FromPixels(300, dpiX));
+        d = open(m_src + "/Work");
+        QCOMPARE(d->size(), QSize(700, 450));
+        QCOMPARE(d->pos(), QPoint(30, 40));
+        QCOMPARE(d->listDestinations->columnWidth(0), 300);
+        d->cmdCancel_Click();
     }
 
     void versionControls()
@@ -573,6 +597,56 @@ class tst_frmProperties : public QObject
         const clsBackup* b = m_state->Backups.Item(m_src + "/Work");
         QVERIFY(b && b->DateLastModified != DateText::Never);
         QVERIFY(!w.isVisible());
+    }
+
+    // Pictures of each page for the documentation; runs only when asked to
+    // (SAVENOOK_SCREENSHOTS names the folder), on a real display.
+    void screenshots()
+    {
+        const QString folder = qEnvironmentVariable("SAVENOOK_SCREENSHOTS");
+        if (folder.isEmpty())
+            QSKIP("SAVENOOK_SCREENSHOTS not set");
+        clsBackup b = association(m_src + "/Work", true);
+        b.Recursive = true;
+        b.Volume = QString("DATA%1BACKUP%1%1").arg(nul);
+        b.DateLastActivity = "06/12/2026 11:42:10";
+        addStored(b);
+        m_state->Destinations.Add("/media/backup/Projects", b.SourcePath, "BACKUP1");
+        m_state->Destinations.Add("//nas/share/Projects", b.SourcePath, "NAS");
+        m_state->MultiAdd = true;
+        QPointer<frmProperties> d = open(b.SourcePath);
+        d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(0));
+        const auto shoot = [&](QWidget* window, const QString& name) {
+            window->raise();
+            window->activateWindow();
+            QTest::qWait(600);
+            const QRect frame = window->frameGeometry();
+            QVERIFY(QGuiApplication::primaryScreen()
+                        ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                        .save(folder + "/" + name + ".png"));
+        };
+        const QStringList pages{"properties-general", "properties-settings", "properties-destinations"};
+        for (int page = 0; page < pages.size(); ++page) {
+            d->tabProps->setCurrentIndex(page);
+            shoot(d, pages[page]);
+        }
+        {
+            frmEditVolumes volumes(b.Volume, b.SourcePath, NetworkPaths(m_drives, {}, {}), m_prompts, d);
+            volumes.show();
+            shoot(&volumes, "edit-source-volumes");
+            volumes.close();
+            frmEditDestVolume dest(const_cast<colDestinations&>(d->WorkingDests()), 1,
+                                   "/media/backup/Projects", "BACKUP1", NetworkPaths(m_drives, {}, {}),
+                                   m_prompts, d);
+            dest.show();
+            shoot(&dest, "edit-destination-volume");
+            dest.close();
+        }
+        d->cmdCancel_Click();
+        addStored(association(m_src + "/Gone", true));
+        d = open(m_src + "/Gone");
+        shoot(d, "properties-missing-source");
+        d->cmdCancel_Click();
     }
 };
 

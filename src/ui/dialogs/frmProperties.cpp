@@ -380,7 +380,10 @@ void frmProperties::RestorePropertiesPlacement()
         const QSize size = QSize(px(9330), py(6000)).expandedTo(kMinimumSize);
         resize(size);
         move(area.center() - QPoint(size.width() / 2, size.height() / 2));
-        listDestinations->setColumnWidth(0, std::max(100, size.width() - px(2000)));
+        // The page's margins stand between the dialog's edge and the list's.
+        listDestinations->setColumnWidth(
+            0,
+            std::max(100, size.width() - px(2000) - 4 * style()->pixelMetric(QStyle::PM_LayoutLeftMargin)));
         return;
     }
     const int y = area.height() <= py(top) ? area.top() : py(top);
