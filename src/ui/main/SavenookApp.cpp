@@ -48,6 +48,8 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
             record->AutoBackup = clsDetectFolder::NoNotification;
         }
     };
+    m_window.Later.PauseProgram = [this] { Seams.RestorePausedState(true); };
+    m_window.Later.UnpauseProgram = [this] { Seams.RestorePausedState(false); };
     m_engine.SetTickHook([this] { m_window.CaptureMainPlacement(); });
     m_window.SetWideMargins(QCoreApplication::arguments().join(QLatin1Char(' ')).contains(
         QLatin1String("vist"), Qt::CaseInsensitive));
