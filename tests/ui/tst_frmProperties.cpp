@@ -9,6 +9,7 @@
 #include "ui/dialogs/frmEditVolumes.h"
 #include "ui/dialogs/frmProperties.h"
 #include "ui/main/PropertiesOpener.h"
+#include "ui/main/SavenookApp.h"
 #include "ui/main/WindowPrefs.h"
 #include "ui/main/frmSavenook.h"
 
@@ -573,6 +574,57 @@ class tst_frmProperties : public QObject
             QVERIFY2(b && b->Versions == 7 && b->KeepBackup, qPrintable(file));
             QCOMPARE(reread.Destinations.ForSource(file).size(), size_t(1));
         }
+    }
+
+    // A new user adds a folder, picks two destinations, keeps versions, turns
+    // success pop-ups off, confirms, and the next saves are backed up so.
+    void addAFolderWithTwoDestinationsAndSaveTwice()
+    {
+        const QString work = m_src + "/Work";
+        const QStringList targets{m_env->root() + "/One", m_env->root() + "/Two"};
+        for (const QString& t : targets)
+            QDir().mkpath(t);
+        SavenookApp app(*m_state);
+        frmSavenook& w = app.Window();
+        w.SetPrompts(&m_prompts);
+        app.Properties().SetPrompts(&m_prompts);
+        app.Properties().Opened = [&](frmProperties& d) {
+            QTimer::singleShot(0, &d, [&d, &targets, this] {
+                for (const QString& t : targets) {
+                    m_prompts.Folder = t;
+                    d.cmdAdd_Click();
+                }
+                d.chkKeepBackup->setChecked(true);
+                d.chkKeepBackup_Click();
+                d.txtVersions->setText("2");
+                d.chkNotifySuccess->setChecked(false);
+                d.cmdOk_Click();
+            });
+        };
+        app.LoadOptions();
+        app.LoadMainWindow(false);
+        app.RestorePausedState(false);
+        app.StartWatching();
+        m_prompts.Folder = work;
+        w.cmdAddFolder->click();
+        QVERIFY2(m_prompts.Shown.isEmpty(), qPrintable(m_prompts.Shown.join("|")));
+        const clsBackup* b = m_state->Backups.Item(work);
+        QVERIFY(b && b->KeepBackup && b->Versions == 2 && !b->NotifyOnSuccess);
+        QCOMPARE(m_state->Destinations.ForSource(work).size(), size_t(2));
+
+        QTest::qWait(300); // the watch settles before the save
+        QVERIFY(QFile(work + "/saved.txt").open(QIODevice::WriteOnly));
+        for (const QString& t : targets)
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t + "/Work/saved.txt"), 10000);
+        QTest::qWait(1100); // a later modification time
+        QFile second(work + "/saved.txt");
+        QVERIFY(second.open(QIODevice::WriteOnly) && second.write("second") == 6);
+        second.close();
+        for (const QString& t : targets)
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t + "/Work/~PrevSave-1/saved.txt"), 10000);
+        app.ExitRequested();
+        QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 3000);
     }
 
     void openedWhileTheWindowIsHiddenComesToTheFront()

@@ -52,6 +52,7 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
 
     Options& Opts() { return m_options; }
     frmSavenook& Window() { return m_window; }
+    PropertiesOpener& Properties() { return m_properties; }
 
     void LoadOptions() override;
     void LoadMainWindow(bool hidden) override;
