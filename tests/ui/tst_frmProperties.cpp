@@ -531,8 +531,17 @@ class tst_frmProperties : public QObject
         d->cmdCancel_Click();
     }
 
-    void okForAllOverAMultiFileAdd()
+    void multiFileAdd_data()
     {
+        QTest::addColumn<bool>("okForAll");
+        QTest::addColumn<int>("dialogs");
+        QTest::newRow("OK for All in the first") << true << 1;
+        QTest::newRow("OK in each") << false << 3;
+    }
+    void multiFileAdd()
+    {
+        QFETCH(bool, okForAll);
+        QFETCH(int, dialogs);
         frmSavenook w(*m_state);
         w.Svc.DriveInfo = &m_drives;
         w.SetPrompts(&m_prompts);
@@ -547,12 +556,15 @@ class tst_frmProperties : public QObject
             QCOMPARE(d.cmdCancel->text(), QStringLiteral("Skip"));
             QVERIFY(w.cmdAddFile && !w.cmdAddFile->isEnabled() && !w.acceptDrops());
             // Answered from inside the opener's wait.
-            QTimer::singleShot(0, &d, [&d, this] {
+            QTimer::singleShot(0, &d, [&d, this, okForAll] {
                 d.chkKeepBackup->setChecked(true);
                 d.txtVersions->setText("7");
                 m_prompts.Folder = m_env->root();
                 d.cmdAdd_Click();
-                d.cmdSaveAll_Click();
+                if (okForAll)
+                    d.cmdSaveAll_Click();
+                else
+                    d.cmdOk_Click();
             });
         };
         QStringList files;
@@ -564,7 +576,7 @@ class tst_frmProperties : public QObject
         m_prompts.Files = files;
         w.MenuAddFile();
 
-        QCOMPARE(opened, 1);
+        QCOMPARE(opened, dialogs);
         QVERIFY(w.cmdAddFile->isEnabled() && !m_state->PropertiesOpen);
         ProgramState reread;
         LoadBackups(reread);

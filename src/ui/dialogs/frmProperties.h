@@ -84,6 +84,8 @@ class frmProperties : public QDialog
     const colDestinations& WorkingDests() const { return gcolWorkingDests; }
     QString Volumes() const { return gstrVolumes; }
     QString SourcePath() const { return m_path; }
+    // Closed for good (it may live on until the event loop deletes it).
+    bool Unloaded() const { return m_unloaded; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -66,7 +66,7 @@ PropertiesHost PropertiesOpener::Host()
 
 void PropertiesOpener::Show(const QString& sourcePath)
 {
-    if (m_dialog) {
+    if (m_dialog && !m_dialog->Unloaded()) {
         // One dialog at a time: a second hand-off waits for the open one.
         m_state.PropertiesPath = m_dialog->SourcePath();
         m_dialog->raise();
@@ -89,6 +89,6 @@ void PropertiesOpener::Show(const QString& sourcePath)
 
 void PropertiesOpener::Unload()
 {
-    if (m_dialog)
+    if (m_dialog && !m_dialog->Unloaded())
         m_dialog->cmdCancel_Click();
 }
