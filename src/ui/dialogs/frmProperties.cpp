@@ -6,6 +6,7 @@
 #include "core/DateText.h"
 #include "core/PathHelpers.h"
 #include "core/Stores.h"
+#include "ui/dialogs/DestinationLoop.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
 #include "ui/dialogs/frmEditVolumes.h"
 #include "ui/main/Prompts.h"
@@ -252,6 +253,7 @@ void frmProperties::buildSettings()
     page->addLayout(volumeRow);
 
     connect(chkKeepBackup, &QCheckBox::clicked, this, &frmProperties::chkKeepBackup_Click);
+    connect(chkRecursive, &QCheckBox::clicked, this, &frmProperties::chkRecursive_Click);
     connect(txtVersions, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (!text.isEmpty() && VersionValue() == 0) {
             chkKeepBackup->setChecked(false);
@@ -440,6 +442,23 @@ void frmProperties::chkKeepBackup_Click()
         w->setEnabled(keep);
     if (!keep)
         tmrVersions.stop();
+}
+
+void frmProperties::chkRecursive_Click()
+{
+    const clsBackup* association = m_state.Backups.Item(m_path);
+    if (!association || !chkRecursive->isChecked())
+        return;
+    clsBackup asShown = *association;
+    asShown.Recursive = true;
+    QStringList reasons;
+    for (const clsDestination& d : gcolWorkingDests)
+        if (const QString reason = DestinationLoop::Reason(asShown, d.Path, m_drives); !reason.isEmpty())
+            reasons << reason;
+    if (!reasons.isEmpty())
+        m_prompts.Message(this, Prompts::Icon::Exclamation,
+                          reasons.join(QStringLiteral("\n\n")) +
+                              QStringLiteral("\n\nRemove that destination, or leave sub-folders out."));
 }
 
 void frmProperties::StepVersions(int direction)

@@ -72,6 +72,8 @@ class frmProperties : public QDialog
     void cmdProperties_Click();
     void cmdVolume_Click();
     void chkKeepBackup_Click();
+    // Ticking it can turn a destination inside the folder into a loop: say so.
+    void chkRecursive_Click();
     // One step of the version buttons (the 125 ms repeat calls it while held).
     void StepVersions(int direction);
     void cmdAdd_Click();
