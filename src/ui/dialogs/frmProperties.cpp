@@ -564,13 +564,10 @@ bool frmProperties::SaveSettings()
 
 bool frmProperties::SaveStores()
 {
-    if (SaveBackups(m_state) && SaveDestinations(m_state))
-        return true;
-    m_prompts.Message(
-        this, Prompts::Icon::Exclamation,
-        QStringLiteral("Savenook could not write its associations to its data folder. The changes "
-                       "hold until Savenook ends, but will be lost then unless they can be saved."));
-    return false;
+    // A store that cannot be written tells the user itself, once.
+    const bool backups = SaveBackups(m_state);
+    const bool destinations = SaveDestinations(m_state);
+    return backups && destinations;
 }
 
 void frmProperties::cmdOk_Click()

@@ -23,7 +23,6 @@
 #include <functional>
 
 class QMessageBox;
-class QSessionManager;
 
 // The composition root: owns what lives for the whole run beside Main's state
 // and does the start-up steps that need the rooms above core.
@@ -66,7 +65,6 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     void ProcessPendingMessages() override;
 
   private:
-    void OnSessionEnding(QSessionManager& manager);
     void ShowWarning(const QString& text);
 
     ProgramState& m_state;
