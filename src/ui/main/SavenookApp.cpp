@@ -12,7 +12,7 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     : QObject(parent), m_state(state), m_recent(state), m_notifiers(state),
       m_context{state,    m_options, m_recent, m_notifiers, m_drives, m_copier, m_notifier,
                 m_waiter, *this,     m_hooks},
-      m_engine(m_context), m_window(state)
+      m_engine(m_context), m_window(state), m_properties(m_window, state)
 {
     // The window closes to the tray; only the exit sequence ends the program.
     QGuiApplication::setQuitOnLastWindowClosed(false);
@@ -37,6 +37,7 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     m_window.Svc.DriveInfo = &m_drives;
     m_window.Svc.Shares = NetworkPaths::SharesOf(SambaShares());
     m_window.Svc.Recent = &m_recent;
+    m_properties.Install();
     m_window.Svc.WatchFolder = [this](const QString& path, bool recursive) {
         m_engine.WatchSourceFolder(path, recursive);
     };

@@ -13,6 +13,7 @@
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
+#include "ui/main/PropertiesOpener.h"
 #include "ui/main/frmSavenook.h"
 
 #include <QObject>
@@ -50,6 +51,7 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
 
     Options& Opts() { return m_options; }
     frmSavenook& Window() { return m_window; }
+    PropertiesOpener& Properties() { return m_properties; }
 
     void LoadOptions() override;
     void LoadMainWindow(bool hidden) override;
@@ -77,5 +79,6 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     EngineContext m_context;
     Engine m_engine;
     frmSavenook m_window;
+    PropertiesOpener m_properties;
     QPointer<QMessageBox> m_warnings;
 };

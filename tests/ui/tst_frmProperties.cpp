@@ -1,0 +1,724 @@
+// The association properties dialog, its destination list and the two volume
+// name editors, with every question answered through the prompts seam.
+#include "core/DateText.h"
+#include "core/StoreFile.h"
+#include "core/Stores.h"
+#include "support/TestEnvironment.h"
+#include "ui/dialogs/SourceVolumeList.h"
+#include "ui/dialogs/frmEditDestVolume.h"
+#include "ui/dialogs/frmEditVolumes.h"
+#include "ui/dialogs/frmProperties.h"
+#include "ui/main/PropertiesOpener.h"
+#include "ui/main/SavenookApp.h"
+#include "ui/main/WindowPrefs.h"
+#include "ui/main/frmSavenook.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QChar nul(0);
+
+// "/" is a ready drive whose label can be changed; <root>/usb is not ready.
+class FakeDrives : public Drives
+{
+  public:
+    QString NotReady;
+    QString Label_ = QStringLiteral("SYSTEM");
+    std::optional<MountEntry> MountOf(const QString& path) const override
+    {
+        if (!NotReady.isEmpty() && path.startsWith(NotReady))
+            return MountEntry{NotReady, "/", "ext4", "/dev/sdb1"};
+        return MountEntry{"/", "/", "ext4", "/dev/sda1"};
+    }
+    bool IsReady(const QString& mountPoint) const override { return mountPoint != NotReady; }
+    QString Label(const QString&) const override { return Label_; }
+};
+
+class ScriptedPrompts : public Prompts
+{
+  public:
+    QList<QMessageBox::StandardButton> Answers; // taken in order; Yes when none is left
+    QStringList Shown;
+    QStringList Files;
+    QString Folder;
+    QMessageBox::StandardButton Message(QWidget*, Icon, const QString& text,
+                                        QMessageBox::StandardButtons) override
+    {
+        Shown << text;
+        return Answers.isEmpty() ? QMessageBox::Yes : Answers.takeFirst();
+    }
+    QStringList OpenFiles(QWidget*, const QString&, const QString&) override { return Files; }
+    QString BrowseFolder(QWidget*, const QString&) override { return Folder; }
+    void Beep() override {}
+};
+
+// A write test whose file goes where creating it fails for real (below a
+// plain file: even root cannot), or whose removal fails.
+class BlockedWriteTest : public DestinationWriteTest
+{
+  public:
+    QString Blocker;
+    bool RemoveFails = false;
+    mutable QString Written;
+
+  protected:
+    QString TestFilePath(const QString& folder) const override
+    {
+        Written = Blocker.isEmpty() ? DestinationWriteTest::TestFilePath(folder) : Blocker + "/" + FileName;
+        return Written;
+    }
+    bool RemoveFile(const QString& path) const override
+    {
+        return !RemoveFails && DestinationWriteTest::RemoveFile(path);
+    }
+};
+
+clsBackup association(const QString& source, bool folder)
+{
+    clsBackup b;
+    b.SourcePath = source;
+    b.Folder = folder;
+    b.Enabled = b.NotifyOnError = b.NotifyOnSuccess = true;
+    b.Versions = 3;
+    b.KeepBackup = true;
+    b.Volume = "SYSTEM";
+    b.DateCreated = "05/12/2026 10:00:00";
+    b.DateLastModified = "06/12/2026 11:00:00";
+    b.DateLastActivity = "Never";
+    return b;
+}
+} // namespace
+
+class tst_frmProperties : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<ProgramState> m_state;
+    FakeDrives m_drives;
+    ScriptedPrompts m_prompts;
+    QStringList m_calls; // what the dialog asked of its host
+    std::array<qint16, 5> m_placement{};
+    QString m_src;
+
+    PropertiesHost host()
+    {
+        PropertiesHost h;
+        h.SetAddingEnabled = [this](bool on) { m_calls << QStringLiteral("adding %1").arg(on); };
+        h.WatchSourceFolder = [this](const QString& p, bool r) {
+            m_calls << QStringLiteral("watch %1 %2").arg(p).arg(r);
+        };
+        h.SynchronizeBackup = [this](const QString& p) {
+            m_calls << "sync " + p;
+            return true;
+        };
+        h.Placement = &m_placement;
+        return h;
+    }
+    QPointer<frmProperties> open(const QString& path)
+    {
+        m_state->PropertiesPath = path;
+        auto* dialog = new frmProperties(*m_state, m_drives, {}, host(), m_prompts);
+        dialog->show();
+        return dialog;
+    }
+    void addStored(const clsBackup& b)
+    {
+        QVERIFY(m_state->Backups.Add(b, b.SourcePath));
+        QVERIFY(SaveBackups(*m_state) && SaveDestinations(*m_state));
+    }
+    QByteArray stores() const
+    {
+        return StoreFile::Read("usrdatab").Lines.join("\n").toUtf8() + "|" +
+               StoreFile::Read("usrdatad").Lines.join("\n").toUtf8();
+    }
+    static void gone(QPointer<frmProperties>& dialog)
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(dialog.isNull());
+    }
+
+  private Q_SLOTS:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_state = std::make_unique<ProgramState>();
+        m_prompts = ScriptedPrompts();
+        m_calls.clear();
+        m_placement = {};
+        m_drives.Label_ = "SYSTEM";
+        m_drives.NotReady = m_env->root() + "/usb";
+        m_src = m_env->root() + "/Src";
+        QDir().mkpath(m_src + "/Work/Sub");
+        QFile f(m_src + "/Work/a.txt");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    void cleanup()
+    {
+        m_state.reset();
+        m_env.reset();
+    }
+
+    void openShowsTheAssociationAndItsOwnDestinations()
+    {
+        clsBackup work = association(m_src + "/Work", true);
+        work.Recursive = true;
+        addStored(work);
+        m_state->Destinations.Add("/backup/one", work.SourcePath, "ONE");
+        m_state->Destinations.Add("/backup/other", (m_src + "/Work").toUpper(), "X"); // another association's
+        m_state->Destinations.Add("/backup/two", work.SourcePath, "TWO");
+        addStored(association(m_src + "/gone.txt", false));
+
+        QPointer<frmProperties> d = open(work.SourcePath);
+        QCOMPARE(d->windowTitle(), QStringLiteral("Work<< Savenook"));
+        QVERIFY(d->txtSource->isReadOnly());
+        QCOMPARE(d->txtStatus->text(), QStringLiteral("Folder exists"));
+        QVERIFY(d->chkRecursive->isEnabled() && d->chkRecursive->isChecked());
+        QCOMPARE(d->txtVersions->text(), QStringLiteral("3"));
+        QVERIFY(!d->cmdSaveAll->isEnabled() && !d->cmdRemove->isEnabled());
+        QCOMPARE(d->cmdCancel->text(), QStringLiteral("&Close"));
+        QCOMPARE(d->listDestinations->topLevelItemCount(), 2);
+        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("TWO"));
+        QVERIFY(m_state->PropertiesOpen);
+        QCOMPARE(m_calls, QStringList{"adding 0"});
+        d->cmdCancel_Click();
+        gone(d);
+
+        // A missing source disables its association and says so.
+        d = open(m_src + "/gone.txt");
+        QCOMPARE(d->txtStatus->text(), QStringLiteral("File no longer exists"));
+        QVERIFY(!d->chkRecursive->isEnabled() && !d->chkEnabled->isChecked());
+        QVERIFY(!m_state->Backups.Item(m_src + "/gone.txt")->Enabled);
+        d->cmdCancel_Click();
+    }
+
+    void applyAndOkReachTheModelAndTheStores()
+    {
+        addStored(association(m_src + "/Work", true));
+        m_state->Destinations.Add("/backup/one", m_src + "/Work", "ONE");
+        m_state->Destinations.Add("/backup/other", (m_src + "/Work").toUpper(), "X");
+        QVERIFY(SaveDestinations(*m_state));
+        QPointer<frmProperties> d = open(m_src + "/Work");
+        d->chkHidden->setChecked(true);
+        d->chkNotifySuccess->setChecked(false);
+        d->chkRecursive->setChecked(true);
+        d->txtVersions->setText("12345");
+        d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(0));
+        d->cmdRemove_Click();
+        d->cmdApply_Click();
+
+        QVERIFY(d && d->isVisible());
+        QCOMPARE(d->txtVersions->text(), QStringLiteral("9999"));
+        ProgramState reread;
+        LoadBackups(reread);
+        LoadDestinations(reread);
+        const clsBackup* b = reread.Backups.Item(m_src + "/Work");
+        QVERIFY(b && b->CopyHidden && !b->NotifyOnSuccess && b->Recursive && b->Versions == 9999);
+        QVERIFY(b->DateLastModified != DateText::Never);
+        QCOMPARE(reread.Destinations.Count(), 1); // only the other association's remains
+        QCOMPARE(reread.Destinations.Item(1)->Source, (m_src + "/Work").toUpper());
+        QVERIFY(m_calls.contains(QStringLiteral("watch %1/Work 1").arg(m_src)));
+
+        m_prompts.Folder = m_env->root();
+        d->cmdAdd_Click();
+        d->cmdOk_Click();
+        gone(d);
+        QVERIFY(!m_state->PropertiesOpen && !m_state->PropertiesCancelled);
+        QCOMPARE(m_calls.last(), QStringLiteral("adding 1"));
+        LoadDestinations(reread);
+        QCOMPARE(reread.Destinations.ForSource(m_src + "/Work").size(), size_t(1));
+        QCOMPARE(reread.Destinations.ForSource(m_src + "/Work").front().Volume, QStringLiteral("SYSTEM"));
+    }
+
+    void closingWithoutOkChangesNothing_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("isNew");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("Close on an existing one") << "close" << false << true;
+        QTest::newRow("Esc on an existing one") << "escape" << false << true;
+        QTest::newRow("Close on a new one") << "close" << true << false;
+        QTest::newRow("frame's close on a new one") << "frame" << true << false;
+        QTest::newRow("Apply, then Close on a new one") << "apply" << true << true;
+    }
+    void closingWithoutOkChangesNothing()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, isNew);
+        QFETCH(bool, kept);
+        clsBackup b = association(m_src + "/Work", true);
+        if (isNew)
+            b.DateLastModified = DateText::Never;
+        addStored(b);
+        m_state->Destinations.Add("/backup/one", b.SourcePath, "ONE");
+        QVERIFY(SaveDestinations(*m_state));
+        const QByteArray before = stores();
+
+        QPointer<frmProperties> d = open(b.SourcePath);
+        d->chkEnabled->setChecked(false);
+        d->txtVersions->setText("7");
+        d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(0));
+        d->cmdRemove_Click();
+        if (how == "apply")
+            d->cmdApply_Click();
+        if (how == "escape")
+            QTest::keyClick(d, Qt::Key_Escape);
+        else if (how == "frame")
+            d->close();
+        else
+            d->cmdCancel_Click();
+        gone(d);
+
+        QVERIFY(m_state->PropertiesCancelled && !m_state->PropertiesOpen);
+        QCOMPARE(m_state->Backups.Item(b.SourcePath) != nullptr, kept);
+        if (how == "apply") {
+            QCOMPARE(m_state->Backups.Item(b.SourcePath)->Versions, qint16(7));
+            return;
+        }
+        QCOMPARE(m_state->Destinations.Count(), kept ? 1 : 0);
+        if (kept)
+            QCOMPARE(*m_state->Backups.Item(b.SourcePath), b);
+        QCOMPARE(stores(), before);
+        QVERIFY(!m_calls.join(",").contains("watch"));
+    }
+
+    void placementKeptBetweenOpenings()
+    {
+        addStored(association(m_src + "/Work", true));
+        QPointer<frmProperties> d = open(m_src + "/Work");
+        const qreal dpiX = d->screen()->logicalDotsPerInchX(), dpiY = d->screen()->logicalDotsPerInchY();
+        QCOMPARE(d->size(), QSize(Twips::ToPixels(9330, dpiX), Twips::ToPixels(6000, dpiY)));
+        QVERIFY((d->geometry().center() - d->screen()->availableGeometry().center()).manhattanLength() <= 2);
+        d->resize(700, 450);
+        d->move(30, 40);
+        d->listDestinations->setColumnWidth(0, 300);
+        d->cmdCancel_Click();
+        QCOMPARE(m_placement[3], Twips::FromPixels(700, dpiX));
+        QCOMPARE(m_placement[4], Twips::FromPixels(300, dpiX));
+        d = open(m_src + "/Work");
+        QCOMPARE(d->size(), QSize(700, 450));
+        QCOMPARE(d->pos(), QPoint(30, 40));
+        QCOMPARE(d->listDestinations->columnWidth(0), 300);
+        d->cmdCancel_Click();
+    }
+
+    void versionControls()
+    {
+        addStored(association(m_src + "/Work", true));
+        QPointer<frmProperties> d = open(m_src + "/Work");
+        d->txtVersions->setText("0");
+        QCOMPARE(d->txtVersions->text(), QStringLiteral("1"));
+        QVERIFY(!d->chkKeepBackup->isChecked() && !d->txtVersions->isEnabled());
+        // Pressing the disabled box starts keeping versions again.
+        QTest::mouseClick(d->fraSettings, Qt::LeftButton, {}, d->txtVersions->geometry().center());
+        QVERIFY(d->chkKeepBackup->isChecked() && d->cmdMoreVersions->isEnabled());
+        // Held: one step at once, then one every 125 ms.
+        QTest::mousePress(d->cmdMoreVersions, Qt::LeftButton);
+        QTest::qWait(400);
+        QTest::mouseRelease(d->cmdMoreVersions, Qt::LeftButton);
+        const int held = d->txtVersions->text().toInt();
+        QVERIFY2(held >= 3 && held <= 6, qPrintable(d->txtVersions->text()));
+        QTest::qWait(300);
+        QCOMPARE(d->txtVersions->text().toInt(), held);
+        d->txtVersions->setText("9999");
+        d->StepVersions(1);
+        QCOMPARE(d->txtVersions->text(), QStringLiteral("9999"));
+        d->cmdCancel_Click();
+    }
+
+    void addingADestinationTestsWritingFirst_data()
+    {
+        QTest::addColumn<QString>("failure"); // "", "write", "remove"
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("added");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("writable") << "" << int(QMessageBox::Yes) << true << "";
+        QTest::newRow("unwritable, No") << "write" << int(QMessageBox::No) << false << "Add it anyway?";
+        QTest::newRow("unwritable, Yes") << "write" << int(QMessageBox::Yes) << true << "Add it anyway?";
+        QTest::newRow("test file stuck") << "remove" << int(QMessageBox::Yes) << true << "could not remove";
+    }
+    void addingADestinationTestsWritingFirst()
+    {
+        QFETCH(QString, failure);
+        QFETCH(int, answer);
+        QFETCH(bool, added);
+        QFETCH(QString, message);
+        addStored(association(m_src + "/Work", true));
+        const QString target = m_env->root() + "/Backup";
+        QDir().mkpath(target);
+        BlockedWriteTest test;
+        if (failure == "write")
+            test.Blocker = m_src + "/Work/a.txt";
+        test.RemoveFails = failure == "remove";
+        QPointer<frmProperties> d = open(m_src + "/Work");
+        d->SetWriteTest(&test);
+        m_prompts.Folder = target;
+        m_prompts.Answers = {QMessageBox::StandardButton(answer)};
+        d->cmdAdd_Click();
+
+        QCOMPARE(d->WorkingDests().Count(), added ? 1 : 0);
+        QCOMPARE(d->listDestinations->topLevelItemCount(), added ? 1 : 0);
+        if (added)
+            QVERIFY(d->cmdRemove->isEnabled() && d->listDestinations->currentItem());
+        QCOMPARE(m_prompts.Shown.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QVERIFY2(m_prompts.Shown[0].contains(message), qPrintable(m_prompts.Shown[0]));
+        if (failure == "write")
+            QVERIFY(m_prompts.Shown[0].startsWith("Savenook has determined an inability to save"));
+        QCOMPARE(QFile::exists(target + "/" + DestinationWriteTest::FileName), failure == "remove");
+        d->cmdCancel_Click();
+    }
+
+    void duplicateDestinationRefused()
+    {
+        addStored(association(m_src + "/Work", true));
+        QPointer<frmProperties> d = open(m_src + "/Work");
+        QDir().mkpath(m_env->root() + "/Back");
+        QDir().mkpath(m_env->root() + "/BACK");
+        m_prompts.Folder = m_env->root() + "/Back";
+        d->cmdAdd_Click();
+        d->cmdAdd_Click();
+        QCOMPARE(d->WorkingDests().Count(), 1);
+        QCOMPARE(m_prompts.Shown.value(0),
+                 QStringLiteral("A destination with this path and volume name is already "
+                                "assigned to this association. Edit the volume name and "
+                                "try again."));
+        // The same folder on a disk with another name is another destination.
+        m_drives.Label_ = "OTHER";
+        d->cmdAdd_Click();
+        QCOMPARE(d->WorkingDests().Count(), 2);
+        // A path differing only in case is another folder on Linux.
+        m_prompts.Folder = m_env->root() + "/BACK";
+        d->cmdAdd_Click();
+        QCOMPARE(d->WorkingDests().Count(), 3);
+        QCOMPARE(m_prompts.Shown.size(), 1);
+        // Not ready: refused before anything is written.
+        m_prompts.Folder = m_env->root() + "/usb/x";
+        d->cmdAdd_Click();
+        QCOMPARE(m_prompts.Shown.last(), QStringLiteral("Drive not ready!"));
+        QCOMPARE(d->WorkingDests().Count(), 3);
+        d->cmdCancel_Click();
+    }
+
+    void loopingDestinationWarned_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("recursiveTicked");
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QString>("why"); // empty: no warning
+        QTest::newRow("inside a recursive folder") << "Work" << true << "Work/Sub"
+                                                   << "inside the source folder";
+        QTest::newRow("inside a flat folder") << "Work" << false << "Work/Sub"
+                                              << "";
+        QTest::newRow("folder's parent") << "Work" << false << ""
+                                         << "source's own files";
+        QTest::newRow("file's grandparent") << "Work/a.txt" << false << ""
+                                            << "source's own files";
+        QTest::newRow("file's own folder") << "Work/a.txt" << false << "Work"
+                                           << "";
+    }
+    void loopingDestinationWarned()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, recursiveTicked);
+        QFETCH(QString, destination);
+        QFETCH(QString, why);
+        addStored(association(m_src + "/" + source, source == "Work"));
+        QPointer<frmProperties> d = open(m_src + "/" + source);
+        d->chkRecursive->setChecked(recursiveTicked); // as shown, not yet saved
+        m_prompts.Folder = destination.isEmpty() ? m_src : m_src + "/" + destination;
+        m_prompts.Answers = {QMessageBox::No};
+        d->cmdAdd_Click();
+        QCOMPARE(d->WorkingDests().Count(), why.isEmpty() ? 1 : 0);
+        QCOMPARE(m_prompts.Shown.size(), why.isEmpty() ? 0 : 1);
+        if (!why.isEmpty())
+            QVERIFY2(m_prompts.Shown[0].contains(why) && m_prompts.Shown[0].endsWith("Add it anyway?"),
+                     qPrintable(m_prompts.Shown[0]));
+        // Ticking sub-folders afterwards turns a destination inside the folder into a loop.
+        if (QTest::currentDataTag() == QByteArray("inside a flat folder")) {
+            QTest::mouseClick(d->chkRecursive, Qt::LeftButton);
+            QCOMPARE(m_prompts.Shown.size(), 1);
+            QVERIFY(m_prompts.Shown[0].contains("inside the source folder"));
+        }
+        d->cmdCancel_Click();
+    }
+
+    void sourceVolumeListsEncodedAndDecoded_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<bool>("blank");
+        QTest::addColumn<QString>("encoded");
+        QTest::newRow("two, blank too")
+            << QStringList{"data", "Backup"} << true << QString("DATA%1BACKUP%1%1").arg(nul);
+        QTest::newRow("two") << QStringList{"data", "Backup"} << false << QString("DATA%1BACKUP").arg(nul);
+        QTest::newRow("one") << QStringList{"x"} << false << QString("X");
+        QTest::newRow("blank only") << QStringList{} << true << QString(2, nul);
+        QTest::newRow("nothing") << QStringList{} << false << QString();
+    }
+    void sourceVolumeListsEncodedAndDecoded()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(bool, blank);
+        QFETCH(QString, encoded);
+        QCOMPARE((SourceVolumeList{names, blank}.Encode()), encoded);
+        const SourceVolumeList decoded = SourceVolumeList::Decode(encoded);
+        QCOMPARE(decoded.AcceptBlank, blank);
+        for (QString& name : names)
+            name = name.toUpper();
+        QCOMPARE(decoded.Names, names);
+    }
+
+    void sourceVolumeEditorReachesTheAssociation()
+    {
+        clsBackup b = association(m_src + "/Work", true);
+        b.Volume = QString(); // shown as one empty entry
+        addStored(b);
+        QPointer<frmProperties> d = open(b.SourcePath);
+        QStringList seen;
+        d->EditorOpened = [&](QDialog& dialog) {
+            auto& e = static_cast<frmEditVolumes&>(dialog);
+            seen << QString::number(e.lbxVolumes->count());
+            e.txtVolume->setText("data");
+            e.cmdAdd_Click();
+            e.txtVolume->setText("Data");
+            e.cmdAdd_Click();
+            e.lbxVolumes->selectAll();
+            e.cmdRemove_Click(); // the last names may not all go while blanks are refused
+            seen << QString::number(e.lbxVolumes->count());
+            e.lbxVolumes->clearSelection();
+            e.lbxVolumes->item(0)->setSelected(true);
+            QTest::keyClick(e.lbxVolumes, Qt::Key_Delete);
+            e.cmdOk_Click();
+        };
+        d->cmdVolume_Click();
+        QCOMPARE(seen, (QStringList{"1", "2"}));
+        QCOMPARE(m_prompts.Shown,
+                 QStringList{"At least one volume name must be assigned to the source path."});
+        QCOMPARE(d->Volumes(), QStringLiteral("DATA"));
+        d->cmdOk_Click();
+        QCOMPARE(m_state->Backups.Item(b.SourcePath)->Volume, QStringLiteral("DATA"));
+
+        // Nothing left and blanks refused: the empty text.
+        frmEditVolumes empty(QString(), b.SourcePath, NetworkPaths(m_drives, {}, {}), m_prompts);
+        empty.cmdOk_Click();
+        QCOMPARE(empty.Volumes(), QString());
+    }
+
+    void destinationVolumeEditorRefusesAnotherDestinationsName()
+    {
+        addStored(association(m_src + "/Work", true));
+        m_state->Destinations.Add("/backup", m_src + "/Work", "ONE");
+        m_state->Destinations.Add("/backup", m_src + "/Work", "TWO");
+        QPointer<frmProperties> d = open(m_src + "/Work");
+        QString rename = "one";
+        d->EditorOpened = [&](QDialog& dialog) {
+            auto& e = static_cast<frmEditDestVolume&>(dialog);
+            QCOMPARE(e.glngDestIndex, 2);
+            e.txtVolume->setText(rename);
+            e.cmdOk_Click();
+        };
+        d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(1));
+        d->EditDestinationVolume();
+        QCOMPARE(m_prompts.Shown.size(), 1);
+        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("TWO"));
+        rename = "Three";
+        d->EditDestinationVolume();
+        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("Three"));
+        QCOMPARE(d->WorkingDests().Item(2)->Volume, QStringLiteral("Three"));
+        QCOMPARE(m_state->Destinations.Item(2)->Volume, QStringLiteral("TWO")); // until OK
+        d->cmdCancel_Click();
+    }
+
+    void multiFileAdd_data()
+    {
+        QTest::addColumn<bool>("okForAll");
+        QTest::addColumn<int>("dialogs");
+        QTest::newRow("OK for All in the first") << true << 1;
+        QTest::newRow("OK in each") << false << 3;
+    }
+    void multiFileAdd()
+    {
+        QFETCH(bool, okForAll);
+        QFETCH(int, dialogs);
+        frmSavenook w(*m_state);
+        w.Svc.DriveInfo = &m_drives;
+        w.SetPrompts(&m_prompts);
+        w.Load({});
+        PropertiesOpener opener(w, *m_state);
+        opener.SetPrompts(&m_prompts);
+        opener.Install();
+        int opened = 0;
+        opener.Opened = [&](frmProperties& d) {
+            ++opened;
+            QVERIFY(d.cmdSaveAll->isEnabled() && d.cmdSaveAll->isDefault());
+            QCOMPARE(d.cmdCancel->text(), QStringLiteral("Skip"));
+            QVERIFY(w.cmdAddFile && !w.cmdAddFile->isEnabled() && !w.acceptDrops());
+            // Answered from inside the opener's wait.
+            QTimer::singleShot(0, &d, [&d, this, okForAll] {
+                d.chkKeepBackup->setChecked(true);
+                d.txtVersions->setText("7");
+                m_prompts.Folder = m_env->root();
+                d.cmdAdd_Click();
+                if (okForAll)
+                    d.cmdSaveAll_Click();
+                else
+                    d.cmdOk_Click();
+            });
+        };
+        QStringList files;
+        for (const QString name : {"a", "b", "c"}) {
+            files << m_src + "/" + name;
+            QFile f(files.last());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        m_prompts.Files = files;
+        w.MenuAddFile();
+
+        QCOMPARE(opened, dialogs);
+        QVERIFY(w.cmdAddFile->isEnabled() && !m_state->PropertiesOpen);
+        ProgramState reread;
+        LoadBackups(reread);
+        LoadDestinations(reread);
+        for (const QString& file : files) {
+            const clsBackup* b = reread.Backups.Item(file);
+            QVERIFY2(b && b->Versions == 7 && b->KeepBackup, qPrintable(file));
+            QCOMPARE(reread.Destinations.ForSource(file).size(), size_t(1));
+        }
+    }
+
+    // A new user adds a folder, picks two destinations, keeps versions, turns
+    // success pop-ups off, confirms, and the next saves are backed up so.
+    void addAFolderWithTwoDestinationsAndSaveTwice()
+    {
+        const QString work = m_src + "/Work";
+        const QStringList targets{m_env->root() + "/One", m_env->root() + "/Two"};
+        for (const QString& t : targets)
+            QDir().mkpath(t);
+        SavenookApp app(*m_state);
+        frmSavenook& w = app.Window();
+        w.SetPrompts(&m_prompts);
+        app.Properties().SetPrompts(&m_prompts);
+        app.Properties().Opened = [&](frmProperties& d) {
+            QTimer::singleShot(0, &d, [&d, &targets, this] {
+                for (const QString& t : targets) {
+                    m_prompts.Folder = t;
+                    d.cmdAdd_Click();
+                }
+                d.chkKeepBackup->setChecked(true);
+                d.chkKeepBackup_Click();
+                d.txtVersions->setText("2");
+                d.chkNotifySuccess->setChecked(false);
+                d.cmdOk_Click();
+            });
+        };
+        app.LoadOptions();
+        app.LoadMainWindow(false);
+        app.RestorePausedState(false);
+        app.StartWatching();
+        m_prompts.Folder = work;
+        w.cmdAddFolder->click();
+        QVERIFY2(m_prompts.Shown.isEmpty(), qPrintable(m_prompts.Shown.join("|")));
+        const clsBackup* b = m_state->Backups.Item(work);
+        QVERIFY(b && b->KeepBackup && b->Versions == 2 && !b->NotifyOnSuccess);
+        QCOMPARE(m_state->Destinations.ForSource(work).size(), size_t(2));
+
+        QTest::qWait(300); // the watch settles before the save
+        QVERIFY(QFile(work + "/saved.txt").open(QIODevice::WriteOnly));
+        for (const QString& t : targets)
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t + "/Work/saved.txt"), 10000);
+        QTest::qWait(1100); // a later modification time
+        QFile second(work + "/saved.txt");
+        QVERIFY(second.open(QIODevice::WriteOnly) && second.write("second") == 6);
+        second.close();
+        for (const QString& t : targets)
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t + "/Work/~PrevSave-1/saved.txt"), 10000);
+        app.ExitRequested();
+        QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 3000);
+    }
+
+    void openedWhileTheWindowIsHiddenComesToTheFront()
+    {
+        frmSavenook w(*m_state);
+        w.Svc.DriveInfo = &m_drives;
+        w.SetPrompts(&m_prompts);
+        w.Load({});
+        w.hide();
+        PropertiesOpener opener(w, *m_state);
+        opener.SetPrompts(&m_prompts);
+        opener.Install();
+        opener.Opened = [&](frmProperties& d) {
+            QVERIFY(d.isVisible() && !d.parentWidget());
+            QTimer::singleShot(50, &d, [&d] { d.cmdOk_Click(); });
+        };
+        QElapsedTimer clock;
+        clock.start();
+        w.MenuAddFolder(m_src + "/Work");
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(!m_state->PropertiesOpen);
+        const clsBackup* b = m_state->Backups.Item(m_src + "/Work");
+        QVERIFY(b && b->DateLastModified != DateText::Never);
+        QVERIFY(!w.isVisible());
+    }
+
+    // Pictures of each page for the documentation; runs only when asked to
+    // (SAVENOOK_SCREENSHOTS names the folder), on a real display.
+    void screenshots()
+    {
+        const QString folder = qEnvironmentVariable("SAVENOOK_SCREENSHOTS");
+        if (folder.isEmpty())
+            QSKIP("SAVENOOK_SCREENSHOTS not set");
+        clsBackup b = association(m_src + "/Work", true);
+        b.Recursive = true;
+        b.Volume = QString("DATA%1BACKUP%1%1").arg(nul);
+        b.DateLastActivity = "06/12/2026 11:42:10";
+        addStored(b);
+        m_state->Destinations.Add("/media/backup/Projects", b.SourcePath, "BACKUP1");
+        m_state->Destinations.Add("//nas/share/Projects", b.SourcePath, "NAS");
+        m_state->MultiAdd = true;
+        QPointer<frmProperties> d = open(b.SourcePath);
+        d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(0));
+        const auto shoot = [&](QWidget* window, const QString& name) {
+            window->raise();
+            window->activateWindow();
+            QTest::qWait(600);
+            const QRect frame = window->frameGeometry();
+            QVERIFY(QGuiApplication::primaryScreen()
+                        ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                        .save(folder + "/" + name + ".png"));
+        };
+        const QStringList pages{"properties-general", "properties-settings", "properties-destinations"};
+        for (int page = 0; page < pages.size(); ++page) {
+            d->tabProps->setCurrentIndex(page);
+            shoot(d, pages[page]);
+        }
+        {
+            frmEditVolumes volumes(b.Volume, b.SourcePath, NetworkPaths(m_drives, {}, {}), m_prompts, d);
+            volumes.show();
+            shoot(&volumes, "edit-source-volumes");
+            volumes.close();
+            frmEditDestVolume dest(const_cast<colDestinations&>(d->WorkingDests()), 1,
+                                   "/media/backup/Projects", "BACKUP1", NetworkPaths(m_drives, {}, {}),
+                                   m_prompts, d);
+            dest.show();
+            shoot(&dest, "edit-destination-volume");
+            dest.close();
+        }
+        d->cmdCancel_Click();
+        addStored(association(m_src + "/Gone", true));
+        d = open(m_src + "/Gone");
+        shoot(d, "properties-missing-source");
+        d->cmdCancel_Click();
+    }
+};
+
+QTEST_MAIN(tst_frmProperties)
+#include "tst_frmProperties.moc"
