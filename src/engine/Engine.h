@@ -3,6 +3,7 @@
 #include "engine/ChangedFolderScan.h"
 #include "engine/EngineContext.h"
 #include "engine/FileBackup.h"
+#include "engine/Synchronization.h"
 #include "engine/colDetectFolders.h"
 #include "engine/colDetectedFiles.h"
 
@@ -43,6 +44,7 @@ class Engine
     colDetectedFiles& DetectedFiles() { return m_detectedFiles; }
     FileBackup& Backup() { return m_backup; }
     ChangedFolderScan& Scan() { return m_scan; }
+    Synchronization& Sync() { return m_sync; }
     // The previous tick processed at least one changed folder.
     bool ProcessedLastTick = false;
 
@@ -56,6 +58,7 @@ class Engine
     colDetectedFiles m_detectedFiles;
     FileBackup m_backup;
     ChangedFolderScan m_scan;
+    Synchronization m_sync;
     QTimer m_watchTimer;
     std::function<void()> m_tickHook;
 };
