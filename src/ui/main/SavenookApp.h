@@ -6,6 +6,7 @@
 #include "engine/Engine.h"
 #include "engine/EngineContext.h"
 #include "engine/EngineHooks.h"
+#include "engine/ProgramPause.h"
 #include "platform/InotifyNotifier.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxFileCopier.h"
@@ -13,6 +14,7 @@
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
+#include "ui/dialogs/frmOptions.h"
 #include "ui/main/frmSavenook.h"
 
 #include <QObject>
@@ -50,6 +52,14 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     EngineSeams Seams;
 
     Options& Opts() { return m_options; }
+    ProgramPause& Pause() { return m_pause; }
+
+    // The options dialog, not modal; one already open is brought forward. The
+    // main window opens it as its parent, the tray with none.
+    void ShowOptions(QWidget* parent);
+    // Shows one icon in the notification area for the options dialog's
+    // animation previews; set by whoever owns the tray icon.
+    std::function<void(frmOptions::TrayIcon)> ShowTrayPreviewIcon;
     frmSavenook& Window() { return m_window; }
 
     void LoadOptions() override;
@@ -64,6 +74,7 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     void ProcessPendingMessages() override;
 
   private:
+    void wireCommands();
     void OnSessionEnding(QSessionManager& manager);
     void ShowWarning(const QString& text);
 
@@ -79,5 +90,7 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     EngineContext m_context;
     Engine m_engine;
     frmSavenook m_window;
+    ProgramPause m_pause;
+    QPointer<frmOptions> m_optionsDialog;
     QPointer<QMessageBox> m_warnings;
 };
