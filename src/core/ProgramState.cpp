@@ -10,6 +10,14 @@ void ProgramState::SetRunningText(const QString& text)
         Status->SetPanelText(QStringLiteral("Running"), text);
 }
 
+void ProgramState::Warn(const QString& text)
+{
+    if (ShowWarning)
+        ShowWarning(text);
+    else
+        PendingWarnings.append(text);
+}
+
 void UpdateAssociationCount(ProgramState& state)
 {
     if (!state.Status)

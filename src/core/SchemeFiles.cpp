@@ -1,6 +1,7 @@
 #include "core/SchemeFiles.h"
 
 #include "core/DataFolder.h"
+#include "core/StoreFile.h"
 #include "core/Stores.h"
 #include "platform/DurableFile.h"
 
@@ -61,7 +62,7 @@ bool renameTemporary(const QString& target, QString* error)
     return true;
 }
 
-// Both temporaries first, then both renames: a failure while writing leaves both targets untouched.
+// Both temporaries first, then both renames: a failure while writing leaves both files untouched.
 bool replacePair(const QString& sourceA, const QString& targetA, const QString& sourceB,
                  const QString& targetB, QString* error)
 {
@@ -137,7 +138,7 @@ bool Delete(const QString& fileName)
     return scheme && companion;
 }
 
-bool Save(const ProgramState& state, const QString& fileName, QString* error)
+bool Save(ProgramState& state, const QString& fileName, QString* error)
 {
     if (!IsSafeFileName(fileName))
         return fail(error, QStringLiteral("\"%1\" is not a valid scheme name").arg(fileName));
@@ -154,9 +155,20 @@ LoadResult Load(const QString& fileName, QString* error)
 {
     if (!Exists(fileName))
         return LoadResult::Missing;
-    if (!replacePair(schemePath(fileName), DataFilePath(kBackupsStore), schemePath(fileName) + kCompanion,
-                     DataFilePath(kDestinationsStore), error))
+    QByteArray backups;
+    QByteArray destinations;
+    if (!readAll(schemePath(fileName), backups, error) ||
+        !readAll(schemePath(fileName) + kCompanion, destinations, error))
         return LoadResult::Failed;
+    // Written like every store (a link stays a link); the pair must not end half replaced.
+    const StoreContent before = StoreFile::Read(kBackupsStore);
+    if (!StoreFile::Write(kBackupsStore, StoreFile::DecodeLines(backups), error))
+        return LoadResult::Failed;
+    if (!StoreFile::Write(kDestinationsStore, StoreFile::DecodeLines(destinations), error)) {
+        if (before.Status == StoreContent::State::Read)
+            StoreFile::Write(kBackupsStore, before.Lines);
+        return LoadResult::Failed;
+    }
     return LoadResult::Loaded;
 }
 

@@ -31,11 +31,12 @@ bool Delete(const QString& fileName);
 // file is replaced through a flushed temporary file and a rename. False, with
 // a reason, when anything failed; the scheme may then be incomplete but the
 // stores are intact.
-bool Save(const ProgramState& state, const QString& fileName, QString* error = nullptr);
+bool Save(ProgramState& state, const QString& fileName, QString* error = nullptr);
 
 enum class LoadResult { Loaded, Missing, Failed };
-// Replaces usrdatab and usrdatad by the scheme's two files. Nothing is deleted
-// first: each store is replaced by a rename, so a failure leaves it as it was.
+// Replaces usrdatab and usrdatad by the scheme's two files, written as every
+// store is. Nothing is deleted first, and when the second store cannot be
+// written the first is put back, so a failure leaves the associations as they were.
 LoadResult Load(const QString& fileName, QString* error = nullptr);
 
 } // namespace SchemeFiles

@@ -2,9 +2,11 @@
 
 #include "core/DataFolder.h"
 #include "platform/DurableFile.h"
+#include "platform/FileNames.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -40,6 +42,27 @@ QString decodeText(const QByteArray& bytes)
     if (!utf8.hasError())
         return text;
     return decodeWindows1252(bytes);
+}
+
+// "<store>.unloaded-YYYYMMDD-HHMMSS", then "-2", "-3"... for later ones in the same second.
+QString sideName(const QString& name, int attempt)
+{
+    const QString base = DataFilePath(name) + QStringLiteral(".unloaded-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    return attempt == 1 ? base : base + QStringLiteral("-%1").arg(attempt);
+}
+
+constexpr int kSideAttempts = 100;
+
+// Where a write of this store lands: a link (into a synchronised folder, say)
+// is followed, so it stays a link and the file it leads to gets the content.
+QString writeTarget(const QString& store)
+{
+    QString target = store;
+    // As many hops as the kernel itself follows.
+    for (int hop = 0; hop < 40 && QFileInfo(target).isSymLink(); ++hop)
+        target = QFileInfo(target).symLinkTarget();
+    return target;
 }
 
 } // namespace
@@ -87,9 +110,15 @@ bool Write(const QString& name, const QStringList& lines, QString* error)
     for (const QString& line : lines)
         if (line.contains(u'\n') || line.contains(u'\r'))
             return fail(QStringLiteral("a value holds a line break: %1").arg(line));
+    // Refused rather than written as raw bytes: a store that is not UTF-8 reads
+    // back as Windows-1252 throughout, which would alter every other name in it.
+    for (const QString& line : lines)
+        if (FileNames::HasEscapes(line))
+            return fail(QStringLiteral("a name is not valid UTF-8 and cannot be stored: %1")
+                            .arg(FileNames::ForDisplay(line)));
     if (!MakeDataFolder())
         return fail(QStringLiteral("cannot create the folder %1").arg(DataFolder()));
-    const QString store = DataFilePath(name);
+    const QString store = writeTarget(DataFilePath(name));
     const QString temp = store + QStringLiteral("TEMP");
     // Rename, not copy: a crash between the two leaves either the old store or the new one.
     DurableResult result = DurableFile::WriteNew(temp, EncodeLines(lines));
@@ -124,14 +153,18 @@ StoreContent Read(const QString& name)
     return content;
 }
 
+bool IsBrokenLink(const QString& name)
+{
+    const QFileInfo info(DataFilePath(name));
+    return info.isSymLink() && !info.exists();
+}
+
 QString KeepCopy(const QString& name, const QByteArray& bytes)
 {
     if (!MakeDataFolder())
         return {};
-    const QString base = DataFilePath(name) + QStringLiteral(".unloaded-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    for (int attempt = 1; attempt <= 100; ++attempt) {
-        const QString path = attempt == 1 ? base : base + QStringLiteral("-%1").arg(attempt);
+    for (int attempt = 1; attempt <= kSideAttempts; ++attempt) {
+        const QString path = sideName(name, attempt);
         const DurableResult result = DurableFile::WriteNew(path, bytes, DurableFile::Existing::Keep);
         if (result)
             return path;
@@ -140,6 +173,26 @@ QString KeepCopy(const QString& name, const QByteArray& bytes)
             return {};
         }
     }
+    return {};
+}
+
+QString MoveAside(const QString& name, QString* error)
+{
+    const QString store = DataFilePath(name);
+    const QFileInfo info(store);
+    if (!info.exists() && !info.isSymLink())
+        return {};
+    DurableResult result;
+    for (int attempt = 1; attempt <= kSideAttempts; ++attempt) {
+        const QString path = sideName(name, attempt);
+        result = DurableFile::RenameNoReplace(store, path);
+        if (result)
+            return path;
+        if (result.Errno != EEXIST)
+            break;
+    }
+    if (error)
+        *error = result.Message;
     return {};
 }
 

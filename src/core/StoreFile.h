@@ -20,8 +20,12 @@ namespace StoreFile {
 
 // Writes the store through "<name>TEMP", which is flushed and then renamed over
 // the store. False, with the store as it was, when any step fails or a value
-// holds a line break (which the line layout cannot carry).
+// holds a line break (which the line layout cannot carry). A store that is a
+// link is written where it leads, through a temporary file beside the target.
 bool Write(const QString& name, const QStringList& lines, QString* error = nullptr);
+
+// True when the store is a link to nothing (its target, or the folder of it, is missing).
+bool IsBrokenLink(const QString& name);
 
 StoreContent Read(const QString& name);
 
@@ -33,5 +37,10 @@ QStringList DecodeLines(const QByteArray& bytes);
 // Keeps these bytes beside the store as "<name>.unloaded-YYYYMMDD-HHMMSS",
 // never replacing an earlier copy. The path of the copy, or empty on failure.
 QString KeepCopy(const QString& name, const QByteArray& bytes);
+
+// Moves the store itself (a link stays a link) to the same side name, for a
+// store that cannot be read and so cannot be copied. The new path; empty, with
+// error set, when it could not be moved; empty without error when there is no store.
+QString MoveAside(const QString& name, QString* error = nullptr);
 
 } // namespace StoreFile

@@ -32,18 +32,104 @@ void reportPartialLoad(ProgramState& state, const QString& store, const QString&
     state.PendingWarnings.append(message);
 }
 
+// A store that exists but cannot be read would be replaced by the next save with
+// only what was loaded, that is nothing: it goes aside first, or is held.
+void setAsideUnreadable(ProgramState& state, const QString& store, const QString& what,
+                        const QString& why)
+{
+    QString error;
+    const QString aside = StoreFile::MoveAside(store, &error);
+    QString message = QStringLiteral("The %1 could not be loaded: %2 could not be read (%3).")
+                          .arg(what, DataFilePath(store), why);
+    if (!aside.isEmpty()) {
+        message += QStringLiteral("\n\nIt was moved aside, as it is, to %1.").arg(aside);
+    } else {
+        state.HeldStores.insert(store);
+        message += QStringLiteral("\n\nIt could not be moved aside either (%1). Savenook will not save "
+                                  "over it, so changes to the %2 are not kept until it can be read.")
+                       .arg(error, what);
+    }
+    state.PendingWarnings.append(message);
+}
+
 // The store as read; none when it is missing or could not be read (reported).
 std::optional<StoreContent> readStore(ProgramState& state, const QString& store, const QString& what)
 {
     StoreContent content = StoreFile::Read(store);
-    if (content.Status == StoreContent::State::Missing)
-        return std::nullopt;
-    if (content.Status == StoreContent::State::Unreadable) {
-        reportPartialLoad(state, store, what, content,
-                          {QStringLiteral("the file could not be read (%1)").arg(content.Error)});
+    if (content.Status == StoreContent::State::Missing) {
+        if (StoreFile::IsBrokenLink(store))
+            setAsideUnreadable(state, store, what, QStringLiteral("it is a link to something missing"));
         return std::nullopt;
     }
+    if (content.Status == StoreContent::State::Unreadable) {
+        setAsideUnreadable(state, store, what, content.Error);
+        return std::nullopt;
+    }
+    // Read now: whatever was held before is in memory and may be saved over.
+    state.HeldStores.remove(store);
     return content;
+}
+
+// Tells the user once; key says what was told.
+void tellOnce(ProgramState& state, const QString& key, const QString& text)
+{
+    if (state.StoreProblemsTold.contains(key))
+        return;
+    state.StoreProblemsTold.insert(key);
+    state.Warn(text);
+}
+
+bool holdsLineBreak(const QStringList& values)
+{
+    for (const QString& value : values)
+        if (value.contains(u'\n') || value.contains(u'\r'))
+            return true;
+    return false;
+}
+
+// A record with a line break in a value would shift every later line onto the
+// wrong field: that record alone stays out of the store, and the user hears of it.
+void appendRecord(ProgramState& state, QStringList& lines, const QString& store, const QStringList& record,
+                  const QString& name)
+{
+    if (!holdsLineBreak(record)) {
+        lines << record;
+        return;
+    }
+    tellOnce(state, store + u'\n' + record.join(u'\n'),
+             QStringLiteral("%1 cannot be saved: one of its values holds a line break, which %2 cannot "
+                            "keep. It works until Savenook ends, but will be missing at the next start.")
+                 .arg(name, DataFilePath(store)));
+}
+
+bool writeStore(ProgramState& state, const QString& store, const QString& what, const QStringList& lines)
+{
+    if (state.HeldStores.contains(store)) {
+        QString error;
+        const QString aside = StoreFile::MoveAside(store, &error);
+        if (aside.isEmpty() && !error.isEmpty()) {
+            tellOnce(state, store,
+                     QStringLiteral("The %1 could not be saved: %2 could not be read and is kept as it "
+                                    "is (%3).")
+                         .arg(what, DataFilePath(store), error));
+            return false;
+        }
+        state.HeldStores.remove(store);
+        if (!aside.isEmpty())
+            state.Warn(QStringLiteral("%1, which could not be read, was moved aside, as it is, to %2.")
+                           .arg(DataFilePath(store), aside));
+    }
+    QString error;
+    if (!StoreFile::Write(store, lines, &error)) {
+        tellOnce(state, store,
+                 QStringLiteral("The %1 could not be saved to %2 (%3). Savenook tries again at the next "
+                                "save; until one succeeds, changes since the last save end with the program.")
+                     .arg(what, DataFilePath(store), error));
+        return false;
+    }
+    // Told again should it fail again later.
+    state.StoreProblemsTold.remove(store);
+    return true;
 }
 
 QString incompleteEntry(qsizetype lineCount, int linesPerEntry)
@@ -55,18 +141,29 @@ QString incompleteEntry(qsizetype lineCount, int linesPerEntry)
 
 } // namespace
 
-bool SaveBackups(const ProgramState& state)
+bool SaveBackups(ProgramState& state)
 {
     using namespace StoreValues;
     QStringList lines;
     lines.reserve(state.Backups.Count() * kBackupLines);
     for (const clsBackup& b : state.Backups) {
-        lines << b.SourcePath << b.Volume << b.DateCreated << b.DateLastModified << b.DateLastActivity
-              << WriteBool(b.Folder) << WriteBool(b.Enabled) << WriteBool(b.KeepBackup)
-              << QString::number(b.Versions) << WriteBool(b.Recursive) << WriteBool(b.CopyHidden)
-              << WriteBool(b.NotifyOnSuccess) << WriteBool(b.NotifyOnError);
+        const QStringList record = {b.SourcePath,
+                                    b.Volume,
+                                    b.DateCreated,
+                                    b.DateLastModified,
+                                    b.DateLastActivity,
+                                    WriteBool(b.Folder),
+                                    WriteBool(b.Enabled),
+                                    WriteBool(b.KeepBackup),
+                                    QString::number(b.Versions),
+                                    WriteBool(b.Recursive),
+                                    WriteBool(b.CopyHidden),
+                                    WriteBool(b.NotifyOnSuccess),
+                                    WriteBool(b.NotifyOnError)};
+        appendRecord(state, lines, kBackupsStore, record,
+                     QStringLiteral("The association %1").arg(b.SourcePath));
     }
-    return StoreFile::Write(kBackupsStore, lines);
+    return writeStore(state, kBackupsStore, QStringLiteral("associations"), lines);
 }
 
 void LoadBackups(ProgramState& state, const std::function<void(const clsBackup&)>& onLoaded)
@@ -120,13 +217,14 @@ void LoadBackups(ProgramState& state, const std::function<void(const clsBackup&)
         reportPartialLoad(state, kBackupsStore, what, *content, problems);
 }
 
-bool SaveDestinations(const ProgramState& state)
+bool SaveDestinations(ProgramState& state)
 {
     QStringList lines;
     lines.reserve(state.Destinations.Count() * kDestinationLines);
     for (const clsDestination& d : state.Destinations)
-        lines << d.Path << d.Source << d.Volume;
-    return StoreFile::Write(kDestinationsStore, lines);
+        appendRecord(state, lines, kDestinationsStore, {d.Path, d.Source, d.Volume},
+                     QStringLiteral("The destination %1 of %2").arg(d.Path, d.Source));
+    return writeStore(state, kDestinationsStore, QStringLiteral("destinations"), lines);
 }
 
 void LoadDestinations(ProgramState& state)
@@ -149,9 +247,10 @@ void LoadDestinations(ProgramState& state)
                           {incompleteEntry(lines.size(), kDestinationLines)});
 }
 
-bool SavePausedState(const ProgramState& state)
+bool SavePausedState(ProgramState& state)
 {
-    return StoreFile::Write(kPausedStore, {StoreValues::WriteBool(state.Paused)});
+    return writeStore(state, kPausedStore, QStringLiteral("paused state"),
+                      {StoreValues::WriteBool(state.Paused)});
 }
 
 bool LoadPausedState()

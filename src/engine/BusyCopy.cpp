@@ -17,6 +17,8 @@ BusyCopy::Result attempt(EngineContext& c, const QString& source, const QString&
             return {BusyCopy::Outcome::Failed, BusyCopy::DiskFullText};
         case CopyError::Other:
             return {BusyCopy::Outcome::Failed, BusyCopy::OtherText};
+        case CopyError::NameNotAllowed:
+            return {BusyCopy::Outcome::Failed, BusyCopy::NameNotAllowedText};
         case CopyError::AccessDenied:
         case CopyError::SourceChanged: // still being written: as busy as a locked file
             break;

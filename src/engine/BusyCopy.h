@@ -22,6 +22,8 @@ class BusyCopy
     static inline const QString TimedOutText = QStringLiteral("Error: File was busy and timed out");
     static inline const QString DiskFullText = QStringLiteral("Error: Disk is full");
     static inline const QString OtherText = QStringLiteral("Error occurred in copy");
+    // Also for a folder the destination cannot make for the same reason.
+    static inline const QString NameNotAllowedText = QStringLiteral("Error: Name not allowed at destination");
 
     // onFirstDenial runs once, when the wait begins. stillWanted is asked after
     // every pause (the interface ran meanwhile): false abandons the copy.

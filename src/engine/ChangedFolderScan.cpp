@@ -3,9 +3,8 @@
 #include "core/DateText.h"
 #include "engine/WatchPaths.h"
 #include "platform/FileStamp.h"
+#include "platform/LocalFiles.h"
 
-#include <QDirIterator>
-#include <QFileInfo>
 #include <QStringList>
 
 namespace {
@@ -239,17 +238,23 @@ void ChangedFolderScan::ScanFolder(const QString& Folder, int /*Position: looked
 void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, const Reference& reference,
                                   bool recursive, bool manual)
 {
-    if (!QFileInfo(path).isDir())
+    if (!LocalFiles::IsFolder(path))
         return;
     const bool top = WatchPaths::SamePath(path, folder);
     if (top)
         m_context.Wait.Sleep(TopFolderWaitMs);
 
+    // Listed by the names' bytes: Qt's listing leaves out names that are not UTF-8.
+    const auto listing = LocalFiles::List(path);
+    if (!listing)
+        return;
+    using Kind = LocalFiles::Entry::Kind;
     // Regular files only: no link (its target is backed up where it lives, if
     // at all), and never a pipe, socket or device, which could block or never end.
-    QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
-    while (files.hasNext()) {
-        const QString filePath = files.next();
+    for (const LocalFiles::Entry& entry : *listing) {
+        if (entry.Type != Kind::File)
+            continue;
+        const QString filePath = LocalFiles::Join(path, entry.Name);
         m_context.Pump.ProcessPendingMessages();
         if (++PacingCount >= PacingFiles) {
             m_context.Wait.Sleep(PacingWaitMs);
@@ -274,7 +279,7 @@ void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, co
             m_backup(folder, position, filePath);
             continue;
         }
-        if (!backup->CopyHidden && isHidden(files.fileName()))
+        if (!backup->CopyHidden && isHidden(entry.Name))
             continue;
         if (!isNewChange(filePath, stamp, reference))
             continue;
@@ -283,10 +288,17 @@ void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, co
 
     if (!recursive)
         return;
+    // Listed again: sub-folders made while the files were copied are walked too.
     // Links to folders are not followed: a link to a parent would never end.
-    QDirIterator folders(path, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-    while (!stopRequested() && folders.hasNext()) {
-        const QString sub = folders.next();
+    const auto folders = LocalFiles::List(path);
+    if (!folders)
+        return;
+    for (const LocalFiles::Entry& entry : *folders) {
+        if (stopRequested())
+            return;
+        if (entry.Type != Kind::Folder)
+            continue;
+        const QString sub = LocalFiles::Join(path, entry.Name);
         if (m_context.Opts.ShowScanning && !m_context.State.NotifyDismissed)
             m_context.Hooks.ShowScanningPopup();
         m_context.Pump.ProcessPendingMessages();

@@ -1,11 +1,13 @@
 #include "engine/DestinationFolder.h"
 
 #include "engine/WatchPaths.h"
+#include "platform/LocalFiles.h"
 #include "platform/MountTable.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QStringList>
+
+#include <cerrno>
 
 namespace {
 const QChar slash = QLatin1Char('/');
@@ -64,7 +66,7 @@ std::optional<QString> DestinationFolder::LocalForm(const QString& path, const M
     return base + rest;
 }
 
-bool DestinationFolder::CreateMissing(const QString& root, const QString& folder)
+bool DestinationFolder::CreateMissing(const QString& root, const QString& folder, bool* nameNotAllowed)
 {
     if (!IsWithin(folder, root))
         return false;
@@ -75,8 +77,11 @@ bool DestinationFolder::CreateMissing(const QString& root, const QString& folder
         if (!running.endsWith(slash))
             running += slash;
         running += part;
-        if (!QFileInfo(running).isDir() && !QDir().mkdir(running))
+        if (!LocalFiles::MakeFolder(running)) {
+            if (errno == EILSEQ && nameNotAllowed)
+                *nameNotAllowed = true;
             allMade = false;
+        }
     }
     return allMade;
 }

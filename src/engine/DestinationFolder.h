@@ -28,5 +28,6 @@ class DestinationFolder
 
     // Creates every missing folder of folder below root (root itself must exist and
     // is never created). Goes on after a failed level; false if any level failed.
-    static bool CreateMissing(const QString& root, const QString& folder);
+    // nameNotAllowed: a level failed because its file system cannot hold the name.
+    static bool CreateMissing(const QString& root, const QString& folder, bool* nameNotAllowed = nullptr);
 };

@@ -2,6 +2,8 @@
 
 #include "core/DateText.h"
 #include "engine/WatchPaths.h"
+#include "platform/FileStamp.h"
+#include "platform/LocalFiles.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -33,12 +35,11 @@ bool Engine::anyRecursiveFolderAssociation(const QString& folder) const
 
 void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
 {
-    const QFileInfo info(path);
     QString folder;
-    if (info.isDir())
+    if (LocalFiles::IsFolder(path))
         folder = WatchPaths::WithoutTrailingSlash(path);
-    else if (info.exists())
-        folder = info.absolutePath();
+    else if (FileStamp::Of(path, true).Exists)
+        folder = QFileInfo(path).absolutePath(); // text only: never touches the disk
     else
         return; // nothing to watch, silently
 

@@ -6,10 +6,9 @@
 #include "engine/Filters.h"
 #include "engine/VersionRotation.h"
 #include "platform/FileStamp.h"
+#include "platform/LocalFiles.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <optional>
@@ -104,7 +103,7 @@ class FileBackup::Run
     bool backUpTo(const clsDestination& destination)
     {
         const Options& o = m_c.Opts;
-        if (!QFileInfo(m_filePath).isFile())
+        if (!LocalFiles::IsFile(m_filePath))
             return fail(o.ErrorNoSource, QStringLiteral("Error: Source file no longer exists"));
 
         m_destFolder = DestinationFolder::Compute(m_filePath, m_sourcePath, m_backup.Folder, destination.Path,
@@ -151,16 +150,16 @@ class FileBackup::Run
             m_destVolume = m_c.DriveInfo.Label(destDrive->MountPoint);
             if (destination.Volume != m_destVolume)
                 return fail(o.ErrorDestVol, QStringLiteral("Error: Destination volume name mismatch"));
-            if (!QFileInfo(destDrive->MountPoint).isDir())
+            if (!LocalFiles::IsFolder(destDrive->MountPoint))
                 return fail(o.ErrorNoDest, QStringLiteral("Error: Destination network share does not exist"));
             folder = *local;
-            if (!DestinationFolder::CreateMissing(destDrive->MountPoint, folder))
-                return fail(true, QStringLiteral("Error: Can't create destination folders"));
+            if (!createFolders(destDrive->MountPoint, folder))
+                return true;
         } else {
             // A destination folder that has vanished usually means its drive was
             // unmounted, leaving the empty mount point: creating it there would
             // fill the wrong disk.
-            if (!destDrive || !QFileInfo(destination.Path).isDir())
+            if (!destDrive || !LocalFiles::IsFolder(destination.Path))
                 return fail(o.ErrorNoDest, QStringLiteral("Error: Destination drive no longer exists"));
             if (!m_c.DriveInfo.IsReady(destDrive->MountPoint))
                 return fail(o.ErrorNoDest, QStringLiteral("Error: Destination drive not ready"));
@@ -168,10 +167,21 @@ class FileBackup::Run
             if (destination.Volume.compare(m_destVolume, Qt::CaseInsensitive) != 0)
                 return fail(o.ErrorDestVol, QStringLiteral("Error: Destination volume name mismatch"));
             folder = m_destFolder;
-            if (!DestinationFolder::CreateMissing(destination.Path, folder))
-                return fail(true, QStringLiteral("Error: Can't create destination folders"));
+            if (!createFolders(destination.Path, folder))
+                return true;
         }
         return copyTo(folder);
+    }
+
+    // Reports a failure: false when the folder is not there for the copy.
+    bool createFolders(const QString& root, const QString& folder)
+    {
+        bool nameNotAllowed = false;
+        if (DestinationFolder::CreateMissing(root, folder, &nameNotAllowed))
+            return true;
+        fail(true, nameNotAllowed ? BusyCopy::NameNotAllowedText
+                                  : QStringLiteral("Error: Can't create destination folders"));
+        return false;
     }
 
     bool copyTo(const QString& folder)
@@ -187,7 +197,7 @@ class FileBackup::Run
 
         // Automatic mode: a file handed over again without having changed since
         // its last copy needs no backup, and gets no report.
-        if (!m_c.State.ManualSync && stamp && QFileInfo(target).isFile()) {
+        if (!m_c.State.ManualSync && stamp && LocalFiles::IsFile(target)) {
             auto it = remembered.find(key);
             if (it != remembered.end() && it->second == *stamp)
                 return true;
@@ -204,18 +214,18 @@ class FileBackup::Run
         if (stopped())
             return false;
         const bool replacing = versionsOn && !rotation.NewCopy;
-        if (replacing && !(QFile::permissions(target) & QFileDevice::WriteOwner))
-            QFile::setPermissions(target, VersionRotation::ModeOf(target) | QFileDevice::WriteOwner);
+        if (replacing && !(LocalFiles::Permissions(target) & QFileDevice::WriteOwner))
+            LocalFiles::SetPermissions(target, VersionRotation::ModeOf(target) | QFileDevice::WriteOwner);
 
         const BusyCopy::Result copy = BusyCopy::Copy(
             m_c, m_filePath, target, [this] { reportDelay(); }, [this] { return !stopped(); });
 
         if (replacing) {
-            QFile::setPermissions(target, sourceAttributes);
+            LocalFiles::SetPermissions(target, sourceAttributes);
             // The stored version may share its content with the replaced copy
             // (a hard link), so it gets its own attributes back last.
             if (rotation.Stored)
-                QFile::setPermissions(VersionRotation::VersionFolder(folder, m_c.Opts.PrevSaveName, 1) +
+                LocalFiles::SetPermissions(VersionRotation::VersionFolder(folder, m_c.Opts.PrevSaveName, 1) +
                                           slash + m_fileName,
                                       rotation.Attributes);
         }

@@ -1,8 +1,7 @@
 #include "engine/VersionRotation.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "platform/FileNames.h"
+#include "platform/LocalFiles.h"
 
 #include <filesystem>
 #include <system_error>
@@ -15,17 +14,17 @@ namespace {
 // what keeps the rotation cheap and never half-written; the standard library can.
 fs::path native(const QString& path)
 {
-    return fs::path(QFile::encodeName(path).toStdString());
+    return fs::path(FileNames::Encode(path).toStdString());
 }
 
 bool isFile(const QString& path)
 {
-    return QFileInfo(path).isFile();
+    return LocalFiles::IsFile(path);
 }
 
 bool makeFolder(const QString& path)
 {
-    return QFileInfo(path).isDir() || QDir().mkdir(path);
+    return LocalFiles::MakeFolder(path);
 }
 
 // Every change to a version file is a rename or a new link, recorded so that a
@@ -75,15 +74,14 @@ bool duplicate(const QString& from, const QString& to, FileCopier& copier,
         return true;
     if (copier.Copy(from, to, betweenChunks) != CopyError::None)
         return false;
-    QFile::setPermissions(to, VersionRotation::ModeOf(from));
+    LocalFiles::SetPermissions(to, VersionRotation::ModeOf(from));
     return true;
 }
 } // namespace
 
 QFileDevice::Permissions VersionRotation::ModeOf(const QString& path)
 {
-    return QFile::permissions(path) &
-           ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+    return LocalFiles::Permissions(path);
 }
 
 QString VersionRotation::VersionFolder(const QString& folder, const QString& baseName, int k)
@@ -114,9 +112,9 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
     // The scratch folder takes the first free name, so a left-over one is never
     // touched, and only the one made here is deleted.
     QString scratch = first + QStringLiteral("-S");
-    while (QFileInfo::exists(scratch))
+    while (LocalFiles::Exists(scratch))
         scratch += QStringLiteral("-S");
-    if (!QDir().mkdir(scratch)) {
+    if (!LocalFiles::MakeFolder(scratch)) {
         result.Failed = true;
         return result;
     }
@@ -126,7 +124,7 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
     // A version about to be overwritten moves into the scratch folder first: it
     // is discarded with that folder on success and put back on failure.
     auto stash = [&](const QString& path) {
-        return !QFileInfo::exists(path) ||
+        return !LocalFiles::Exists(path) ||
                journal.Rename(path, scratch + QStringLiteral("/old-") + QString::number(++stashed));
     };
 
@@ -158,6 +156,6 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         journal.Undo();
         result.Failed = true;
     }
-    QDir(scratch).removeRecursively();
+    LocalFiles::RemoveTree(scratch);
     return result;
 }

@@ -1,9 +1,11 @@
 #include "platform/DurableFile.h"
 
-#include <QFile>
+#include "platform/FileNames.h"
+
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,7 +15,8 @@ namespace {
 DurableResult failure(int error, const char* call, const QString& path)
 {
     return {error, QStringLiteral("%1 %2: %3")
-                       .arg(QLatin1String(call), path, QString::fromLocal8Bit(std::strerror(error)))};
+                       .arg(QLatin1String(call), FileNames::ForDisplay(path),
+                            QString::fromLocal8Bit(std::strerror(error)))};
 }
 
 } // namespace
@@ -22,7 +25,7 @@ namespace DurableFile {
 
 DurableResult WriteNew(const QString& path, const QByteArray& bytes, Existing existing)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = FileNames::Encode(path);
     if (existing == Existing::Replace && ::unlink(native.constData()) != 0 && errno != ENOENT)
         return failure(errno, "unlink", path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -55,14 +58,30 @@ DurableResult WriteNew(const QString& path, const QByteArray& bytes, Existing ex
 
 DurableResult RenameOver(const QString& from, const QString& to)
 {
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+    if (::rename(FileNames::Encode(from).constData(), FileNames::Encode(to).constData()) != 0)
         return failure(errno, "rename", from + QStringLiteral(" -> ") + to);
+    return SyncFolder(QFileInfo(to).absolutePath());
+}
+
+DurableResult RenameNoReplace(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return SyncFolder(QFileInfo(to).absolutePath());
+    if (errno != EINVAL && errno != ENOSYS)
+        return failure(errno, "rename", from + QStringLiteral(" -> ") + to);
+    // A file system without RENAME_NOREPLACE: a hard link cannot replace either.
+    if (::link(source.constData(), target.constData()) != 0)
+        return failure(errno, "link", from + QStringLiteral(" -> ") + to);
+    if (::unlink(source.constData()) != 0)
+        return failure(errno, "unlink", from);
     return SyncFolder(QFileInfo(to).absolutePath());
 }
 
 DurableResult SyncFolder(const QString& folder)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(FileNames::Encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return failure(errno, "open", folder);
     // Some file systems cannot flush a folder (EINVAL); the rename itself still stands.

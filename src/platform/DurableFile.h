@@ -29,6 +29,10 @@ DurableResult WriteNew(const QString& path, const QByteArray& bytes, Existing ex
 // or the new file, never a mix. Then flushes the folder so the rename lasts.
 DurableResult RenameOver(const QString& from, const QString& to);
 
+// Renames from to to, failing with EEXIST when to exists already (a link
+// counts, also one to nowhere). A link is moved itself, not what it leads to.
+DurableResult RenameNoReplace(const QString& from, const QString& to);
+
 // Flushes a folder's entries (names created, renamed or removed in it).
 DurableResult SyncFolder(const QString& folder);
 

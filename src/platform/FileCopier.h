@@ -3,7 +3,9 @@
 #include <QString>
 #include <functional>
 
-enum class CopyError { None, AccessDenied, DiskFull, Other, SourceChanged };
+// NameNotAllowed: the target's file system cannot hold the name (NTFS, FAT and
+// others keep names in a character set that bytes which are not UTF-8 have no place in).
+enum class CopyError { None, AccessDenied, DiskFull, Other, SourceChanged, NameNotAllowed };
 
 // Copies one file durably: into a temporary file beside the target, flushed,
 // then renamed over it, so a failure never leaves a truncated target.

@@ -1,6 +1,7 @@
 #include "platform/FileStamp.h"
 
-#include <QFile>
+#include "platform/FileNames.h"
+
 #include <sys/stat.h>
 
 FileStamp FileStamp::Of(const QString& path, bool followLinks)
@@ -9,7 +10,7 @@ FileStamp FileStamp::Of(const QString& path, bool followLinks)
     struct stat st
     {
     };
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = FileNames::Encode(path);
     if ((followLinks ? ::stat(native.constData(), &st) : ::lstat(native.constData(), &st)) != 0)
         return stamp;
     stamp.Exists = true;

@@ -1,7 +1,8 @@
 #include "platform/InotifyNotifier.h"
 
+#include "platform/FileNames.h"
+
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <cerrno>
 #include <cstring>
@@ -128,7 +129,7 @@ int InotifyNotifier::Open(const QString& folder, bool subtree)
 {
     if (folder.isEmpty() || !EnsureInstance())
         return Failed;
-    QByteArray path = QFile::encodeName(folder);
+    QByteArray path = FileNames::Encode(folder);
     while (path.size() > 1 && path.endsWith('/'))
         path.chop(1);
 

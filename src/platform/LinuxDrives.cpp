@@ -1,5 +1,7 @@
 #include "platform/LinuxDrives.h"
 
+#include "platform/FileNames.h"
+
 #include <QFile>
 
 #include <fcntl.h>
@@ -72,5 +74,5 @@ QString LinuxDrives::Label(const QString& mountPoint) const
 
 bool LinuxDrives::AccessReadable(const QString& mountPoint)
 {
-    return ::access(QFile::encodeName(mountPoint).constData(), R_OK | X_OK) == 0;
+    return ::access(FileNames::Encode(mountPoint).constData(), R_OK | X_OK) == 0;
 }

@@ -1,6 +1,7 @@
 #include "platform/LinuxFileCopier.h"
 
-#include <QFile>
+#include "platform/FileNames.h"
+
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -83,6 +84,8 @@ CopyError LinuxFileCopier::ErrorFromErrno(int error)
     case ENOSPC:
     case EDQUOT:
         return CopyError::DiskFull;
+    case EILSEQ:
+        return CopyError::NameNotAllowed;
     default:
         return CopyError::Other;
     }
@@ -137,8 +140,8 @@ ssize_t LinuxFileCopier::ReadWriteRange(int in, off_t* inOffset, int out, off_t*
 CopyError LinuxFileCopier::Copy(const QString& source, const QString& target,
                                 const std::function<void()>& betweenChunks)
 {
-    const QByteArray sourcePath = QFile::encodeName(source);
-    const QByteArray targetPath = QFile::encodeName(target);
+    const QByteArray sourcePath = FileNames::Encode(source);
+    const QByteArray targetPath = FileNames::Encode(target);
 
     Descriptor in(::open(sourcePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!in.Valid())

@@ -1,5 +1,7 @@
 #include "platform/MountTable.h"
 
+#include "platform/FileNames.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,7 +20,8 @@ MountTableLoad MountTable::Load(const QString& mountInfoFile)
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return {std::nullopt, QStringLiteral("Cannot read %1: %2").arg(mountInfoFile, file.errorString())};
-    return {FromText(QString::fromUtf8(data)), QString()};
+    // Mount points are names like any other: bytes that are not UTF-8 must survive.
+    return {FromText(FileNames::Decode(data)), QString()};
 }
 
 MountTable MountTable::FromText(const QString& text)
@@ -55,7 +58,7 @@ QString MountTable::Unescape(const QString& field)
         return field;
     // The escapes stand for bytes; decode the bytes as UTF-8 only at the end so
     // escaped bytes of a multi-byte letter join up again.
-    const QByteArray in = field.toUtf8();
+    const QByteArray in = FileNames::Encode(field);
     QByteArray out;
     out.reserve(in.size());
     for (qsizetype i = 0; i < in.size(); ++i) {
@@ -67,7 +70,7 @@ QString MountTable::Unescape(const QString& field)
             out.append(in[i]);
         }
     }
-    return QString::fromUtf8(out);
+    return FileNames::Decode(out);
 }
 
 QString MountTable::JoinOne(QString root, QString rest)

@@ -1,5 +1,7 @@
 #include "platform/VolumeLabels.h"
 
+#include "platform/FileNames.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -49,7 +51,7 @@ std::optional<QString> VolumeLabels::FromLinks(const QString& device) const
 
 VolumeLabels::FsLabel VolumeLabels::FromFileSystem(const QString& mountPoint)
 {
-    const int fd = ::open(QFile::encodeName(mountPoint).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(FileNames::Encode(mountPoint).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return {QString(), errno};
     char label[FSLABEL_MAX + 1] = {};

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// One queued pop-up result.
+// One queued pop-up result. Paths as in clsRecent: exact, shown through
+// FileNames::ForDisplay.
 struct clsNotifier
 {
     QString Source;

@@ -27,7 +27,9 @@ template <bool Options::*Field> OptionsLine boolLine()
 template <double Options::*Field> OptionsLine numberLine()
 {
     return {[](const Options& o) { return StoreValues::WriteNumber(o.*Field); },
-            [](Options& o, const QString& line) { o.*Field = StoreValues::ReadNumber(line); }};
+            [](Options& o, const QString& line) {
+                o.*Field = RepresentableSeconds(StoreValues::ReadNumber(line));
+            }};
 }
 
 template <QString Options::*Field> OptionsLine textLine()
@@ -66,6 +68,18 @@ const std::vector<OptionsLine>& optionsLines()
         textLine<&Options::Suffixes>(),
     };
     return lines;
+}
+
+// Their positions in optionsLines(), counted from 0.
+constexpr qsizetype kBusyTimeoutLine = 0;
+constexpr qsizetype kAdvanceSecondsLine = 13;
+
+QStringList optionsText(const Options& options)
+{
+    QStringList text;
+    for (const OptionsLine& line : optionsLines())
+        text << line.write(options);
+    return text;
 }
 
 } // namespace
@@ -121,14 +135,15 @@ void LoadOptions(Options& options)
 
 bool WriteOptions(const Options& options)
 {
-    QStringList text;
-    for (const OptionsLine& line : optionsLines())
-        text << line.write(options);
-    return StoreFile::Write(kOptionsStore, text);
+    return StoreFile::Write(kOptionsStore, optionsText(options));
 }
 
 bool SaveOptions(const OptionsForm& form, Options& options)
 {
     options = OptionsFromForm(form);
-    return WriteOptions(options);
+    // The number lines keep the text as typed ("030" stays "030").
+    QStringList text = optionsText(options);
+    text[kBusyTimeoutLine] = BusyTimeoutLine(form);
+    text[kAdvanceSecondsLine] = AdvanceSecondsLine(form);
+    return StoreFile::Write(kOptionsStore, text);
 }

@@ -2,6 +2,8 @@
 
 #include "core/StoreValues.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -25,14 +27,16 @@ QString listToLines(const QString& list)
 }
 
 // Line breaks become "|", so a box ending in a line break gives an empty last item.
+// Qt's text boxes hand back LF alone; older files and pasted text may hold CR LF.
 QString linesToList(const QString& text)
 {
+    const QString trimmed = trimBlanks(text);
     QString list;
-    for (const QChar c : trimBlanks(text)) {
-        if (c == u'\r')
-            list += u'|';
-        else if (c != u'\n')
-            list += c;
+    for (qsizetype i = 0; i < trimmed.size(); ++i) {
+        const QChar c = trimmed.at(i);
+        if (c == u'\r' && i + 1 < trimmed.size() && trimmed.at(i + 1) == u'\n')
+            ++i;
+        list += c == u'\r' || c == u'\n' ? QChar(u'|') : c;
     }
     return list;
 }
@@ -63,9 +67,27 @@ constexpr std::pair<bool Options::*, bool OptionsForm::*> kCheckBoxes[] = {
 
 } // namespace
 
+double RepresentableSeconds(double seconds)
+{
+    if (std::isnan(seconds))
+        return 0;
+    return std::clamp(seconds, -kLongestSeconds, kLongestSeconds);
+}
+
 double FormNumber(const QString& text)
 {
-    return StoreValues::ReadNumber(text);
+    return RepresentableSeconds(StoreValues::ReadNumber(text));
+}
+
+QString BusyTimeoutLine(const OptionsForm& form)
+{
+    return FormNumber(form.BusyTimeout) == 0 ? QStringLiteral("1") : trimBlanks(form.BusyTimeout);
+}
+
+QString AdvanceSecondsLine(const OptionsForm& form)
+{
+    return FormNumber(form.AdvanceSeconds) <= 0.001 ? QStringLiteral("0.001")
+                                                    : trimBlanks(form.AdvanceSeconds);
 }
 
 QString FormNumberText(double value)

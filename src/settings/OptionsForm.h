@@ -45,7 +45,20 @@ OptionsForm FormFromOptions(const Options& options);
 // "PrevSave", lists are trimmed with line breaks turned into "|".
 Options OptionsFromForm(const OptionsForm& form);
 
-// Text to number as the dialog's number boxes mean it: the leading numeric part.
+// The longest time the two number options can hold: in milliseconds it still
+// fits the timers and clocks that use it, so a huge value means "very long"
+// rather than overflowing into "at once".
+inline constexpr double kLongestSeconds = 2147483;
+// seconds held within plus or minus kLongestSeconds.
+double RepresentableSeconds(double seconds);
+
+// Text to number as the dialog's number boxes mean it: the leading numeric part,
+// held within kLongestSeconds.
 double FormNumber(const QString& text);
+
+// The opts lines of the two number boxes: the box's text with blanks trimmed,
+// or the replacement ("1", "0.001") when the value was raised.
+QString BusyTimeoutLine(const OptionsForm& form);
+QString AdvanceSecondsLine(const OptionsForm& form);
 // Number to text for the dialog's number boxes: 0.5 shows as .5, 30 as 30.
 QString FormNumberText(double value);

@@ -11,9 +11,11 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <csignal>
+#include <map>
 #include <memory>
 #include <unistd.h>
 #include <vector>
@@ -131,6 +133,39 @@ class MainProcessTest : public ::testing::Test
     {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    // One association with two destinations, and the paused flag.
+    void WriteExampleStores(const char* paused)
+    {
+        const QString folder = env.dataFolder();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString source = env.root() + "/Work";
+        // Present, or building the tree would disable it and the rewrite would differ.
+        ASSERT_TRUE(QDir().mkpath(source));
+        WriteStore(folder + "/usrdatab", {source, "DATA", "05/12/2026 10:00:00", "Never",
+                                          "05/12/2026 10:05:00", "1", "1", "1", "3", "1", "0", "0", "1"});
+        WriteStore(folder + "/usrdatad", {env.root() + "/Copies/Work", source, "BACKUP1",
+                                          env.root() + "/Usb/Work", source, "USB"});
+        WriteStore(folder + "/pprefs", {QString::fromLatin1(paused)});
+    }
+
+    // Emptied after loading, so that only a rewrite can bring the content back.
+    std::map<QString, QByteArray> EmptyStores() const
+    {
+        std::map<QString, QByteArray> before;
+        for (const char* name : {"usrdatab", "usrdatad", "pprefs"}) {
+            const QString path = env.dataFolder() + "/" + name;
+            before[path] = ReadAll(path);
+            QFile::resize(path, 0);
+        }
+        return before;
+    }
+
+    static void ExpectRewritten(const std::map<QString, QByteArray>& before)
+    {
+        for (const auto& [path, bytes] : before)
+            EXPECT_EQ(ReadAll(path), bytes) << path.toStdString();
     }
 
     TestEnvironment env;
@@ -383,36 +418,9 @@ TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
     } rows[] = {{SIGTERM, "0"}, {SIGINT, "1"}, {SIGHUP, "0"}, {SIGTERM, "1"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "signal " << row.signal << ", paused " << row.paused);
-        const QString folder = env.dataFolder();
-        ASSERT_TRUE(QDir().mkpath(folder));
-        const QString source = env.root() + "/Work";
-        // Present, or building the tree would disable it and the rewrite would differ.
-        ASSERT_TRUE(QDir().mkpath(source));
-        const QStringList backup = {source,
-                                    "DATA",
-                                    "05/12/2026 10:00:00",
-                                    "Never",
-                                    "05/12/2026 10:05:00",
-                                    "1",
-                                    "1",
-                                    "1",
-                                    "3",
-                                    "1",
-                                    "0",
-                                    "0",
-                                    "1"};
-        const QStringList destinations = {env.root() + "/Copies/Work", source, "BACKUP1",
-                                          env.root() + "/Usb/Work",    source, "USB"};
-        WriteStore(folder + "/usrdatab", backup);
-        WriteStore(folder + "/usrdatad", destinations);
-        WriteStore(folder + "/pprefs", {QString::fromLatin1(row.paused)});
-        const QByteArray backupBytes = ReadAll(folder + "/usrdatab");
-        const QByteArray destinationBytes = ReadAll(folder + "/usrdatad");
+        WriteExampleStores(row.paused);
         auto child = StartAndWait();
-        // Emptied once loaded, so that only the exit's rewrite can bring the content back.
-        QFile::resize(folder + "/usrdatab", 0);
-        QFile::resize(folder + "/usrdatad", 0);
-        QFile::remove(folder + "/pprefs");
+        const auto before = EmptyStores();
         child->Signal(row.signal);
         ASSERT_TRUE(Finish(*child)) << child->trace.toStdString();
         EXPECT_EQ(child->process->exitStatus(), QProcess::NormalExit);
@@ -423,11 +431,98 @@ TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
         const auto unloaded = trace.indexOf("savenook: unloaded\n");
         EXPECT_GE(requested, 0) << trace.toStdString();
         EXPECT_GT(unloaded, requested) << trace.toStdString();
-
-        EXPECT_EQ(ReadAll(folder + "/usrdatab"), backupBytes);
-        EXPECT_EQ(ReadAll(folder + "/usrdatad"), destinationBytes);
-        EXPECT_EQ(ReadAll(folder + "/pprefs"), QByteArray(row.paused) + "\r\n");
+        ExpectRewritten(before);
     }
 }
+
+#ifdef SAVENOOK_SESSION_MANAGER
+// A helper process that answers line by line on stdout.
+struct Talker
+{
+    QProcess process;
+    QByteArray output;
+
+    bool WaitForLine(const QByteArray& start, int timeoutMs = kStartTimeoutMs, QByteArray* line = nullptr)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            output += process.readAllStandardOutput();
+            for (const QByteArray& l : output.split('\n'))
+                if (l.startsWith(start) && output.contains(l + '\n')) {
+                    if (line)
+                        *line = l;
+                    // Later waits look only at what follows.
+                    output = output.mid(output.indexOf(l + '\n') + l.size() + 1);
+                    return true;
+                }
+            if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
+                return false;
+            process.waitForReadyRead(100);
+        }
+    }
+
+    // Without an event loop the bytes leave only inside a wait.
+    void Send(const QByteArray& line)
+    {
+        process.write(line + '\n');
+        process.waitForBytesWritten(5000);
+    }
+
+    ~Talker()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+};
+
+// Session managers ask every client to save right after it registers and at each
+// checkpoint; only the end of the session may end the program, and in order.
+TEST_F(MainProcessTest, SessionSaveRequestsOnlySaveAndTheSessionsEndExitsInOrder)
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "Xvfb is not installed";
+    Talker server;
+    server.process.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
+    QByteArray display;
+    ASSERT_TRUE(server.WaitForLine("", 10000, &display)) << "Xvfb did not start";
+    Talker manager;
+    manager.process.start(QStringLiteral(SAVENOOK_SESSION_MANAGER), QStringList());
+    QByteArray listening;
+    ASSERT_TRUE(manager.WaitForLine("listening ", 10000, &listening));
+
+    WriteExampleStores("1");
+    QProcessEnvironment e = Environment(false);
+    e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    e.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display.trimmed()));
+    e.insert(QStringLiteral("SESSION_MANAGER"), QString::fromLatin1(listening.mid(10)));
+    auto child = Start({QStringLiteral("nowin")}, e);
+    ASSERT_TRUE(child->WaitForTrace("started")) << child->trace.toStdString();
+    ASSERT_TRUE(manager.WaitForLine("registered")) << "the program never joined the session";
+    ASSERT_TRUE(manager.WaitForLine("save done")) << "the first save request went unanswered";
+
+    // A checkpoint: saved, and still running well after it.
+    const auto before = EmptyStores();
+    manager.Send("save");
+    ASSERT_TRUE(manager.WaitForLine("save done"));
+    ASSERT_TRUE(child->WaitForTrace("session save")) << child->trace.toStdString();
+    EXPECT_FALSE(child->WaitForTrace("exit requested", 1500)) << child->trace.toStdString();
+    ASSERT_TRUE(child->Running()) << child->trace.toStdString();
+    ExpectRewritten(before);
+
+    // The session's end runs the ordinary exit, which saves once more.
+    EmptyStores();
+    manager.Send("die");
+    ASSERT_TRUE(Finish(*child)) << child->trace.toStdString();
+    EXPECT_EQ(child->process->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child->process->exitCode(), 0);
+    const auto requested = child->trace.indexOf("savenook: exit requested\n");
+    EXPECT_GE(requested, 0) << child->trace.toStdString();
+    EXPECT_GT(child->trace.indexOf("savenook: unloaded\n"), requested) << child->trace.toStdString();
+    ExpectRewritten(before);
+}
+#endif
 
 } // namespace

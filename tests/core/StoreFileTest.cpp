@@ -1,5 +1,6 @@
 #include "core/StoreFile.h"
 #include "core/DataFolder.h"
+#include "platform/FileNames.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
@@ -44,6 +45,27 @@ TEST_F(StoreFileTest, WritesUtf8CrLfLinesThroughATempFile)
               QByteArray("/data/Caf\xc3\xa9\r\n\r\nDATA\0USB\r\n", 25));
     EXPECT_FALSE(QFileInfo::exists(temp));
     EXPECT_EQ(StoreFile::Read(QStringLiteral("usrdatab")).Lines, lines);
+}
+
+// A store that is a link (into a synchronised folder, say) stays a link: the
+// content goes where it leads, through a temporary file beside the target.
+TEST_F(StoreFileTest, AStoreThatIsALinkIsWrittenWhereItLeads)
+{
+    const QString sync = env.root() + QStringLiteral("/Sync/Savenook");
+    const QString target = sync + QStringLiteral("/usrdatab");
+    const QString store = DataFilePath(QStringLiteral("usrdatab"));
+    for (const QString& link : {target, QStringLiteral("../../Sync/Savenook/usrdatab")}) {
+        SCOPED_TRACE(link.toStdString());
+        WriteFile(target, "old\r\n");
+        QDir().mkpath(DataFolder());
+        QFile::remove(store);
+        std::filesystem::create_symlink(link.toStdString(), store.toStdString());
+        ASSERT_TRUE(StoreFile::Write(QStringLiteral("usrdatab"), {QStringLiteral("new")}));
+        EXPECT_TRUE(QFileInfo(store).isSymLink());
+        EXPECT_EQ(ReadFile(target), QByteArray("new\r\n"));
+        EXPECT_EQ(Entries(sync), QStringList{QStringLiteral("usrdatab")});
+        EXPECT_EQ(Entries(DataFolder()), QStringList{QStringLiteral("usrdatab")});
+    }
 }
 
 TEST(StoreDecode, LinesAsWrittenByThisAndOlderVersions)
@@ -117,6 +139,14 @@ TEST_F(StoreWriteFailure, ValueWithALineBreakIsRefusedNotWrittenAskew)
         EXPECT_TRUE(error.contains(QStringLiteral("line break")));
         EXPECT_EQ(ReadFile(store()), oldBytes);
     }
+}
+
+TEST_F(StoreWriteFailure, NameThatIsNotUtf8IsRefusedNotStoredAltered)
+{
+    QString error;
+    EXPECT_FALSE(StoreFile::Write(QStringLiteral("usrdatad"), {FileNames::Decode("/data/caf\xe9")}, &error));
+    EXPECT_TRUE(error.endsWith(QString::fromUtf8("/data/caf\xef\xbf\xbd"))) << error.toStdString();
+    EXPECT_EQ(ReadFile(store()), oldBytes);
 }
 
 TEST_F(StoreWriteFailure, DataFolderCannotBeMade)

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <unistd.h>
+
 namespace {
 
 QByteArray crlf(const QStringList& lines)
@@ -191,6 +194,130 @@ TEST_F(Stores, SkippedRecordsAreKeptAsideWithOneWarning)
     EXPECT_EQ(state.Destinations.Item(1)->Path, QStringLiteral("/m/1"));
     EXPECT_EQ(state.PendingWarnings.size(), 3);
     EXPECT_EQ(unloadedCopies().filter(QStringLiteral("usrdatad.unloaded-")).size(), 1);
+}
+
+// Runs f as an unprivileged user when the tests run as root (as in CI), so that
+// a file without read permission really cannot be read.
+void asUnprivilegedUser(bool unprivileged, const std::function<void()>& f)
+{
+    if (!unprivileged || ::geteuid() != 0) {
+        f();
+        return;
+    }
+    ASSERT_EQ(::setegid(65534), 0);
+    ASSERT_EQ(::seteuid(65534), 0);
+    f();
+    ASSERT_EQ(::seteuid(0), 0);
+    ASSERT_EQ(::setegid(0), 0);
+}
+
+// A store that exists but cannot be read goes aside as it is before anything is
+// saved, and the user hears of it once; the new store holds what came since.
+TEST_F(Stores, UnreadableStoreIsMovedAsideNotEmptied)
+{
+    enum class Kind { LinkToNowhere, Folder, NoPermission };
+    for (const QString store : {"usrdatab", "usrdatad"}) {
+        for (const Kind kind : {Kind::LinkToNowhere, Kind::Folder, Kind::NoPermission}) {
+            SCOPED_TRACE(testing::Message() << store.toStdString() << " kind " << int(kind));
+            TestEnvironment rowEnv;
+            ProgramState rowState;
+            const QString path = DataFilePath(store);
+            const QByteArray bytes =
+                crlf(store == "usrdatab" ? record("/old") : QStringList{"/m", "/old", ""});
+            WriteFile(path, bytes);
+            const auto open = QFileDevice::Permissions(0x7777);
+            QFile::setPermissions(rowEnv.root(), open);
+            QFile::setPermissions(rowEnv.dataHome(), open);
+            QFile::setPermissions(DataFolder(), open);
+            if (kind == Kind::LinkToNowhere) {
+                QFile::remove(path);
+                ASSERT_TRUE(QFile::link(rowEnv.root() + "/unmounted/" + store, path));
+            } else if (kind == Kind::Folder) {
+                QFile::remove(path);
+                ASSERT_TRUE(QDir().mkpath(path + "/inside"));
+            } else {
+                ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::Permissions()));
+            }
+            bool saved = false;
+            asUnprivilegedUser(kind == Kind::NoPermission, [&] {
+                LoadBackups(rowState);
+                LoadDestinations(rowState);
+                clsBackup b;
+                b.SourcePath = "/new";
+                rowState.Backups.Add(b, b.SourcePath);
+                rowState.Destinations.Add("/m/new", "/new", "");
+                saved = SaveBackups(rowState) && SaveDestinations(rowState);
+            });
+            EXPECT_TRUE(saved);
+            EXPECT_TRUE(ReadFile(path).contains("/new"));
+            const QStringList aside = QDir(DataFolder()).entryList(
+                {store + ".unloaded-*"}, QDir::AllEntries | QDir::System | QDir::Hidden);
+            ASSERT_EQ(aside.size(), 1);
+            const QString asidePath = DataFilePath(aside.first());
+            ASSERT_EQ(rowState.PendingWarnings.size(), 1);
+            EXPECT_TRUE(rowState.PendingWarnings.first().contains(asidePath));
+            if (kind == Kind::LinkToNowhere) {
+                EXPECT_EQ(QFileInfo(asidePath).symLinkTarget(), rowEnv.root() + "/unmounted/" + store);
+            } else if (kind == Kind::Folder) {
+                EXPECT_TRUE(QFileInfo::exists(asidePath + "/inside"));
+            } else {
+                QFile::setPermissions(asidePath, QFileDevice::ReadOwner);
+                EXPECT_EQ(ReadFile(asidePath), bytes);
+            }
+        }
+    }
+}
+
+// A value with a line break (Linux file names may hold one) leaves out only its
+// own record, and the user hears of it once however often the store is saved.
+TEST_F(Stores, ALineBreakLeavesOutOnlyItsRecordAndIsToldOnce)
+{
+    QStringList told;
+    state.ShowWarning = [&told](const QString& text) { told << text; };
+    for (const QString source : {"/a", "/b\nc", "/d"}) {
+        clsBackup b;
+        b.SourcePath = source;
+        state.Backups.Add(b, source);
+    }
+    state.Destinations.Add("/m/1", "/a", "");
+    state.Destinations.Add("/m/x\ry", "/d", "");
+    state.Destinations.Add("/m/2", "/d", "");
+    for (int save = 0; save < 2; ++save) {
+        ASSERT_TRUE(SaveBackups(state));
+        ASSERT_TRUE(SaveDestinations(state));
+    }
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_TRUE(told[0].contains("/b\nc"));
+    EXPECT_TRUE(told[1].contains("/m/x\ry"));
+
+    ProgramState back;
+    LoadBackups(back);
+    LoadDestinations(back);
+    std::vector<QString> loaded;
+    for (const clsBackup& b : back.Backups)
+        loaded.push_back(b.SourcePath);
+    EXPECT_EQ(loaded, (std::vector<QString>{"/a", "/d"}));
+    ASSERT_EQ(back.Destinations.Count(), 2);
+    EXPECT_EQ(back.Destinations.Item(2)->Path, QStringLiteral("/m/2"));
+    EXPECT_TRUE(back.PendingWarnings.isEmpty());
+}
+
+// A store that cannot be written is told once, and again only when it fails
+// anew after a save that worked.
+TEST_F(Stores, AFailedWriteIsToldOncePerRunOfFailures)
+{
+    QStringList told;
+    state.ShowWarning = [&told](const QString& text) { told << text; };
+    const QString temp = DataFilePath("usrdatabTEMP");
+    for (const bool blocked : {true, true, false, true, true}) {
+        if (blocked)
+            QDir().mkpath(temp + "/blocker");
+        else
+            QDir(temp).removeRecursively();
+        EXPECT_EQ(SaveBackups(state), !blocked);
+    }
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_TRUE(told.first().contains(DataFilePath("usrdatab"))) << told.first().toStdString();
 }
 
 TEST_F(Stores, PausedStateIsOnlyAFirstLineOfExactlyOne)

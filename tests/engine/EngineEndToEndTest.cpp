@@ -5,7 +5,9 @@
 
 #include "core/DateText.h"
 #include "engine/Engine.h"
+#include "platform/FileNames.h"
 #include "platform/InotifyNotifier.h"
+#include "platform/LocalFiles.h"
 #include "platform/LinuxFileCopier.h"
 #include "support/TestFiles.h"
 
@@ -13,11 +15,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <dirent.h>
+#include <set>
+#include <sys/stat.h>
 
 namespace {
 
@@ -193,6 +199,65 @@ TEST_F(EngineEndToEndTest, FileAssociationLoadedLastKeepsSubFolderBackups)
 
     WriteFile(at("sub/deep.txt"), "deep");
     ASSERT_TRUE(runUntil([&] { return copyOf("sub/deep.txt") == "deep"; }));
+}
+
+// A name is bytes, not necessarily UTF-8; these helpers never decode one.
+QByteArray readBytes(const QByteArray& path)
+{
+    std::FILE* f = std::fopen(path.constData(), "rb");
+    if (!f)
+        return "<missing>";
+    QByteArray content;
+    char buffer[256];
+    while (const size_t got = std::fread(buffer, 1, sizeof buffer, f))
+        content.append(buffer, qsizetype(got));
+    std::fclose(f);
+    return content;
+}
+
+std::set<QByteArray> namesIn(const QByteArray& folder)
+{
+    std::set<QByteArray> names;
+    if (DIR* dir = ::opendir(folder.constData())) {
+        while (const dirent* entry = ::readdir(dir))
+            names.insert(entry->d_name);
+        ::closedir(dir);
+    }
+    names.erase(".");
+    names.erase("..");
+    return names;
+}
+
+// Linux allows any bytes in a name: a file and a sub-folder whose names are not
+// UTF-8 are backed up under the very same bytes, versions too, and logged by name.
+TEST_F(EngineEndToEndTest, NamesThatAreNotUtf8AreBackedUpUnderTheSameBytes)
+{
+    const QByteArray file("caf\xe9.txt"), folder("d\xff");
+    const QByteArray source = QFile::encodeName(root) + '/';
+    const QByteArray copies = QFile::encodeName(destination) + "/Work/";
+    ASSERT_EQ(::mkdir(source + folder, 0755), 0);
+    // QTemporaryDir cannot remove what Qt cannot list.
+    const auto cleanUp = qScopeGuard([&] { LocalFiles::RemoveTree(dir.path()); });
+    associate(root, true, true);
+    startWatching();
+
+    WriteRawFile(source + file, "one");
+    WriteRawFile(source + folder + '/' + file, "deep");
+    ASSERT_TRUE(runUntil([&] {
+        return readBytes(copies + file) == "one" && readBytes(copies + folder + '/' + file) == "deep";
+    }));
+    WriteRawFile(source + file, "two");
+    ASSERT_TRUE(runUntil([&] { return readBytes(copies + "~PrevSave-1/" + file) == "one"; }));
+    EXPECT_EQ(readBytes(copies + file), "two");
+    EXPECT_EQ(namesIn(copies), (std::set<QByteArray>{file, folder, "~PrevSave-1"}));
+    EXPECT_EQ(namesIn(copies + folder), std::set<QByteArray>{file});
+
+    const QString logged = FileNames::Decode(source + file);
+    int successes = 0;
+    for (const clsRecent& r : recent)
+        successes += r.SourcePath == logged && r.Message.startsWith(QStringLiteral("Success"));
+    EXPECT_EQ(successes, 2);
+    EXPECT_TRUE(FileNames::ForDisplay(logged).endsWith(QString::fromUtf8("caf\xef\xbf\xbd.txt")));
 }
 
 // Only exit stops the watch timer: a pause during a scan leaves it running.

@@ -5,7 +5,9 @@
 
 #include "engine/EngineFakes.h"
 #include "support/TestFiles.h"
+#include "platform/FileNames.h"
 #include "platform/LinuxDrives.h"
+#include "platform/LocalFiles.h"
 #include "platform/LinuxFileCopier.h"
 #include "support/TestEnvironment.h"
 
@@ -89,20 +91,27 @@ TEST(FileBackupReal, ReadOnlyCopyIsReplacedOnlyWithVersions)
     }
 }
 
-// A small ext4 labelled BACKUP1 on a loop device, mounted for the test's lifetime.
+// A small ext4 labelled BACKUP1 on a loop device, mounted for the test's lifetime;
+// or an NTFS through ntfs-3g (FUSE), whose names are UTF-16.
 struct LoopDrive
 {
     QString Image, MountPoint, Error;
     bool Mounted = false;
+    enum Kind { Ext4, Ntfs };
 
-    explicit LoopDrive(const QString& folder) : Image(folder + "/disk.img"), MountPoint(folder + "/mnt")
+    explicit LoopDrive(const QString& folder, Kind kind = Ext4)
+        : Image(folder + "/disk.img"), MountPoint(folder + "/mnt")
     {
         QDir().mkpath(MountPoint);
         QFile image(Image);
         if (image.open(QIODevice::WriteOnly) && image.resize(4 << 20)) {
             image.close();
-            Mounted = run("mkfs.ext4", {"-q", "-F", "-L", "BACKUP1", Image}) &&
-                      run("mount", {"-o", "loop", Image, MountPoint});
+            if (kind == Ext4)
+                Mounted = run("mkfs.ext4", {"-q", "-F", "-L", "BACKUP1", Image}) &&
+                          run("mount", {"-o", "loop", Image, MountPoint});
+            else
+                Mounted = run("mkntfs", {"-q", "-F", "-f", "-L", "BACKUP1", Image}) &&
+                          run("ntfs-3g", {Image, MountPoint});
         }
     }
     ~LoopDrive() { Unmount(); }
@@ -139,6 +148,29 @@ TEST(FileBackupLoopMount, FullDiskIsReportedAndLeavesNoPartialCopy)
     EXPECT_EQ(w.LabelOf(drive.MountPoint), QStringLiteral("BACKUP1"));
     EXPECT_EQ(w.Run(), Texts{"Error: Disk is full"});
     EXPECT_TRUE(Entries(drive.MountPoint + "/Work").isEmpty());
+}
+
+// A name the destination's file system cannot hold, for a file and for a
+// sub-folder, is reported as such; other names still get through.
+TEST(FileBackupLoopMount, NameTheDestinationCannotHoldIsReportedAsSuch)
+{
+    RealWorld w;
+    LoopDrive drive(w.Tmp.path(), LoopDrive::Ntfs);
+    REQUIRE_LOOP_DRIVE(drive);
+    w.Add(drive.MountPoint, false);
+    const QByteArray source = QFile::encodeName(w.SourcePath);
+    ASSERT_EQ(::mkdir(source + "/d\xff", 0755), 0);
+    for (const QByteArray& name : {QByteArray("caf\xe9.txt"), QByteArray("d\xff/x.txt")}) {
+        WriteRawFile(source + '/' + name, "one");
+        w.FilePath = FileNames::Decode(source + '/' + name);
+        w.Run();
+    }
+    w.FilePath = w.SourcePath + "/f.txt";
+    const QString refused = QStringLiteral("Error: Name not allowed at destination");
+    EXPECT_EQ(w.Run(), (Texts{refused, refused, "Success: Copy saved"}));
+    EXPECT_EQ(w.Rig.Recent.Item(1)->SourcePath, FileNames::Decode(source + "/caf\xe9.txt"));
+    EXPECT_EQ(Entries(drive.MountPoint + "/Work"), QStringList{"f.txt"});
+    LocalFiles::RemoveTree(w.SourcePath); // Qt cannot remove what it cannot list
 }
 
 TEST(FileBackupLoopMount, UnmountedDriveIsGoneAndNothingIsCreatedInItsPlace)

@@ -1,4 +1,5 @@
 #include "platform/MountTable.h"
+#include "platform/FileNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,9 +33,12 @@ TEST(MountTable, UnescapeUndoesTheKernelsOctalEscapes)
                                           {"/end\\040", "/end "},
                                           // escaped bytes of one UTF-8 letter join up again
                                           {"/caf\\303\\251", "/caf\xc3\xa9"},
+                                          // bytes that are not UTF-8 stay what they are
+                                          {"/caf\\351", "/caf\xe9"},
+                                          {"/raw\xe9\\040x", "/raw\xe9 x"},
                                           {"/not\\9escape", "/not\\9escape"},
                                           {"/short\\04", "/short\\04"}})
-        EXPECT_EQ(MountTable::Unescape(QString::fromUtf8(field)), QString::fromUtf8(expected)) << field;
+        EXPECT_EQ(MountTable::Unescape(FileNames::Decode(field)), FileNames::Decode(expected)) << field;
 }
 
 TEST(MountTable, ParseReadsFieldsAroundOptionalFields)

@@ -1,5 +1,6 @@
 #include "settings/OptionsFile.h"
 #include "core/DataFolder.h"
+#include "core/StoreFile.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
@@ -164,6 +165,42 @@ TEST_F(OptionsFile, EachBooleanLineHasItsPlace)
     }
 }
 
+// The number lines hold the box text as typed; a value no timer could wait for
+// (an endless row of nines, or written so by hand) is held to the longest wait.
+TEST_F(OptionsFile, NumberLinesKeepTheTypedTextAndHugeValuesAreHeld)
+{
+    const QString nines(400, u'9');
+    const struct
+    {
+        QString box;
+        QString busyLine, advanceLine;
+        double busy, advance;
+    } typed[] = {{" 030 ", "030", "030", 30, 30},
+                 {"2.50", "2.50", "2.50", 2.5, 2.5},
+                 {"0", "1", "0.001", 1, 0.001},
+                 {nines, nines, nines, kLongestSeconds, kLongestSeconds}};
+    for (const auto& row : typed) {
+        SCOPED_TRACE(row.box.left(20).toStdString());
+        OptionsForm form = FormFromOptions(Options());
+        form.BusyTimeout = form.AdvanceSeconds = row.box;
+        Options saved;
+        ASSERT_TRUE(SaveOptions(form, saved));
+        const QStringList lines = StoreFile::Read("opts").Lines;
+        ASSERT_EQ(lines.size(), 25);
+        EXPECT_EQ(lines.at(0).toStdString(), row.busyLine.toStdString());
+        EXPECT_EQ(lines.at(13).toStdString(), row.advanceLine.toStdString());
+        const Options back = loaded();
+        EXPECT_EQ(back.BusyTimeout, row.busy);
+        EXPECT_EQ(back.AdvanceSeconds, row.advance);
+        EXPECT_EQ(saved, back);
+    }
+    for (const auto& [line, seconds] : std::vector<std::pair<QByteArray, double>>{
+             {"1e999", kLongestSeconds}, {"-1e999", -kLongestSeconds}, {"1e300", kLongestSeconds}}) {
+        WriteFile(DataFilePath("opts"), line + "\r\n");
+        EXPECT_EQ(loaded().BusyTimeout, seconds) << line.toStdString();
+    }
+}
+
 TEST(DialogForm, BoxesAreConvertedByTheDialogRules)
 {
     // Busy time-out never zero, advance never below a thousandth.
@@ -180,7 +217,8 @@ TEST(DialogForm, BoxesAreConvertedByTheDialogRules)
     const std::vector<std::pair<const char*, const char*>> lists = {{"~\r\nx_", "~|x_"},
                                                                     {"~\r\n.tmp\r\n", "~|.tmp|"},
                                                                     {"  ~\r\nx_  ", "~|x_"},
-                                                                    {"~\nx_", "~x_"},
+                                                                    {"~\nx_\n", "~|x_|"},
+                                                                    {"~\rx_", "~|x_"},
                                                                     {"", ""},
                                                                     {"\r\n~", "|~"},
                                                                     {"a b", "a b"}};

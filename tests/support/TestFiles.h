@@ -10,6 +10,7 @@
 #include <QString>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -68,4 +69,14 @@ inline void Touch(const QString& path, int seconds)
 inline QStringList Entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Writes a file under its name's exact bytes, which need not be UTF-8.
+inline void WriteRawFile(const QByteArray& path, const QByteArray& content)
+{
+    std::FILE* f = std::fopen(path.constData(), "wb");
+    if (!f || std::fwrite(content.constData(), 1, size_t(content.size()), f) != size_t(content.size()))
+        ADD_FAILURE() << "cannot write " << path.toHex().constData();
+    if (f)
+        std::fclose(f);
 }

@@ -3,14 +3,13 @@
 #include "core/Main.h"
 #include "settings/OptionsFile.h"
 #include "platform/SambaShares.h"
-
 #include "ui/dialogs/frmLoad.h"
 #include "ui/dialogs/frmSave.h"
+#include "ui/main/DesktopSession.h"
 
 #include <QApplication>
-#include <QStyle>
 #include <QMessageBox>
-#include <QSessionManager>
+#include <QStyle>
 
 SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     : QObject(parent), m_state(state), m_recent(state), m_notifiers(state),
@@ -22,17 +21,16 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     QGuiApplication::setQuitOnLastWindowClosed(false);
     connect(&m_window, &frmSavenook::Unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    // A logout must lose nothing: the session's quit runs the ordinary exit.
-    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        connect(gui, &QGuiApplication::commitDataRequest, this, &SavenookApp::OnSessionEnding);
-        connect(gui, &QGuiApplication::saveStateRequest, this, &SavenookApp::OnSessionEnding);
-    }
+    // The session's save requests only save; its end runs the ordinary exit.
+    new DesktopSession(m_state, m_window, this);
 
     Seams.WatchSourceFolder = [this](const clsBackup& b) { m_engine.WatchSourceFolder(b.SourcePath, b.Recursive); };
     Seams.StartWatching = [this] { m_engine.StartWatching(); };
     Seams.CloseAllNotifications = [this] { m_engine.CloseAllNotifications(); };
     // Running out of inotify watches must not pass unnoticed: some saves would not be seen.
     m_notifier.SetWarningSink([this](const QString& text) { ShowWarning(text); });
+    // So does a store that could not be written: the associations would be lost at the end.
+    m_state.ShowWarning = [this](const QString& text) { ShowWarning(text); };
     Seams.RestorePausedState = [this](bool paused) { m_pause.Restore(paused); };
     m_window.CloseAllNotifications = [this] { Seams.CloseAllNotifications(); };
 
@@ -122,6 +120,7 @@ void SavenookApp::ShowOptions(QWidget* parent)
 
 SavenookApp::~SavenookApp()
 {
+    m_state.ShowWarning = nullptr;
     delete m_warnings;
 }
 
@@ -192,12 +191,4 @@ void SavenookApp::SetExitStartedHandler(std::function<void()> handler)
 void SavenookApp::ProcessPendingMessages()
 {
     QCoreApplication::processEvents();
-}
-
-void SavenookApp::OnSessionEnding(QSessionManager&)
-{
-    m_window.ExitSequence(false);
-    // The session may end us before the exit timer fires: save the stores now;
-    // the final unload writes them once more.
-    m_window.QueryUnload();
 }

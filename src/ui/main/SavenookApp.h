@@ -24,7 +24,6 @@
 #include <functional>
 
 class QMessageBox;
-class QSessionManager;
 
 // The composition root: owns what lives for the whole run beside Main's state
 // and does the start-up steps that need the rooms above core.
@@ -75,7 +74,6 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
 
   private:
     void wireCommands();
-    void OnSessionEnding(QSessionManager& manager);
     void ShowWarning(const QString& text);
 
     ProgramState& m_state;
