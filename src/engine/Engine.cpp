@@ -12,7 +12,8 @@ Engine::Engine(EngineContext& context)
     : m_context(context), m_backup(context),
       m_scan(context, m_detectedFiles, [this](const QString& source, int position, const QString& file) {
           m_backup.BackupFile(source, position, file);
-      })
+      }),
+      m_sync(context, m_scan, m_backup, m_detectedFiles)
 {
     m_watchTimer.setSingleShot(true);
     m_watchTimer.setInterval(WatchIntervalMs);
@@ -98,6 +99,14 @@ void Engine::WatchTimerProc()
 {
     m_watchTimer.stop();
     ProgramState& state = m_context.State;
+    if (m_sync.Running()) {
+        // Nothing automatic while a synchronisation runs: signalled folders stay
+        // signalled and keep their reference times, so the first tick after it
+        // backs up what changed meanwhile. An exit waits too (no WatchStopped yet).
+        ProcessedLastTick = true;
+        m_watchTimer.start();
+        return;
+    }
     try {
         if (!ProcessedLastTick) {
             // Quiet tick: every reference time moves forward to now, except where

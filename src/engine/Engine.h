@@ -3,6 +3,7 @@
 #include "engine/ChangedFolderScan.h"
 #include "engine/EngineContext.h"
 #include "engine/FileBackup.h"
+#include "engine/Synchronization.h"
 #include "engine/colDetectFolders.h"
 #include "engine/colDetectedFiles.h"
 
@@ -45,6 +46,7 @@ class Engine
     colDetectedFiles& DetectedFiles() { return m_detectedFiles; }
     FileBackup& Backup() { return m_backup; }
     ChangedFolderScan& Scan() { return m_scan; }
+    Synchronization& Sync() { return m_sync; }
     // The previous tick processed at least one changed folder.
     bool ProcessedLastTick = false;
 
@@ -59,6 +61,7 @@ class Engine
     colDetectedFiles m_detectedFiles;
     FileBackup m_backup;
     ChangedFolderScan m_scan;
+    Synchronization m_sync;
     QTimer m_watchTimer;
     QTimer m_setupTimer;
     std::function<void()> m_tickHook;

@@ -3,16 +3,19 @@
 #include "core/Main.h"
 #include "settings/OptionsFile.h"
 #include "platform/SambaShares.h"
+#include "ui/dialogs/frmLoad.h"
+#include "ui/dialogs/frmSave.h"
 #include "ui/main/DesktopSession.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QStyle>
 
 SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     : QObject(parent), m_state(state), m_recent(state), m_notifiers(state),
       m_context{state,    m_options, m_recent, m_notifiers, m_drives, m_copier, m_notifier,
                 m_waiter, *this,     m_hooks},
-      m_engine(m_context), m_window(state), m_properties(m_window, state)
+      m_engine(m_context), m_window(state), m_properties(m_window, state), m_pause(state)
 {
     // The window closes to the tray; only the exit sequence ends the program.
     QGuiApplication::setQuitOnLastWindowClosed(false);
@@ -28,10 +31,7 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     m_notifier.SetWarningSink([this](const QString& text) { ShowWarning(text); });
     // So does a store that could not be written: the associations would be lost at the end.
     m_state.ShowWarning = [this](const QString& text) { ShowWarning(text); };
-    Seams.RestorePausedState = [this](bool paused) {
-        m_state.Paused = paused;
-        m_state.SetRunningText(paused ? QStringLiteral("Paused... ") : QStringLiteral("Waiting... "));
-    };
+    Seams.RestorePausedState = [this](bool paused) { m_pause.Restore(paused); };
     m_window.CloseAllNotifications = [this] { Seams.CloseAllNotifications(); };
 
     m_window.Svc.DriveInfo = &m_drives;
@@ -47,11 +47,76 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
             record->AutoBackup = clsDetectFolder::NoNotification;
         }
     };
-    m_window.Later.PauseProgram = [this] { Seams.RestorePausedState(true); };
-    m_window.Later.UnpauseProgram = [this] { Seams.RestorePausedState(false); };
+    wireCommands();
     m_engine.SetTickHook([this] { m_window.CaptureMainPlacement(); });
     m_window.SetWideMargins(QCoreApplication::arguments().join(QLatin1Char(' ')).contains(
         QLatin1String("vist"), Qt::CaseInsensitive));
+}
+
+void SavenookApp::wireCommands()
+{
+    const auto ask = [this](QMessageBox::Icon icon, const QString& text,
+                            QMessageBox::StandardButtons buttons) {
+        QMessageBox box(icon, QStringLiteral("Savenook"), text, buttons,
+                        m_window.isVisible() ? &m_window : nullptr);
+        if (buttons.testFlag(QMessageBox::No))
+            box.setDefaultButton(QMessageBox::No);
+        return static_cast<QMessageBox::StandardButton>(box.exec());
+    };
+
+    m_pause.Ui.AskYesNo = [ask](const QString& question) {
+        return ask(QMessageBox::Question, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    m_pause.Ui.ShowPaused = [this](bool paused) {
+        // The item shows what it will do.
+        m_window.mnuPaused->setText(paused ? QStringLiteral("Unpause Program")
+                                           : QStringLiteral("Pause Program"));
+        m_window.mnuPaused->setIcon(QIcon::fromTheme(
+            paused ? QStringLiteral("media-playback-start") : QStringLiteral("media-playback-pause"),
+            m_window.style()->standardIcon(paused ? QStyle::SP_MediaPlay : QStyle::SP_MediaPause)));
+    };
+    m_window.Later.PauseProgram = [this] { m_pause.PauseProgram(); };
+    m_window.Later.UnpauseProgram = [this] { m_pause.UnpauseProgram(); };
+
+    Synchronization& sync = m_engine.Sync();
+    sync.Ui.Warn = [ask](const QString& text) { ask(QMessageBox::Warning, text, QMessageBox::Ok); };
+    sync.Ui.ShowRecentActivity = [this] { m_window.Later.ShowRecentActivity(); };
+    m_window.Later.SynchronizeBackup = [this](const QString& path) {
+        const Synchronization::Result result = m_engine.Sync().SynchronizeBackup(path);
+        return result == Synchronization::Result::Done || result == Synchronization::Result::SourceMissing;
+    };
+    m_window.Later.SynchronizeAll = [this] {
+        return m_engine.Sync().SynchronizeAll() == Synchronization::Result::Done;
+    };
+
+    m_window.Later.ShowOptions = [this] { ShowOptions(&m_window); };
+    m_window.Later.SaveScheme = [this] {
+        frmSave dialog(m_state, &m_window);
+        dialog.TreeClick = [this] { m_window.TreeClick(); };
+        dialog.exec();
+    };
+    m_window.Later.LoadScheme = [this] {
+        frmLoad dialog(m_state, &m_window);
+        dialog.exec();
+        return m_state.SchemeLoaded;
+    };
+}
+
+void SavenookApp::ShowOptions(QWidget* parent)
+{
+    if (m_optionsDialog) {
+        m_optionsDialog->showNormal();
+        m_optionsDialog->raise();
+        m_optionsDialog->activateWindow();
+        return;
+    }
+    m_optionsDialog = new frmOptions(m_state, m_options, parent);
+    m_optionsDialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_optionsDialog->ShowTrayIcon = [this](frmOptions::TrayIcon icon) {
+        if (ShowTrayPreviewIcon)
+            ShowTrayPreviewIcon(icon);
+    };
+    m_optionsDialog->show();
 }
 
 SavenookApp::~SavenookApp()

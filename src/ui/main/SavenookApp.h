@@ -6,6 +6,7 @@
 #include "engine/Engine.h"
 #include "engine/EngineContext.h"
 #include "engine/EngineHooks.h"
+#include "engine/ProgramPause.h"
 #include "platform/InotifyNotifier.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxFileCopier.h"
@@ -14,6 +15,7 @@
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
 #include "ui/main/PropertiesOpener.h"
+#include "ui/dialogs/frmOptions.h"
 #include "ui/main/frmSavenook.h"
 
 #include <QObject>
@@ -50,6 +52,14 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     EngineSeams Seams;
 
     Options& Opts() { return m_options; }
+    ProgramPause& Pause() { return m_pause; }
+
+    // The options dialog, not modal; one already open is brought forward. The
+    // main window opens it as its parent, the tray with none.
+    void ShowOptions(QWidget* parent);
+    // Shows one icon in the notification area for the options dialog's
+    // animation previews; set by whoever owns the tray icon.
+    std::function<void(frmOptions::TrayIcon)> ShowTrayPreviewIcon;
     frmSavenook& Window() { return m_window; }
     PropertiesOpener& Properties() { return m_properties; }
 
@@ -65,6 +75,7 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     void ProcessPendingMessages() override;
 
   private:
+    void wireCommands();
     void ShowWarning(const QString& text);
 
     ProgramState& m_state;
@@ -80,5 +91,7 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     Engine m_engine;
     frmSavenook m_window;
     PropertiesOpener m_properties;
+    ProgramPause m_pause;
+    QPointer<frmOptions> m_optionsDialog;
     QPointer<QMessageBox> m_warnings;
 };

@@ -159,7 +159,14 @@ void frmSavenook::installStandIns()
         m_state.Paused = false;
         m_state.SetRunningText(QStringLiteral("Waiting... "));
     };
-    Later.SynchronizeBackup = [](const QString&) { return false; };
+    Later.SynchronizeBackup = [notYet](const QString&) {
+        notYet(QStringLiteral("Synchronizing"));
+        return false;
+    };
+    Later.SynchronizeAll = [notYet] {
+        notYet(QStringLiteral("Synchronizing"));
+        return false;
+    };
     Later.SetTrayEditing = [](bool) {};
     Later.SetTrayAddItemsEnabled = [](bool) {};
 }
@@ -495,11 +502,8 @@ void frmSavenook::SyncOne()
     QTreeWidgetItem* node = SelectedNode();
     if (!node || !IsAssociationNode(node))
         return;
-    if (!Later.SynchronizeBackup(SourcePathOfNode(node))) {
-        Ask().Message(this, Prompts::Icon::Information,
-                      QStringLiteral("Synchronizing is not available in this version of Savenook."));
+    if (!Later.SynchronizeBackup(SourcePathOfNode(node)))
         return;
-    }
     if (!m_state.Exiting)
         Ask().Message(this, Prompts::Icon::Information, QStringLiteral("Synchronization complete!"));
 }
@@ -507,29 +511,16 @@ void frmSavenook::SyncOne()
 void frmSavenook::SyncAll()
 {
     const QString selected = SelectedPath();
-    QStringList sources;
-    for (const clsBackup& b : m_state.Backups)
-        sources << b.SourcePath;
     QList<QWidget*> held = {treeBackupsLocal, statusBar()};
     for (QMenu* m : {mnuFile, mnuBackups, mnuSpecial, mnuInfo})
         m->menuAction()->setEnabled(false);
     for (QWidget* w : held)
         w->setEnabled(false);
-    bool available = true;
-    // By source path: the synchronisation lets the interface run, which may change the list.
-    for (const QString& source : sources) {
-        if (m_state.Exiting)
-            return;
-        if (m_state.Backups.Item(source) && !Later.SynchronizeBackup(source)) {
-            available = false;
-            break;
-        }
-    }
+    const bool ran = Later.SynchronizeAll();
     if (m_state.Exiting)
         return;
-    Ask().Message(this, Prompts::Icon::Information,
-                  available ? QStringLiteral("Synchronization complete!")
-                            : QStringLiteral("Synchronizing is not available in this version of Savenook."));
+    if (ran)
+        Ask().Message(this, Prompts::Icon::Information, QStringLiteral("Synchronization complete!"));
     for (QMenu* m : {mnuFile, mnuBackups, mnuSpecial, mnuInfo})
         m->menuAction()->setEnabled(true);
     for (QWidget* w : held)
@@ -540,16 +531,24 @@ void frmSavenook::SyncAll()
 
 void frmSavenook::LoadSchemeCommand()
 {
-    if (!MayChangeAssociations())
+    // Paused before the stores are replaced, not after: a No to stopping a running
+    // scan must leave them alone. A scan told to stop holds nothing of the model.
+    const bool wasPaused = m_state.Paused;
+    if (!wasPaused) {
+        Later.PauseProgram();
+        if (!m_state.Paused)
+            return;
+    }
+    if (!m_state.StopScanning && !MayChangeAssociations()) {
+        if (!wasPaused)
+            Later.UnpauseProgram();
         return;
+    }
     Later.SetTrayEditing(true);
     const bool loaded = Later.LoadScheme();
     Later.SetTrayEditing(false);
     if (m_state.Exiting)
         return;
-    const bool wasPaused = m_state.Paused;
-    if (!wasPaused)
-        Later.PauseProgram();
     if (loaded) {
         ClearTreeNodes();
         ClearTreeImages();

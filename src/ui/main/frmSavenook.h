@@ -64,8 +64,10 @@ class frmSavenook : public QMainWindow, public StatusPanels
         std::function<void()> SaveScheme;
         std::function<void()> PauseProgram;
         std::function<void()> UnpauseProgram;
-        // False when synchronising is not available.
+        // False when it did not run (the user has been told why).
         std::function<bool(const QString& sourcePath)> SynchronizeBackup;
+        // Every association in collection order, as one run that an exit waits for.
+        std::function<bool()> SynchronizeAll;
         // The tray's editing icon while a dialog edits associations.
         std::function<void(bool editing)> SetTrayEditing;
         // The tray's "Add File(s)" and "Add Folder" items.

@@ -1,0 +1,100 @@
+#include "core/SchemeFiles.h"
+#include "core/DataFolder.h"
+#include "core/Stores.h"
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+void addAssociation(ProgramState& state, const QString& source)
+{
+    clsBackup b;
+    b.SourcePath = source;
+    b.Enabled = true;
+    state.Backups.Add(b, source);
+    state.Destinations.Add(QStringLiteral("/backup"), source, QString());
+}
+
+QString store(const QString& name)
+{
+    return DataFilePath(name);
+}
+
+} // namespace
+
+TEST(SchemeFiles, NamesStayPlainFilesInsideTheSchemeFolder)
+{
+    const struct
+    {
+        const char* typed;
+        const char* file;
+    } rows[] = {{"Work", "Work.sch"},
+                {"  Work.sch ", "Work.sch"},
+                {"Work.SCH", "Work.SCH.sch"},
+                {"..", "...sch"},
+                {"../x", ""},
+                {"a/b", ""},
+                {"a\\b", ""},
+                {"a\nb", ""},
+                {"   ", ""},
+                {"x:y", ""}};
+    for (const auto& row : rows)
+        EXPECT_EQ(SchemeFiles::FileName(QString::fromUtf8(row.typed)), QString::fromUtf8(row.file))
+            << row.typed;
+    for (const char* unsafe : {"..", ".", "../usrdatab", ""})
+        EXPECT_FALSE(SchemeFiles::IsSafeFileName(QString::fromUtf8(unsafe))) << unsafe;
+}
+
+// Remove All and disabling change the model without writing it: the scheme must hold what the user sees.
+TEST(SchemeFiles, SavedFromTheCurrentModelAndLoadedBack)
+{
+    TestEnvironment env;
+    ProgramState state;
+    addAssociation(state, QStringLiteral("/data/Old"));
+    ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
+    state.Backups.Clear();
+    addAssociation(state, QStringLiteral("/data/Work"));
+
+    ASSERT_TRUE(SchemeFiles::Save(state, QStringLiteral("Work.sch")));
+    EXPECT_EQ(ReadFile(SchemeFiles::Folder() + "/Work.sch.dst"), ReadFile(store("usrdatad")));
+    state.Backups.Clear();
+    ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
+
+    EXPECT_EQ(SchemeFiles::Load(QStringLiteral("Work.sch")), SchemeFiles::LoadResult::Loaded);
+    LoadBackups(state);
+    LoadDestinations(state);
+    ASSERT_EQ(state.Backups.Count(), 1);
+    EXPECT_EQ(state.Backups.Item(1)->SourcePath, QStringLiteral("/data/Work"));
+    EXPECT_EQ(state.Destinations.Count(), 1);
+    EXPECT_EQ(Entries(env.dataFolder()), (QStringList{"sch", "usrdatab", "usrdatad"}));
+}
+
+TEST(SchemeFiles, AMissingCompanionOrAFailedCopyLeavesTheStoresAsTheyWere)
+{
+    TestEnvironment env;
+    ProgramState state;
+    addAssociation(state, QStringLiteral("/data/Work"));
+    ASSERT_TRUE(SchemeFiles::Save(state, QStringLiteral("Work.sch")));
+    const QByteArray backups = ReadFile(store("usrdatab"));
+    const QByteArray destinations = ReadFile(store("usrdatad"));
+
+    WriteFile(SchemeFiles::Folder() + "/Half.sch", "/data/Other\r\n");
+    EXPECT_EQ(SchemeFiles::Load(QStringLiteral("Half.sch")), SchemeFiles::LoadResult::Missing);
+
+    // The second store's temporary file cannot be made: nothing may have been deleted or replaced.
+    QDir().mkpath(store("usrdatadTEMP/blocked"));
+    WriteFile(SchemeFiles::Folder() + "/Other.sch", "/data/Other\r\n");
+    WriteFile(SchemeFiles::Folder() + "/Other.sch.dst", "/b\r\n/data/Other\r\n\r\n");
+    QString error;
+    EXPECT_EQ(SchemeFiles::Load(QStringLiteral("Other.sch"), &error), SchemeFiles::LoadResult::Failed);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(ReadFile(store("usrdatab")), backups);
+    EXPECT_EQ(ReadFile(store("usrdatad")), destinations);
+
+    // A scheme that cannot be written reports it.
+    QDir().mkpath(SchemeFiles::Folder() + "/Work.sch.dstTEMP/blocked");
+    EXPECT_FALSE(SchemeFiles::Save(state, QStringLiteral("Work.sch"), &error));
+}

@@ -1,0 +1,210 @@
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+
+#include "core/DataFolder.h"
+#include "core/SchemeFiles.h"
+#include "core/Stores.h"
+#include "ui/dialogs/frmLoad.h"
+#include "ui/dialogs/frmSave.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QtTest>
+
+class FakePanels : public StatusPanels
+{
+  public:
+    QString Scheme;
+    void SetPanelText(const QString& key, const QString& text) override
+    {
+        if (key == QLatin1String("Scheme"))
+            Scheme = text;
+    }
+    QString PanelText(const QString&) const override { return {}; }
+};
+
+class tst_SchemeDialogs : public QObject
+{
+    Q_OBJECT
+  private Q_SLOTS:
+    void init();
+    void cleanup();
+    void savedUnderItsNameAskingBeforeOverwriting();
+    void namesThatWouldLeaveTheFolderAndFailedCopiesAreReported();
+    void loadedOnlyWhenConfirmedAndComplete();
+    void screenshots();
+
+  private:
+    template <typename Dialog> std::unique_ptr<Dialog> open()
+    {
+        auto dialog = std::make_unique<Dialog>(*m_state);
+        dialog->Message = [this](QWidget*, QMessageBox::Icon, const QString& text,
+                                 QMessageBox::StandardButtons) {
+            m_messages << text;
+            return m_answer;
+        };
+        return dialog;
+    }
+    void addAssociation(const QString& source)
+    {
+        clsBackup b;
+        b.SourcePath = source;
+        m_state->Backups.Add(b, source);
+        m_state->Destinations.Add("/backup", source, QString());
+    }
+    void select(SchemeDialog& dialog, const QString& name)
+    {
+        auto* list = dialog.findChild<QListWidget*>();
+        const auto items = list->findItems(name, Qt::MatchExactly);
+        QVERIFY(!items.isEmpty());
+        list->setCurrentItem(items.first());
+    }
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<ProgramState> m_state;
+    FakePanels m_panels;
+    QStringList m_messages;
+    QMessageBox::StandardButton m_answer = QMessageBox::Ok;
+};
+
+void tst_SchemeDialogs::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_state = std::make_unique<ProgramState>();
+    m_state->Status = &m_panels;
+    m_messages.clear();
+    m_answer = QMessageBox::Ok;
+}
+
+void tst_SchemeDialogs::cleanup()
+{
+    m_state.reset();
+    m_env.reset();
+}
+
+void tst_SchemeDialogs::savedUnderItsNameAskingBeforeOverwriting()
+{
+    addAssociation("/data/Work");
+    int treeClicks = 0;
+    auto save = open<frmSave>();
+    save->TreeClick = [&] { ++treeClicks; };
+    QVERIFY(QFileInfo(SchemeFiles::Folder()).isDir());
+    QTest::keyClicks(save->txtSchemeName, "Wo\\r:k");
+    QCOMPARE(save->txtSchemeName->text(), QStringLiteral("Work"));
+    QVERIFY(save->Save());
+    QCOMPARE(m_messages, QStringList{"Scheme saved successfully!"});
+    QVERIFY(SchemeFiles::Exists("Work.sch"));
+    QCOMPARE(m_state->RecentScheme, QStringLiteral("Work.sch"));
+    QCOMPARE(m_panels.Scheme, QStringLiteral("Recent scheme: Work.sch "));
+    QCOMPARE(treeClicks, 1);
+
+    // The same two files by the name with its ending; anything but Yes keeps the dialog open.
+    for (const auto answer : {QMessageBox::Cancel, QMessageBox::Yes}) {
+        m_messages.clear();
+        m_answer = answer;
+        auto again = open<frmSave>();
+        select(*again, "Work.sch");
+        again->findChild<QListWidget*>()->itemClicked(again->findChild<QListWidget*>()->currentItem());
+        QCOMPARE(again->txtSchemeName->text(), QStringLiteral("Work"));
+        again->txtSchemeName->setText("Work.sch");
+        QCOMPARE(again->Save(), answer == QMessageBox::Yes);
+        QVERIFY(m_messages.first().startsWith("There is already a scheme saved by this name\nOverwrite it?"));
+        QCOMPARE(m_messages.size(), answer == QMessageBox::Yes ? 2 : 1);
+    }
+
+    m_answer = QMessageBox::Ok;
+    auto list = open<frmLoad>();
+    select(*list, "Work.sch");
+    list->DeleteSelected();
+    QVERIFY(Entries(SchemeFiles::Folder()).isEmpty());
+}
+
+void tst_SchemeDialogs::namesThatWouldLeaveTheFolderAndFailedCopiesAreReported()
+{
+    addAssociation("/data/Work");
+    auto save = open<frmSave>();
+    for (const char* pasted : {"../usrdatab", "a/b", "x\ny"}) {
+        save->txtSchemeName->setText(pasted); // as a paste that passed no key filter
+        QVERIFY(!save->Save());
+    }
+    QCOMPARE(m_messages.size(), 3);
+    QVERIFY(!QFileInfo::exists(DataFilePath("usrdatab.sch")));
+    QVERIFY(Entries(SchemeFiles::Folder()).isEmpty());
+
+    m_messages.clear();
+    QDir().mkpath(SchemeFiles::Folder() + "/Work.sch.dstTEMP/blocked");
+    save->txtSchemeName->setText("Work");
+    QVERIFY(!save->Save());
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY(m_messages[0].startsWith("The scheme could not be saved"));
+    QVERIFY(m_state->RecentScheme.isEmpty());
+}
+
+void tst_SchemeDialogs::loadedOnlyWhenConfirmedAndComplete()
+{
+    addAssociation("/data/Scheme");
+    QVERIFY(SchemeFiles::Save(*m_state, "Mine.sch"));
+    WriteFile(SchemeFiles::Folder() + "/Half.sch", "/data/Half\r\n");
+    m_state->Backups.Clear();
+    addAssociation("/data/Current");
+    QVERIFY(SaveBackups(*m_state) && SaveDestinations(*m_state));
+    const QByteArray current = ReadFile(DataFilePath("usrdatab"));
+
+    auto load = open<frmLoad>();
+    QVERIFY(!load->cmdOpen->isEnabled());
+    QVERIFY(!load->Load());
+    QCOMPARE(m_messages, QStringList{"Please select a scheme from the list above."});
+
+    m_messages.clear();
+    m_answer = QMessageBox::No;
+    select(*load, "Mine.sch");
+    QVERIFY(load->cmdOpen->isEnabled());
+    QVERIFY(!load->Load());
+    QCOMPARE(m_messages, QStringList{"Are you sure you want to load the scheme: Mine.sch?"});
+    QCOMPARE(ReadFile(DataFilePath("usrdatab")), current);
+
+    m_messages.clear();
+    m_answer = QMessageBox::Yes;
+    select(*load, "Half.sch");
+    QVERIFY(load->Load());
+    QCOMPARE(m_messages.last(), QStringLiteral("Error in retrieving scheme."));
+    QVERIFY(!m_state->SchemeLoaded);
+    QCOMPARE(ReadFile(DataFilePath("usrdatab")), current);
+
+    auto again = open<frmLoad>();
+    select(*again, "Mine.sch");
+    QVERIFY(again->Load());
+    QVERIFY(m_state->SchemeLoaded);
+    QCOMPARE(m_state->RecentScheme, QStringLiteral("Mine.sch"));
+    QVERIFY(ReadFile(DataFilePath("usrdatab")).startsWith("/data/Scheme\r\n"));
+}
+
+// SAVENOOK_SCREENSHOTS=<folder> under an X server: both dialogs with two schemes listed.
+void tst_SchemeDialogs::screenshots()
+{
+    const QString folder = qEnvironmentVariable("SAVENOOK_SCREENSHOTS");
+    if (folder.isEmpty() || QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("SAVENOOK_SCREENSHOTS not set, or no X server");
+    addAssociation("/data/Work");
+    QVERIFY(SchemeFiles::Save(*m_state, "Work.sch") && SchemeFiles::Save(*m_state, "Holiday photos.sch"));
+    auto save = open<frmSave>();
+    save->txtSchemeName->setText("Work");
+    auto load = open<frmLoad>();
+    select(*load, "Work.sch");
+    for (SchemeDialog* dialog :
+         {static_cast<SchemeDialog*>(save.get()), static_cast<SchemeDialog*>(load.get())}) {
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        // The window manager puts its frame around the window a moment after it shows.
+        QTRY_VERIFY(dialog->frameGeometry().top() < dialog->geometry().top());
+        const QRect frame = dialog->frameGeometry();
+        QVERIFY(dialog->screen()
+                    ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                    .save(folder + "/scheme-" + dialog->objectName().mid(3).toLower() + ".png"));
+        dialog->hide();
+    }
+}
+
+QTEST_MAIN(tst_SchemeDialogs)
+#include "tst_SchemeDialogs.moc"
