@@ -2,6 +2,7 @@
 
 #include "core/Main.h"
 #include "settings/OptionsFile.h"
+#include "platform/SambaShares.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -33,6 +34,22 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
         m_state.SetRunningText(paused ? QStringLiteral("Paused... ") : QStringLiteral("Waiting... "));
     };
     m_window.CloseAllNotifications = [this] { Seams.CloseAllNotifications(); };
+
+    m_window.Svc.DriveInfo = &m_drives;
+    m_window.Svc.Shares = NetworkPaths::SharesOf(SambaShares());
+    m_window.Svc.Recent = &m_recent;
+    m_window.Svc.WatchFolder = [this](const QString& path, bool recursive) {
+        m_engine.WatchSourceFolder(path, recursive);
+    };
+    m_window.Svc.StopWatchedFolder = [this](const QString& folder) {
+        if (clsDetectFolder* record = m_engine.DetectFolders().Item(folder)) {
+            record->ClassNotifyDelete(m_notifier);
+            record->AutoBackup = clsDetectFolder::NoNotification;
+        }
+    };
+    m_engine.SetTickHook([this] { m_window.CaptureMainPlacement(); });
+    m_window.SetWideMargins(QCoreApplication::arguments().join(QLatin1Char(' ')).contains(
+        QLatin1String("vist"), Qt::CaseInsensitive));
 }
 
 SavenookApp::~SavenookApp()

@@ -1,0 +1,459 @@
+// The main window's tree, its adding and removing commands and its
+// preferences, with every dialog answered through the prompts seam.
+#include "core/StoreFile.h"
+#include "core/Stores.h"
+#include "reporting/colRecent.h"
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+#include "ui/main/WindowPrefs.h"
+#include "ui/main/frmSavenook.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+// "/" is a ready drive named SYSTEM; <root>/usb is a drive that is not ready.
+class FakeDrives : public Drives
+{
+  public:
+    QString NotReady;
+    std::optional<MountEntry> MountOf(const QString& path) const override
+    {
+        if (!NotReady.isEmpty() && (path == NotReady || path.startsWith(NotReady + "/")))
+            return MountEntry{NotReady, "/", "ext4", "/dev/sdb1"};
+        return MountEntry{"/", "/", "ext4", "/dev/sda1"};
+    }
+    bool IsReady(const QString& mountPoint) const override { return mountPoint != NotReady; }
+    QString Label(const QString&) const override { return QStringLiteral("SYSTEM"); }
+};
+
+class ScriptedPrompts : public Prompts
+{
+  public:
+    QList<QMessageBox::StandardButton> Answers; // taken in order; Yes when none is left
+    QStringList Shown;
+    QStringList Files;
+    QString Folder;
+    int Beeps = 0;
+    QMessageBox::StandardButton Message(QWidget*, Icon, const QString& text,
+                                        QMessageBox::StandardButtons) override
+    {
+        Shown << text;
+        return Answers.isEmpty() ? QMessageBox::Yes : Answers.takeFirst();
+    }
+    QStringList OpenFiles(QWidget*, const QString& title, const QString& filter) override
+    {
+        Shown << title + " | " + filter;
+        return Files;
+    }
+    QString BrowseFolder(QWidget*, const QString&) override { return Folder; }
+    void Beep() override { ++Beeps; }
+};
+
+clsBackup stored(const QString& source, bool folder, bool enabled)
+{
+    clsBackup b;
+    b.SourcePath = source;
+    b.Folder = folder;
+    b.Enabled = enabled;
+    b.Versions = 1;
+    b.DateCreated = QStringLiteral("05/12/2026 10:00:00");
+    b.DateLastModified = b.DateLastActivity = QStringLiteral("Never");
+    return b;
+}
+} // namespace
+
+class tst_MainWindowCommands : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<ProgramState> m_state;
+    std::unique_ptr<colRecent> m_recent;
+    std::unique_ptr<frmSavenook> m_window;
+    FakeDrives m_drives;
+    ScriptedPrompts m_prompts;
+    QStringList m_watch; // "watch <path>" / "stop <folder>"
+    QString m_src;       // a folder of sources
+
+    // The window over the stores as they are now on disk.
+    frmSavenook& load()
+    {
+        m_window = std::make_unique<frmSavenook>(*m_state);
+        m_window->Svc.DriveInfo = &m_drives;
+        m_window->Svc.Recent = m_recent.get();
+        m_window->Svc.WatchFolder = [this](const QString& p, bool) { m_watch << "watch " + p; };
+        m_window->Svc.StopWatchedFolder = [this](const QString& p) { m_watch << "stop " + p; };
+        m_window->SetPrompts(&m_prompts);
+        m_window->Load({});
+        return *m_window;
+    }
+    void store(const QList<clsBackup>& backups)
+    {
+        ProgramState s;
+        for (const clsBackup& b : backups)
+            s.Backups.Add(b, b.SourcePath);
+        s.Destinations.Add("/mnt/keep", m_src + "/keep.txt", "K");
+        QVERIFY(SaveBackups(s));
+        QVERIFY(SaveDestinations(s));
+    }
+    QString file(const QString& name)
+    {
+        WriteFile(m_src + "/" + name, "x");
+        return m_src + "/" + name;
+    }
+    void select(const QString& path)
+    {
+        QTreeWidgetItem* node = m_window->FindTreeIndexFromFullPath(path);
+        QVERIFY2(node, qPrintable(path));
+        m_window->treeBackupsLocal->setCurrentItem(node);
+    }
+
+  private Q_SLOTS:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_state = std::make_unique<ProgramState>();
+        m_recent = std::make_unique<colRecent>(*m_state);
+        m_prompts = ScriptedPrompts();
+        m_watch.clear();
+        m_src = m_env->root() + "/Src";
+        m_drives.NotReady = m_env->root() + "/usb";
+        QDir().mkpath(m_src);
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        m_recent.reset();
+        m_state.reset();
+        m_env.reset();
+    }
+
+    void treeShowsDrivesFoldersAndStates()
+    {
+        QDir().mkpath(m_src + "/Work/Sub");
+        file("Work/a.txt");
+        store({stored(m_src + "/Work", true, true), stored(m_src + "/Work/a.txt", false, false),
+               stored(m_src + "/gone.txt", false, true), stored(m_env->root() + "/usb", true, true),
+               stored(m_src + "/Work/Sub", true, true)});
+        frmSavenook& w = load();
+
+        QTreeWidgetItem* top = w.FindTreeIndexFromFullPath("/");
+        QVERIFY(top && !top->parent());
+        QCOMPARE(top->text(0), QStringLiteral("root"));
+        QCOMPARE(frmSavenook::NodeImage(top), QStringLiteral("/"));
+        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_env->root())), QStringLiteral("*Folder"));
+        const struct
+        {
+            QString path, image;
+        } expected[] = {{m_src + "/Work", m_src + "/Work*Green"},
+                        {m_src + "/Work/", m_src + "/Work*Green"},
+                        {m_src + "/Work/Sub", m_src + "/Work/Sub*Green"},
+                        {m_src + "/Work/a.txt", m_src + "/Work/a.txt*Magenta"},
+                        {m_src + "/gone.txt", "*FileYellow"},
+                        {m_env->root() + "/usb", "*DriveYellow"}};
+        for (const auto& e : expected) {
+            QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(e.path)), e.image);
+            QVERIFY(w.Images().Exists(e.image));
+        }
+        QCOMPARE(w.FindTreeIndexFromFullPath(m_env->root() + "/usb")->text(0), QStringLiteral("usb"));
+        QVERIFY(!w.FindTreeIndexFromFullPath(m_src.toUpper()));
+        QVERIFY(w.HasDescendantNodes(m_src + "/Work"));
+        QVERIFY(!w.HasDescendantNodes(m_src + "/Work/Sub"));
+
+        // Missing sources are disabled, each logged, and the user told once.
+        QVERIFY(!m_state->Backups.Item(m_src + "/gone.txt")->Enabled);
+        QVERIFY(!m_state->Backups.Item(m_env->root() + "/usb")->Enabled);
+        QCOMPARE(m_recent->Count(), 2);
+        QVERIFY(m_recent->Item(1)->Message.startsWith("Error"));
+        QCOMPARE(m_state->PendingWarnings.size(), 1);
+        QVERIFY(m_state->PendingWarnings[0].contains(m_src + "/gone.txt"));
+        w.mnuRefresh_Click();
+        QCOMPARE(m_recent->Count(), 2);
+        QVERIFY(m_prompts.Shown.isEmpty());
+
+        // Menu states follow the selected node; the volume panel its drive.
+        select(m_src + "/Work/a.txt");
+        w.UpdateMenuStates();
+        QCOMPARE(w.mnuEnabled->text(), QStringLiteral("Enable"));
+        QVERIFY(w.mnuRemove->isEnabled() && !w.mnuAssociate->isEnabled());
+        QCOMPARE(w.PanelText("Volume"), QStringLiteral("Drive Volume of Selected: SYSTEM "));
+        select(m_src + "/gone.txt");
+        w.UpdateMenuStates();
+        QVERIFY(!w.mnuEnabled->isEnabled() && !w.mnuOpen->isEnabled());
+        select(m_env->root() + "/usb");
+        QCOMPARE(w.PanelText("Volume"), QStringLiteral("Drive Volume of Selected: <Drive Is Not Ready> "));
+    }
+
+    void enableToggleKeepsAFolderWatchedForItsFiles()
+    {
+        QDir().mkpath(m_src + "/A");
+        QDir().mkpath(m_src + "/B");
+        file("A/f.txt");
+        store({stored(m_src + "/A", true, true), stored(m_src + "/A/f.txt", false, true),
+               stored(m_src + "/B", true, true)});
+        frmSavenook& w = load();
+        for (const QString& folder : {m_src + "/A", m_src + "/B"}) {
+            select(folder);
+            w.mnuEnabled_Click();
+            QVERIFY(!m_state->Backups.Item(folder)->Enabled);
+            QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(folder)), folder + "*Magenta");
+        }
+        QCOMPARE(m_watch, QStringList{"stop " + m_src + "/B"});
+        w.mnuEnabled_Click();
+        QVERIFY(m_state->Backups.Item(m_src + "/B")->Enabled);
+        QCOMPARE(m_watch.last(), "watch " + m_src + "/B");
+        QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").contains(m_src.toUtf8() + "/B\r\n"));
+    }
+
+    void addFilesWithOkForAll_data()
+    {
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<int>("allOnDialog"); // 0 = none
+        QTest::addColumn<int>("dialogs");
+        QTest::addColumn<QStringList>("expected"); // name:versions:keep:destinations
+        QTest::addColumn<int>("alreadyMessages");
+        QTest::newRow("all on first") << QStringList() << 1 << 1
+                                      << QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:11:1:/d1"} << 0;
+        QTest::newRow("all on second") << QStringList() << 2 << 2
+                                       << QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"} << 0;
+        QTest::newRow("second already there") << QStringList{"b"} << 0 << 2
+                                              << QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"} << 1;
+        // A later file that already is an association ends the command; what came before stays whole.
+        QTest::newRow("all on first, third already there")
+            << QStringList{"c"} << 1 << 1 << QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:1:0:/old"} << 1;
+    }
+    void addFilesWithOkForAll()
+    {
+        QFETCH(QStringList, existing);
+        QFETCH(int, allOnDialog);
+        QFETCH(int, dialogs);
+        QFETCH(QStringList, expected);
+        QFETCH(int, alreadyMessages);
+        QList<clsBackup> before;
+        for (const QString& name : existing)
+            before << stored(m_src + "/" + name, false, true);
+        store(before);
+        for (const QString& name : existing) {
+            ProgramState s;
+            LoadBackups(s);
+            LoadDestinations(s);
+            s.Destinations.Add("/old", m_src + "/" + name, "OLD");
+            SaveDestinations(s);
+        }
+        frmSavenook& w = load();
+        int opened = 0;
+        bool trayEnabled = true;
+        w.Later.SetTrayAddItemsEnabled = [&](bool on) { trayEnabled = on; };
+        w.Later.ShowProperties = [&](const QString& path) {
+            ++opened;
+            QVERIFY(m_state->MultiAdd);
+            QVERIFY(!trayEnabled);
+            m_state->Backups.Item(path)->Versions = qint16(10 + opened);
+            m_state->Destinations.Add("/d" + QString::number(opened), path, "D");
+            m_state->PropertiesCancelled = false;
+            m_state->ApplyToAll = opened == allOnDialog;
+        };
+        m_prompts.Files = {file("a"), file("b"), file("c")};
+        w.MenuAddFile();
+
+        QCOMPARE(opened, dialogs);
+        QVERIFY(trayEnabled);
+        QVERIFY(!m_state->ApplyToAll && !m_state->MultiAdd);
+        QCOMPARE(m_prompts.Shown.filter(QRegularExpression("^File: '.*is already backed up\\.$")).size(),
+                 alreadyMessages);
+        QCOMPARE(m_prompts.Shown.first(), QStringLiteral("Select a file for automatic backup | All Files (*)"));
+        QStringList got;
+        ProgramState reread; // what the stores hold
+        LoadBackups(reread);
+        LoadDestinations(reread);
+        for (const QString name : {"a", "b", "c"}) {
+            const clsBackup* b = reread.Backups.Item(m_src + "/" + name);
+            QVERIFY2(b, qPrintable(name));
+            QStringList destinations;
+            for (const clsDestination& d : reread.Destinations.ForSource(b->SourcePath))
+                destinations << d.Path;
+            got << QStringLiteral("%1:%2:%3:%4").arg(name).arg(b->Versions).arg(int(b->KeepBackup))
+                       .arg(destinations.join(","));
+            QVERIFY(w.NodeExists(b->SourcePath));
+        }
+        QCOMPARE(got, expected);
+        QCOMPARE(reread.Destinations.Count(), m_state->Destinations.Count());
+    }
+
+    void addingRefusesAndAsks_data()
+    {
+        QTest::addColumn<QString>("how"); // file, folder, drop
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("associations");
+        QTest::newRow("drive question, No") << "folder" << "/" << "Add drive anyway?" << 1;
+        QTest::newRow("line feed in a file") << "file" << "Src/a\nb.txt" << "line break" << 1;
+        QTest::newRow("line feed in a drop") << "drop" << "Src/a\nb" << "line break" << 1;
+        QTest::newRow("folder already there") << "folder" << "Src/keep" << "This folder is already backed up." << 1;
+        QTest::newRow("drive not ready") << "drop" << "usb/x.txt" << "Drive not ready!" << 1;
+        QTest::newRow("dropped folder is added") << "drop" << "Src/Dropped" << "" << 2;
+        QTest::newRow("dropped file is added") << "drop" << "Src/f.txt" << "" << 2;
+    }
+    void addingRefusesAndAsks()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, path);
+        QFETCH(QString, message);
+        QFETCH(int, associations);
+        QDir().mkpath(m_src + "/keep");
+        store({stored(m_src + "/keep", true, true)});
+        if (path != "/") {
+            path = m_env->root() + "/" + path;
+            if (path.endsWith(".txt"))
+                WriteFile(path, "x");
+            else
+                QDir().mkpath(path);
+        }
+        frmSavenook& w = load();
+        bool trayEnabled = true;
+        w.Later.SetTrayAddItemsEnabled = [&](bool on) { trayEnabled = on; };
+        m_prompts.Answers = {QMessageBox::No};
+        m_prompts.Files = {path};
+        if (how == "file")
+            w.MenuAddFile();
+        else if (how == "folder")
+            w.MenuAddFolder(path);
+        else
+            w.GotADrop(path);
+        QCOMPARE(m_state->Backups.Count(), associations);
+        QVERIFY(trayEnabled);
+        if (message.isEmpty()) {
+            QCOMPARE(m_prompts.Shown, QStringList());
+            const clsBackup* added = m_state->Backups.Item(path);
+            QVERIFY(added);
+            QCOMPARE(added->Folder, QFileInfo(path).isDir());
+            QCOMPARE(added->Volume, QStringLiteral("SYSTEM"));
+            QCOMPARE(m_watch, QStringList{"watch " + path}); // the stand-in dialog confirms it
+            QCOMPARE(frmSavenook::NodePath(w.treeBackupsLocal->currentItem()), path);
+            QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").contains(path.toUtf8() + "\r\n"));
+        } else {
+            QVERIFY2(!m_prompts.Shown.filter(message).isEmpty(), qPrintable(m_prompts.Shown.join("|")));
+        }
+    }
+
+    void removeIsRefusedWhileBusyThenRemovesTheBranch_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Remove") << "remove";
+        QTest::newRow("Delete key") << "delete";
+        QTest::newRow("Remove All") << "all";
+    }
+    void removeIsRefusedWhileBusyThenRemovesTheBranch()
+    {
+        QFETCH(QString, command);
+        QDir().mkpath(m_src + "/A/B");
+        store({stored(m_src + "/A", true, true), stored(m_src + "/A/B", true, true)});
+        frmSavenook& w = load();
+        const auto run = [&] {
+            if (command == "remove")
+                w.mnuRemove_Click();
+            else if (command == "delete")
+                QTest::keyClick(w.treeBackupsLocal, Qt::Key_Delete);
+            else
+                w.mnuRemoveAll_Click();
+        };
+        select(m_src + "/A");
+        m_state->Scanning = true;
+        run();
+        QCOMPARE(m_state->Backups.Count(), 2);
+        QCOMPARE(m_prompts.Shown.filter("busy").size(), 1);
+        m_state->Scanning = false;
+        m_prompts.Shown.clear();
+        run();
+        if (command == "all") {
+            QCOMPARE(m_state->Backups.Count(), 0);
+            QCOMPARE(w.treeBackupsLocal->topLevelItemCount(), 0);
+            return;
+        }
+        // A leads to B: its node stays, plainly; B goes with every folder that only led to it.
+        QVERIFY(!m_state->Backups.Item(m_src + "/A"));
+        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_src + "/A")), QStringLiteral("*Folder"));
+        QCOMPARE(m_watch, QStringList{"stop " + m_src + "/A"});
+        select(m_src + "/A/B");
+        m_state->Scanning = false;
+        w.RemoveLocal(w.treeBackupsLocal->currentItem());
+        QCOMPARE(w.treeBackupsLocal->topLevelItemCount(), 0);
+        QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").isEmpty());
+    }
+
+    void windowAndNodePreferencesRoundTrip_data()
+    {
+        QTest::addColumn<QList<int>>("saved"); // top, left, height, width in twips; empty = the window's own
+        QTest::addColumn<bool>("onScreen");
+        QTest::newRow("round trip") << QList<int>() << true;
+        QTest::newRow("off every screen") << QList<int>{-30000, 32000, 6000, 9000} << true;
+        QTest::newRow("below the work area") << QList<int>{32767, 300, 6000, 9000} << true;
+    }
+    void windowAndNodePreferencesRoundTrip()
+    {
+        QFETCH(QList<int>, saved);
+        QFETCH(bool, onScreen);
+        QDir().mkpath(m_src + "/Mixed/Case");
+        store({stored(m_src + "/Mixed/Case", true, true)});
+        {
+            frmSavenook& w = load();
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            w.activateWindow();
+            QTRY_VERIFY(w.WasActivated);
+            w.move(40, 60);
+            w.resize(640, 420);
+            for (QTreeWidgetItem* n = w.FindTreeIndexFromFullPath(m_src); n; n = n->parent())
+                n->setExpanded(true);
+            m_state->RecentScheme = "Daily";
+            w.QueryUnload();
+        }
+        QVERIFY(ReadFile(m_env->dataFolder() + "/nprefs").contains(m_src.toUtf8() + "/Mixed\r\n"));
+        if (!saved.isEmpty()) {
+            QStringList lines;
+            for (int v : saved)
+                lines << QString::number(v);
+            for (int i = 0; i < 9; ++i)
+                lines << "0";
+            lines << "<n/a>";
+            QVERIFY(StoreFile::Write("wprefs", lines));
+        }
+        m_window.reset();
+        m_state = std::make_unique<ProgramState>();
+        m_recent = std::make_unique<colRecent>(*m_state);
+        frmSavenook& w = load();
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        if (saved.isEmpty()) {
+            QCOMPARE(w.pos(), QPoint(40, 60));
+            QCOMPARE(w.size(), QSize(640, 420));
+            QCOMPARE(w.PanelText("Scheme"), QStringLiteral("Recent scheme: Daily "));
+            // Visible nodes come back; the rest stay collapsed.
+            QVERIFY(w.FindTreeIndexFromFullPath(m_src)->isExpanded());
+            QVERIFY(!w.FindTreeIndexFromFullPath(m_src + "/Mixed")->isExpanded());
+        }
+        QCOMPARE(area.intersects(QRect(w.pos(), w.size())), onScreen);
+        QVERIFY(area.contains(w.pos()));
+        // Never shown: nothing is written.
+        QFile::remove(m_env->dataFolder() + "/wprefs");
+        w.SaveWindowPrefs();
+        QVERIFY(!QFile::exists(m_env->dataFolder() + "/wprefs"));
+    }
+
+    void twipsSaturateInsteadOfWrapping()
+    {
+        QCOMPARE(Twips::FromPixels(600, 96), qint16(9000));
+        QCOMPARE(Twips::ToPixels(9000, 96), 600);
+        QCOMPARE(Twips::FromPixels(5000, 96), qint16(32767));
+        QCOMPARE(Twips::FromPixels(-5000, 96), qint16(-32768));
+        QCOMPARE(Twips::ToPixels(Twips::FromPixels(333, 144), 144), 333);
+    }
+};
+
+QTEST_MAIN(tst_MainWindowCommands)
+#include "tst_MainWindowCommands.moc"
