@@ -386,6 +386,8 @@ TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
         const QString folder = env.dataFolder();
         ASSERT_TRUE(QDir().mkpath(folder));
         const QString source = env.root() + "/Work";
+        // Present, or building the tree would disable it and the rewrite would differ.
+        ASSERT_TRUE(QDir().mkpath(source));
         const QStringList backup = {source,
                                     "DATA",
                                     "05/12/2026 10:00:00",

@@ -2,15 +2,20 @@
 // preferences, with every dialog answered through the prompts seam.
 #include "core/StoreFile.h"
 #include "core/Stores.h"
+#include "platform/LinuxDrives.h"
 #include "reporting/colRecent.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
+#include "ui/main/SavenookApp.h"
 #include "ui/main/WindowPrefs.h"
 #include "ui/main/frmSavenook.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QScreen>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -22,8 +27,11 @@ class FakeDrives : public Drives
 {
   public:
     QString NotReady;
+    QString Network; // a share of another computer is mounted here
     std::optional<MountEntry> MountOf(const QString& path) const override
     {
+        if (!Network.isEmpty() && path.startsWith(Network + "/"))
+            return MountEntry{Network, "/", "cifs", "//other/share"};
         if (!NotReady.isEmpty() && (path == NotReady || path.startsWith(NotReady + "/")))
             return MountEntry{NotReady, "/", "ext4", "/dev/sdb1"};
         return MountEntry{"/", "/", "ext4", "/dev/sda1"};
@@ -124,6 +132,7 @@ class tst_MainWindowCommands : public QObject
         m_watch.clear();
         m_src = m_env->root() + "/Src";
         m_drives.NotReady = m_env->root() + "/usb";
+        m_drives.Network = m_env->root() + "/net";
         QDir().mkpath(m_src);
     }
     void cleanup()
@@ -138,16 +147,18 @@ class tst_MainWindowCommands : public QObject
     {
         QDir().mkpath(m_src + "/Work/Sub");
         file("Work/a.txt");
+        file("Work/a.txt2");
         store({stored(m_src + "/Work", true, true), stored(m_src + "/Work/a.txt", false, false),
-               stored(m_src + "/gone.txt", false, true), stored(m_env->root() + "/usb", true, true),
-               stored(m_src + "/Work/Sub", true, true)});
+               stored(m_src + "/Work/a.txt2", false, true), stored(m_src + "/gone.txt", false, true),
+               stored(m_env->root() + "/usb", true, true), stored(m_src + "/Work/Sub", true, true)});
         frmSavenook& w = load();
 
         QTreeWidgetItem* top = w.FindTreeIndexFromFullPath("/");
         QVERIFY(top && !top->parent());
         QCOMPARE(top->text(0), QStringLiteral("root"));
         QCOMPARE(frmSavenook::NodeImage(top), QStringLiteral("/"));
-        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_env->root())), QStringLiteral("*Folder"));
+        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_env->root())),
+                 QStringLiteral("*Folder"));
         const struct
         {
             QString path, image;
@@ -165,6 +176,7 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(!w.FindTreeIndexFromFullPath(m_src.toUpper()));
         QVERIFY(w.HasDescendantNodes(m_src + "/Work"));
         QVERIFY(!w.HasDescendantNodes(m_src + "/Work/Sub"));
+        QVERIFY(!w.HasDescendantNodes(m_src + "/Work/a.txt")); // a.txt2 is beside it, not below
 
         // Missing sources are disabled, each logged, and the user told once.
         QVERIFY(!m_state->Backups.Item(m_src + "/gone.txt")->Enabled);
@@ -188,6 +200,41 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(!w.mnuEnabled->isEnabled() && !w.mnuOpen->isEnabled());
         select(m_env->root() + "/usb");
         QCOMPARE(w.PanelText("Volume"), QStringLiteral("Drive Volume of Selected: <Drive Is Not Ready> "));
+
+        select(m_src + "/Work/a.txt");
+        w.mnuCopyPath->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), m_src + "/Work/a.txt");
+        w.mnuPopupCopyVolume->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("SYSTEM"));
+    }
+
+    void viewEditOpensThePropertiesAndAnExitEndsTheWait()
+    {
+        QDir().mkpath(m_src + "/A");
+        store({stored(m_src + "/A", true, true)});
+        frmSavenook& w = load();
+        QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
+        QStringList shown;
+        w.Later.ShowProperties = [&](const QString& path) {
+            shown << path;
+            m_state->PropertiesOpen = true; // the dialog stays open until the program exits
+            QTimer::singleShot(50, &w, [&] {
+                w.ExitSequence(false);
+                m_state->WatchStopped = true;
+            });
+        };
+        select(m_src + "/A");
+        w.mnuEdit->trigger();
+        QCOMPARE(shown, QStringList{m_src + "/A"});
+        QVERIFY(m_state->Exiting);
+        QTRY_COMPARE(unloaded.count(), 1);
+        QVERIFY(m_prompts.Shown.isEmpty());
+
+        // Remove All with nothing left to remove only beeps.
+        m_state->Backups.Clear();
+        w.mnuRemoveAll_Click();
+        QCOMPARE(m_prompts.Beeps, 1);
+        QVERIFY(m_prompts.Shown.isEmpty());
     }
 
     void enableToggleKeepsAFolderWatchedForItsFiles()
@@ -218,12 +265,12 @@ class tst_MainWindowCommands : public QObject
         QTest::addColumn<int>("dialogs");
         QTest::addColumn<QStringList>("expected"); // name:versions:keep:destinations
         QTest::addColumn<int>("alreadyMessages");
-        QTest::newRow("all on first") << QStringList() << 1 << 1
-                                      << QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:11:1:/d1"} << 0;
-        QTest::newRow("all on second") << QStringList() << 2 << 2
-                                       << QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"} << 0;
-        QTest::newRow("second already there") << QStringList{"b"} << 0 << 2
-                                              << QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"} << 1;
+        QTest::newRow("all on first")
+            << QStringList() << 1 << 1 << QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:11:1:/d1"} << 0;
+        QTest::newRow("all on second")
+            << QStringList() << 2 << 2 << QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"} << 0;
+        QTest::newRow("second already there")
+            << QStringList{"b"} << 0 << 2 << QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"} << 1;
         // A later file that already is an association ends the command; what came before stays whole.
         QTest::newRow("all on first, third already there")
             << QStringList{"c"} << 1 << 1 << QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:1:0:/old"} << 1;
@@ -267,7 +314,8 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(!m_state->ApplyToAll && !m_state->MultiAdd);
         QCOMPARE(m_prompts.Shown.filter(QRegularExpression("^File: '.*is already backed up\\.$")).size(),
                  alreadyMessages);
-        QCOMPARE(m_prompts.Shown.first(), QStringLiteral("Select a file for automatic backup | All Files (*)"));
+        QCOMPARE(m_prompts.Shown.first(),
+                 QStringLiteral("Select a file for automatic backup | All Files (*)"));
         QStringList got;
         ProgramState reread; // what the stores hold
         LoadBackups(reread);
@@ -278,7 +326,10 @@ class tst_MainWindowCommands : public QObject
             QStringList destinations;
             for (const clsDestination& d : reread.Destinations.ForSource(b->SourcePath))
                 destinations << d.Path;
-            got << QStringLiteral("%1:%2:%3:%4").arg(name).arg(b->Versions).arg(int(b->KeepBackup))
+            got << QStringLiteral("%1:%2:%3:%4")
+                       .arg(name)
+                       .arg(b->Versions)
+                       .arg(int(b->KeepBackup))
                        .arg(destinations.join(","));
             QVERIFY(w.NodeExists(b->SourcePath));
         }
@@ -292,13 +343,33 @@ class tst_MainWindowCommands : public QObject
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("associations");
-        QTest::newRow("drive question, No") << "folder" << "/" << "Add drive anyway?" << 1;
-        QTest::newRow("line feed in a file") << "file" << "Src/a\nb.txt" << "line break" << 1;
-        QTest::newRow("line feed in a drop") << "drop" << "Src/a\nb" << "line break" << 1;
-        QTest::newRow("folder already there") << "folder" << "Src/keep" << "This folder is already backed up." << 1;
-        QTest::newRow("drive not ready") << "drop" << "usb/x.txt" << "Drive not ready!" << 1;
-        QTest::newRow("dropped folder is added") << "drop" << "Src/Dropped" << "" << 2;
-        QTest::newRow("dropped file is added") << "drop" << "Src/f.txt" << "" << 2;
+        QTest::newRow("drive question, No") << "folder"
+                                            << "/"
+                                            << "Add drive anyway?" << 1;
+        QTest::newRow("remote share refused") << "drop"
+                                              << "net/x.txt"
+                                              << "remote machines" << 1;
+        QTest::newRow("line feed in a file") << "file"
+                                             << "Src/a\nb.txt"
+                                             << "line break" << 1;
+        QTest::newRow("line feed in a drop") << "drop"
+                                             << "Src/a\nb"
+                                             << "line break" << 1;
+        QTest::newRow("folder already there") << "folder"
+                                              << "Src/keep"
+                                              << "This folder is already backed up." << 1;
+        QTest::newRow("drive not ready") << "drop"
+                                         << "usb/x.txt"
+                                         << "Drive not ready!" << 1;
+        QTest::newRow("dropped folder is added") << "drop"
+                                                 << "Src/Dropped"
+                                                 << "" << 2;
+        QTest::newRow("dropped file is added") << "drop"
+                                               << "Src/f.txt"
+                                               << "" << 2;
+        QTest::newRow("whole root, Yes") << "yes"
+                                         << "/"
+                                         << "" << 2;
     }
     void addingRefusesAndAsks()
     {
@@ -318,28 +389,96 @@ class tst_MainWindowCommands : public QObject
         frmSavenook& w = load();
         bool trayEnabled = true;
         w.Later.SetTrayAddItemsEnabled = [&](bool on) { trayEnabled = on; };
-        m_prompts.Answers = {QMessageBox::No};
+        m_prompts.Answers = {how == "yes" ? QMessageBox::Yes : QMessageBox::No};
         m_prompts.Files = {path};
         if (how == "file")
             w.MenuAddFile();
-        else if (how == "folder")
+        else if (how == "folder" || how == "yes")
             w.MenuAddFolder(path);
         else
             w.GotADrop(path);
         QCOMPARE(m_state->Backups.Count(), associations);
         QVERIFY(trayEnabled);
         if (message.isEmpty()) {
-            QCOMPARE(m_prompts.Shown, QStringList());
+            QCOMPARE(m_prompts.Shown.size(), how == "yes" ? 1 : 0);
             const clsBackup* added = m_state->Backups.Item(path);
             QVERIFY(added);
             QCOMPARE(added->Folder, QFileInfo(path).isDir());
             QCOMPARE(added->Volume, QStringLiteral("SYSTEM"));
             QCOMPARE(m_watch, QStringList{"watch " + path}); // the stand-in dialog confirms it
             QCOMPARE(frmSavenook::NodePath(w.treeBackupsLocal->currentItem()), path);
+            QCOMPARE(frmSavenook::NodeImage(w.treeBackupsLocal->currentItem()), path + "*Green");
             QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").contains(path.toUtf8() + "\r\n"));
         } else {
             QVERIFY2(!m_prompts.Shown.filter(message).isEmpty(), qPrintable(m_prompts.Shown.join("|")));
         }
+    }
+
+    void dropTakesTheFirstNameWhole()
+    {
+        frmSavenook& w = load();
+        const QString kept = file("ends in a blank ");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(kept), QUrl::fromLocalFile(file("second"))});
+        // A drop reaches only the widget that accepted the drag's entry.
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &drop);
+        QTRY_COMPARE_WITH_TIMEOUT(m_state->Backups.Count() + m_prompts.Shown.size(), 1, 2000);
+        QCOMPARE(m_prompts.Shown, QStringList());
+        QVERIFY(m_state->Backups.Item(kept));
+    }
+
+    // A new user adds a folder, saves a file in it and finds the copy; after a
+    // restart the tree is as it was, and a removal is kept too.
+    void addSaveFindTheCopyRestart()
+    {
+        const QString work = m_src + "/Work";
+        const QString copies = m_env->root() + "/Copies";
+        QDir().mkpath(work);
+        QDir().mkpath(copies);
+        LinuxDrives drives;
+        const QString copiesLabel =
+            NetworkPaths(drives, {}, {}).GetPathVolume(copies).Label().value_or(QString());
+        {
+            SavenookApp app(*m_state);
+            frmSavenook& w = app.Window();
+            w.SetPrompts(&m_prompts);
+            w.Later.ShowProperties = [&](const QString& path) {
+                m_state->Destinations.Add(copies, path, copiesLabel);
+                w.CreateDetectFolder(path, false);
+            };
+            app.LoadOptions();
+            app.LoadMainWindow(false);
+            app.RestorePausedState(false);
+            app.StartWatching();
+            m_prompts.Folder = work;
+            w.cmdAddFolder->click();
+            QVERIFY(m_prompts.Shown.isEmpty());
+            QCOMPARE(frmSavenook::NodeImage(w.treeBackupsLocal->currentItem()), work + "*Green");
+            QTest::qWait(300); // the watch settles before the save
+            WriteFile(work + "/saved.txt", "first words");
+            QTRY_COMPARE_WITH_TIMEOUT(ReadFile(copies + "/Work/saved.txt"), QByteArray("first words"), 10000);
+            w.show();
+            w.activateWindow();
+            QTRY_VERIFY(w.WasActivated);
+            app.ExitRequested();
+            QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
+            QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 3000);
+        }
+        m_state = std::make_unique<ProgramState>();
+        SavenookApp app(*m_state);
+        frmSavenook& w = app.Window();
+        w.SetPrompts(&m_prompts);
+        app.LoadMainWindow(false);
+        QVERIFY(w.FindTreeIndexFromFullPath(work));
+        QVERIFY(w.FindTreeIndexFromFullPath(m_src)->isExpanded());
+        w.treeBackupsLocal->setCurrentItem(w.FindTreeIndexFromFullPath(work));
+        w.cmdRemove->click();
+        QCOMPARE(m_state->Backups.Count(), 0);
+        QCOMPARE(ReadFile(m_env->dataFolder() + "/usrdatad"), QByteArray());
     }
 
     void removeIsRefusedWhileBusyThenRemovesTheBranch_data()
@@ -378,7 +517,8 @@ class tst_MainWindowCommands : public QObject
         }
         // A leads to B: its node stays, plainly; B goes with every folder that only led to it.
         QVERIFY(!m_state->Backups.Item(m_src + "/A"));
-        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_src + "/A")), QStringLiteral("*Folder"));
+        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_src + "/A")),
+                 QStringLiteral("*Folder"));
         QCOMPARE(m_watch, QStringList{"stop " + m_src + "/A"});
         select(m_src + "/A/B");
         m_state->Scanning = false;

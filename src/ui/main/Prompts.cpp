@@ -24,6 +24,9 @@ QMessageBox::StandardButton Prompts::Message(QWidget* parent, Icon icon, const Q
         break;
     }
     QMessageBox box(shown, QStringLiteral("Savenook"), text, buttons, parent);
+    // Every question here guards something hard to undo: Enter must not confirm it.
+    if (buttons.testFlag(QMessageBox::No))
+        box.setDefaultButton(QMessageBox::No);
     const int answer = box.exec();
     return answer == 0 ? QMessageBox::Cancel : QMessageBox::StandardButton(answer);
 }
@@ -31,14 +34,14 @@ QMessageBox::StandardButton Prompts::Message(QWidget* parent, Icon icon, const Q
 QStringList Prompts::OpenFiles(QWidget* parent, const QString& title, const QString& filter)
 {
     const QString current = QDir::currentPath();
-    const QStringList chosen = QFileDialog::getOpenFileNames(parent, title, QString(), filter);
+    const QStringList chosen = QFileDialog::getOpenFileNames(parent, title, QDir::homePath(), filter);
     QDir::setCurrent(current);
     return chosen;
 }
 
 QString Prompts::BrowseFolder(QWidget* parent, const QString& prompt)
 {
-    return BrowseForFolder(parent, prompt);
+    return BrowseForFolder(parent, prompt, QDir::homePath());
 }
 
 void Prompts::Beep()

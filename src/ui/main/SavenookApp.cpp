@@ -48,6 +48,8 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
             record->AutoBackup = clsDetectFolder::NoNotification;
         }
     };
+    m_window.Later.PauseProgram = [this] { Seams.RestorePausedState(true); };
+    m_window.Later.UnpauseProgram = [this] { Seams.RestorePausedState(false); };
     WireTray();
     // Any of our own windows coming to the front ends the pop-up's stay on top.
     qApp->installEventFilter(this);

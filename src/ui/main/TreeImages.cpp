@@ -62,8 +62,8 @@ QPixmap hand()
     QPainterPath shape;
     shape.addRoundedRect(QRectF(1.5, 10.5, 6, 5), 1.5, 1.5);
     for (int finger = 0; finger < 4; ++finger)
-        shape.addRoundedRect(QRectF(1.6 + finger * 1.5, 7.0 + (finger == 0 || finger == 3 ? 1 : 0), 1.3, 5), 0.6,
-                             0.6);
+        shape.addRoundedRect(QRectF(1.6 + finger * 1.5, 7.0 + (finger == 0 || finger == 3 ? 1 : 0), 1.3, 5),
+                             0.6, 0.6);
     shape.addRoundedRect(QRectF(6.5, 11.0, 3, 1.4), 0.6, 0.6);
     p.setPen(QPen(QColor(0x6a, 0x3e, 0x1c), 0.8));
     p.setBrush(QColor(0xf4, 0xc8, 0x98));

@@ -15,7 +15,8 @@ constexpr qreal kTwipsPerInch = 1440;
 
 qint16 Twips::Saturate(qint64 value)
 {
-    return qint16(std::clamp<qint64>(value, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
+    return qint16(
+        std::clamp<qint64>(value, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
 }
 
 qint16 Twips::FromPixels(int pixels, qreal dotsPerInch)

@@ -3,6 +3,7 @@
 #include "core/Main.h"
 #include "core/Stores.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
+#include "ui/main/ButtonPictures.h"
 #include "ui/main/WindowPrefs.h"
 
 #include <QAction>
@@ -17,10 +18,8 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -38,39 +37,9 @@ constexpr qint16 kStartWidth = 9000;
 constexpr qint16 kStartHeight = 5250;
 constexpr QSize kMinimumSize(490, 300);
 
-QIcon themed(const char* name, QStyle::StandardPixmap fallback)
-{
-    return QIcon::fromTheme(QLatin1String(name), QApplication::style()->standardIcon(fallback));
-}
-
-// The program's logo: a document going into a blue nook, with a green tick.
 QPixmap logo()
 {
-    const qreal ratio = qApp->devicePixelRatio();
-    QPixmap picture(QSize(32, 32) * ratio);
-    picture.setDevicePixelRatio(ratio);
-    picture.fill(Qt::transparent);
-    QPainter p(&picture);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient blue(0, 0, 0, 32);
-    blue.setColorAt(0, QColor(0x3b, 0x7d, 0xe0));
-    blue.setColorAt(1, QColor(0x1c, 0x4b, 0x9c));
-    p.setPen(Qt::NoPen);
-    p.setBrush(blue);
-    p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
-    p.setBrush(Qt::white);
-    p.drawPolygon(QPolygonF({QPointF(8, 5), QPointF(19, 5), QPointF(24, 10), QPointF(24, 26), QPointF(8, 26)}));
-    p.setBrush(QColor(0xc5, 0xd6, 0xf2));
-    p.drawPolygon(QPolygonF({QPointF(19, 5), QPointF(19, 10), QPointF(24, 10)}));
-    p.setPen(QPen(QColor(0x9a, 0xb0, 0xd6), 1.2));
-    for (int y = 12; y <= 20; y += 4)
-        p.drawLine(QPointF(11, y), QPointF(20, y));
-    p.setPen(QPen(Qt::white, 1.2));
-    p.setBrush(QColor(0x2e, 0xa0, 0x3c));
-    p.drawEllipse(QRectF(18, 18, 12, 12));
-    p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPolyline(QPolygonF({QPointF(21, 24), QPointF(23.3, 26.3), QPointF(27, 21.6)}));
-    return picture;
+    return ButtonPictures::Picture(ButtonPictures::Kind::Logo).pixmap(QSize(32, 32));
 }
 
 QFrame* separatorLine(QWidget* parent, const char* name, QPalette::ColorRole role)
@@ -148,8 +117,6 @@ frmSavenook::frmSavenook(ProgramState& state, QWidget* parent) : QMainWindow(par
     connect(&tmrAssociate, &QTimer::timeout, this, &frmSavenook::mnuAssociate_Click);
     connect(&tmrView, &QTimer::timeout, this, &frmSavenook::TreeDblClick);
     connect(&tmrFlashMe, &QTimer::timeout, this, &frmSavenook::OnFlashTimer);
-    // The copy step polls the flag this sets; it starts and stops the timer itself.
-    connect(&tmrSourceBusy, &QTimer::timeout, this, [this] { m_state.BusyTimedOut = true; });
     connect(this, &frmSavenook::RunningPanelClicked, this, &frmSavenook::TogglePause);
 
     installStandIns();
@@ -219,19 +186,19 @@ void frmSavenook::buildButtons(QWidget* top)
         connect(target, &QToolButton::clicked, this, run);
         row->addWidget(target);
     };
-    button(cmdAddFile, "cmdAddFile", "Add File", "Back up File(s)", themed("document-new", QStyle::SP_FileIcon),
-           [this] { MenuAddFile(); });
-    button(cmdAddFolder, "cmdAddFolder", "Add Folder", "Back Up a Folder", themed("folder-new", QStyle::SP_DirIcon),
-           [this] { MenuAddFolder(); });
-    button(cmdRemove, "cmdRemove", "Remove", "Remove Associatoin", themed("list-remove", QStyle::SP_TrashIcon),
-           [this] { mnuRemove_Click(); });
+    button(cmdAddFile, "cmdAddFile", "Add File", "Back up File(s)",
+           ButtonPictures::Picture(ButtonPictures::Kind::AddFile), [this] { MenuAddFile(); });
+    button(cmdAddFolder, "cmdAddFolder", "Add Folder", "Back Up a Folder",
+           ButtonPictures::Picture(ButtonPictures::Kind::AddFolder), [this] { MenuAddFolder(); });
+    button(cmdRemove, "cmdRemove", "Remove", "Remove Associatoin",
+           ButtonPictures::Picture(ButtonPictures::Kind::Remove), [this] { mnuRemove_Click(); });
     row->addSpacing(8);
     button(cmdOptions, "cmdOptions", "Options", "Change Options",
-           themed("preferences-system", QStyle::SP_FileDialogDetailedView), [this] { Later.ShowOptions(); });
-    button(cmdHelp, "cmdHelp", "Manual", "Open the Manual", themed("help-contents", QStyle::SP_DialogHelpButton),
-           [this] { OpenManual(); });
+           ButtonPictures::Picture(ButtonPictures::Kind::Options), [this] { Later.ShowOptions(); });
+    button(cmdHelp, "cmdHelp", "Manual", "Open the Manual",
+           ButtonPictures::Picture(ButtonPictures::Kind::Manual), [this] { OpenManual(); });
     button(cmdVisit, "cmdVisit", "Visit Tolm", "Visit Savenook on the Web",
-           themed("applications-internet", QStyle::SP_DriveNetIcon),
+           ButtonPictures::Picture(ButtonPictures::Kind::Web),
            [] { QDesktopServices::openUrl(QUrl(HomePage)); });
     row->addStretch(1);
 
@@ -322,7 +289,8 @@ void frmSavenook::buildMenus()
     item(mnuPopup, mnuPopupProperties, "mnuPopupProperties", "Properties", [this] { OpenSelected(true); });
     mnuPopup->addSeparator();
     item(mnuPopup, mnuPopupCopyPath, "mnuPopupCopyPath", "Copy Path", [this] { CopyToClipboard(false); });
-    item(mnuPopup, mnuPopupCopyVolume, "mnuPopupCopyVolume", "Copy Volume", [this] { CopyToClipboard(true); });
+    item(mnuPopup, mnuPopupCopyVolume, "mnuPopupCopyVolume", "Copy Volume",
+         [this] { CopyToClipboard(true); });
     mnuPopup->addSeparator();
     item(mnuPopup, mnuPopupAssociate, "mnuPopupAssociate", "Associate", [this] { tmrAssociate.start(); });
     item(mnuPopup, mnuPopupEnabled, "mnuPopupEnabled", "Enable", [this] { mnuEnabled_Click(); });
@@ -494,8 +462,8 @@ void frmSavenook::UpdateMenuStates()
 
     mnuRemoveAll->setEnabled(any);
     mnuSyncAll->setEnabled(any);
-    for (QAction* a : {mnuEdit, mnuSync, mnuEnabled, mnuRemove, mnuPopupEdit, mnuSyncPop, mnuPopupEnabled,
-                       mnuPopupRemove})
+    for (QAction* a :
+         {mnuEdit, mnuSync, mnuEnabled, mnuRemove, mnuPopupEdit, mnuSyncPop, mnuPopupEnabled, mnuPopupRemove})
         a->setEnabled(association);
     mnuEnabled->setEnabled(association && !missing);
     mnuPopupEnabled->setEnabled(association && !missing);
@@ -806,4 +774,11 @@ void frmSavenook::dropEvent(QDropEvent* event)
     // Only the first item counts; a drop must not hold up the dragging program.
     const QString path = urls.first().toLocalFile();
     QTimer::singleShot(0, this, [this, path] { GotADrop(path); });
+}
+
+void frmSavenook::mousePressEvent(QMouseEvent* event)
+{
+    // A click on the window's bare background does nothing but say so.
+    QMainWindow::mousePressEvent(event);
+    Ask().Beep();
 }

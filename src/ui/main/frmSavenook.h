@@ -172,8 +172,8 @@ class frmSavenook : public QMainWindow, public StatusPanels
             *mnuEdit = nullptr, *mnuAssociate = nullptr, *mnuEnabled = nullptr, *mnuRemove = nullptr,
             *mnuRemoveAll = nullptr, *mnuSync = nullptr, *mnuSyncAll = nullptr;
     QAction *mnuCopyPath = nullptr, *mnuCopyVolume = nullptr;
-    QAction *mnuOpen = nullptr, *mnuProperties = nullptr, *mnuExpandTree = nullptr, *mnuCollapseTree = nullptr,
-            *mnuRefresh = nullptr, *mnuPaused = nullptr;
+    QAction *mnuOpen = nullptr, *mnuProperties = nullptr, *mnuExpandTree = nullptr,
+            *mnuCollapseTree = nullptr, *mnuRefresh = nullptr, *mnuPaused = nullptr;
     QAction *mnuWeb = nullptr, *mnuHelp = nullptr;
     QMenu *mnuFile = nullptr, *mnuBackups = nullptr, *mnuEditMenu = nullptr, *mnuSpecial = nullptr,
           *mnuInfo = nullptr, *mnuPopup = nullptr;
@@ -183,7 +183,8 @@ class frmSavenook : public QMainWindow, public StatusPanels
     // Enables and captions the items by the selected node, as a menu opens.
     void UpdateMenuStates();
 
-    QTimer tmrExit, tmrAssociate, tmrView, tmrFlashMe, tmrSourceBusy;
+    // The copy step measures its busy time-out itself, so no busy timer lives here.
+    QTimer tmrExit, tmrAssociate, tmrView, tmrFlashMe;
     // The project's address, opened by "Home Page".
     static const QString HomePage;
     // Manual.html beside the program, in its data folder or in the build folder; empty when none.
@@ -207,6 +208,7 @@ class frmSavenook : public QMainWindow, public StatusPanels
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
   private:
     void buildButtons(QWidget* top);

@@ -32,7 +32,14 @@ QString volumeText(const QString& label)
 
 NetworkPaths frmSavenook::Paths() const
 {
-    return NetworkPaths(*Svc.DriveInfo, Svc.Shares, m_state.ComputerName);
+    // Without drives every path is on a drive that no longer exists, and adding says so.
+    static const struct NoDrives : Drives
+    {
+        std::optional<MountEntry> MountOf(const QString&) const override { return std::nullopt; }
+        bool IsReady(const QString&) const override { return false; }
+        QString Label(const QString&) const override { return QString(); }
+    } none;
+    return NetworkPaths(Svc.DriveInfo ? *Svc.DriveInfo : none, Svc.Shares, m_state.ComputerName);
 }
 
 bool frmSavenook::MayChangeAssociations()
@@ -52,11 +59,13 @@ bool frmSavenook::RefuseUnsafeName(const QString& path)
         return false;
     // The stores keep one value per line: such a name could never be read back.
     QString shown = path;
-    shown.replace(QLatin1Char('\n'), QStringLiteral("\u21b5")).replace(QLatin1Char('\r'), QStringLiteral("\u21b5"));
-    Ask().Message(this, Prompts::Icon::Exclamation,
-                  QStringLiteral("Savenook cannot back up a file or folder whose name contains a line break:\n\n"
-                                 "%1\n\nRename it first.")
-                      .arg(shown));
+    shown.replace(QLatin1Char('\n'), QStringLiteral("\u21b5"))
+        .replace(QLatin1Char('\r'), QStringLiteral("\u21b5"));
+    Ask().Message(
+        this, Prompts::Icon::Exclamation,
+        QStringLiteral("Savenook cannot back up a file or folder whose name contains a line break:\n\n"
+                       "%1\n\nRename it first.")
+            .arg(shown));
     return true;
 }
 
@@ -264,9 +273,10 @@ void frmSavenook::MenuAddFolder(const QString& strSkipBrowse)
         return;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (!documents.isEmpty() && QDir::cleanPath(documents) == folder &&
-        !stillWanted(QStringLiteral("It is not recommended to back up entire My Documents folders. Backing up "
-                                    "individual folders within this folder prevents unecessary scanning "
-                                    "times.\n\nAdd folder anyway?")))
+        !stillWanted(
+            QStringLiteral("It is not recommended to back up entire My Documents folders. Backing up "
+                           "individual folders within this folder prevents unecessary scanning "
+                           "times.\n\nAdd folder anyway?")))
         return;
     if (BackupExists(folder)) {
         Ask().Message(this, Prompts::Icon::Information, kAlreadyFolder);
@@ -288,14 +298,16 @@ void frmSavenook::GotADrop(const QString& filename)
 {
     SaveVisibleNodePrefs();
     // The name is taken whole: blanks at either end are part of it on Linux.
-    QString path = filename.left(filename.indexOf(QChar(0)) < 0 ? filename.size() : filename.indexOf(QChar(0)));
+    QString path =
+        filename.left(filename.indexOf(QChar(0)) < 0 ? filename.size() : filename.indexOf(QChar(0)));
     if (path.isEmpty() || RefuseUnsafeName(path))
         return;
     path = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     if (RefuseRemote(path))
         return;
     if (BackupExists(path)) {
-        Ask().Message(this, Prompts::Icon::Information, QStringLiteral("This file or folder is already backed up."));
+        Ask().Message(this, Prompts::Icon::Information,
+                      QStringLiteral("This file or folder is already backed up."));
         return;
     }
     if (!QFileInfo(path).isFile()) {
@@ -370,7 +382,8 @@ void frmSavenook::mnuRemove_Click()
     SaveVisibleNodePrefs();
     QTreeWidgetItem* node = SelectedNode();
     if (!node || !IsAssociationNode(node)) {
-        Ask().Message(this, Prompts::Icon::Information, QStringLiteral("No association is selected for removal"));
+        Ask().Message(this, Prompts::Icon::Information,
+                      QStringLiteral("No association is selected for removal"));
         return;
     }
     if (!MayChangeAssociations())
@@ -421,8 +434,8 @@ void frmSavenook::RemoveDetectFolder(const QString& strPath)
     for (const clsBackup& other : m_state.Backups) {
         if (other.SourcePath == strPath)
             continue;
-        const QString served =
-            other.Folder ? StripTrailingBackslash(other.SourcePath) : QFileInfo(other.SourcePath).absolutePath();
+        const QString served = other.Folder ? StripTrailingBackslash(other.SourcePath)
+                                            : QFileInfo(other.SourcePath).absolutePath();
         if (served == watched)
             return; // still needed
     }

@@ -9,6 +9,7 @@
 #include "platform/MountTable.h"
 #include "reporting/colRecent.h"
 #include "ui/dialogs/ShellIcons.h"
+#include "ui/main/ButtonPictures.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,6 +40,18 @@ QIcon genericIcon(QFileIconProvider::IconType type, QStyle::StandardPixmap fallb
         icon = QApplication::style()->standardIcon(fallback);
     return QIcon(IconToPicture(icon));
 }
+
+// Children sorted as file managers show them: letter case does not split the list.
+class SortedNode : public QTreeWidgetItem
+{
+  public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const int order = text(0).compare(other.text(0), Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : text(0) < other.text(0);
+    }
+};
 
 void visibleNodes(const QTreeWidgetItem* node, QStringList& lines)
 {
@@ -115,14 +128,12 @@ void frmSavenook::PlaceIcons()
     m_images.Add(kDrive, genericIcon(QFileIconProvider::Drive, QStyle::SP_DriveHDIcon));
     m_images.AddOverlay(kDriveYellow, kDrive, TreeImages::Yellow);
 
-    QStyle* style = QApplication::style();
-    mnuOptions->setIcon(QIcon::fromTheme(QStringLiteral("preferences-system"),
-                                         style->standardIcon(QStyle::SP_FileDialogDetailedView)));
-    mnuExit->setIcon(QIcon::fromTheme(QStringLiteral("process-stop"), style->standardIcon(QStyle::SP_BrowserStop)));
+    using ButtonPictures::Kind;
+    mnuOptions->setIcon(ButtonPictures::Picture(Kind::Options));
+    mnuExit->setIcon(ButtonPictures::Picture(Kind::Stop));
     mnuAddFiles->setIcon(m_images.Icon(kFile));
     mnuAddFolder->setIcon(m_images.Icon(kFolder));
-    mnuHelp->setIcon(
-        QIcon::fromTheme(QStringLiteral("help-contents"), style->standardIcon(QStyle::SP_DialogHelpButton)));
+    mnuHelp->setIcon(ButtonPictures::Picture(Kind::Manual));
 }
 
 void frmSavenook::AddPathIcon(const QString& path)
@@ -176,7 +187,7 @@ void frmSavenook::UpdateTreeLocal()
                 continue;
             }
             if (!node) {
-                node = current ? new QTreeWidgetItem(current) : new QTreeWidgetItem(treeBackupsLocal);
+                node = current ? new SortedNode(current) : new SortedNode(treeBackupsLocal);
                 node->setText(0, k == 0 ? MountTable::DriveName(drive) : QFileInfo(path).fileName());
                 node->setData(0, kPathRole, path);
                 node->setToolTip(0, path);
@@ -198,7 +209,8 @@ void frmSavenook::UpdateTreeLocal()
                     image = kDrive;
                 }
             } else {
-                const bool present = k == 0 ? driveExists && Svc.DriveInfo->IsReady(drive) : QFileInfo::exists(path);
+                const bool present =
+                    k == 0 ? driveExists && Svc.DriveInfo->IsReady(drive) : QFileInfo::exists(path);
                 if (present) {
                     AddPathIcon(path);
                     AddStateIcons(path);
