@@ -118,10 +118,10 @@ void frmNotification::layOut(bool full)
     const Metrics m = metrics();
     m_full = full;
     imgCloseArea->setGeometry(0, 0, m.bar, m.bar);
-    const int statusRoom = qMax(0, width() - m.bar - m.pad);
+    const int statusLeft = m.bar + m.pad / 2, statusRoom = qMax(0, width() - statusLeft - m.pad);
     const QString status = lblStatus->property("fullText").toString();
     lblStatus->setText(lblStatus->fontMetrics().elidedText(status, Qt::ElideRight, statusRoom));
-    lblStatus->setGeometry(m.bar, 0, statusRoom, m.bar);
+    lblStatus->setGeometry(statusLeft, 0, statusRoom, m.bar);
 
     const int left = 2 * m.pad;
     const int captionHeight = lblSourceCaption->sizeHint().height();
@@ -215,7 +215,7 @@ void frmNotification::ShowNextNotification()
     resize(width(), m.fullHeight);
 
     // Room for the longest text and the logo beside it.
-    int widest = textWidth(lblStatus, status) + m.bar - m.labelLeft;
+    int widest = textWidth(lblStatus, status) + m.bar + m.pad / 2 - m.labelLeft;
     for (const QString& text : {m_source, m_destination})
         widest = qMax(widest, textWidth(lblSource, text));
     growTo(m.labelLeft + widest + m.pad + m.logo + 2 * m.pad);
