@@ -18,11 +18,13 @@ TrayAnimations::TrayAnimations(const Options& options, QObject* parent) : QObjec
 
 void TrayAnimations::Start(TrayAnimation animation)
 {
-    switch (animation) {
-    case TrayAnimation::Nod: tmrNod.start(1); break;
-    case TrayAnimation::Shake: tmrShake.start(1); break;
-    case TrayAnimation::Shrug: tmrShrug.start(1); break;
-    }
+    QTimer& timer = animation == TrayAnimation::Nod     ? tmrNod
+                    : animation == TrayAnimation::Shake ? tmrShake
+                                                        : tmrShrug;
+    // A running animation keeps its pace: re-armed at 1 ms for every file, a
+    // thousand files saved at once would flicker the icon at the rate they are copied.
+    if (!timer.isActive())
+        timer.start(1);
 }
 
 void TrayAnimations::show(TrayIconRole role)

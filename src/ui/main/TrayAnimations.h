@@ -22,7 +22,7 @@ class TrayAnimations : public QObject
     // Shows a frame or the icon at rest (TrayIconRole::Normal).
     std::function<void(TrayIconRole)> Show;
 
-    // The engine's request after one file: a running timer is only re-armed.
+    // The engine's request after one file; a running animation goes on as it was.
     void Start(TrayAnimation animation);
 
     // The ticks, public so a test can step them without waiting.
