@@ -163,9 +163,9 @@ void SavenookApp::LoadOptions()
 void SavenookApp::LoadMainWindow(bool hidden)
 {
     const bool tray = TrayAvailable();
-    if (tray) {
-        m_tray.AddTrayIcon(QStringLiteral("Savenook - Autobackup Software"));
-    } else {
+    // Added in any case: a tray host that appears later still docks the icon.
+    m_tray.AddTrayIcon(QStringLiteral("Savenook - Autobackup Software"));
+    if (!tray) {
         // Nothing could bring a hidden window back: it stays in reach.
         if (hidden)
             Main::Trace(QStringLiteral("no tray: window shown"));
