@@ -28,7 +28,8 @@ class tst_frmNotification : public QObject
     void queue(int count, const QString& message = QStringLiteral("Copy saved"))
     {
         for (int i = 0; i < count; ++i)
-            m_queue->Add(QStringLiteral("/home/u/Work/a%1.txt").arg(i), QStringLiteral("/mnt/Backup/Work"), message);
+            m_queue->Add(QStringLiteral("/home/u/Work/a%1.txt").arg(i), QStringLiteral("/mnt/Backup/Work"),
+                         message);
     }
 
   private Q_SLOTS:
@@ -156,12 +157,26 @@ class tst_frmNotification : public QObject
         QTest::addColumn<QString>("destination");
         QTest::addColumn<QString>("sourceText");
         QTest::addColumn<QString>("destinationText");
-        QTest::newRow("short") << false << "/home/u/a.txt" << "/mnt/Backup/Work" << "a.txt" << "Backup/Work";
-        QTest::newRow("short, one part") << false << "a.txt" << "Backup" << "a.txt" << "Backup";
-        QTest::newRow("short, trailing slash") << false << "/a" << "/mnt/Backup/" << "a" << "mnt/Backup";
-        QTest::newRow("full") << true << "/home/u/a.txt" << "/mnt/Backup/Work" << "/home/u/a.txt"
+        QTest::newRow("short") << false << "/home/u/a.txt"
+                               << "/mnt/Backup/Work"
+                               << "a.txt"
+                               << "Backup/Work";
+        QTest::newRow("short, one part") << false << "a.txt"
+                                         << "Backup"
+                                         << "a.txt"
+                                         << "Backup";
+        QTest::newRow("short, trailing slash") << false << "/a"
+                                               << "/mnt/Backup/"
+                                               << "a"
+                                               << "mnt/Backup";
+        QTest::newRow("full") << true << "/home/u/a.txt"
+                              << "/mnt/Backup/Work"
+                              << "/home/u/a.txt"
                               << "/mnt/Backup/Work";
-        QTest::newRow("markup") << false << "/x/<b>&amp;.txt" << "/m/<i>" << "<b>&amp;.txt" << "m/<i>";
+        QTest::newRow("markup") << false << "/x/<b>&amp;.txt"
+                                << "/m/<i>"
+                                << "<b>&amp;.txt"
+                                << "m/<i>";
     }
     void pathFormsAndAmpersand()
     {
@@ -202,7 +217,8 @@ class tst_frmNotification : public QObject
     void manualSynchronisationQueuesNothing()
     {
         m_state->ManualSync = true;
-        QVERIFY(m_queue->Add(QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("Copy saved")) == nullptr);
+        QVERIFY(m_queue->Add(QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("Copy saved")) ==
+                nullptr);
         QCOMPARE(m_queue->Count(), 0);
     }
 };

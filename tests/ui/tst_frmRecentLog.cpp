@@ -23,8 +23,9 @@ class tst_frmRecentLog : public QObject
     void add(int n, const QString& name = QStringLiteral("f"))
     {
         for (int i = 0; i < n; ++i)
-            m_recent->Add(QStringLiteral("t"), QStringLiteral("/src/%1%2").arg(name).arg(i), QStringLiteral("SV"),
-                          QStringLiteral("/dst"), QStringLiteral("DV"), QStringLiteral("Copy saved"));
+            m_recent->Add(QStringLiteral("t"), QStringLiteral("/src/%1%2").arg(name).arg(i),
+                          QStringLiteral("SV"), QStringLiteral("/dst"), QStringLiteral("DV"),
+                          QStringLiteral("Copy saved"));
     }
     static QString text(const frmRecentLog& log) { return log.txtLog->toPlainText(); }
 
@@ -44,10 +45,11 @@ class tst_frmRecentLog : public QObject
                       QStringLiteral("<n/a>"), QStringLiteral("DV"), QStringLiteral("Copy saved & stored"));
         frmRecentLog log(*m_state, *m_recent, m_placement);
         const QString shown = text(log);
-        QVERIFY(shown.startsWith(QStringLiteral("now\nSource Volume: SV\nSource Path: /src/<b>a&amp;b</b>\n"
-                                                "Destination Volume: DV\nDestination Path: <n/a>/\n"
-                                                "- Copy saved & stored\nProcessed in manual synchronization\n\n\n"
-                                                "t\n")));
+        QVERIFY(
+            shown.startsWith(QStringLiteral("now\nSource Volume: SV\nSource Path: /src/<b>a&amp;b</b>\n"
+                                            "Destination Volume: DV\nDestination Path: <n/a>/\n"
+                                            "- Copy saved & stored\nProcessed in manual synchronization\n\n\n"
+                                            "t\n")));
         QVERIFY(shown.indexOf(QStringLiteral("old0")) > shown.indexOf(QStringLiteral("<b>")));
         QCOMPARE(log.txtLog->textCursor().position(), 0);
         // The labels are bold and underlined, the values plain.

@@ -36,10 +36,12 @@ class tst_frmSystemTray : public QObject
         QStringList ran;
         using C = frmSystemTray::Commands;
         const std::pair<std::function<void()> C::*, const char*> commands[] = {
-            {&C::About, "about"},         {&C::Exit, "exit"},         {&C::Recent, "recent"},
-            {&C::Options, "options"},     {&C::AddFile, "add file"},  {&C::AddFolder, "add folder"},
-            {&C::Manual, "manual"},       {&C::HomePage, "home page"}, {&C::ShowWindow, "show"},
-            {&C::HideWindow, "hide"},     {&C::RestoreWindows, "restore"}};
+            {&C::About, "about"},           {&C::Exit, "exit"},
+            {&C::Recent, "recent"},         {&C::Options, "options"},
+            {&C::AddFile, "add file"},      {&C::AddFolder, "add folder"},
+            {&C::Manual, "manual"},         {&C::HomePage, "home page"},
+            {&C::ShowWindow, "show"},       {&C::HideWindow, "hide"},
+            {&C::RestoreWindows, "restore"}};
         for (const auto& [command, name] : commands)
             tray.Run.*command = [&ran, name = name] { ran << QLatin1String(name); };
         bool shown = false;
@@ -48,12 +50,13 @@ class tst_frmSystemTray : public QObject
         QStringList captions;
         for (QAction* a : tray.mnuSystemTray.actions())
             captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(captions, QStringList({"About Savenook", "-", "Show Window", "Stop and Exit", "-", "Recent Activity",
-                                        "Options", "-", "Add File(s)", "Add Folder", "-", "Manual", "Home Page"}));
+        QCOMPARE(captions,
+                 QStringList({"About Savenook", "-", "Show Window", "Stop and Exit", "-", "Recent Activity",
+                              "Options", "-", "Add File(s)", "Add Folder", "-", "Manual", "Home Page"}));
         for (QAction* a : tray.mnuSystemTray.actions())
             a->trigger();
-        QCOMPARE(ran, QStringList({"about", "show", "exit", "recent", "options", "add file", "add folder", "manual",
-                                   "home page"}));
+        QCOMPARE(ran, QStringList({"about", "show", "exit", "recent", "options", "add file", "add folder",
+                                   "manual", "home page"}));
 
         // Opening the menu: the caption follows the main window, and the pop-up stops staying on top.
         m_state->NotifyOnTop = true;

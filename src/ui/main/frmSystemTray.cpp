@@ -27,7 +27,8 @@ frmSystemTray::frmSystemTray(ProgramState& state, QObject* parent) : QObject(par
     mnuShowHide = mnuSystemTray.addAction(QStringLiteral("Show Window"));
     mnuShowHide->setObjectName(QStringLiteral("mnuShowHide"));
     connect(mnuShowHide, &QAction::triggered, this, [this] {
-        const auto& command = mnuShowHide->text() == QLatin1String("Show Window") ? Run.ShowWindow : Run.HideWindow;
+        const auto& command =
+            mnuShowHide->text() == QLatin1String("Show Window") ? Run.ShowWindow : Run.HideWindow;
         if (command)
             command();
     });
@@ -112,7 +113,10 @@ void frmSystemTray::OnActivated(QSystemTrayIcon::ActivationReason reason)
         if (Run.RestoreWindows)
             Run.RestoreWindows();
         break;
-    case QSystemTrayIcon::Context: m_state.NotifyOnTop = false; break;
-    default: break;
+    case QSystemTrayIcon::Context:
+        m_state.NotifyOnTop = false;
+        break;
+    default:
+        break;
     }
 }

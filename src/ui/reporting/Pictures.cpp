@@ -7,15 +7,24 @@ namespace {
 QString source(Picture picture)
 {
     switch (picture) {
-    case Picture::Tray: return QStringLiteral(":/pictures/tray.svg");
-    case Picture::TrayNod: return QStringLiteral(":/pictures/tray-nod.svg");
-    case Picture::TrayShake: return QStringLiteral(":/pictures/tray-shake.svg");
-    case Picture::TrayEditing: return QStringLiteral(":/pictures/tray-editing.svg");
-    case Picture::CloseAdvance: return QStringLiteral(":/pictures/close-advance.svg");
-    case Picture::CloseMinimise: return QStringLiteral(":/pictures/close-minimise.svg");
-    case Picture::File: return QStringLiteral(":/pictures/file.svg");
-    case Picture::Folder: return QStringLiteral(":/pictures/folder.svg");
-    case Picture::Logo: return QStringLiteral(":/pictures/logo.svg");
+    case Picture::Tray:
+        return QStringLiteral(":/pictures/tray.svg");
+    case Picture::TrayNod:
+        return QStringLiteral(":/pictures/tray-nod.svg");
+    case Picture::TrayShake:
+        return QStringLiteral(":/pictures/tray-shake.svg");
+    case Picture::TrayEditing:
+        return QStringLiteral(":/pictures/tray-editing.svg");
+    case Picture::CloseAdvance:
+        return QStringLiteral(":/pictures/close-advance.svg");
+    case Picture::CloseMinimise:
+        return QStringLiteral(":/pictures/close-minimise.svg");
+    case Picture::File:
+        return QStringLiteral(":/pictures/file.svg");
+    case Picture::Folder:
+        return QStringLiteral(":/pictures/folder.svg");
+    case Picture::Logo:
+        return QStringLiteral(":/pictures/logo.svg");
     }
     return {};
 }

@@ -17,7 +17,8 @@ class frmNotification : public QWidget
     Q_OBJECT
   public:
     // Loads the pop-up hidden; the next-result timer shows the first result.
-    frmNotification(ProgramState& state, const Options& options, colNotifiers& queue, QWidget* parent = nullptr);
+    frmNotification(ProgramState& state, const Options& options, colNotifiers& queue,
+                    QWidget* parent = nullptr);
     ~frmNotification() override;
 
     // The work area to stand in (the screen that holds the tray). Read at every placing.

@@ -140,7 +140,8 @@ void frmRecentLog::RestoreLogPlacement()
 {
     const QScreen* screen = screenOf(this);
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
-    const qreal dpiX = screen ? screen->logicalDotsPerInchX() : 96, dpiY = screen ? screen->logicalDotsPerInchY() : 96;
+    const qreal dpiX = screen ? screen->logicalDotsPerInchX() : 96,
+                dpiY = screen ? screen->logicalDotsPerInchY() : 96;
     const auto [top, left, height, width] = m_placement;
     if (top == 0 && left == 0 && height == 0 && width == 0) {
         resize(QSize(Twips::ToPixels(kStartWidth, dpiX), Twips::ToPixels(kStartHeight, dpiY))
@@ -170,9 +171,10 @@ void frmRecentLog::RestoreLogPlacement()
 void frmRecentLog::SaveLogPlacement()
 {
     const QScreen* screen = screenOf(this);
-    const qreal dpiX = screen ? screen->logicalDotsPerInchX() : 96, dpiY = screen ? screen->logicalDotsPerInchY() : 96;
-    m_placement = {Twips::FromPixels(y(), dpiY), Twips::FromPixels(x(), dpiX), Twips::FromPixels(height(), dpiY),
-                   Twips::FromPixels(width(), dpiX)};
+    const qreal dpiX = screen ? screen->logicalDotsPerInchX() : 96,
+                dpiY = screen ? screen->logicalDotsPerInchY() : 96;
+    m_placement = {Twips::FromPixels(y(), dpiY), Twips::FromPixels(x(), dpiX),
+                   Twips::FromPixels(height(), dpiY), Twips::FromPixels(width(), dpiX)};
 }
 
 void frmRecentLog::changeEvent(QEvent* event)
