@@ -89,13 +89,21 @@ void TreeImages::AddOverlay(const QString& key, const QString& baseKey, const QS
 {
     if (Exists(key))
         return;
+    const QIcon base = Icon(baseKey);
+    const auto drawn = m_overlays.constFind(qMakePair(base.cacheKey(), markKey));
+    if (drawn != m_overlays.constEnd()) {
+        m_images.Add(*drawn, key);
+        return;
+    }
     QPixmap picture = blank();
     {
         QPainter p(&picture);
-        p.drawPixmap(QRect(0, 0, kSize, kSize), Icon(baseKey).pixmap(QSize(kSize, kSize), pixelRatio()));
+        p.drawPixmap(QRect(0, 0, kSize, kSize), base.pixmap(QSize(kSize, kSize), pixelRatio()));
         p.drawPixmap(QRect(0, 0, kSize, kSize), Icon(markKey).pixmap(QSize(kSize, kSize), pixelRatio()));
     }
-    m_images.Add(QIcon(picture), key);
+    const QIcon overlay(picture);
+    m_overlays.insert(qMakePair(base.cacheKey(), markKey), overlay);
+    m_images.Add(overlay, key);
 }
 
 QIcon TreeImages::Icon(const QString& key) const

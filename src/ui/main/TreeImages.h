@@ -2,7 +2,9 @@
 
 #include "core/KeyedList.h"
 
+#include <QHash>
 #include <QIcon>
+#include <QPair>
 #include <QString>
 
 // The tree's image list: small pictures addressed by text key, in the order
@@ -30,4 +32,6 @@ class TreeImages
 
   private:
     KeyedList<QIcon> m_images;
+    // Drawn overlays by base picture and mark: paths that share a picture share these too.
+    QHash<QPair<qint64, QString>, QIcon> m_overlays;
 };

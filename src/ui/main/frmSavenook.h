@@ -255,6 +255,7 @@ class frmSavenook : public QMainWindow, public StatusPanels
     Prompts* m_prompts = &m_realPrompts;
     TreeImages m_images;
     QHash<QString, QTreeWidgetItem*> m_nodes; // by full path
+    QHash<QString, QIcon> m_iconsByKind;      // "folder", "drive", "file.<suffix>"
     QVBoxLayout* m_layout = nullptr;
     int m_flashes = 0;
     bool m_loading = false;

@@ -140,9 +140,24 @@ void frmSavenook::AddPathIcon(const QString& path)
 {
     if (m_images.Exists(path))
         return;
-    const bool drive = DriveOf(path) == path;
-    m_images.Add(path, drive ? genericIcon(QFileIconProvider::Drive, QStyle::SP_DriveHDIcon)
-                             : QIcon(IconToPicture(SmallFileIcon(path))));
+    // Looking an icon up costs a type detection and a theme search: files of one
+    // kind share one picture, so a tree of thousands of sources builds quickly.
+    const QFileInfo info(path);
+    QString kind;
+    if (DriveOf(path) == path)
+        kind = QStringLiteral("drive");
+    else if (info.isDir())
+        kind = QStringLiteral("folder");
+    else if (!info.suffix().isEmpty() && !info.isExecutable())
+        kind = QStringLiteral("file.") + info.suffix().toLower();
+    QIcon icon = m_iconsByKind.value(kind);
+    if (icon.isNull()) {
+        icon = kind == QLatin1String("drive") ? genericIcon(QFileIconProvider::Drive, QStyle::SP_DriveHDIcon)
+                                              : QIcon(IconToPicture(SmallFileIcon(path)));
+        if (!kind.isEmpty())
+            m_iconsByKind.insert(kind, icon);
+    }
+    m_images.Add(path, icon);
 }
 
 void frmSavenook::AddStateIcons(const QString& path)
