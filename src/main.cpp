@@ -1,4 +1,5 @@
 #include "core/Main.h"
+#include "platform/DisplayPlatform.h"
 #include "platform/ProgramFiles.h"
 #include "ui/main/SavenookApp.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char** argv)
         if (const std::optional<int> code = program.BeforeApplication(out, err))
             return *code;
     }
+    DisplayPlatform::PreferXWayland();
     QApplication app(argc, argv);
     // Ties the windows to the installed desktop entry (task bars, Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.savenook.Savenook"));

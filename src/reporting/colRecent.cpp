@@ -8,6 +8,7 @@ clsRecent& colRecent::Add(const QString& DateAndTime, const QString& SourcePath,
     QString message = Message;
     if (m_state.ManualSync)
         message += QStringLiteral("\r\nProcessed in manual synchronization");
+    ++m_added;
     return *m_items.Add(clsRecent{DateAndTime, SourcePath, SourceVolume, DestPath, DestVolume, message});
 }
 

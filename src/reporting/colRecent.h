@@ -20,6 +20,9 @@ public:
 
     // Above 99 records, drop the oldest until the ten newest remain.
     void Trim();
+    // Records ever added; unlike Count it never falls, so a reader can tell
+    // that records arrived even when a trim brought Count back to where it was.
+    qint64 Added() const { return m_added; }
 
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
@@ -27,4 +30,5 @@ public:
 private:
     const ProgramState& m_state;
     KeyedList<clsRecent> m_items;
+    qint64 m_added = 0;
 };

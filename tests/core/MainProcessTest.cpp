@@ -231,7 +231,7 @@ TEST_F(MainProcessTest, NoDisplayPrintsOneClearLineAndFails)
     EXPECT_FALSE(QFileInfo::exists(env.dataFolder()));
 }
 
-TEST_F(MainProcessTest, NoWinInAnyCaseStartsHidden)
+TEST_F(MainProcessTest, NoWinInAnyCaseAsksForAHiddenStart)
 {
     const struct
     {
@@ -247,11 +247,12 @@ TEST_F(MainProcessTest, NoWinInAnyCaseStartsHidden)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.arguments.join(' ').toStdString());
         auto child = StartAndWait(row.arguments);
-        EXPECT_EQ(child->trace.contains("savenook: window shown\n"), !row.hidden)
+        // The offscreen platform has no tray: a hidden start would leave the
+        // window out of reach, so it is shown and the trace says why.
+        EXPECT_TRUE(child->trace.contains("savenook: window shown\n")) << child->trace.toStdString();
+        EXPECT_EQ(child->trace.contains("savenook: no tray: window shown\n"), row.hidden)
             << child->trace.toStdString();
-        EXPECT_EQ(child->trace.contains("savenook: window hidden\n"), row.hidden)
-            << child->trace.toStdString();
-        // Also from hidden, the exit runs to its end.
+        // The exit runs to its end.
         child->Signal(SIGTERM);
         EXPECT_TRUE(Finish(*child));
         EXPECT_EQ(child->process->exitCode(), 0);
@@ -262,7 +263,6 @@ TEST_F(MainProcessTest, NoWinInAnyCaseStartsHidden)
 TEST_F(MainProcessTest, SecondStartShowsTheFirstWindowAndWritesNothing)
 {
     auto first = StartAndWait({QStringLiteral("nowin")});
-    ASSERT_FALSE(first->trace.contains("window shown"));
 
     const QString otherData = env.root() + "/second-data";
     auto second = Start({}, Environment(true, otherData));

@@ -194,6 +194,7 @@ class tst_frmSavenook : public QObject
     void hiddenStartComesBackNormalOnRequest()
     {
         SavenookApp app(*m_state);
+        app.TrayAvailable = [] { return true; }; // offscreen has none
         app.LoadMainWindow(true);
         QVERIFY(!app.Window().isVisible());
         QVERIFY(app.Window().windowState() & Qt::WindowMinimized);
@@ -287,6 +288,7 @@ class tst_frmSavenook : public QObject
     void noWarningsNoBox()
     {
         SavenookApp app(*m_state);
+        app.TrayAvailable = [] { return true; };
         app.LoadMainWindow(false);
         app.StartupFinished();
         QCOMPARE(openMessageBoxes().size(), 0);

@@ -9,13 +9,15 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStyle>
 
 SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     : QObject(parent), m_state(state), m_recent(state), m_notifiers(state),
       m_context{state,    m_options, m_recent, m_notifiers, m_drives, m_copier, m_notifier,
-                m_waiter, *this,     m_hooks},
-      m_engine(m_context), m_window(state), m_properties(m_window, state), m_pause(state)
+                m_waiter, *this,     *this},
+      m_engine(m_context), m_window(state), m_properties(m_window, state), m_pause(state), m_tray(state),
+      m_animations(m_options)
 {
     // The window closes to the tray; only the exit sequence ends the program.
     QGuiApplication::setQuitOnLastWindowClosed(false);
@@ -48,6 +50,9 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
         }
     };
     wireCommands();
+    WireTray();
+    // Any of our own windows coming to the front ends the pop-up's stay on top.
+    qApp->installEventFilter(this);
     m_engine.SetTickHook([this] { m_window.CaptureMainPlacement(); });
     m_window.SetWideMargins(QCoreApplication::arguments().join(QLatin1Char(' ')).contains(
         QLatin1String("vist"), Qt::CaseInsensitive));
@@ -123,6 +128,103 @@ SavenookApp::~SavenookApp()
 {
     m_state.ShowWarning = nullptr;
     delete m_warnings;
+    delete m_popup;
+    delete m_log;
+}
+
+void SavenookApp::WireTray()
+{
+    m_animations.Show = [this](TrayIconRole role) { m_tray.SetTrayIcon(role); };
+    m_window.Later.ShowRecentActivity = [this] { ShowRecentActivity(); };
+    m_window.Later.SetTrayEditing = [this](bool editing) { m_tray.SetEditing(editing); };
+    m_window.Later.SetTrayAddItemsEnabled = [this](bool enabled) { m_tray.SetAddItemsEnabled(enabled); };
+    m_window.RemoveTrayIcon = [this] { m_tray.RemoveTrayIcon(); };
+
+    frmSystemTray::Commands& run = m_tray.Run;
+    run.About = [this] { m_window.mnuAbout->trigger(); };
+    // The tray's exit asks nothing: the user may not see the window it would ask from.
+    run.Exit = [this] { m_window.ExitSequence(false); };
+    run.Recent = [this] { ShowRecentActivity(); };
+    // No parent: the main window may be hidden or minimised.
+    run.Options = [this] { ShowOptions(nullptr); };
+    ShowTrayPreviewIcon = [this](frmOptions::TrayIcon icon) {
+        m_tray.SetTrayIcon(icon == frmOptions::TrayIcon::Success ? TrayIconRole::NodFrame
+                           : icon == frmOptions::TrayIcon::Error ? TrayIconRole::ShakeFrame
+                                                                 : TrayIconRole::Normal);
+    };
+    run.AddFile = [this] {
+        m_window.MenuAddFile();
+        m_tray.SetAddItemsEnabled(true);
+    };
+    run.AddFolder = [this] {
+        m_window.MenuAddFolder(QString());
+        m_tray.SetAddItemsEnabled(true);
+    };
+    // The same as the main window's items of these captions.
+    run.Manual = [this] { m_window.mnuHelp->trigger(); };
+    run.HomePage = [this] { m_window.mnuWeb->trigger(); };
+    run.MainWindowShown = [this] { return m_window.isVisible() && !m_window.isMinimized(); };
+    run.ShowWindow = [this] { m_window.ShowNormalAndActivate(); };
+    run.HideWindow = [this] { m_window.setWindowState(m_window.windowState() | Qt::WindowMinimized); };
+    run.RestoreWindows = [this] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != &m_window && w != m_popup && w->isVisible() && w->isMinimized())
+                w->showNormal();
+        m_window.ShowNormalAndActivate();
+    };
+}
+
+void SavenookApp::ShowRecentActivity()
+{
+    if (!m_log)
+        m_log = new frmRecentLog(m_state, m_recent, m_window.LogPlacement, &m_window);
+    m_log->show();
+    m_log->raise();
+    m_log->activateWindow();
+}
+
+frmNotification& SavenookApp::LoadPopup()
+{
+    if (!m_popup) {
+        m_popup = new frmNotification(m_state, m_options, m_notifiers);
+        // The corner of the screen that holds the tray, else of the primary screen.
+        m_popup->WorkArea = [this] {
+            const QRect tray = m_tray.Icon.isVisible() ? m_tray.Icon.geometry() : QRect();
+            QScreen* screen = tray.isValid() ? QGuiApplication::screenAt(tray.center()) : nullptr;
+            if (!screen)
+                screen = QGuiApplication::primaryScreen();
+            return screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+        };
+    }
+    return *m_popup;
+}
+
+void SavenookApp::StartTrayAnimation(TrayAnimation animation)
+{
+    m_animations.Start(animation);
+}
+
+void SavenookApp::ShowNotifications()
+{
+    // A fresh pop-up shows its first result at its first tick; one on display comes to the front.
+    frmNotification& popup = LoadPopup();
+    if (popup.NotificationShown)
+        popup.ShowNoActivate();
+}
+
+void SavenookApp::ShowScanningPopup()
+{
+    LoadPopup().ShowScanningBar();
+}
+
+bool SavenookApp::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && watched->isWidgetType()) {
+        const auto* widget = static_cast<QWidget*>(watched);
+        if (widget->isWindow() && widget != m_popup)
+            m_state.OwnWindowActivated = true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void SavenookApp::LoadOptions()
@@ -133,6 +235,16 @@ void SavenookApp::LoadOptions()
 
 void SavenookApp::LoadMainWindow(bool hidden)
 {
+    const bool tray = TrayAvailable();
+    // Added in any case: a tray host that appears later still docks the icon.
+    m_tray.AddTrayIcon(QStringLiteral("Savenook - Autobackup Software"));
+    if (!tray) {
+        // Nothing could bring a hidden window back: it stays in reach.
+        if (hidden)
+            Main::Trace(QStringLiteral("no tray: window shown"));
+        hidden = false;
+        m_window.CloseMinimises = true;
+    }
     m_window.Load([this](const clsBackup& backup) { Seams.WatchSourceFolder(backup); });
     if (hidden) {
         m_window.setWindowState(Qt::WindowMinimized);
@@ -140,6 +252,10 @@ void SavenookApp::LoadMainWindow(bool hidden)
     } else {
         m_window.show();
     }
+    if (!tray)
+        ShowWarning(QStringLiteral("No notification area (system tray) was found on this desktop.\n\n"
+                                   "Savenook backs up as usual; its window stays in reach, and closing it "
+                                   "minimises it instead of hiding it."));
 }
 
 void SavenookApp::RestorePausedState(bool paused)

@@ -14,9 +14,13 @@
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
-#include "ui/main/PropertiesOpener.h"
 #include "ui/dialogs/frmOptions.h"
+#include "ui/main/PropertiesOpener.h"
+#include "ui/main/TrayAnimations.h"
 #include "ui/main/frmSavenook.h"
+#include "ui/main/frmSystemTray.h"
+#include "ui/reporting/frmNotification.h"
+#include "ui/reporting/frmRecentLog.h"
 
 #include <QObject>
 #include <QPointer>
@@ -28,7 +32,7 @@ class QMessageBox;
 
 // The composition root: owns what lives for the whole run beside Main's state
 // and does the start-up steps that need the rooms above core.
-class SavenookApp : public QObject, public MainSteps, public EventPump
+class SavenookApp : public QObject, public MainSteps, public EventPump, public EngineHooks
 {
     Q_OBJECT
   public:
@@ -62,6 +66,16 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     std::function<void(frmOptions::TrayIcon)> ShowTrayPreviewIcon;
     frmSavenook& Window() { return m_window; }
     PropertiesOpener& Properties() { return m_properties; }
+    frmSystemTray& Tray() { return m_tray; }
+    TrayAnimations& Animations() { return m_animations; }
+    colRecent& Recent() { return m_recent; }
+    colNotifiers& Notifiers() { return m_notifiers; }
+    // Null while not loaded.
+    frmNotification* Popup() const { return m_popup; }
+    frmRecentLog* Log() const { return m_log; }
+    // Whether a tray host answers at start-up (replaceable in tests).
+    std::function<bool()> TrayAvailable = &frmSystemTray::Available;
+    void ShowRecentActivity();
 
     void LoadOptions() override;
     void LoadMainWindow(bool hidden) override;
@@ -74,8 +88,17 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
 
     void ProcessPendingMessages() override;
 
+    void StartTrayAnimation(TrayAnimation animation) override;
+    void ShowNotifications() override;
+    void ShowScanningPopup() override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void wireCommands();
+    frmNotification& LoadPopup();
+    void WireTray();
     void ShowWarning(const QString& text);
 
     ProgramState& m_state;
@@ -86,12 +109,15 @@ class SavenookApp : public QObject, public MainSteps, public EventPump
     LinuxDrives m_drives;
     LinuxFileCopier m_copier;
     RealWaiter m_waiter;
-    EngineHooks m_hooks;
     EngineContext m_context;
     Engine m_engine;
     frmSavenook m_window;
     PropertiesOpener m_properties;
     ProgramPause m_pause;
     QPointer<frmOptions> m_optionsDialog;
+    frmSystemTray m_tray;
+    TrayAnimations m_animations;
+    QPointer<frmNotification> m_popup;
+    QPointer<frmRecentLog> m_log;
     QPointer<QMessageBox> m_warnings;
 };

@@ -684,7 +684,10 @@ void frmSavenook::closeEvent(QCloseEvent* event)
     QueryUnload();
     if (!m_state.Exiting) {
         event->ignore();
-        hide();
+        if (CloseMinimises)
+            setWindowState(windowState() | Qt::WindowMinimized);
+        else
+            hide();
         return;
     }
     if (CloseAllNotifications)

@@ -100,6 +100,8 @@ class frmSavenook : public QMainWindow, public StatusPanels
     std::function<void()> CloseAllNotifications;
     // Removes the tray icon at the final unload.
     std::function<void()> RemoveTrayIcon;
+    // Without a tray nothing could bring a hidden window back: closing minimises it.
+    bool CloseMinimises = false;
 
     // For SAVENOOK_TRACE: one line per change ("window shown" / "window hidden").
     void TraceVisibility(bool visible);

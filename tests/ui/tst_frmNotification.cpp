@@ -1,0 +1,227 @@
+// The pop-up's queue and timing, driven tick by tick (no waiting), its texts and placing.
+#include "core/ProgramState.h"
+#include "reporting/colNotifiers.h"
+#include "settings/Options.h"
+#include "support/TestEnvironment.h"
+#include "ui/reporting/frmNotification.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QtTest>
+
+class tst_frmNotification : public QObject
+{
+    Q_OBJECT
+
+    TestEnvironment m_env;
+    std::unique_ptr<ProgramState> m_state;
+    std::unique_ptr<colNotifiers> m_queue;
+    Options m_options;
+    const QRect m_area{0, 0, 1000, 700};
+
+    QPointer<frmNotification> load()
+    {
+        auto* popup = new frmNotification(*m_state, m_options, *m_queue);
+        popup->WorkArea = [this] { return m_area; };
+        return popup;
+    }
+    void queue(int count, const QString& message = QStringLiteral("Copy saved"))
+    {
+        for (int i = 0; i < count; ++i)
+            m_queue->Add(QStringLiteral("/home/u/Work/a%1.txt").arg(i), QStringLiteral("/mnt/Backup/Work"),
+                         message);
+    }
+
+  private Q_SLOTS:
+    void init()
+    {
+        m_state = std::make_unique<ProgramState>();
+        m_queue = std::make_unique<colNotifiers>(*m_state);
+        m_options = Options();
+    }
+
+    // The backlog found by the first result takes AdvanceSeconds in all, never under 100 ms a result.
+    void advanceTimeSharesTheBacklog_data()
+    {
+        QTest::addColumn<int>("queued");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("three in 3 s") << 3 << 3.0 << 1000;
+        QTest::newRow("ten thousand") << 10000 << 3.0 << 100;
+        QTest::newRow("one in 2.5 s") << 1 << 2.5 << 2500;
+    }
+    void advanceTimeSharesTheBacklog()
+    {
+        QFETCH(int, queued);
+        QFETCH(double, seconds);
+        QFETCH(int, interval);
+        m_options.AdvanceSeconds = seconds;
+        queue(queued);
+        QPointer<frmNotification> popup = load();
+        QCOMPARE(popup->tmrNextNotify.interval(), 250);
+        popup->ShowNextNotification();
+        QCOMPARE(popup->tmrNextNotify.interval(), interval);
+        QVERIFY(popup->tmrNextNotify.isActive());
+        QCOMPARE(m_queue->Count(), queued - 1);
+        // Results queued later keep the same time each.
+        queue(5);
+        popup->ShowNextNotification();
+        QCOMPARE(popup->tmrNextNotify.interval(), interval);
+        delete popup;
+    }
+
+    void emptyQueueEndsOrTurnsIntoTheScanningBar()
+    {
+        m_options.ShowScanning = true;
+        queue(1);
+        QPointer<frmNotification> popup = load();
+        popup->ShowNextNotification();
+        const int fullHeight = popup->height();
+        QVERIFY(popup->NotificationShown);
+
+        m_state->Detecting = true;
+        popup->ShowNextNotification();
+        QVERIFY(!popup->NotificationShown);
+        QCOMPARE(popup->lblStatus->text(), QStringLiteral("Scanning for updated files..."));
+        QCOMPARE(popup->lblSource->text(), QStringLiteral("-"));
+        QCOMPARE(popup->tmrNextNotify.interval(), 100);
+        QVERIFY(popup->height() < fullHeight);
+        QVERIFY(m_state->OwnWindowActivated);
+        QCOMPARE(popup->geometry().bottomRight(), m_area.bottomRight());
+
+        // A result arriving meanwhile comes at the next tick, at full height.
+        queue(1);
+        popup->ShowNextNotification();
+        QCOMPARE(popup->height(), fullHeight);
+
+        m_state->Detecting = false;
+        m_state->NotifyDismissed = true;
+        popup->ShowNextNotification();
+        QVERIFY(!popup->tmrNextNotify.isActive());
+        QTRY_VERIFY(popup.isNull());
+        QVERIFY(!m_state->NotifyDismissed);
+    }
+
+    void closeClickAdvancesOrDismisses()
+    {
+        m_options.AutoAdvance = false;
+        queue(2);
+        QPointer<frmNotification> popup = load();
+        popup->ShowNextNotification();
+        QVERIFY(!popup->tmrNextNotify.isActive()); // waits for the click
+        popup->CloseClicked();
+        QVERIFY(popup->tmrNextNotify.isActive());
+        QCOMPARE(popup->tmrNextNotify.interval(), 100);
+        delete popup;
+
+        // With auto-advance a click empties the queue; during a scan it only hides.
+        m_options.AutoAdvance = true;
+        queue(3);
+        popup = load();
+        popup->ShowNextNotification();
+        m_state->Detecting = true;
+        popup->CloseClicked();
+        QCOMPARE(m_queue->Count(), 0);
+        QVERIFY(m_state->NotifyDismissed);
+        QVERIFY(!popup->isVisible());
+        m_state->Detecting = false;
+        popup->CloseClicked();
+        QTRY_VERIFY(popup.isNull());
+    }
+
+    void statusColourByTheFirstFiveCharacters_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("error") << "Error: Destination not found" << QColor(255, 192, 192);
+        QTest::newRow("delay") << "Delay: source busy" << QColor(255, 255, 192);
+        QTest::newRow("lower case") << "error: no" << QColor(192, 192, 255);
+        QTest::newRow("success") << "Copy saved" << QColor(192, 192, 255);
+        QTest::newRow("short") << "Err" << QColor(192, 192, 255);
+    }
+    void statusColourByTheFirstFiveCharacters()
+    {
+        QFETCH(QString, message);
+        QFETCH(QColor, colour);
+        queue(1, message);
+        QPointer<frmNotification> popup = load();
+        popup->ShowNextNotification();
+        QCOMPARE(popup->lblStatus->palette().color(QPalette::WindowText), colour);
+        delete popup;
+    }
+
+    void pathFormsAndAmpersand_data()
+    {
+        QTest::addColumn<bool>("full");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QString>("sourceText");
+        QTest::addColumn<QString>("destinationText");
+        QTest::newRow("short") << false << "/home/u/a.txt"
+                               << "/mnt/Backup/Work"
+                               << "a.txt"
+                               << "Backup/Work";
+        QTest::newRow("short, one part") << false << "a.txt"
+                                         << "Backup"
+                                         << "a.txt"
+                                         << "Backup";
+        QTest::newRow("short, trailing slash") << false << "/a"
+                                               << "/mnt/Backup/"
+                                               << "a"
+                                               << "mnt/Backup";
+        QTest::newRow("full") << true << "/home/u/a.txt"
+                              << "/mnt/Backup/Work"
+                              << "/home/u/a.txt"
+                              << "/mnt/Backup/Work";
+        QTest::newRow("markup") << false << "/x/<b>&amp;.txt"
+                                << "/m/<i>"
+                                << "<b>&amp;.txt"
+                                << "m/<i>";
+    }
+    void pathFormsAndAmpersand()
+    {
+        QFETCH(bool, full);
+        QFETCH(QString, source);
+        QFETCH(QString, destination);
+        QFETCH(QString, sourceText);
+        QFETCH(QString, destinationText);
+        m_options.FullSource = m_options.FullDest = full;
+        m_queue->Add(source, destination, QStringLiteral("Copy saved && Previous version stored"));
+        QPointer<frmNotification> popup = load();
+        popup->ShowNextNotification();
+        QCOMPARE(popup->lblSource->text(), sourceText);
+        QCOMPARE(popup->lblDestination->text(), destinationText);
+        QCOMPARE(popup->lblSource->textFormat(), Qt::PlainText);
+        QCOMPARE(popup->lblStatus->text(), QStringLiteral("Copy saved & Previous version stored"));
+        delete popup;
+    }
+
+    void widthGrowsButStaysInTheCorner()
+    {
+        queue(1);
+        m_queue->Add(QStringLiteral("/x/") + QString(300, QLatin1Char('n')), QStringLiteral("/m/d"),
+                     QStringLiteral("Copy saved"));
+        queue(1);
+        QPointer<frmNotification> popup = load();
+        popup->ShowNextNotification();
+        const int first = popup->width();
+        QCOMPARE(popup->geometry().bottomRight(), m_area.bottomRight());
+        popup->ShowNextNotification();
+        QCOMPARE(popup->width(), m_area.width()); // capped by the work area
+        popup->ShowNextNotification();
+        QVERIFY(popup->width() > first); // never narrower again
+        QCOMPARE(popup->geometry().bottomRight(), m_area.bottomRight());
+        delete popup;
+    }
+
+    void manualSynchronisationQueuesNothing()
+    {
+        m_state->ManualSync = true;
+        QVERIFY(m_queue->Add(QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("Copy saved")) ==
+                nullptr);
+        QCOMPARE(m_queue->Count(), 0);
+    }
+};
+
+QTEST_MAIN(tst_frmNotification)
+#include "tst_frmNotification.moc"

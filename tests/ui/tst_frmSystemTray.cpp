@@ -1,0 +1,201 @@
+// The tray menu's items, the animations per result mix, and the program's
+// reach without a tray host (the offscreen platform has none).
+#include "core/ProgramState.h"
+#include "settings/Options.h"
+#include "support/TestEnvironment.h"
+#include "ui/main/SavenookApp.h"
+#include "ui/main/TrayAnimations.h"
+#include "ui/main/frmSystemTray.h"
+
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QtTest>
+
+class tst_frmSystemTray : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<ProgramState> m_state;
+
+  private Q_SLOTS:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_state = std::make_unique<ProgramState>();
+    }
+    void cleanup()
+    {
+        m_state.reset();
+        m_env.reset();
+    }
+
+    void menuItemsInOrderAndEachRunsItsCommand()
+    {
+        frmSystemTray tray(*m_state);
+        QStringList ran;
+        using C = frmSystemTray::Commands;
+        const std::pair<std::function<void()> C::*, const char*> commands[] = {
+            {&C::About, "about"},           {&C::Exit, "exit"},
+            {&C::Recent, "recent"},         {&C::Options, "options"},
+            {&C::AddFile, "add file"},      {&C::AddFolder, "add folder"},
+            {&C::Manual, "manual"},         {&C::HomePage, "home page"},
+            {&C::ShowWindow, "show"},       {&C::HideWindow, "hide"},
+            {&C::RestoreWindows, "restore"}};
+        for (const auto& [command, name] : commands)
+            tray.Run.*command = [&ran, name = name] { ran << QLatin1String(name); };
+        bool shown = false;
+        tray.Run.MainWindowShown = [&shown] { return shown; };
+
+        QStringList captions;
+        for (QAction* a : tray.mnuSystemTray.actions())
+            captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(captions,
+                 QStringList({"About Savenook", "-", "Show Window", "Stop and Exit", "-", "Recent Activity",
+                              "Options", "-", "Add File(s)", "Add Folder", "-", "Manual", "Home Page"}));
+        for (QAction* a : tray.mnuSystemTray.actions())
+            a->trigger();
+        QCOMPARE(ran, QStringList({"about", "show", "exit", "recent", "options", "add file", "add folder",
+                                   "manual", "home page"}));
+
+        // Opening the menu: the caption follows the main window, and the pop-up stops staying on top.
+        m_state->NotifyOnTop = true;
+        shown = true;
+        tray.UpdateMenu();
+        QCOMPARE(tray.mnuShowHide->text(), QStringLiteral("Hide Window"));
+        QCOMPARE(tray.mnuSystemTray.defaultAction(), tray.mnuShowHide);
+        QVERIFY(!m_state->NotifyOnTop);
+        tray.mnuShowHide->trigger();
+        QCOMPARE(ran.last(), QStringLiteral("hide"));
+
+        // A status-notifier host's single activation brings the windows back, as a double-click does.
+        tray.OnActivated(QSystemTrayIcon::Trigger);
+        tray.OnActivated(QSystemTrayIcon::DoubleClick);
+        QCOMPARE(ran.count(QStringLiteral("restore")), 2);
+
+        tray.SetAddItemsEnabled(false);
+        QVERIFY(!tray.mnuAddFile->isEnabled() && !tray.mnuAddFolder->isEnabled());
+
+        // While a dialog edits associations, the animations come back to the editing icon.
+        tray.SetEditing(true);
+        tray.SetTrayIcon(TrayIconRole::Normal);
+        QCOMPARE(tray.Shown(), TrayIconRole::Editing);
+    }
+
+    // Frames shown per tick; 26 ticks in all, ending on the icon at rest.
+    void animationPerResultMix_data()
+    {
+        QTest::addColumn<QString>("mix");
+        QTest::addColumn<bool>("shrugAllowed");
+        QTest::addColumn<QString>("frames");
+        QTest::newRow("success nods") << "nod" << true << "NRNR";
+        QTest::newRow("failure shakes") << "shake" << true << "SRSR";
+        QTest::newRow("both shrug") << "shrug" << true << "NRSR";
+        // The shake's first frame, then the shrug takes over from the icon at rest.
+        QTest::newRow("success then failure") << "nod+shake" << true << "NRNRSRNRSR";
+        QTest::newRow("then, no shrug") << "nod+shake" << false << "NRNRSR";
+        QTest::newRow("nod switched off") << "nod off" << true << "";
+    }
+    void animationPerResultMix()
+    {
+        QFETCH(QString, mix);
+        QFETCH(bool, shrugAllowed);
+        QFETCH(QString, frames);
+        Options options;
+        options.TrayShrug = shrugAllowed;
+        options.TrayNod = mix != QLatin1String("nod off");
+        TrayAnimations anim(options);
+        QString shown;
+        anim.Show = [&shown](TrayIconRole role) {
+            shown += role == TrayIconRole::NodFrame ? 'N' : role == TrayIconRole::ShakeFrame ? 'S' : 'R';
+        };
+        // Steps the timers by hand: whichever is armed ticks next, as the event loop would.
+        const auto step = [&anim] {
+            if (anim.tmrShrug.isActive())
+                anim.ShrugTick();
+            else if (anim.tmrNod.isActive() && anim.tmrShake.isActive()) {
+                anim.NodTick();
+                anim.ShakeTick();
+            } else if (anim.tmrNod.isActive())
+                anim.NodTick();
+            else if (anim.tmrShake.isActive())
+                anim.ShakeTick();
+            else
+                return false;
+            return true;
+        };
+        if (mix.startsWith(QLatin1String("nod")))
+            anim.Start(TrayAnimation::Nod);
+        else if (mix == QLatin1String("shake"))
+            anim.Start(TrayAnimation::Shake);
+        else
+            anim.Start(TrayAnimation::Shrug);
+        QCOMPARE(anim.tmrNod.isActive() + anim.tmrShake.isActive() + anim.tmrShrug.isActive(), 1);
+        int ticks = 0;
+        if (mix == QLatin1String("nod+shake")) {
+            step();
+            step();
+            step();
+            anim.Start(TrayAnimation::Shake);
+            ticks = 3;
+        }
+        while (step())
+            QVERIFY(++ticks < 100);
+        QCOMPARE(shown.left(frames.size()), frames);
+        QVERIFY(frames.isEmpty() || shown.endsWith('R'));
+        if (mix == QLatin1String("nod+shake"))
+            QCOMPARE(shown.size() > frames.size(), shrugAllowed);
+        else if (!frames.isEmpty())
+            QCOMPARE(ticks, 26);
+        QVERIFY(!anim.NodActive && !anim.ShakeActive && anim.AnimTicks == 0);
+
+        // Whatever ran before, the next nod runs in full, at its pace however many files succeed.
+        shown.clear();
+        options.TrayNod = true;
+        anim.Start(TrayAnimation::Nod);
+        ticks = 0;
+        while (step()) {
+            ++ticks;
+            if (anim.tmrNod.isActive()) {
+                anim.Start(TrayAnimation::Nod);
+                QCOMPARE(anim.tmrNod.interval(), 125);
+            }
+        }
+        QCOMPARE(ticks, 26);
+    }
+
+    void withoutTrayTheWindowStaysInReach()
+    {
+        SavenookApp app(*m_state);
+        QVERIFY(!frmSystemTray::Available()); // offscreen
+        app.LoadMainWindow(true);
+        QVERIFY(app.Window().isVisible());
+        int notices = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                ++notices;
+                QVERIFY(!box->isModal());
+                QVERIFY(box->text().contains(QStringLiteral("No notification area")));
+            }
+        QCOMPARE(notices, 1);
+        // Closing by the frame minimises instead of hiding.
+        app.Window().close();
+        QVERIFY(app.Window().isVisible());
+        QVERIFY(app.Window().isMinimized());
+
+        // The tray's items reach the same windows as the main menu.
+        app.Tray().mnuRecent->trigger();
+        QVERIFY(app.Log() && app.Log()->isVisible());
+        app.Notifiers().Add(QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("Copy saved"));
+        app.ShowNotifications();
+        QVERIFY(app.Popup());
+        QSignalSpy unloaded(&app.Window(), &frmSavenook::Unloaded);
+        app.Tray().mnuExit->trigger();
+        QVERIFY(m_state->Exiting);
+        m_state->WatchStopped = true;
+        QTRY_COMPARE(unloaded.count(), 1);
+    }
+};
+
+QTEST_MAIN(tst_frmSystemTray)
+#include "tst_frmSystemTray.moc"
