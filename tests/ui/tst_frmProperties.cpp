@@ -602,6 +602,8 @@ class tst_frmProperties : public QObject
         const QStringList targets{m_env->root() + "/One", m_env->root() + "/Two"};
         for (const QString& t : targets)
             QDir().mkpath(t);
+        // "Two" was tied to another drive once: choosing it again is the user's word for the new one.
+        QVERIFY(StoreFile::Write("dmounts", {targets[1], "/elsewhere", "/", "vfat", "/dev/sdz1", ""}));
         SavenookApp app(*m_state);
         frmSavenook& w = app.Window();
         w.SetPrompts(&m_prompts);

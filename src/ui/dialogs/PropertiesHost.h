@@ -20,6 +20,9 @@ struct PropertiesHost
     std::function<void(const QString& path, bool recursive)> WatchSourceFolder;
     // The manual synchronisation of one association; false when not available.
     std::function<bool(const QString& path)> SynchronizeBackup;
+    // Destinations the user has just chosen (confirmed by OK or Apply), so each is
+    // tied to the drive that holds it now, a new drive included.
+    std::function<void(const QStringList& paths)> DestinationsChosen;
     // The tray's editing picture while something edits associations.
     std::function<void(bool editing)> SetTrayEditing;
     // A picture of the tree's image list by key ("*Folder", "*FileYellow", ...).

@@ -554,11 +554,20 @@ bool frmProperties::SaveSettings()
 
     // Exact comparison: on Linux another association may differ from this one by case only.
     const QString source = b->SourcePath;
+    QStringList before;
     for (int position = m_state.Destinations.Count(); position >= 1; --position)
-        if (m_state.Destinations.Item(position)->Source == source)
+        if (m_state.Destinations.Item(position)->Source == source) {
+            before.append(m_state.Destinations.Item(position)->Path);
             m_state.Destinations.Remove(position);
-    for (const clsDestination& d : gcolWorkingDests)
+        }
+    QStringList chosen;
+    for (const clsDestination& d : gcolWorkingDests) {
         m_state.Destinations.Add(d.Path, path, d.Volume);
+        if (!before.contains(d.Path))
+            chosen.append(d.Path);
+    }
+    if (!chosen.isEmpty() && m_host.DestinationsChosen)
+        m_host.DestinationsChosen(chosen);
     return true;
 }
 

@@ -58,6 +58,10 @@ PropertiesHost PropertiesOpener::Host()
         if (m_window.Later.SetTrayEditing)
             m_window.Later.SetTrayEditing(editing);
     };
+    host.DestinationsChosen = [this](const QStringList& paths) {
+        if (DestinationsChosen)
+            DestinationsChosen(paths);
+    };
     host.TreeIcon = [this](const QString& key) { return m_window.Images().Icon(key); };
     host.Placement = &m_window.PropertiesPlacement;
     host.MultiAddShift = &m_multiAddShift;

@@ -30,6 +30,8 @@ class PropertiesOpener
     void SetPrompts(Prompts* prompts) { m_prompts = prompts ? prompts : &m_realPrompts; }
     // Runs with each dialog once it is shown (tests answer it there).
     std::function<void(frmProperties&)> Opened;
+    // Destinations the user has just chosen: the engine ties each to its drive.
+    std::function<void(const QStringList& paths)> DestinationsChosen;
 
   private:
     PropertiesHost Host();

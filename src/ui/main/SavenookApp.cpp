@@ -1,6 +1,7 @@
 #include "ui/main/SavenookApp.h"
 
 #include "core/Main.h"
+#include "engine/DestinationMounts.h"
 #include "settings/OptionsFile.h"
 #include "platform/SambaShares.h"
 #include "ui/dialogs/frmLoad.h"
@@ -36,6 +37,16 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     Seams.RestorePausedState = [this](bool paused) { m_pause.Restore(paused); };
     m_window.CloseAllNotifications = [this] { Seams.CloseAllNotifications(); };
 
+    // A destination the user picks is tied to the drive it lies on now, even one
+    // that was tied to another drive before: the user has said so.
+    m_properties.DestinationsChosen = [this](const QStringList& paths) {
+        QStringList keep;
+        for (const clsDestination& d : m_state.Destinations)
+            keep.append(d.Path);
+        for (const QString& path : paths)
+            if (const auto now = DestinationMounts::Describe(path, m_drives))
+                m_engine.Backup().Mounts().Remember(path, *now, keep, true);
+    };
     m_window.Svc.DriveInfo = &m_drives;
     m_window.Svc.Shares = NetworkPaths::SharesOf(SambaShares());
     m_window.Svc.Recent = &m_recent;
