@@ -18,6 +18,7 @@
 //     bench_deep_save [saves=20] [full-walk saves at 1 000/10 000 files=3,1] [folders=10000,100000]
 //                     [folder for the trees=system temp]
 
+#include "TimingCopier.h"
 #include "core/DateText.h"
 #include "core/EventPump.h"
 #include "core/ProgramState.h"
@@ -29,7 +30,6 @@
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
-#include "TimingCopier.h"
 
 #include <QCoreApplication>
 #include <QDir>

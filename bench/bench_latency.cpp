@@ -4,6 +4,7 @@
 // previous version). Latency runs from the end of the save to the moment the
 // copy is in place. Prints p50 and p95 against the fixed floor of the pacing.
 
+#include "TimingCopier.h"
 #include "core/DateText.h"
 #include "core/EventPump.h"
 #include "core/ProgramState.h"
@@ -15,7 +16,6 @@
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
-#include "TimingCopier.h"
 
 #include <QCoreApplication>
 #include <QDir>

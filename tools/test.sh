@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 bash tools/check-includes.sh
+bash tools/format.sh --check
 jobs=$(nproc)
 export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp"
 export ASAN_OPTIONS="detect_leaks=1"

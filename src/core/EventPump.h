@@ -4,7 +4,7 @@
 // steps; the interface implements it, the lower rooms never include widgets.
 class EventPump
 {
-public:
+  public:
     virtual ~EventPump() = default;
     virtual void ProcessPendingMessages() = 0;
 };

@@ -1,8 +1,6 @@
 #include "core/ProgramState.h"
 
-ProgramState::ProgramState() : Backups(Destinations, [this] { UpdateAssociationCount(*this); })
-{
-}
+ProgramState::ProgramState() : Backups(Destinations, [this] { UpdateAssociationCount(*this); }) {}
 
 void ProgramState::SetRunningText(const QString& text)
 {

@@ -6,7 +6,7 @@
 // key ("Backups", "Running", "Scheme"). The window implements it.
 class StatusPanels
 {
-public:
+  public:
     virtual ~StatusPanels() = default;
     virtual void SetPanelText(const QString& key, const QString& text) = 0;
     virtual QString PanelText(const QString& key) const = 0;

@@ -34,8 +34,7 @@ void reportPartialLoad(ProgramState& state, const QString& store, const QString&
 
 // A store that exists but cannot be read would be replaced by the next save with
 // only what was loaded, that is nothing: it goes aside first, or is held.
-void setAsideUnreadable(ProgramState& state, const QString& store, const QString& what,
-                        const QString& why)
+void setAsideUnreadable(ProgramState& state, const QString& store, const QString& what, const QString& why)
 {
     QString error;
     const QString aside = StoreFile::MoveAside(store, &error);

@@ -8,17 +8,17 @@
 // Source equals SourcePath.
 struct clsBackup
 {
-    QString SourcePath;        // full path of the source file or folder
-    bool Folder = false;       // the source is a folder
-    bool Recursive = false;    // a folder source includes its sub-folders
+    QString SourcePath;     // full path of the source file or folder
+    bool Folder = false;    // the source is a folder
+    bool Recursive = false; // a folder source includes its sub-folders
     QString DateCreated;
-    QString Volume;            // accepted source volume names, NUL-separated
+    QString Volume; // accepted source volume names, NUL-separated
     bool NotifyOnError = false;
     bool NotifyOnSuccess = false;
     bool Enabled = false;
-    QString DateLastModified;  // "Never" until the settings are first changed
-    QString DateLastActivity;  // "Never" until the first backup attempt
-    bool KeepBackup = false;   // previous versions are kept
+    QString DateLastModified; // "Never" until the settings are first changed
+    QString DateLastActivity; // "Never" until the first backup attempt
+    bool KeepBackup = false;  // previous versions are kept
     qint16 Versions = 0;
     bool CopyHidden = false;
 

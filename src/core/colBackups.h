@@ -15,7 +15,7 @@
 // again by its key afterwards.
 class colBackups
 {
-public:
+  public:
     // Removing an association purges the destinations it leaves orphaned;
     // countChanged runs after every Add and Remove (the status-bar count).
     explicit colBackups(colDestinations& destinations, std::function<void()> countChanged = {});
@@ -42,7 +42,7 @@ public:
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
-private:
+  private:
     void changed();
 
     colDestinations& m_destinations;

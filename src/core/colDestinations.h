@@ -9,7 +9,7 @@
 // addressed by 1-based position; list order is the order of backing up.
 class colDestinations
 {
-public:
+  public:
     clsDestination& Add(const QString& Path, const QString& Source, const QString& Volume);
     // Null when the position is out of range.
     clsDestination* Item(int position) { return m_items.Item(position); }
@@ -24,6 +24,6 @@ public:
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
-private:
+  private:
     KeyedList<clsDestination> m_items;
 };

@@ -10,9 +10,10 @@
 
 Engine::Engine(EngineContext& context)
     : m_context(context), m_backup(context),
-      m_scan(context, m_detectedFiles, [this](const QString& source, int position, const QString& file) {
-          m_backup.BackupFile(source, position, file);
-      }),
+      m_scan(context, m_detectedFiles,
+             [this](const QString& source, int position, const QString& file) {
+                 m_backup.BackupFile(source, position, file);
+             }),
       m_sync(context, m_scan, m_backup, m_detectedFiles)
 {
     m_watchTimer.setSingleShot(true);

@@ -6,7 +6,7 @@ enum class TrayAnimation { Nod, Shake, Shrug };
 // (tests, start-up before the window exists).
 class EngineHooks
 {
-public:
+  public:
     virtual ~EngineHooks() = default;
     virtual void StartTrayAnimation(TrayAnimation) {}
     // colNotifiers holds results: show the pop-up without taking the focus.

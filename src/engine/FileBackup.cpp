@@ -268,13 +268,13 @@ class FileBackup::Run
 
         if (replacing) {
             LocalFiles::SetPermissions(target, copy.Status == BusyCopy::Outcome::Done ? sourceAttributes
-                                                                                 : replacedAttributes);
+                                                                                      : replacedAttributes);
             // The stored version may share its content with the replaced copy
             // (a hard link), so it gets its own attributes back last.
             if (rotation.Stored)
                 LocalFiles::SetPermissions(VersionRotation::VersionFolder(folder, m_c.Opts.PrevSaveName, 1) +
-                                          slash + m_fileName,
-                                      replacedAttributes);
+                                               slash + m_fileName,
+                                           replacedAttributes);
         }
         if (copy.Status == BusyCopy::Outcome::Abandoned)
             return false;

@@ -44,7 +44,7 @@ std::optional<QString> NetworkPaths::ShareForm(const QString& cleanPath) const
     const std::vector<SambaShare> shares = m_shares();
     const auto form = [&](const SambaShare& share) {
         return MountTable::JoinOne(QStringLiteral("//") + m_computerName + QLatin1Char('/') + share.Name,
-                       cleanPath.mid(share.Path.size()));
+                                   cleanPath.mid(share.Path.size()));
     };
     // Exact folder first, so a share of the folder itself wins over one of its parent.
     for (const SambaShare& share : shares) {

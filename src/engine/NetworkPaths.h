@@ -13,7 +13,7 @@
 // of a path's drive by the rule of the dialogs. Keeps no state of its own.
 class NetworkPaths
 {
-public:
+  public:
     // The message the adding commands show when they refuse a source.
     static inline const QString RemoteSourceMessage =
         QStringLiteral("Savenook is unable to automatically back up files on remote machines.");
@@ -48,7 +48,7 @@ public:
     // drive has a label, so a failure cannot be read as an empty label.
     class PathVolume
     {
-    public:
+      public:
         enum class Outcome { NoDrive, NotReady, Ready };
         static PathVolume NoDrive() { return PathVolume(Outcome::NoDrive, QString()); }
         static PathVolume NotReady() { return PathVolume(Outcome::NotReady, QString()); }
@@ -64,7 +64,7 @@ public:
         // DriveGoneMessage or DriveNotReadyMessage for a failure; empty when ready.
         QString FailureMessage() const;
 
-    private:
+      private:
         PathVolume(Outcome outcome, QString label) : m_outcome(outcome), m_label(std::move(label)) {}
         Outcome m_outcome;
         QString m_label;
@@ -74,7 +74,7 @@ public:
     // mount that holds it); none when there is none or the table cannot be read.
     PathVolume GetPathVolume(const QString& path) const;
 
-private:
+  private:
     std::optional<QString> ShareForm(const QString& cleanPath) const;
 
     const Drives& m_drives;

@@ -8,7 +8,7 @@
 // sub-folder watches); it is always > 0, and -1 means "could not be opened".
 class ChangeNotifier
 {
-public:
+  public:
     static constexpr int Signalled = 0;
     static constexpr int TimedOut = 258;
     static constexpr int Failed = -1;

@@ -6,16 +6,16 @@
 // One line of the mount table.
 struct MountEntry
 {
-    QString MountPoint;  // where it is mounted, unescaped
-    QString Root;        // the folder of the file system that is mounted there (bind mounts)
-    QString FsType;      // e.g. ext4, cifs, nfs4, fuse.sshfs
-    QString Source;      // e.g. /dev/sda1, //server/share, server:/export
+    QString MountPoint; // where it is mounted, unescaped
+    QString Root;       // the folder of the file system that is mounted there (bind mounts)
+    QString FsType;     // e.g. ext4, cifs, nfs4, fuse.sshfs
+    QString Source;     // e.g. /dev/sda1, //server/share, server:/export
 };
 
 // Drives as the engine and dialogs see them: a drive is a mount point.
 class Drives
 {
-public:
+  public:
     virtual ~Drives() = default;
     // The mount whose mount point is the longest whole-component prefix of path;
     // for a "//server/share/..." path, the network mount that holds it.

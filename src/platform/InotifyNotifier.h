@@ -96,12 +96,12 @@ class InotifyNotifier : public ChangeNotifier
         qint64 WalkSinceSecs = 0; // wall-clock start of the walk under way
         quint64 PolledInRound = 0;
         int TopWd = -1;
-        std::map<int, QByteArray> Paths;  // watch descriptor -> folder it stands for here
-        std::vector<QByteArray> Pending;  // folders whose sub-folders still need watches
+        std::map<int, QByteArray> Paths; // watch descriptor -> folder it stands for here
+        std::vector<QByteArray> Pending; // folders whose sub-folders still need watches
         std::unique_ptr<DIR, int (*)(DIR*)> Reading{nullptr, ::closedir}; // the folder being walked
         QByteArray ReadingPath;
-        std::set<int> Walked;             // during a rebuild: folders reached again so far
-        std::set<QByteArray> Changed;     // since the last re-arm
+        std::set<int> Walked;         // during a rebuild: folders reached again so far
+        std::set<QByteArray> Changed; // since the last re-arm
         std::set<QByteArray> Created;
     };
 

@@ -11,7 +11,7 @@
 // labels. Every source can be redirected, so a test can describe any machine.
 class LinuxDrives : public Drives
 {
-public:
+  public:
     struct Sources
     {
         QString MountInfoFile = QStringLiteral("/proc/self/mountinfo");
@@ -48,7 +48,7 @@ public:
 
     static bool AccessReadable(const QString& mountPoint);
 
-private:
+  private:
     bool tableChanged() const;
 
     Sources m_sources;

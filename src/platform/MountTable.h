@@ -10,7 +10,7 @@
 // can hand in any table; Load reads the real (or a redirected) file.
 class MountTable
 {
-public:
+  public:
     MountTable() = default;
     explicit MountTable(std::vector<MountEntry> entries) : m_entries(std::move(entries)) {}
 
@@ -47,7 +47,7 @@ public:
     // root and rest joined by exactly one "/"; nothing appended for an empty rest.
     static QString JoinOne(QString root, QString rest);
 
-private:
+  private:
     std::optional<MountEntry> networkMountOf(const QString& path) const;
 
     std::vector<MountEntry> m_entries;

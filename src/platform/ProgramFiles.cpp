@@ -18,8 +18,9 @@ QString ProgramFiles::Locate(const QString& name, const QString& executableFolde
 {
     const QDir folder(executableFolder);
     // Lexical "..": the executable's folder comes canonical from the kernel.
-    for (const QString& candidate : {QDir::cleanPath(folder.absoluteFilePath(QStringLiteral("../") + kSubFolder + name)),
-                                     QDir::cleanPath(folder.absoluteFilePath(kSubFolder + name))}) {
+    for (const QString& candidate :
+         {QDir::cleanPath(folder.absoluteFilePath(QStringLiteral("../") + kSubFolder + name)),
+          QDir::cleanPath(folder.absoluteFilePath(kSubFolder + name))}) {
         if (QFileInfo(candidate).isFile())
             return candidate;
     }
@@ -36,7 +37,8 @@ QString ProgramFiles::Executable(const QString& runningExecutable, const QString
     const QString onPath =
         QStandardPaths::findExecutable(QStringLiteral("savenook"), pathVariable.split(QLatin1Char(':')));
     // Only an installed tree counts: its share/savenook lies beside its bin folder.
-    if (!onPath.isEmpty() && QFileInfo(QFileInfo(onPath).absolutePath() + QStringLiteral("/../") + kSubFolder).isDir())
+    if (!onPath.isEmpty() &&
+        QFileInfo(QFileInfo(onPath).absolutePath() + QStringLiteral("/../") + kSubFolder).isDir())
         return QFileInfo(onPath).absoluteFilePath();
     return runningExecutable;
 }

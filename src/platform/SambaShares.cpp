@@ -81,7 +81,7 @@ struct Section
 // named, as Samba does, into sections. Sections named twice are merged.
 class ConfigReader
 {
-public:
+  public:
     explicit ConfigReader(QStringList& problems) : m_problems(problems) {}
 
     void ReadFile(const QString& fileName, int depth)
@@ -123,7 +123,7 @@ public:
 
     const std::vector<Section>& Sections() const { return m_sections; }
 
-private:
+  private:
     static QStringList joinContinuations(const QString& text)
     {
         QStringList out;

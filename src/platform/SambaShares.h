@@ -16,7 +16,7 @@ struct SambaShare
 // No Samba on the machine means no files, which means no shares.
 class SambaShares
 {
-public:
+  public:
     explicit SambaShares(QString configFile = QStringLiteral("/etc/samba/smb.conf"),
                          QString userSharesFolder = QStringLiteral("/var/lib/samba/usershares"))
         : m_configFile(std::move(configFile)), m_userSharesFolder(std::move(userSharesFolder))
@@ -34,7 +34,7 @@ public:
     // section, or "path=/srv/data" of a user share file); empty when it names none.
     static QString GetSharePathFromValue(const QString& definition);
 
-private:
+  private:
     QString m_configFile;
     QString m_userSharesFolder;
 };

@@ -8,7 +8,7 @@
 // kernel is asked directly when no link names the device.
 class VolumeLabels
 {
-public:
+  public:
     explicit VolumeLabels(QString labelLinkFolder = QStringLiteral("/dev/disk/by-label"))
         : m_linkFolder(std::move(labelLinkFolder))
     {
@@ -34,6 +34,6 @@ public:
     // \xNN (a blank becomes \x20); the bytes are UTF-8.
     static QString UnescapeUdev(const QString& linkName);
 
-private:
+  private:
     QString m_linkFolder;
 };

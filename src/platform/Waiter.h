@@ -6,7 +6,7 @@
 // here so that tests and benchmarks can shorten them; the product sleeps for real.
 class Waiter
 {
-public:
+  public:
     virtual ~Waiter() = default;
     virtual void Sleep(int milliseconds) = 0;
     // Monotonic milliseconds from an arbitrary origin.

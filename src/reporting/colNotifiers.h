@@ -8,7 +8,7 @@ struct ProgramState;
 // The pop-up queue: first in, first out. A manual synchronisation queues nothing.
 class colNotifiers
 {
-public:
+  public:
     explicit colNotifiers(const ProgramState& state) : m_state(state) {}
 
     // Nothing drains the queue while no pop-up window runs, so it keeps only the
@@ -24,7 +24,7 @@ public:
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
-private:
+  private:
     const ProgramState& m_state;
     KeyedList<clsNotifier> m_items;
 };

@@ -8,7 +8,7 @@ struct ProgramState;
 // The in-memory recent-activity log; position 1 is the oldest record.
 class colRecent
 {
-public:
+  public:
     explicit colRecent(const ProgramState& state) : m_state(state) {}
 
     // Records made during a manual synchronisation say so on a second line.
@@ -27,7 +27,7 @@ public:
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
-private:
+  private:
     const ProgramState& m_state;
     KeyedList<clsRecent> m_items;
     qint64 m_added = 0;

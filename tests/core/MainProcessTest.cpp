@@ -145,8 +145,8 @@ class MainProcessTest : public ::testing::Test
         ASSERT_TRUE(QDir().mkpath(source));
         WriteStore(folder + "/usrdatab", {source, "DATA", "05/12/2026 10:00:00", "Never",
                                           "05/12/2026 10:05:00", "1", "1", "1", "3", "1", "0", "0", "1"});
-        WriteStore(folder + "/usrdatad", {env.root() + "/Copies/Work", source, "BACKUP1",
-                                          env.root() + "/Usb/Work", source, "USB"});
+        WriteStore(folder + "/usrdatad",
+                   {env.root() + "/Copies/Work", source, "BACKUP1", env.root() + "/Usb/Work", source, "USB"});
         WriteStore(folder + "/pprefs", {QString::fromLatin1(paused)});
     }
 

@@ -250,8 +250,9 @@ TEST_F(Stores, UnreadableStoreIsMovedAsideNotEmptied)
             });
             EXPECT_TRUE(saved);
             EXPECT_TRUE(ReadFile(path).contains("/new"));
-            const QStringList aside = QDir(DataFolder()).entryList(
-                {store + ".unloaded-*"}, QDir::AllEntries | QDir::System | QDir::Hidden);
+            const QStringList aside =
+                QDir(DataFolder())
+                    .entryList({store + ".unloaded-*"}, QDir::AllEntries | QDir::System | QDir::Hidden);
             ASSERT_EQ(aside.size(), 1);
             const QString asidePath = DataFilePath(aside.first());
             ASSERT_EQ(rowState.PendingWarnings.size(), 1);

@@ -7,8 +7,8 @@
 #include "engine/Engine.h"
 #include "platform/FileNames.h"
 #include "platform/InotifyNotifier.h"
-#include "platform/LocalFiles.h"
 #include "platform/LinuxFileCopier.h"
+#include "platform/LocalFiles.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
@@ -33,7 +33,10 @@ class ShortWaiter : public Waiter
 {
   public:
     int Divisor = 10;
-    void Sleep(int milliseconds) override { QThread::msleep(static_cast<unsigned long>(milliseconds / Divisor)); }
+    void Sleep(int milliseconds) override
+    {
+        QThread::msleep(static_cast<unsigned long>(milliseconds / Divisor));
+    }
     qint64 ElapsedMs() const override { return m_clock.elapsed(); }
 
   private:
@@ -131,7 +134,8 @@ class EngineEndToEndTest : public ::testing::Test
             engine.WatchSourceFolder(b.SourcePath, b.Recursive);
         engine.StartWatching();
         ASSERT_TRUE(runUntil([&] {
-            return engine.DetectFolders().Count() > 0 && !engine.DetectFolders().Item(1)->DetectionDate.isEmpty();
+            return engine.DetectFolders().Count() > 0 &&
+                   !engine.DetectFolders().Item(1)->DetectionDate.isEmpty();
         }));
     }
 
@@ -176,7 +180,8 @@ TEST_F(EngineEndToEndTest, EditorStyleSaveThroughATemporaryFileIsBackedUp)
     startWatching();
 
     WriteFile(at(".a.txt.swp"), "two");
-    ASSERT_EQ(std::rename(at(".a.txt.swp").toLocal8Bit().constData(), at("a.txt").toLocal8Bit().constData()), 0);
+    ASSERT_EQ(std::rename(at(".a.txt.swp").toLocal8Bit().constData(), at("a.txt").toLocal8Bit().constData()),
+              0);
     ASSERT_TRUE(runUntil([&] { return copyOf("a.txt") == "two"; }));
 }
 

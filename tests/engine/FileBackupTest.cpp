@@ -1,9 +1,9 @@
 #include "engine/FileBackup.h"
 
 #include "engine/EngineFakes.h"
-#include "support/TestFiles.h"
 #include "engine/VersionRotation.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QDirIterator>
 #include <QTemporaryDir>

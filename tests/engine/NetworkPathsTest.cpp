@@ -13,7 +13,7 @@ namespace {
 // Drives described by a mount table text, with chosen readiness and labels.
 class TableDrives : public Drives
 {
-public:
+  public:
     explicit TableDrives(const QString& table) : m_table(MountTable::FromText(table)) {}
     std::optional<MountEntry> MountOf(const QString& path) const override { return m_table.MountOf(path); }
     bool IsReady(const QString& mountPoint) const override
@@ -25,7 +25,7 @@ public:
     QSet<QString> NotReady;
     QMap<QString, QString> Labels;
 
-private:
+  private:
     MountTable m_table;
 };
 

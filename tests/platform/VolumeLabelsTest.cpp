@@ -35,7 +35,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A fake /dev with by-label links, as udev would lay it out.
 class VolumeLabelsLinks : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(QDir(dev()).mkpath("disk/by-label"));

@@ -214,14 +214,11 @@ TEST(DialogForm, BoxesAreConvertedByTheDialogRules)
         EXPECT_DOUBLE_EQ(OptionsFromForm(form).AdvanceSeconds, advance) << text;
     }
     // Line breaks become bars after trimming blanks at the ends.
-    const std::vector<std::pair<const char*, const char*>> lists = {{"~\r\nx_", "~|x_"},
-                                                                    {"~\r\n.tmp\r\n", "~|.tmp|"},
-                                                                    {"  ~\r\nx_  ", "~|x_"},
-                                                                    {"~\nx_\n", "~|x_|"},
-                                                                    {"~\rx_", "~|x_"},
-                                                                    {"", ""},
-                                                                    {"\r\n~", "|~"},
-                                                                    {"a b", "a b"}};
+    const std::vector<std::pair<const char*, const char*>> lists = {
+        {"~\r\nx_", "~|x_"},     {"~\r\n.tmp\r\n", "~|.tmp|"},
+        {"  ~\r\nx_  ", "~|x_"}, {"~\nx_\n", "~|x_|"},
+        {"~\rx_", "~|x_"},       {"", ""},
+        {"\r\n~", "|~"},         {"a b", "a b"}};
     for (const auto& [box, stored] : lists) {
         OptionsForm form;
         form.Prefixes = form.Suffixes = QString::fromUtf8(box);

@@ -7,7 +7,7 @@
 // the lifetime of the object, so no test ever touches the real user's files.
 class TestEnvironment
 {
-public:
+  public:
     TestEnvironment();
     ~TestEnvironment();
     TestEnvironment(const TestEnvironment&) = delete;
@@ -20,7 +20,7 @@ public:
     // The program's data folder inside the private data home.
     QString dataFolder() const { return dataHome() + "/Savenook"; }
 
-private:
+  private:
     QTemporaryDir m_dir;
     QByteArray m_oldData, m_oldConfig, m_oldHome;
     bool m_hadData = false, m_hadConfig = false, m_hadHome = false;

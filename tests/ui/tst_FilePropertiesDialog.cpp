@@ -13,7 +13,7 @@
 class tst_FilePropertiesDialog : public QObject
 {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void showsTheFieldsOfAFile();
     void describesFoldersAndLinks_data();
     void describesFoldersAndLinks();
@@ -22,7 +22,7 @@ private Q_SLOTS:
     void vanishedPathGivesFalseAndNoSheet();
     void sheetIsNonModalAndDeletesItselfWhenClosed();
 
-private:
+  private:
     static QString field(QWidget* sheet, const char* name)
     {
         auto* label = sheet->findChild<QLabel*>(QString::fromLatin1(name));

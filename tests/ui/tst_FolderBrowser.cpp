@@ -33,11 +33,11 @@ static void whenPickerOpens(std::function<void(QFileDialog*)> act, QString* seen
 class tst_FolderBrowser : public QObject
 {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void cancelGivesEmptyTextAndRestoresTheCurrentFolder();
     void chosenFolderIsReturned();
 
-private:
+  private:
     TestEnvironment m_env;
 };
 

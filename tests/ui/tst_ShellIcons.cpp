@@ -9,7 +9,7 @@
 class tst_ShellIcons : public QObject
 {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void iconToPictureIsAlways16x16_data();
     void iconToPictureIsAlways16x16();
     void nullIconGivesNoPicture();
@@ -17,7 +17,7 @@ private Q_SLOTS:
     void setSmallFileIconFillsTheLabel();
     void nullLabelIsRefused();
 
-private:
+  private:
     QTemporaryDir m_dir;
 };
 

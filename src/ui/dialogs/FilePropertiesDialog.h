@@ -12,13 +12,13 @@ class QLabel;
 class FilePropertiesDialog : public QDialog
 {
     Q_OBJECT
-public:
+  public:
     explicit FilePropertiesDialog(const QString& path, QWidget* parent = nullptr);
 
     // "rwxr-x---": owner, group and others, as ls shows them.
     static QString PermissionText(QFileDevice::Permissions permissions);
 
-private:
+  private:
     QLabel* addRow(QFormLayout* form, const QString& caption, const QString& objectName, const QString& text);
 };
 

@@ -2,8 +2,8 @@
 
 #include "core/Main.h"
 #include "engine/DestinationMounts.h"
-#include "settings/OptionsFile.h"
 #include "platform/SambaShares.h"
+#include "settings/OptionsFile.h"
 #include "ui/dialogs/frmLoad.h"
 #include "ui/dialogs/frmSave.h"
 #include "ui/main/DesktopSession.h"
@@ -14,9 +14,9 @@
 #include <QStyle>
 
 SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
-    : QObject(parent), m_state(state), m_recent(state), m_notifiers(state),
-      m_context{state,    m_options, m_recent, m_notifiers, m_drives, m_copier, m_notifier,
-                m_waiter, *this,     *this},
+    : QObject(parent), m_state(state), m_recent(state),
+      m_notifiers(state), m_context{state,    m_options,  m_recent, m_notifiers, m_drives,
+                                    m_copier, m_notifier, m_waiter, *this,       *this},
       m_engine(m_context), m_window(state), m_properties(m_window, state), m_pause(state), m_tray(state),
       m_animations(m_options)
 {
@@ -27,7 +27,9 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     // The session's save requests only save; its end runs the ordinary exit.
     new DesktopSession(m_state, m_window, this);
 
-    Seams.WatchSourceFolder = [this](const clsBackup& b) { m_engine.WatchSourceFolder(b.SourcePath, b.Recursive); };
+    Seams.WatchSourceFolder = [this](const clsBackup& b) {
+        m_engine.WatchSourceFolder(b.SourcePath, b.Recursive);
+    };
     Seams.StartWatching = [this] { m_engine.StartWatching(); };
     Seams.CloseAllNotifications = [this] { m_engine.CloseAllNotifications(); };
     // Running out of inotify watches must not pass unnoticed: some saves would not be seen.
@@ -65,8 +67,9 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     // Any of our own windows coming to the front ends the pop-up's stay on top.
     qApp->installEventFilter(this);
     m_engine.SetTickHook([this] { m_window.CaptureMainPlacement(); });
-    m_window.SetWideMargins(QCoreApplication::arguments().join(QLatin1Char(' ')).contains(
-        QLatin1String("vist"), Qt::CaseInsensitive));
+    m_window.SetWideMargins(QCoreApplication::arguments()
+                                .join(QLatin1Char(' '))
+                                .contains(QLatin1String("vist"), Qt::CaseInsensitive));
 }
 
 void SavenookApp::wireCommands()
@@ -295,7 +298,8 @@ void SavenookApp::ShowWarning(const QString& text)
     }
     // Non-modal: a warning must not hold up watching or an exit.
     QWidget* parent = m_window.isVisible() ? &m_window : nullptr;
-    m_warnings = new QMessageBox(QMessageBox::Warning, QStringLiteral("Savenook"), text, QMessageBox::Ok, parent);
+    m_warnings =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Savenook"), text, QMessageBox::Ok, parent);
     m_warnings->setAttribute(Qt::WA_DeleteOnClose);
     m_warnings->setModal(false);
     m_warnings->show();
