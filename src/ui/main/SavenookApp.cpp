@@ -1,6 +1,9 @@
 #include "ui/main/SavenookApp.h"
 
 #include "core/Main.h"
+#include "engine/PreviousVersions.h"
+#include "platform/FileStamp.h"
+#include "ui/dialogs/frmPreviousVersions.h"
 #include "settings/OptionsFile.h"
 #include "platform/SambaShares.h"
 #include "ui/dialogs/frmLoad.h"
@@ -136,6 +139,7 @@ void SavenookApp::WireTray()
 {
     m_animations.Show = [this](TrayIconRole role) { m_tray.SetTrayIcon(role); };
     m_window.Later.ShowRecentActivity = [this] { ShowRecentActivity(); };
+    m_window.Later.ShowPreviousVersions = [this](const QString& sourcePath) { ShowPreviousVersions(sourcePath); };
     m_window.Later.SetTrayEditing = [this](bool editing) { m_tray.SetEditing(editing); };
     m_window.Later.SetTrayAddItemsEnabled = [this](bool enabled) { m_tray.SetAddItemsEnabled(enabled); };
     m_window.RemoveTrayIcon = [this] { m_tray.RemoveTrayIcon(); };
@@ -172,6 +176,29 @@ void SavenookApp::WireTray()
                 w->showNormal();
         m_window.ShowNormalAndActivate();
     };
+}
+
+void SavenookApp::ShowPreviousVersions(const QString& sourcePath)
+{
+    const clsBackup* backup = m_state.Backups.Item(sourcePath);
+    if (!backup)
+        return;
+    PreviousVersions versions(m_state, m_drives, m_engine.Backup().Mounts(), m_options.PrevSaveName);
+    // The file as it is now is kept through the usual backup, which a destination
+    // may refuse (unreachable, unchanged-file check aside): then it is kept beside.
+    const auto keepAsVersion = [this, &versions, sourcePath](const QString& target) {
+        const clsBackup* b = m_state.Backups.Item(sourcePath);
+        if (!b || !b->KeepBackup || b->Versions <= 0)
+            return false;
+        m_engine.Backup().BackupFile(sourcePath, m_state.Backups.PositionOf(sourcePath), target);
+        const FileStamp now = FileStamp::Of(target, true);
+        for (const PreviousVersions::Copy& c : versions.List(*b, target).Copies)
+            if (c.Version == 0 && c.Size == now.Size && c.ModifiedMs == now.ModifiedMs())
+                return true;
+        return false;
+    };
+    frmPreviousVersions window(*backup, versions, m_copier, m_recent, keepAsVersion, &m_window);
+    window.exec();
 }
 
 void SavenookApp::ShowRecentActivity()
