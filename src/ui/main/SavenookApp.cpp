@@ -2,6 +2,7 @@
 
 #include "core/Main.h"
 #include "engine/PreviousVersions.h"
+#include "platform/FileNames.h"
 #include "platform/FileStamp.h"
 #include "ui/dialogs/frmPreviousVersions.h"
 #include "settings/OptionsFile.h"
@@ -11,6 +12,7 @@
 #include "ui/main/DesktopSession.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
@@ -42,6 +44,7 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     m_window.Svc.DriveInfo = &m_drives;
     m_window.Svc.Shares = NetworkPaths::SharesOf(SambaShares());
     m_window.Svc.Recent = &m_recent;
+    m_properties.VersionSpace = [this](const QString& sourcePath) { return VersionSpace(sourcePath); };
     m_properties.Install();
     m_window.Svc.WatchFolder = [this](const QString& path, bool recursive) {
         m_engine.WatchSourceFolder(path, recursive);
@@ -176,6 +179,20 @@ void SavenookApp::WireTray()
                 w->showNormal();
         m_window.ShowNormalAndActivate();
     };
+}
+
+QString SavenookApp::VersionSpace(const QString& sourcePath)
+{
+    const clsBackup* backup = m_state.Backups.Item(sourcePath);
+    if (!backup)
+        return QString();
+    const PreviousVersions versions(m_state, m_drives, m_engine.Backup().Mounts(), m_options.PrevSaveName);
+    QStringList parts;
+    const QLocale locale;
+    for (const auto& [destination, bytes] : versions.VersionBytes(*backup))
+        parts << FileNames::ForDisplay(destination) + QStringLiteral(": ") +
+                     (bytes ? locale.formattedDataSize(*bytes) : QStringLiteral("unreachable"));
+    return parts.isEmpty() ? QString() : QStringLiteral("Space taken by previous versions: ") + parts.join("; ");
 }
 
 void SavenookApp::ShowPreviousVersions(const QString& sourcePath)

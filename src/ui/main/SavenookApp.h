@@ -77,6 +77,7 @@ class SavenookApp : public QObject, public MainSteps, public EventPump, public E
     std::function<bool()> TrayAvailable = &frmSystemTray::Available;
     void ShowRecentActivity();
     void ShowPreviousVersions(const QString& sourcePath);
+    QString VersionSpace(const QString& sourcePath);
 
     void LoadOptions() override;
     void LoadMainWindow(bool hidden) override;
