@@ -1,6 +1,7 @@
 #include "engine/VersionRestore.h"
 
 #include "core/DateText.h"
+#include "engine/DestinationFolder.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -40,6 +41,15 @@ VersionRestore::Result VersionRestore::Restore(const QString& copyPath, const QS
                                                const QDateTime& now)
 {
     Result r;
+    // A deleted file's sub-folders may be gone with it.
+    const QString parent = DestinationFolder::ParentOf(target);
+    QString existing = parent;
+    while (!LocalFiles::IsFolder(existing) && existing != QStringLiteral("/"))
+        existing = DestinationFolder::ParentOf(existing);
+    if (existing != parent && !DestinationFolder::CreateMissing(existing, parent)) {
+        r.Error = QStringLiteral("Error: Restore failed (its folder could not be made)");
+        return r;
+    }
     // The held copy is staged first: keeping the current file as a version
     // renumbers the versions, and the staged bytes no longer depend on that.
     QString staged;

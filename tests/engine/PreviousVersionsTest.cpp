@@ -14,8 +14,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 namespace {
 const QDateTime T0 = QDateTime(QDate(2026, 3, 1), QTime(9, 0));
 using Keep = std::function<bool(const QString&)>;
@@ -138,7 +136,7 @@ TEST(PreviousVersions, DeletedFilesWithAwkwardNamesAreFoundAndRestored)
     WriteRawFile(FileNames::Encode(gone), "second!");
     w.Backup.BackupFile(w.Source, 1, gone);
     w.Save(w.Source + "/kept.txt", "k", 9);
-    ASSERT_EQ(::unlink(FileNames::Encode(gone).constData()), 0);
+    ASSERT_TRUE(LocalFiles::RemoveTree(w.Source + "/sub")); // its folder went with it
     EXPECT_EQ(w.Versions.Deleted(*w.Association), QStringList{gone});
 
     const PreviousVersions::Listing l = w.Versions.List(*w.Association, gone);
