@@ -10,7 +10,10 @@
 #include <functional>
 
 namespace {
-QString nameOf(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+QString nameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
 } // namespace
 
 std::optional<QString> PreviousVersions::FolderFor(const clsBackup& backup, const clsDestination& destination,
@@ -38,7 +41,8 @@ std::optional<QString> PreviousVersions::FolderFor(const clsBackup& backup, cons
         return refuse(QStringLiteral("drive not mounted"));
     if (!m_drives.IsReady(drive->MountPoint))
         return refuse(QStringLiteral("drive not ready"));
-    const bool network = destination.Path.startsWith(QStringLiteral("//")) || IsNetworkFileSystem(drive->FsType);
+    const bool network =
+        destination.Path.startsWith(QStringLiteral("//")) || IsNetworkFileSystem(drive->FsType);
     if (!network && !LocalFiles::IsFolder(destination.Path))
         return refuse(QStringLiteral("drive not mounted"));
     if (destination.Volume.compare(m_drives.Label(drive->MountPoint), Qt::CaseInsensitive) != 0)
@@ -105,31 +109,30 @@ QStringList PreviousVersions::Deleted(const clsBackup& backup) const
         if (!root)
             continue;
         // sourceFolder: the source folder this destination folder mirrors.
-        std::function<void(const QString&, const QString&, bool)> walk = [&](const QString& folder,
-                                                                             const QString& sourceFolder,
-                                                                             bool inVersion) {
-            const auto entries = LocalFiles::List(folder);
-            if (!entries)
-                return;
-            QSet<QString> versions;
-            for (const auto& v : versionFolders(folder))
-                versions.insert(nameOf(v.second));
-            for (const LocalFiles::Entry& e : *entries) {
-                const QString path = LocalFiles::Join(folder, e.Name);
-                if (e.Type == LocalFiles::Entry::Kind::File) {
-                    if (LinuxFileCopier::IsTemporaryName(e.Name))
-                        continue;
-                    const QString source = LocalFiles::Join(sourceFolder, e.Name);
-                    if (!LocalFiles::Exists(source))
-                        found.insert(source);
-                } else if (e.Type == LocalFiles::Entry::Kind::Folder && !inVersion) {
-                    if (versions.contains(e.Name))
-                        walk(path, sourceFolder, true);
-                    else if (backup.Recursive && !e.Name.startsWith(m_prevSaveName + QLatin1Char('-')))
-                        walk(path, LocalFiles::Join(sourceFolder, e.Name), false);
+        std::function<void(const QString&, const QString&, bool)> walk =
+            [&](const QString& folder, const QString& sourceFolder, bool inVersion) {
+                const auto entries = LocalFiles::List(folder);
+                if (!entries)
+                    return;
+                QSet<QString> versions;
+                for (const auto& v : versionFolders(folder))
+                    versions.insert(nameOf(v.second));
+                for (const LocalFiles::Entry& e : *entries) {
+                    const QString path = LocalFiles::Join(folder, e.Name);
+                    if (e.Type == LocalFiles::Entry::Kind::File) {
+                        if (LinuxFileCopier::IsTemporaryName(e.Name))
+                            continue;
+                        const QString source = LocalFiles::Join(sourceFolder, e.Name);
+                        if (!LocalFiles::Exists(source))
+                            found.insert(source);
+                    } else if (e.Type == LocalFiles::Entry::Kind::Folder && !inVersion) {
+                        if (versions.contains(e.Name))
+                            walk(path, sourceFolder, true);
+                        else if (backup.Recursive && !e.Name.startsWith(m_prevSaveName + QLatin1Char('-')))
+                            walk(path, LocalFiles::Join(sourceFolder, e.Name), false);
+                    }
                 }
-            }
-        };
+            };
         walk(*root, backup.SourcePath, false);
     }
     QStringList sorted(found.begin(), found.end());
@@ -137,16 +140,17 @@ QStringList PreviousVersions::Deleted(const clsBackup& backup) const
     return sorted;
 }
 
-std::vector<std::pair<QString, std::optional<qint64>>> PreviousVersions::VersionBytes(
-    const clsBackup& backup) const
+std::vector<std::pair<QString, std::optional<qint64>>>
+PreviousVersions::VersionBytes(const clsBackup& backup) const
 {
     std::vector<std::pair<QString, std::optional<qint64>>> out;
-    const QString probe = backup.Folder ? LocalFiles::Join(backup.SourcePath, QStringLiteral("x"))
-                                        : backup.SourcePath;
+    const QString probe =
+        backup.Folder ? LocalFiles::Join(backup.SourcePath, QStringLiteral("x")) : backup.SourcePath;
     const QString fileName = nameOf(backup.SourcePath);
     std::function<qint64(const QString&)> treeBytes = [&](const QString& folder) {
         qint64 total = 0;
-        for (const LocalFiles::Entry& e : LocalFiles::List(folder).value_or(std::vector<LocalFiles::Entry>{})) {
+        for (const LocalFiles::Entry& e :
+             LocalFiles::List(folder).value_or(std::vector<LocalFiles::Entry>{})) {
             const QString path = LocalFiles::Join(folder, e.Name);
             if (e.Type == LocalFiles::Entry::Kind::Folder)
                 total += treeBytes(path);

@@ -16,7 +16,7 @@ QStringList linesOf(const QString& text)
 
 struct Op
 {
-    char Kind; // ' ', '-', '+'
+    char Kind;          // ' ', '-', '+'
     qsizetype Old, New; // line indices (0-based) before this op
 };
 } // namespace
@@ -35,15 +35,16 @@ QString TextDiff::Unified(const QString& oldText, const QString& newText, const 
     while (head < a.size() && head < b.size() && a[head] == b[head])
         ++head;
     qsizetype tail = 0;
-    while (tail < a.size() - head && tail < b.size() - head && a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
+    while (tail < a.size() - head && tail < b.size() - head &&
+           a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
         ++tail;
     const qsizetype n = a.size() - head - tail, m = b.size() - head - tail;
     std::vector<std::vector<int>> lcs(size_t(n + 1), std::vector<int>(size_t(m + 1), 0));
     for (qsizetype i = n - 1; i >= 0; --i)
         for (qsizetype j = m - 1; j >= 0; --j)
-            lcs[size_t(i)][size_t(j)] = a[head + i] == b[head + j]
-                                            ? lcs[size_t(i + 1)][size_t(j + 1)] + 1
-                                            : std::max(lcs[size_t(i + 1)][size_t(j)], lcs[size_t(i)][size_t(j + 1)]);
+            lcs[size_t(i)][size_t(j)] = a[head + i] == b[head + j] ? lcs[size_t(i + 1)][size_t(j + 1)] + 1
+                                                                   : std::max(lcs[size_t(i + 1)][size_t(j)],
+                                                                              lcs[size_t(i)][size_t(j + 1)]);
     std::vector<Op> ops;
     for (qsizetype k = 0; k < head; ++k)
         ops.push_back({' ', k, k});

@@ -85,12 +85,14 @@ VersionRestore::Result VersionRestore::Restore(const QString& copyPath, const QS
     return r;
 }
 
-void VersionRestore::Log(colRecent& recent, const QString& target, const QString& copyPath, const Result& result)
+void VersionRestore::Log(colRecent& recent, const QString& target, const QString& copyPath,
+                         const Result& result)
 {
     const QString n_a = QStringLiteral("<n/a>");
     QString text = result.Restored ? QStringLiteral("Success: Previous version restored") : result.Error;
     if (!result.KeptBeside.isEmpty())
         text += QStringLiteral(" (current file kept as ") +
                 result.KeptBeside.mid(result.KeptBeside.lastIndexOf(QLatin1Char('/')) + 1) + QLatin1Char(')');
-    recent.Add(DateText::Now(), target, n_a, copyPath.left(copyPath.lastIndexOf(QLatin1Char('/'))), n_a, text);
+    recent.Add(DateText::Now(), target, n_a, copyPath.left(copyPath.lastIndexOf(QLatin1Char('/'))), n_a,
+               text);
 }

@@ -23,8 +23,8 @@ class VersionRestore
     // destination now holds it; when it is null or says no, the file is kept
     // beside itself (see BesideName). keepCurrent false: target is overwritten
     // without keeping (the user chose to, in "Restore to...").
-    static Result Restore(const QString& copyPath, const QString& target, FileCopier& copier, bool keepCurrent,
-                          const std::function<bool(const QString& target)>& keepAsVersion,
+    static Result Restore(const QString& copyPath, const QString& target, FileCopier& copier,
+                          bool keepCurrent, const std::function<bool(const QString& target)>& keepAsVersion,
                           const QDateTime& now = QDateTime::currentDateTime());
 
     // "name (before restore YYYY-MM-DD HHMMSS).ext" beside path.

@@ -79,8 +79,8 @@ TEST(PreviousVersions, RestoreKeepsTheCurrentFileAndFailureChangesNothing)
 {
     struct Row
     {
-        bool asVersion;   // keep the current file through a backup, else beside it
-        bool failCommit;  // the rename of the restored copy fails
+        bool asVersion;  // keep the current file through a backup, else beside it
+        bool failCommit; // the rename of the restored copy fails
     };
     for (const Row row : {Row{true, false}, Row{false, false}, Row{false, true}}) {
         World w;
@@ -89,8 +89,9 @@ TEST(PreviousVersions, RestoreKeepsTheCurrentFileAndFailureChangesNothing)
             w.Save(f, QByteArray("v") + QByteArray::number(m), m);
         WriteFile(f, "changed", T0.addSecs(600)); // not backed up yet
         const PreviousVersions::Listing l = w.Versions.List(*w.Association, f);
-        const auto v2 = std::find_if(l.Copies.begin(), l.Copies.end(),
-                                     [&](const auto& c) { return c.Version == 2 && c.Destination == w.Dst1; });
+        const auto v2 = std::find_if(l.Copies.begin(), l.Copies.end(), [&](const auto& c) {
+            return c.Version == 2 && c.Destination == w.Dst1;
+        });
         ASSERT_NE(v2, l.Copies.end());
         struct FailingCommit : FakeCopier
         {

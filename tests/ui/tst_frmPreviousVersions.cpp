@@ -19,7 +19,8 @@ class tst_frmPreviousVersions : public QObject
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(content);
         f.flush(); // else closing writes the bytes, and the time, after it is set
-        QVERIFY(f.setFileTime(QDateTime(QDate(2026, 3, 1), QTime(9, minute)), QFileDevice::FileModificationTime));
+        QVERIFY(
+            f.setFileTime(QDateTime(QDate(2026, 3, 1), QTime(9, minute)), QFileDevice::FileModificationTime));
     }
     static QByteArray read(const QString& path)
     {
@@ -64,7 +65,8 @@ class tst_frmPreviousVersions : public QObject
 
         w.SelectCopy(2);
         w.Compare();
-        QVERIFY2(diff.contains("\n-Paragraph 1 as it was.\n+Paragraph overwritten by mistake.\n"), qPrintable(diff));
+        QVERIFY2(diff.contains("\n-Paragraph 1 as it was.\n+Paragraph overwritten by mistake.\n"),
+                 qPrintable(diff));
 
         if (const QByteArray shot = qgetenv("SAVENOOK_SCREENSHOT"); !shot.isEmpty()) {
             w.show();
@@ -79,7 +81,8 @@ class tst_frmPreviousVersions : public QObject
         QVERIFY2(told.contains("chapter one (before restore "), qPrintable(told));
         const QStringList beside = QDir(source).entryList({"chapter one (before restore *).txt"});
         QCOMPARE(beside.size(), 1);
-        QCOMPARE(read(source + "/" + beside[0]), QByteArray("Title\n\nParagraph overwritten by mistake.\nEnd\n"));
+        QCOMPARE(read(source + "/" + beside[0]),
+                 QByteArray("Title\n\nParagraph overwritten by mistake.\nEnd\n"));
         QVERIFY(rig.LogMessages().back().startsWith("Success: Previous version restored"));
     }
 };

@@ -20,13 +20,17 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
-QString nameOf(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+QString nameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
 
 QString timeText(qint64 ms)
 {
@@ -50,9 +54,9 @@ std::optional<QString> textOf(const QString& localCopy)
 }
 } // namespace
 
-frmPreviousVersions::frmPreviousVersions(const clsBackup& backup, PreviousVersions& versions, FileCopier& copier,
-                                         colRecent& recent, std::function<bool(const QString&)> keepAsVersion,
-                                         QWidget* parent)
+frmPreviousVersions::frmPreviousVersions(const clsBackup& backup, PreviousVersions& versions,
+                                         FileCopier& copier, colRecent& recent,
+                                         std::function<bool(const QString&)> keepAsVersion, QWidget* parent)
     : QDialog(parent), m_backup(backup), m_versions(versions), m_copier(copier), m_recent(recent),
       m_keepAsVersion(std::move(keepAsVersion))
 {
@@ -67,12 +71,15 @@ frmPreviousVersions::frmPreviousVersions(const clsBackup& backup, PreviousVersio
     Ask.Confirm = [](QWidget* w, const QString& q) {
         return QMessageBox::question(w, QStringLiteral("Savenook"), q) == QMessageBox::Yes;
     };
-    Ask.Tell = [](QWidget* w, const QString& t) { QMessageBox::information(w, QStringLiteral("Savenook"), t); };
+    Ask.Tell = [](QWidget* w, const QString& t) {
+        QMessageBox::information(w, QStringLiteral("Savenook"), t);
+    };
     Ask.OpenPath = [](const QString& p) { QDesktopServices::openUrl(QUrl::fromLocalFile(p)); };
     Ask.ShowDiff = [](QWidget* w, const QString& diff) {
         QDialog view(w);
         view.setWindowTitle(QStringLiteral("Compare"));
-        auto* text = new QPlainTextEdit(diff.isEmpty() ? QStringLiteral("The two versions are the same.") : diff);
+        auto* text =
+            new QPlainTextEdit(diff.isEmpty() ? QStringLiteral("The two versions are the same.") : diff);
         text->setReadOnly(true);
         text->setLineWrapMode(QPlainTextEdit::NoWrap);
         text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -114,8 +121,8 @@ frmPreviousVersions::frmPreviousVersions(const clsBackup& backup, PreviousVersio
     lstVersions = new QTreeWidget(this);
     lstVersions->setObjectName(QStringLiteral("lstVersions"));
     lstVersions->setRootIsDecorated(false);
-    lstVersions->setHeaderLabels({QStringLiteral("Modified"), QStringLiteral("Version"), QStringLiteral("Size"),
-                                  QStringLiteral("Destination")});
+    lstVersions->setHeaderLabels({QStringLiteral("Modified"), QStringLiteral("Version"),
+                                  QStringLiteral("Size"), QStringLiteral("Destination")});
     lstVersions->header()->setStretchLastSection(true);
     layout->addWidget(lstVersions, 1);
 
@@ -151,11 +158,11 @@ frmPreviousVersions::frmPreviousVersions(const clsBackup& backup, PreviousVersio
 void frmPreviousVersions::SetFile(const QString& filePath)
 {
     m_file = filePath;
-    lblFile->setText(filePath.isEmpty() ? QStringLiteral("Choose a file below %1, or a deleted one.")
-                                              .arg(FileNames::ForDisplay(m_backup.SourcePath))
-                                        : QStringLiteral("File: ") + FileNames::ForDisplay(filePath) +
-                                              (LocalFiles::Exists(filePath) ? QString()
-                                                                            : QStringLiteral("  (deleted)")));
+    lblFile->setText(filePath.isEmpty()
+                         ? QStringLiteral("Choose a file below %1, or a deleted one.")
+                               .arg(FileNames::ForDisplay(m_backup.SourcePath))
+                         : QStringLiteral("File: ") + FileNames::ForDisplay(filePath) +
+                               (LocalFiles::Exists(filePath) ? QString() : QStringLiteral("  (deleted)")));
     refresh();
 }
 
@@ -214,14 +221,17 @@ namespace {
 // A private read-only copy: the program that opens it can never change what is held.
 QString viewingCopy(FileCopier& copier, const QString& path, const QString& tag)
 {
-    const QString folder = QDir::tempPath() + QStringLiteral("/savenook-versions/") + tag;
+    // The user's own cache, not the shared temporary folder another user could prepare.
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/versions/") + tag;
     QDir().mkpath(folder);
     const QString target = LocalFiles::Join(folder, nameOf(path));
     if (LocalFiles::Exists(target))
         LocalFiles::SetPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (copier.Copy(path, target, {}) != CopyError::None)
         return QString();
-    LocalFiles::SetPermissions(target, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    LocalFiles::SetPermissions(target,
+                               QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     return target;
 }
 } // namespace
@@ -259,10 +269,11 @@ void frmPreviousVersions::Compare()
     }
     const QString label = c->Version == 0 ? QStringLiteral("current backup")
                                           : QStringLiteral("previous version %1").arg(c->Version);
-    Ask.ShowDiff(this, TextDiff::Unified(*a, *b, nameOf(FileNames::ForDisplay(m_file)) + QStringLiteral(" (") +
-                                                     label + QStringLiteral(", ") + timeText(c->ModifiedMs) +
-                                                     QLatin1Char(')'),
-                                         nameOf(FileNames::ForDisplay(m_file)) + QStringLiteral(" (now)")));
+    Ask.ShowDiff(this,
+                 TextDiff::Unified(*a, *b,
+                                   nameOf(FileNames::ForDisplay(m_file)) + QStringLiteral(" (") + label +
+                                       QStringLiteral(", ") + timeText(c->ModifiedMs) + QLatin1Char(')'),
+                                   nameOf(FileNames::ForDisplay(m_file)) + QStringLiteral(" (now)")));
 }
 
 void frmPreviousVersions::Restore(bool elsewhere)
@@ -277,7 +288,7 @@ void frmPreviousVersions::Restore(bool elsewhere)
         if (target.isEmpty())
             return;
     } else if (!Ask.Confirm(this, QStringLiteral("Put the copy of %1 back as %2?\n\nThe file as it is now is "
-                                                  "kept first.")
+                                                 "kept first.")
                                       .arg(timeText(chosen.ModifiedMs), FileNames::ForDisplay(m_file)))) {
         return;
     }

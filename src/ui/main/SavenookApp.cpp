@@ -142,7 +142,9 @@ void SavenookApp::WireTray()
 {
     m_animations.Show = [this](TrayIconRole role) { m_tray.SetTrayIcon(role); };
     m_window.Later.ShowRecentActivity = [this] { ShowRecentActivity(); };
-    m_window.Later.ShowPreviousVersions = [this](const QString& sourcePath) { ShowPreviousVersions(sourcePath); };
+    m_window.Later.ShowPreviousVersions = [this](const QString& sourcePath) {
+        ShowPreviousVersions(sourcePath);
+    };
     m_window.Later.SetTrayEditing = [this](bool editing) { m_tray.SetEditing(editing); };
     m_window.Later.SetTrayAddItemsEnabled = [this](bool enabled) { m_tray.SetAddItemsEnabled(enabled); };
     m_window.RemoveTrayIcon = [this] { m_tray.RemoveTrayIcon(); };
@@ -192,7 +194,9 @@ QString SavenookApp::VersionSpace(const QString& sourcePath)
     for (const auto& [destination, bytes] : versions.VersionBytes(*backup))
         parts << FileNames::ForDisplay(destination) + QStringLiteral(": ") +
                      (bytes ? locale.formattedDataSize(*bytes) : QStringLiteral("unreachable"));
-    return parts.isEmpty() ? QString() : QStringLiteral("Space taken by previous versions: ") + parts.join("; ");
+    if (parts.isEmpty())
+        return QString();
+    return QStringLiteral("Space taken by previous versions: ") + parts.join(QStringLiteral("; "));
 }
 
 void SavenookApp::ShowPreviousVersions(const QString& sourcePath)

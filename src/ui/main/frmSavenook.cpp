@@ -146,7 +146,9 @@ void frmSavenook::installStandIns()
     };
     Later.ShowOptions = [notYet] { notYet(QStringLiteral("The options window")); };
     Later.ShowRecentActivity = [notYet] { notYet(QStringLiteral("The recent-activity window")); };
-    Later.ShowPreviousVersions = [notYet](const QString&) { notYet(QStringLiteral("The previous-versions window")); };
+    Later.ShowPreviousVersions = [notYet](const QString&) {
+        notYet(QStringLiteral("The previous-versions window"));
+    };
     Later.LoadScheme = [notYet] {
         notYet(QStringLiteral("Loading schemes"));
         return false;
