@@ -27,6 +27,8 @@ struct PropertiesHost
     std::function<void(bool editing)> SetTrayEditing;
     // A picture of the tree's image list by key ("*Folder", "*FileYellow", ...).
     std::function<QIcon(const QString& key)> TreeIcon;
+    // One line on the space the association's previous versions take in each destination.
+    std::function<QString(const QString& sourcePath)> VersionSpace;
     // Top, left, height, width and the destination column's width in twips,
     // kept with the window preferences; null keeps them nowhere.
     std::array<qint16, 5>* Placement = nullptr;

@@ -246,6 +246,10 @@ void frmProperties::buildSettings()
         page->addWidget(box);
     page->addSpacing(8);
     page->addLayout(keep);
+    lblVersionSpace = new QLabel(fraSettings);
+    lblVersionSpace->setObjectName(QStringLiteral("lblVersionSpace"));
+    lblVersionSpace->setWordWrap(true);
+    page->addWidget(lblVersionSpace);
     page->addStretch();
     auto* volumeRow = new QHBoxLayout;
     volumeRow->addWidget(cmdVolume);
@@ -369,6 +373,8 @@ void frmProperties::LoadFields(const clsBackup& association)
     chkKeepBackup->setChecked(association.KeepBackup);
     txtVersions->setText(QString::number(association.Versions));
     chkKeepBackup_Click();
+    lblVersionSpace->setText(m_host.VersionSpace ? m_host.VersionSpace(association.SourcePath) : QString());
+    lblVersionSpace->setVisible(!lblVersionSpace->text().isEmpty());
 }
 
 void frmProperties::RestorePropertiesPlacement()

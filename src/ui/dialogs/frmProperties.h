@@ -49,7 +49,7 @@ class frmProperties : public QDialog
     QPushButton *cmdOpen = nullptr, *cmdProperties = nullptr, *cmdSync = nullptr;
     QCheckBox *chkEnabled = nullptr, *chkRecursive = nullptr, *chkHidden = nullptr,
               *chkNotifySuccess = nullptr, *chkNotifyError = nullptr, *chkKeepBackup = nullptr;
-    QLabel *lblKeep = nullptr, *lblPrevVersions = nullptr;
+    QLabel *lblKeep = nullptr, *lblPrevVersions = nullptr, *lblVersionSpace = nullptr;
     QLineEdit* txtVersions = nullptr;
     QToolButton *cmdMoreVersions = nullptr, *cmdLessVersions = nullptr;
     QPushButton* cmdVolume = nullptr;

@@ -64,6 +64,7 @@ PropertiesHost PropertiesOpener::Host()
     };
     host.TreeIcon = [this](const QString& key) { return m_window.Images().Icon(key); };
     host.Placement = &m_window.PropertiesPlacement;
+    host.VersionSpace = VersionSpace;
     host.MultiAddShift = &m_multiAddShift;
     return host;
 }

@@ -25,6 +25,8 @@ class PropertiesOpener
     // Closes an open dialog as Close does (the program is ending).
     void Unload();
     frmProperties* Dialog() const { return m_dialog; }
+    // Handed to the dialog (see PropertiesHost).
+    std::function<QString(const QString& sourcePath)> VersionSpace;
 
     // Replaces the message boxes and the folder browser (tests); null restores the real ones.
     void SetPrompts(Prompts* prompts) { m_prompts = prompts ? prompts : &m_realPrompts; }

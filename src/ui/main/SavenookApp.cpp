@@ -2,13 +2,18 @@
 
 #include "core/Main.h"
 #include "engine/DestinationMounts.h"
+#include "engine/PreviousVersions.h"
+#include "platform/FileNames.h"
+#include "platform/FileStamp.h"
 #include "platform/SambaShares.h"
 #include "settings/OptionsFile.h"
 #include "ui/dialogs/frmLoad.h"
+#include "ui/dialogs/frmPreviousVersions.h"
 #include "ui/dialogs/frmSave.h"
 #include "ui/main/DesktopSession.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
@@ -52,6 +57,7 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     m_window.Svc.DriveInfo = &m_drives;
     m_window.Svc.Shares = NetworkPaths::SharesOf(SambaShares());
     m_window.Svc.Recent = &m_recent;
+    m_properties.VersionSpace = [this](const QString& sourcePath) { return VersionSpace(sourcePath); };
     m_properties.Install();
     m_window.Svc.WatchFolder = [this](const QString& path, bool recursive) {
         m_engine.WatchSourceFolder(path, recursive);
@@ -150,6 +156,9 @@ void SavenookApp::WireTray()
 {
     m_animations.Show = [this](TrayIconRole role) { m_tray.SetTrayIcon(role); };
     m_window.Later.ShowRecentActivity = [this] { ShowRecentActivity(); };
+    m_window.Later.ShowPreviousVersions = [this](const QString& sourcePath) {
+        ShowPreviousVersions(sourcePath);
+    };
     m_window.Later.SetTrayEditing = [this](bool editing) { m_tray.SetEditing(editing); };
     m_window.Later.SetTrayAddItemsEnabled = [this](bool enabled) { m_tray.SetAddItemsEnabled(enabled); };
     m_window.RemoveTrayIcon = [this] { m_tray.RemoveTrayIcon(); };
@@ -186,6 +195,45 @@ void SavenookApp::WireTray()
                 w->showNormal();
         m_window.ShowNormalAndActivate();
     };
+}
+
+QString SavenookApp::VersionSpace(const QString& sourcePath)
+{
+    const clsBackup* backup = m_state.Backups.Item(sourcePath);
+    if (!backup)
+        return QString();
+    const PreviousVersions versions(m_state, m_drives, m_engine.Backup().Mounts(), m_options.PrevSaveName);
+    QStringList parts;
+    const QLocale locale;
+    for (const auto& [destination, bytes] : versions.VersionBytes(*backup))
+        parts << FileNames::ForDisplay(destination) + QStringLiteral(": ") +
+                     (bytes ? locale.formattedDataSize(*bytes) : QStringLiteral("unreachable"));
+    if (parts.isEmpty())
+        return QString();
+    return QStringLiteral("Space taken by previous versions: ") + parts.join(QStringLiteral("; "));
+}
+
+void SavenookApp::ShowPreviousVersions(const QString& sourcePath)
+{
+    const clsBackup* backup = m_state.Backups.Item(sourcePath);
+    if (!backup)
+        return;
+    PreviousVersions versions(m_state, m_drives, m_engine.Backup().Mounts(), m_options.PrevSaveName);
+    // The file as it is now is kept through the usual backup, which a destination
+    // may refuse (unreachable, unchanged-file check aside): then it is kept beside.
+    const auto keepAsVersion = [this, &versions, sourcePath](const QString& target) {
+        const clsBackup* b = m_state.Backups.Item(sourcePath);
+        if (!b || !b->KeepBackup || b->Versions <= 0)
+            return false;
+        m_engine.Backup().BackupFile(sourcePath, m_state.Backups.PositionOf(sourcePath), target);
+        const FileStamp now = FileStamp::Of(target, true);
+        for (const PreviousVersions::Copy& c : versions.List(*b, target).Copies)
+            if (c.Version == 0 && c.Size == now.Size && c.ModifiedMs == now.ModifiedMs())
+                return true;
+        return false;
+    };
+    frmPreviousVersions window(*backup, versions, m_copier, m_recent, keepAsVersion, &m_window);
+    window.exec();
 }
 
 void SavenookApp::ShowRecentActivity()

@@ -76,6 +76,8 @@ class SavenookApp : public QObject, public MainSteps, public EventPump, public E
     // Whether a tray host answers at start-up (replaceable in tests).
     std::function<bool()> TrayAvailable = &frmSystemTray::Available;
     void ShowRecentActivity();
+    void ShowPreviousVersions(const QString& sourcePath);
+    QString VersionSpace(const QString& sourcePath);
 
     void LoadOptions() override;
     void LoadMainWindow(bool hidden) override;

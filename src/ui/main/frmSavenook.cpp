@@ -146,6 +146,9 @@ void frmSavenook::installStandIns()
     };
     Later.ShowOptions = [notYet] { notYet(QStringLiteral("The options window")); };
     Later.ShowRecentActivity = [notYet] { notYet(QStringLiteral("The recent-activity window")); };
+    Later.ShowPreviousVersions = [notYet](const QString&) {
+        notYet(QStringLiteral("The previous-versions window"));
+    };
     Later.LoadScheme = [notYet] {
         notYet(QStringLiteral("Loading schemes"));
         return false;
@@ -274,6 +277,8 @@ void frmSavenook::buildMenus()
     menu(mnuSpecial, "mnuSpecial", "&Actions");
     item(mnuSpecial, mnuOpen, "mnuOpen", "Open", [this] { OpenSelected(false); });
     item(mnuSpecial, mnuProperties, "mnuProperties", "Properties", [this] { OpenSelected(true); });
+    item(mnuSpecial, mnuVersions, "mnuVersions", "Previous Versions...",
+         [this] { Later.ShowPreviousVersions(SourcePathOfNode(SelectedNode())); });
     mnuSpecial->addSeparator();
     item(mnuSpecial, mnuExpandTree, "mnuExpandTree", "Expand Tree", [this] { ExpandAllNodes(); });
     item(mnuSpecial, mnuCollapseTree, "mnuCollapseTree", "Collapse Tree", [this] { CollapseAllNodes(); });
@@ -295,6 +300,8 @@ void frmSavenook::buildMenus()
     mnuPopup->addSeparator();
     item(mnuPopup, mnuPopupOpen, "mnuPopupOpen", "Open", [this] { OpenSelected(false); });
     item(mnuPopup, mnuPopupProperties, "mnuPopupProperties", "Properties", [this] { OpenSelected(true); });
+    item(mnuPopup, mnuPopupVersions, "mnuPopupVersions", "Previous Versions...",
+         [this] { Later.ShowPreviousVersions(SourcePathOfNode(SelectedNode())); });
     mnuPopup->addSeparator();
     item(mnuPopup, mnuPopupCopyPath, "mnuPopupCopyPath", "Copy Path", [this] { CopyToClipboard(false); });
     item(mnuPopup, mnuPopupCopyVolume, "mnuPopupCopyVolume", "Copy Volume",
@@ -471,7 +478,8 @@ void frmSavenook::UpdateMenuStates()
     mnuRemoveAll->setEnabled(any);
     mnuSyncAll->setEnabled(any);
     for (QAction* a :
-         {mnuEdit, mnuSync, mnuEnabled, mnuRemove, mnuPopupEdit, mnuSyncPop, mnuPopupEnabled, mnuPopupRemove})
+         {mnuEdit, mnuSync, mnuEnabled, mnuRemove, mnuPopupEdit, mnuSyncPop, mnuPopupEnabled, mnuPopupRemove,
+          mnuVersions, mnuPopupVersions})
         a->setEnabled(association);
     mnuEnabled->setEnabled(association && !missing);
     mnuPopupEnabled->setEnabled(association && !missing);

@@ -59,6 +59,8 @@ class frmSavenook : public QMainWindow, public StatusPanels
         std::function<void()> UnloadProperties;
         std::function<void()> ShowOptions;
         std::function<void()> ShowRecentActivity;
+        // The held copies of the association with this source path (or of a file below it).
+        std::function<void(const QString& sourcePath)> ShowPreviousVersions;
         // True when a scheme was loaded (its files copied over the stores).
         std::function<bool()> LoadScheme;
         std::function<void()> SaveScheme;
@@ -176,6 +178,7 @@ class frmSavenook : public QMainWindow, public StatusPanels
     QAction *mnuCopyPath = nullptr, *mnuCopyVolume = nullptr;
     QAction *mnuOpen = nullptr, *mnuProperties = nullptr, *mnuExpandTree = nullptr,
             *mnuCollapseTree = nullptr, *mnuRefresh = nullptr, *mnuPaused = nullptr;
+    QAction *mnuVersions = nullptr, *mnuPopupVersions = nullptr;
     QAction *mnuWeb = nullptr, *mnuHelp = nullptr;
     QMenu *mnuFile = nullptr, *mnuBackups = nullptr, *mnuEditMenu = nullptr, *mnuSpecial = nullptr,
           *mnuInfo = nullptr, *mnuPopup = nullptr;
