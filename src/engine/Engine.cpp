@@ -18,6 +18,12 @@ Engine::Engine(EngineContext& context)
     m_watchTimer.setSingleShot(true);
     m_watchTimer.setInterval(WatchIntervalMs);
     QObject::connect(&m_watchTimer, &QTimer::timeout, [this] { WatchTimerProc(); });
+    // Events bring the pending tick forward; during a tick the timer is stopped
+    // and the tick itself reads them.
+    m_context.Notifier.SetEventHandler([this] {
+        if (m_watchTimer.isActive())
+            m_watchTimer.start(0);
+    });
     m_setupTimer.setSingleShot(true);
     m_setupTimer.setInterval(0);
     QObject::connect(&m_setupTimer, &QTimer::timeout, [this] {
@@ -28,6 +34,7 @@ Engine::Engine(EngineContext& context)
 
 Engine::~Engine()
 {
+    m_context.Notifier.SetEventHandler({});
     m_watchTimer.stop();
     m_setupTimer.stop();
 }
@@ -83,7 +90,7 @@ void Engine::StartWatching()
     for (clsDetectFolder& record : m_detectFolders)
         if (record.IsOpen())
             m_context.Notifier.Rearm(record.AutoBackup);
-    m_watchTimer.start();
+    m_watchTimer.start(WatchIntervalMs);
 }
 
 void Engine::CloseAllNotifications()
@@ -104,7 +111,7 @@ void Engine::WatchTimerProc()
         // signalled and keep their reference times, so the first tick after it
         // backs up what changed meanwhile. An exit waits too (no WatchStopped yet).
         ProcessedLastTick = true;
-        m_watchTimer.start();
+        m_watchTimer.start(WatchIntervalMs);
         return;
     }
     try {
@@ -139,7 +146,7 @@ void Engine::WatchTimerProc()
         state.StopScanning = false;
         state.Scanning = false;
     }
-    m_watchTimer.start();
+    m_watchTimer.start(WatchIntervalMs);
 }
 
 void Engine::pollFolders()

@@ -22,8 +22,9 @@ namespace {
 // renamed into the folder, or given new times or permissions.
 constexpr quint32 kSignalMask = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_ATTRIB;
 // Besides the changes: sub-folders moved away and the folder itself vanishing.
+// IN_DELETE tells that a file being written is gone, so nobody waits for it.
 constexpr quint32 kWatchMask =
-    kSignalMask | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
+    kSignalMask | IN_MOVED_FROM | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
 constexpr quint32 kGoneMask = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
 constexpr qint64 kLostCheckIntervalMs = 1000;
 // A round of polls over many handles reads the kernel queue once, not once per
@@ -141,7 +142,51 @@ bool InotifyNotifier::EnsureInstance()
         Warn(InstanceFailureMessage(errno), m_reportedInstance);
         return false;
     }
+    WatchSocket();
     return true;
+}
+
+void InotifyNotifier::SetEventHandler(std::function<void()> handler)
+{
+    m_eventHandler = std::move(handler);
+    WatchSocket();
+}
+
+void InotifyNotifier::WatchSocket()
+{
+    if (m_socket || m_fd < 0 || !m_eventHandler)
+        return;
+    m_socket = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+    QObject::connect(m_socket.get(), &QSocketNotifier::activated, [this] {
+        // Level-triggered: quiet until Drain has read the queue.
+        m_socket->setEnabled(false);
+        m_unread = true;
+        if (m_eventHandler)
+            m_eventHandler();
+    });
+}
+
+int InotifyNotifier::WritersDoneForMs(int handle)
+{
+    auto found = m_handles.find(handle);
+    if (found == m_handles.end())
+        return WritersUnknown;
+    Drain();
+    const Handle& watched = found->second;
+    if (watched.WritersLost)
+        return WritersUnknown;
+    if (!watched.Writing.empty())
+        return WritersOpen;
+    return int(qMin<qint64>(CoarseMs() - watched.LastEventMs, std::numeric_limits<int>::max()));
+}
+
+void InotifyNotifier::TrackWriter(Handle& handle, quint32 mask, const QByteArray& file)
+{
+    handle.LastEventMs = CoarseMs();
+    if (mask & IN_MODIFY)
+        handle.Writing.insert(file);
+    if (mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE))
+        handle.Writing.erase(file);
 }
 
 int InotifyNotifier::Open(const QString& folder, bool subtree)
@@ -417,6 +462,7 @@ bool InotifyNotifier::Rearm(int handle)
     watched.WalkEndUnserved = false;
     watched.Changed.clear();
     watched.Created.clear();
+    watched.WritersLost = false;
     return true;
 }
 
@@ -445,6 +491,9 @@ void InotifyNotifier::Drain()
             at += ssize_t(sizeof(inotify_event) + event->len);
         }
     }
+    m_unread = false;
+    if (m_socket)
+        m_socket->setEnabled(true);
     if (overflow) {
         // Events were dropped: any folder may have changed, sub-folders created
         // meanwhile lack their watch, and a top folder may have vanished or been
@@ -454,6 +503,8 @@ void InotifyNotifier::Drain()
             handle.Unknown = true;
             handle.Changed.clear();
             handle.Created.clear();
+            handle.Writing.clear();
+            handle.WritersLost = true;
             if (handle.Lost)
                 continue;
             handle.Rebuilding = true;
@@ -483,6 +534,8 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
         if (path == handle.Paths.end())
             continue;
         const QByteArray folder = path->second;
+        if (!(mask & IN_ISDIR) && !name.isEmpty())
+            TrackWriter(handle, mask, Join(folder, name));
 
         if (mask & kSignalMask) {
             handle.Signalled = true;
@@ -542,7 +595,7 @@ int InotifyNotifier::Wait(int handle, int milliseconds)
         return Signalled;
     // The queue read for the round serves every handle polled once in it; polling
     // the same handle again, or after a pause, reads the queue afresh.
-    if (watched.PolledInRound == m_drainRound || CoarseMs() - m_lastDrainMs >= kDrainReuseMs) {
+    if (m_unread || watched.PolledInRound == m_drainRound || CoarseMs() - m_lastDrainMs >= kDrainReuseMs) {
         Drain();
         CheckLost(false);
     }
