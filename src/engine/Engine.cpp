@@ -5,6 +5,7 @@
 #include "platform/FileStamp.h"
 #include "platform/LocalFiles.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -82,6 +83,7 @@ void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
     clsDetectFolder* record = m_detectFolders.Add(folder, clsDetectFolder::Closed, 0, detectionDate, folder);
     if (record)
         record->ClassNotifyCreate(m_context.Notifier, subtree);
+    m_recordsChanged = true;
     continueSetupSoon();
 }
 
@@ -115,21 +117,35 @@ void Engine::WatchTimerProc()
         return;
     }
     try {
+        const std::optional<std::set<int>> signalled = m_context.Notifier.SignalledHandles();
         if (!ProcessedLastTick) {
             // Quiet tick: every reference time moves forward to now, except where
             // watches are still being added: a change in a folder without its watch
             // yet is found when the folder is reached, against the older reference.
             state.Detecting = false;
-            const QString now = DateText::Now();
-            for (clsDetectFolder& record : m_detectFolders)
-                if (record.DetectionDate.isEmpty() || !record.IsOpen() ||
-                    m_context.Notifier.WatchesInPlace(record.AutoBackup))
-                    record.DetectionDate = now;
+            // The text changes once a second: an idle tick in between has nothing
+            // to move, and formatting it is most of what such a tick costs.
+            const qint64 second = QDateTime::currentSecsSinceEpoch();
+            if (second != m_lastQuietSecond || m_lastQuietDate.isEmpty() || m_recordsChanged) {
+                const QString now = DateText::Now();
+                const bool allInPlace = !m_setupTimer.isActive() && signalled && signalled->empty();
+                for (clsDetectFolder& record : m_detectFolders)
+                    if (allInPlace || record.DetectionDate.isEmpty() || !record.IsOpen() ||
+                        m_context.Notifier.WatchesInPlace(record.AutoBackup))
+                        record.DetectionDate = now;
+                m_lastQuietDate = now;
+                m_lastQuietSecond = second;
+            }
         }
         ProcessedLastTick = false;
-        pollFolders();
-        removeClosedRecords();
-        continueSetupSoon(); // reading events may have found new folders to walk
+        const bool polled = pollFolders(signalled);
+        if (polled || m_lastQuietDate != m_lastSweepDate) {
+            // Records closed from outside go at the latest a second later.
+            m_lastSweepDate = m_lastQuietDate;
+            removeClosedRecords();
+        }
+        if (polled)
+            continueSetupSoon(); // reading events may have found new folders to walk
         if (m_tickHook)
             m_tickHook();
     } catch (...) {
@@ -149,14 +165,20 @@ void Engine::WatchTimerProc()
     m_watchTimer.start(WatchIntervalMs);
 }
 
-void Engine::pollFolders()
+bool Engine::pollFolders(const std::optional<std::set<int>>& signalled)
 {
     ProgramState& state = m_context.State;
+    // An idle tick looks at no folder when the notifier can name the signalled ones.
+    if (signalled && signalled->empty() && !m_recordsChanged)
+        return false;
+    m_recordsChanged = false;
+    m_lastQuietDate.clear(); // the next quiet tick dates every record again
     // By folder, not by position: the interface runs during processing and may
     // set up or drop watched folders meanwhile.
     QStringList folders;
     for (const clsDetectFolder& record : m_detectFolders)
-        folders.append(record.Folder);
+        if (!signalled || !record.IsOpen() || signalled->count(record.AutoBackup))
+            folders.append(record.Folder);
 
     for (const QString& folder : folders) {
         clsDetectFolder* record = m_detectFolders.Item(folder);
@@ -186,6 +208,7 @@ void Engine::pollFolders()
                 if (!again->IsOpen() || m_context.Notifier.WatchesInPlace(again->AutoBackup))
                     again->DetectionDate = m_scan.NewDetectionDate;
     }
+    return true;
 }
 
 void Engine::removeClosedRecords()

@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
+#include <set>
 
 // Folder change notifications. A handle stands for one watched folder (and its
 // sub-folder watches); it is always > 0, and -1 means "could not be opened".
@@ -45,4 +47,7 @@ public:
     // Called on the GUI thread as soon as events wait to be read, so that the
     // watch tick need not wait out its interval. Not called again until they are read.
     virtual void SetEventHandler(std::function<void()> /*handler*/) {}
+    // The handles signalled now, after reading what is queued, so that an idle
+    // tick need not poll every handle; nullopt when the notifier cannot tell.
+    virtual std::optional<std::set<int>> SignalledHandles() { return std::nullopt; }
 };

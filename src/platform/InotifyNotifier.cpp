@@ -189,6 +189,21 @@ void InotifyNotifier::TrackWriter(Handle& handle, quint32 mask, const QByteArray
         handle.Writing.erase(file);
 }
 
+void InotifyNotifier::Signal(int handleId, Handle& handle)
+{
+    handle.Signalled = true;
+    m_signalled.insert(handleId);
+}
+
+std::optional<std::set<int>> InotifyNotifier::SignalledHandles()
+{
+    // Nothing queued since the last read: the socket would have said so.
+    if (!m_socket || m_unread)
+        Drain();
+    CheckLost(false);
+    return m_signalled;
+}
+
 int InotifyNotifier::Open(const QString& folder, bool subtree)
 {
     if (folder.isEmpty() || !EnsureInstance())
@@ -337,7 +352,7 @@ void InotifyNotifier::FinishWalk(int handleId, Handle& handle)
     if (handle.SetUpInSlices) {
         handle.SetUpInSlices = false;
         if (handle.Signalled || handle.Unknown || !handle.Changed.empty() || !handle.Created.empty()) {
-            handle.Signalled = true;
+            Signal(handleId, handle);
             handle.WalkEndUnserved = true;
         }
     }
@@ -447,6 +462,7 @@ void InotifyNotifier::Close(int handle)
         return;
     DropAll(handle, found->second);
     m_handles.erase(found);
+    m_signalled.erase(handle);
 }
 
 bool InotifyNotifier::Rearm(int handle)
@@ -458,6 +474,7 @@ bool InotifyNotifier::Rearm(int handle)
     // read by the next Wait and signal again.
     Handle& watched = found->second;
     watched.Signalled = false;
+    m_signalled.erase(handle);
     watched.Unknown = false;
     watched.WalkEndUnserved = false;
     watched.Changed.clear();
@@ -499,7 +516,7 @@ void InotifyNotifier::Drain()
         // meanwhile lack their watch, and a top folder may have vanished or been
         // replaced without our hearing of it.
         for (auto& [id, handle] : m_handles) {
-            handle.Signalled = true;
+            Signal(id, handle);
             handle.Unknown = true;
             handle.Changed.clear();
             handle.Created.clear();
@@ -513,6 +530,7 @@ void InotifyNotifier::Drain()
             if (!AddTree(id, handle, handle.Folder, true) || handle.TopWd < 0) {
                 DropAll(id, handle);
                 handle.Lost = true;
+                m_anyLost = true;
             }
         }
         CheckLost(true);
@@ -538,7 +556,7 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
             TrackWriter(handle, mask, Join(folder, name));
 
         if (mask & kSignalMask) {
-            handle.Signalled = true;
+            Signal(id, handle);
             const bool newFolder = (mask & IN_ISDIR) && (mask & (IN_CREATE | IN_MOVED_TO)) && !name.isEmpty();
             Note(handle, newFolder ? Join(folder, name) : folder, newFolder);
         }
@@ -550,6 +568,7 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
                 DropWatch(id, handle, wd, true);
             DropAll(id, handle);
             handle.Lost = true;
+            m_anyLost = true;
             continue;
         }
         if (mask & IN_IGNORED) {
@@ -569,18 +588,25 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
 void InotifyNotifier::CheckLost(bool force)
 {
     const qint64 now = CoarseMs();
-    if (!force && now - m_lastLostCheckMs < kLostCheckIntervalMs)
+    if (!m_anyLost || (!force && now - m_lastLostCheckMs < kLostCheckIntervalMs))
         return;
     m_lastLostCheckMs = now;
+    m_anyLost = false;
     for (auto& [id, handle] : m_handles) {
-        if (!handle.Lost || !IsFolder(handle.Folder))
+        if (!handle.Lost)
             continue;
+        if (!IsFolder(handle.Folder)) {
+            m_anyLost = true;
+            continue;
+        }
         handle.Incomplete = false;
         if (AddTree(id, handle, handle.Folder, true) && handle.TopWd >= 0) {
             handle.Lost = false;
             // Whatever it holds now is new to us.
-            handle.Signalled = true;
+            Signal(id, handle);
             handle.Unknown = true;
+        } else {
+            m_anyLost = true;
         }
     }
 }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -62,6 +63,7 @@ class InotifyNotifier : public ChangeNotifier
     bool WatchesInPlace(int handle) const override;
     bool ContinueSetup(int budgetMs) override;
     int WritersDoneForMs(int handle) override;
+    std::optional<std::set<int>> SignalledHandles() override;
     void SetEventHandler(std::function<void()> handler) override;
 
     void SetWarningSink(WarningSink warningSink);
@@ -129,6 +131,7 @@ class InotifyNotifier : public ChangeNotifier
     void Warn(const QString& message, bool& alreadyReported);
     void TrackWriter(Handle& handle, quint32 mask, const QByteArray& file);
     void WatchSocket();
+    void Signal(int handleId, Handle& handle);
 
     int m_fd = -1;
     int m_nextHandle = 1;
@@ -144,5 +147,7 @@ class InotifyNotifier : public ChangeNotifier
     bool m_inSetup = false;
     std::function<void()> m_eventHandler;
     std::unique_ptr<QSocketNotifier> m_socket;
+    std::set<int> m_signalled;
+    bool m_anyLost = false;
     bool m_unread = false; // the socket saw events that no Drain has read yet
 };
