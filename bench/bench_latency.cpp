@@ -1,8 +1,8 @@
 // Save-to-backup latency: a 1 MB file saved 50 times into a watched folder with
 // a local destination, through the product's real pieces and real pacing (the
-// 100 ms watch timer, the 500 ms wait for the writer, a durable copy and a
-// previous version). Latency runs from the end of the save to the moment the
-// copy is in place. Prints p50 and p95 against the fixed floor of the pacing.
+// watch tick woken by inotify, the wait for the writer to close the file, a
+// durable copy and a previous version). Latency runs from the end of the save to the moment the
+// copy is in place. Prints p50 and p95.
 
 #include "TimingCopier.h"
 #include "core/DateText.h"
@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -125,12 +126,52 @@ int main(int argc, char** argv)
     }
     engine.CloseAllNotifications();
 
+    // The same saves beside a bare inotifywait loop handing each closed file to cp.
+    std::vector<double> bare;
+    QProcess loop;
+    const QString bareRoot = dir.path() + QStringLiteral("/Bare");
+    const QString bareCopy = dir.path() + QStringLiteral("/BareCopy");
+    QDir().mkpath(bareRoot);
+    QDir().mkpath(bareCopy);
+    // inotifywait reports each closed file; cp is run for it as the shell loop would.
+    loop.start(QStringLiteral("inotifywait"), {QStringLiteral("-m"), QStringLiteral("-q"), QStringLiteral("-e"),
+                                               QStringLiteral("close_write"), QStringLiteral("--format"),
+                                               QStringLiteral("%w%f"), bareRoot});
+    if (loop.waitForStarted(3000)) {
+        runFor(500);
+        for (int i = 0; i < saves; ++i) {
+            content.replace(0, 16, QByteArray::number(i).rightJustified(16, '0'));
+            {
+                QFile out(bareRoot + QStringLiteral("/data.bin"));
+                out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+                out.write(content);
+            }
+            const qint64 savedAt = clock.nsecsElapsed();
+            QElapsedTimer limit;
+            limit.start();
+            while (limit.elapsed() < 5000 && !loop.canReadLine())
+                loop.waitForReadyRead(100);
+            const QString closed = QString::fromLocal8Bit(loop.readLine()).trimmed();
+            if (!closed.isEmpty())
+                QProcess::execute(QStringLiteral("cp"), {closed, bareCopy + QLatin1Char('/')});
+            bare.push_back((clock.nsecsElapsed() - savedAt) / 1e9);
+            runFor(250);
+        }
+        loop.kill();
+        loop.waitForFinished(2000);
+    }
+
     const double p50 = percentile(latencies, 0.50);
     const double p95 = percentile(latencies, 0.95);
     std::printf("save-to-backup latency, 1 MiB, %d saves, real pacing\n", saves);
     std::printf("  min %.3f s  p50 %.3f s  p95 %.3f s  max %.3f s\n", percentile(latencies, 0.0), p50, p95,
                 percentile(latencies, 1.0));
-    std::printf("  goal p50 <= 0.70 s: %s   goal p95 <= 0.85 s: %s\n", p50 <= 0.70 ? "met" : "MISSED",
-                p95 <= 0.85 ? "met" : "MISSED");
-    return p50 <= 0.70 && p95 <= 0.85 ? 0 : 2;
+    if (!bare.empty())
+        std::printf("  inotifywait + cp: min %.3f s  p50 %.3f s  p95 %.3f s  max %.3f s\n",
+                    percentile(bare, 0.0), percentile(bare, 0.50), percentile(bare, 0.95), percentile(bare, 1.0));
+    else
+        std::printf("  inotifywait + cp: not run (inotify-tools missing)\n");
+    std::printf("  goal p50 <= 0.10 s: %s   goal p95 <= 0.20 s: %s\n", p50 <= 0.10 ? "met" : "MISSED",
+                p95 <= 0.20 ? "met" : "MISSED");
+    return p50 <= 0.10 && p95 <= 0.20 ? 0 : 2;
 }

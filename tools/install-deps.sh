@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build git pkg-config qt6-base-dev qt6-svg-dev libgtest-dev
           libsm-dev libice-dev xvfb xauth trayer openbox imagemagick x11-utils xdotool util-linux e2fsprogs
-          desktop-file-utils appstream man-db dpkg-dev clang-format ntfs-3g)
+          desktop-file-utils appstream man-db dpkg-dev clang-format ntfs-3g inotify-tools)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -226,9 +226,9 @@ ChangedFolderScan::Pass ChangedFolderScan::folderAssociations(const QString& fol
         const bool recursive = backup->Recursive;
         try {
             if (recursive && changes.Known)
-                scanChanged(source, changes, reference);
+                scanChanged(source, changes, reference, handle);
             else
-                scanLevel(source, source, reference, recursive, false, true);
+                scanLevel(source, source, reference, recursive, false, handle);
         } catch (...) {
             // An unexpected failure ends only that scan.
         }
@@ -270,7 +270,7 @@ bool isWithinAny(const QString& path, const std::set<QString>& folders)
 } // namespace
 
 void ChangedFolderScan::scanChanged(const QString& folder, const FolderChanges& changes,
-                                    const Reference& reference)
+                                    const Reference& reference, int handle)
 {
     const QString top = WatchPaths::WithoutTrailingSlash(folder);
     // A new folder is walked whole: its files may have been written before its
@@ -303,11 +303,40 @@ void ChangedFolderScan::scanChanged(const QString& folder, const FolderChanges& 
                 return;
         }
         try {
-            scanLevel(folder, path, reference, whole, !isTop && m_context.State.ManualSync, !settled);
+            scanLevel(folder, path, reference, whole, !isTop && m_context.State.ManualSync,
+                      settled ? std::nullopt : std::optional<int>(handle));
         } catch (...) {
             // That folder ends; the next one follows.
         }
         settled = true;
+    }
+}
+
+void ChangedFolderScan::settle(int handle)
+{
+    if (handle <= 0 || m_context.Notifier.WritersDoneForMs(handle) == ChangeNotifier::WritersUnknown) {
+        m_context.Wait.Sleep(TopFolderWaitMs);
+        return;
+    }
+    // A file kept open (a log, a database) still gets the full wait.
+    const qint64 start = m_context.Wait.ElapsedMs();
+    for (;;) {
+        const qint64 left = TopFolderWaitMs - (m_context.Wait.ElapsedMs() - start);
+        if (left <= 0)
+            return;
+        m_context.Wait.Sleep(int(qMin<qint64>(left, SettleSliceMs)));
+        m_context.Pump.ProcessPendingMessages();
+        if (stopRequested())
+            return;
+        const int quiet = m_context.Notifier.WritersDoneForMs(handle);
+        if (quiet == ChangeNotifier::WritersUnknown) {
+            const qint64 rest = TopFolderWaitMs - (m_context.Wait.ElapsedMs() - start);
+            if (rest > 0)
+                m_context.Wait.Sleep(int(rest));
+            return;
+        }
+        if (quiet >= WritersQuietMs)
+            return;
     }
 }
 
@@ -317,19 +346,22 @@ void ChangedFolderScan::ScanFolder(const QString& Folder, int /*Position: looked
 {
     try {
         scanLevel(Folder, Path, makeReference(DetectionDate), Recursive, Manual,
-                  WatchPaths::SamePath(Path, Folder));
+                  WatchPaths::SamePath(Path, Folder) ? std::optional<int>(0) : std::nullopt);
     } catch (...) {
         // An unexpected failure ends only this call; the caller goes on.
     }
 }
 
 void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, const Reference& reference,
-                                  bool recursive, bool manual, bool settle)
+                                  bool recursive, bool manual, std::optional<int> settleHandle)
 {
     if (!LocalFiles::IsFolder(path))
         return;
-    if (settle)
-        m_context.Wait.Sleep(TopFolderWaitMs);
+    if (settleHandle) {
+        settle(*settleHandle);
+        if (stopRequested())
+            return;
+    }
 
     // Listed by the names' bytes: Qt's listing leaves out names that are not UTF-8.
     const auto listing = LocalFiles::List(path);
@@ -392,7 +424,7 @@ void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, co
         if (stopRequested())
             return;
         try {
-            scanLevel(folder, sub, reference, recursive, m_context.State.ManualSync, false);
+            scanLevel(folder, sub, reference, recursive, m_context.State.ManualSync, std::nullopt);
         } catch (...) {
             // That folder level ends; the next sub-folder follows.
         }

@@ -25,7 +25,11 @@ class ChangedFolderScan
     using BackupFunction = std::function<void(const QString&, int, const QString&)>;
 
     // Fixed pacing, waited through the context's Waiter so tests can shorten it.
-    static constexpr int TopFolderWaitMs = 500; // lets a writer finish
+    static constexpr int TopFolderWaitMs = 500; // lets a writer finish, at most
+    // Once no file is open for writing any more, this much quiet ends the wait
+    // early, so that a burst of saves is taken in one look.
+    static constexpr int WritersQuietMs = 30;
+    static constexpr int SettleSliceMs = 10;
     static constexpr int PacingFiles = 15;
     static constexpr int PacingWaitMs = 50;
     static constexpr int ResignalWaitMs = 10;
@@ -78,9 +82,13 @@ class ChangedFolderScan
     Pass folderAssociations(const QString& folder, const Reference& reference, int handle,
                             FolderChanges& unserved);
     Pass checkResignalled(int handle, FolderChanges& unserved);
-    void scanChanged(const QString& folder, const FolderChanges& changes, const Reference& reference);
+    void scanChanged(const QString& folder, const FolderChanges& changes, const Reference& reference,
+                     int handle);
+    // settleHandle: none = no wait; 0 = the full wait; else the wait ends when the
+    // handle's writers have finished.
     void scanLevel(const QString& folder, const QString& path, const Reference& reference, bool recursive,
-                   bool manual, bool settle);
+                   bool manual, std::optional<int> settleHandle);
+    void settle(int handle);
     void recordNewReference(qint64 modifiedMs);
     // Changed since the reference and not handed over yet in this processing;
     // the next reference moves past it either way.

@@ -5,6 +5,7 @@
 #include "platform/FileStamp.h"
 #include "platform/LocalFiles.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -19,6 +20,12 @@ Engine::Engine(EngineContext& context)
     m_watchTimer.setSingleShot(true);
     m_watchTimer.setInterval(WatchIntervalMs);
     QObject::connect(&m_watchTimer, &QTimer::timeout, [this] { WatchTimerProc(); });
+    // Events bring the pending tick forward; during a tick the timer is stopped
+    // and the tick itself reads them.
+    m_context.Notifier.SetEventHandler([this] {
+        if (m_watchTimer.isActive())
+            m_watchTimer.start(0);
+    });
     m_setupTimer.setSingleShot(true);
     m_setupTimer.setInterval(0);
     QObject::connect(&m_setupTimer, &QTimer::timeout, [this] {
@@ -29,6 +36,7 @@ Engine::Engine(EngineContext& context)
 
 Engine::~Engine()
 {
+    m_context.Notifier.SetEventHandler({});
     m_watchTimer.stop();
     m_setupTimer.stop();
 }
@@ -76,6 +84,7 @@ void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
     clsDetectFolder* record = m_detectFolders.Add(folder, clsDetectFolder::Closed, 0, detectionDate, folder);
     if (record)
         record->ClassNotifyCreate(m_context.Notifier, subtree);
+    m_recordsChanged = true;
     continueSetupSoon();
 }
 
@@ -84,7 +93,7 @@ void Engine::StartWatching()
     for (clsDetectFolder& record : m_detectFolders)
         if (record.IsOpen())
             m_context.Notifier.Rearm(record.AutoBackup);
-    m_watchTimer.start();
+    m_watchTimer.start(WatchIntervalMs);
 }
 
 void Engine::CloseAllNotifications()
@@ -105,25 +114,39 @@ void Engine::WatchTimerProc()
         // signalled and keep their reference times, so the first tick after it
         // backs up what changed meanwhile. An exit waits too (no WatchStopped yet).
         ProcessedLastTick = true;
-        m_watchTimer.start();
+        m_watchTimer.start(WatchIntervalMs);
         return;
     }
     try {
+        const std::optional<std::set<int>> signalled = m_context.Notifier.SignalledHandles();
         if (!ProcessedLastTick) {
             // Quiet tick: every reference time moves forward to now, except where
             // watches are still being added: a change in a folder without its watch
             // yet is found when the folder is reached, against the older reference.
             state.Detecting = false;
-            const QString now = DateText::Now();
-            for (clsDetectFolder& record : m_detectFolders)
-                if (record.DetectionDate.isEmpty() || !record.IsOpen() ||
-                    m_context.Notifier.WatchesInPlace(record.AutoBackup))
-                    record.DetectionDate = now;
+            // The text changes once a second: an idle tick in between has nothing
+            // to move, and formatting it is most of what such a tick costs.
+            const qint64 second = QDateTime::currentSecsSinceEpoch();
+            if (second != m_lastQuietSecond || m_lastQuietDate.isEmpty() || m_recordsChanged) {
+                const QString now = DateText::Now();
+                const bool allInPlace = !m_setupTimer.isActive() && signalled && signalled->empty();
+                for (clsDetectFolder& record : m_detectFolders)
+                    if (allInPlace || record.DetectionDate.isEmpty() || !record.IsOpen() ||
+                        m_context.Notifier.WatchesInPlace(record.AutoBackup))
+                        record.DetectionDate = now;
+                m_lastQuietDate = now;
+                m_lastQuietSecond = second;
+            }
         }
         ProcessedLastTick = false;
-        pollFolders();
-        removeClosedRecords();
-        continueSetupSoon(); // reading events may have found new folders to walk
+        const bool polled = pollFolders(signalled);
+        if (polled || m_lastQuietDate != m_lastSweepDate) {
+            // Records closed from outside go at the latest a second later.
+            m_lastSweepDate = m_lastQuietDate;
+            removeClosedRecords();
+        }
+        if (polled)
+            continueSetupSoon(); // reading events may have found new folders to walk
         if (m_tickHook)
             m_tickHook();
     } catch (...) {
@@ -140,17 +163,23 @@ void Engine::WatchTimerProc()
         state.StopScanning = false;
         state.Scanning = false;
     }
-    m_watchTimer.start();
+    m_watchTimer.start(WatchIntervalMs);
 }
 
-void Engine::pollFolders()
+bool Engine::pollFolders(const std::optional<std::set<int>>& signalled)
 {
     ProgramState& state = m_context.State;
+    // An idle tick looks at no folder when the notifier can name the signalled ones.
+    if (signalled && signalled->empty() && !m_recordsChanged)
+        return false;
+    m_recordsChanged = false;
+    m_lastQuietDate.clear(); // the next quiet tick dates every record again
     // By folder, not by position: the interface runs during processing and may
     // set up or drop watched folders meanwhile.
     QStringList folders;
     for (const clsDetectFolder& record : m_detectFolders)
-        folders.append(record.Folder);
+        if (!signalled || !record.IsOpen() || signalled->count(record.AutoBackup))
+            folders.append(record.Folder);
 
     for (const QString& folder : folders) {
         clsDetectFolder* record = m_detectFolders.Item(folder);
@@ -180,6 +209,7 @@ void Engine::pollFolders()
                 if (!again->IsOpen() || m_context.Notifier.WatchesInPlace(again->AutoBackup))
                     again->DetectionDate = m_scan.NewDetectionDate;
     }
+    return true;
 }
 
 void Engine::removeClosedRecords()

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <optional>
+#include <set>
 
 // Watches the folders that hold the sources and backs up what changes in them.
 // The main loop is a one-shot 100 ms timer on the GUI thread, stopped while a
@@ -52,7 +54,8 @@ class Engine
 
   private:
     bool anyRecursiveFolderAssociation(const QString& folder) const;
-    void pollFolders();
+    // false when the notifier could vouch that no folder was signalled.
+    bool pollFolders(const std::optional<std::set<int>>& signalled);
     void removeClosedRecords();
     void continueSetupSoon();
 
@@ -65,4 +68,9 @@ class Engine
     QTimer m_watchTimer;
     QTimer m_setupTimer;
     std::function<void()> m_tickHook;
+    // Records were set up since the last poll: every one is polled and dated.
+    bool m_recordsChanged = true;
+    QString m_lastQuietDate;
+    qint64 m_lastQuietSecond = 0;
+    QString m_lastSweepDate;
 };

@@ -3,6 +3,9 @@
 #include "platform/FolderChanges.h"
 
 #include <QString>
+#include <functional>
+#include <optional>
+#include <set>
 
 // Folder change notifications. A handle stands for one watched folder (and its
 // sub-folder watches); it is always > 0, and -1 means "could not be opened".
@@ -33,4 +36,18 @@ class ChangeNotifier
     // Adding watches to large trees goes on in slices, so that the interface keeps
     // running: true while work is left for another slice of about budgetMs.
     virtual bool ContinueSetup(int /*budgetMs*/) { return false; }
+
+    static constexpr int WritersUnknown = -2;
+    static constexpr int WritersOpen = -1;
+    // How long the handle's tree has been quiet (ms since its last event), once
+    // every file written to there has been closed or renamed into place;
+    // WritersOpen while one is still open for writing, WritersUnknown when the
+    // notifier cannot tell. Reads what is queued.
+    virtual int WritersDoneForMs(int /*handle*/) { return WritersUnknown; }
+    // Called on the GUI thread as soon as events wait to be read, so that the
+    // watch tick need not wait out its interval. Not called again until they are read.
+    virtual void SetEventHandler(std::function<void()> /*handler*/) {}
+    // The handles signalled now, after reading what is queued, so that an idle
+    // tick need not poll every handle; nullopt when the notifier cannot tell.
+    virtual std::optional<std::set<int>> SignalledHandles() { return std::nullopt; }
 };

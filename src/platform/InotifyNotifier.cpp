@@ -22,8 +22,9 @@ namespace {
 // renamed into the folder, or given new times or permissions.
 constexpr quint32 kSignalMask = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_ATTRIB;
 // Besides the changes: sub-folders moved away and the folder itself vanishing.
+// IN_DELETE tells that a file being written is gone, so nobody waits for it.
 constexpr quint32 kWatchMask =
-    kSignalMask | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
+    kSignalMask | IN_MOVED_FROM | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
 constexpr quint32 kGoneMask = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
 constexpr qint64 kLostCheckIntervalMs = 1000;
 // A round of polls over many handles reads the kernel queue once, not once per
@@ -141,7 +142,66 @@ bool InotifyNotifier::EnsureInstance()
         Warn(InstanceFailureMessage(errno), m_reportedInstance);
         return false;
     }
+    WatchSocket();
     return true;
+}
+
+void InotifyNotifier::SetEventHandler(std::function<void()> handler)
+{
+    m_eventHandler = std::move(handler);
+    WatchSocket();
+}
+
+void InotifyNotifier::WatchSocket()
+{
+    if (m_socket || m_fd < 0 || !m_eventHandler)
+        return;
+    m_socket = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+    QObject::connect(m_socket.get(), &QSocketNotifier::activated, [this] {
+        // Level-triggered: quiet until Drain has read the queue.
+        m_socket->setEnabled(false);
+        m_unread = true;
+        if (m_eventHandler)
+            m_eventHandler();
+    });
+}
+
+int InotifyNotifier::WritersDoneForMs(int handle)
+{
+    auto found = m_handles.find(handle);
+    if (found == m_handles.end())
+        return WritersUnknown;
+    Drain();
+    const Handle& watched = found->second;
+    if (watched.WritersLost)
+        return WritersUnknown;
+    if (!watched.Writing.empty())
+        return WritersOpen;
+    return int(qMin<qint64>(CoarseMs() - watched.LastEventMs, std::numeric_limits<int>::max()));
+}
+
+void InotifyNotifier::TrackWriter(Handle& handle, quint32 mask, const QByteArray& file)
+{
+    handle.LastEventMs = CoarseMs();
+    if (mask & IN_MODIFY)
+        handle.Writing.insert(file);
+    if (mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE))
+        handle.Writing.erase(file);
+}
+
+void InotifyNotifier::Signal(int handleId, Handle& handle)
+{
+    handle.Signalled = true;
+    m_signalled.insert(handleId);
+}
+
+std::optional<std::set<int>> InotifyNotifier::SignalledHandles()
+{
+    // Nothing queued since the last read: the socket would have said so.
+    if (!m_socket || m_unread)
+        Drain();
+    CheckLost(false);
+    return m_signalled;
 }
 
 int InotifyNotifier::Open(const QString& folder, bool subtree)
@@ -292,7 +352,7 @@ void InotifyNotifier::FinishWalk(int handleId, Handle& handle)
     if (handle.SetUpInSlices) {
         handle.SetUpInSlices = false;
         if (handle.Signalled || handle.Unknown || !handle.Changed.empty() || !handle.Created.empty()) {
-            handle.Signalled = true;
+            Signal(handleId, handle);
             handle.WalkEndUnserved = true;
         }
     }
@@ -402,6 +462,7 @@ void InotifyNotifier::Close(int handle)
         return;
     DropAll(handle, found->second);
     m_handles.erase(found);
+    m_signalled.erase(handle);
 }
 
 bool InotifyNotifier::Rearm(int handle)
@@ -413,10 +474,12 @@ bool InotifyNotifier::Rearm(int handle)
     // read by the next Wait and signal again.
     Handle& watched = found->second;
     watched.Signalled = false;
+    m_signalled.erase(handle);
     watched.Unknown = false;
     watched.WalkEndUnserved = false;
     watched.Changed.clear();
     watched.Created.clear();
+    watched.WritersLost = false;
     return true;
 }
 
@@ -445,15 +508,20 @@ void InotifyNotifier::Drain()
             at += ssize_t(sizeof(inotify_event) + event->len);
         }
     }
+    m_unread = false;
+    if (m_socket)
+        m_socket->setEnabled(true);
     if (overflow) {
         // Events were dropped: any folder may have changed, sub-folders created
         // meanwhile lack their watch, and a top folder may have vanished or been
         // replaced without our hearing of it.
         for (auto& [id, handle] : m_handles) {
-            handle.Signalled = true;
+            Signal(id, handle);
             handle.Unknown = true;
             handle.Changed.clear();
             handle.Created.clear();
+            handle.Writing.clear();
+            handle.WritersLost = true;
             if (handle.Lost)
                 continue;
             handle.Rebuilding = true;
@@ -462,6 +530,7 @@ void InotifyNotifier::Drain()
             if (!AddTree(id, handle, handle.Folder, true) || handle.TopWd < 0) {
                 DropAll(id, handle);
                 handle.Lost = true;
+                m_anyLost = true;
             }
         }
         CheckLost(true);
@@ -483,9 +552,11 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
         if (path == handle.Paths.end())
             continue;
         const QByteArray folder = path->second;
+        if (!(mask & IN_ISDIR) && !name.isEmpty())
+            TrackWriter(handle, mask, Join(folder, name));
 
         if (mask & kSignalMask) {
-            handle.Signalled = true;
+            Signal(id, handle);
             const bool newFolder = (mask & IN_ISDIR) && (mask & (IN_CREATE | IN_MOVED_TO)) && !name.isEmpty();
             Note(handle, newFolder ? Join(folder, name) : folder, newFolder);
         }
@@ -497,6 +568,7 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
                 DropWatch(id, handle, wd, true);
             DropAll(id, handle);
             handle.Lost = true;
+            m_anyLost = true;
             continue;
         }
         if (mask & IN_IGNORED) {
@@ -516,18 +588,25 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
 void InotifyNotifier::CheckLost(bool force)
 {
     const qint64 now = CoarseMs();
-    if (!force && now - m_lastLostCheckMs < kLostCheckIntervalMs)
+    if (!m_anyLost || (!force && now - m_lastLostCheckMs < kLostCheckIntervalMs))
         return;
     m_lastLostCheckMs = now;
+    m_anyLost = false;
     for (auto& [id, handle] : m_handles) {
-        if (!handle.Lost || !IsFolder(handle.Folder))
+        if (!handle.Lost)
             continue;
+        if (!IsFolder(handle.Folder)) {
+            m_anyLost = true;
+            continue;
+        }
         handle.Incomplete = false;
         if (AddTree(id, handle, handle.Folder, true) && handle.TopWd >= 0) {
             handle.Lost = false;
             // Whatever it holds now is new to us.
-            handle.Signalled = true;
+            Signal(id, handle);
             handle.Unknown = true;
+        } else {
+            m_anyLost = true;
         }
     }
 }
@@ -542,7 +621,7 @@ int InotifyNotifier::Wait(int handle, int milliseconds)
         return Signalled;
     // The queue read for the round serves every handle polled once in it; polling
     // the same handle again, or after a pause, reads the queue afresh.
-    if (watched.PolledInRound == m_drainRound || CoarseMs() - m_lastDrainMs >= kDrainReuseMs) {
+    if (m_unread || watched.PolledInRound == m_drainRound || CoarseMs() - m_lastDrainMs >= kDrainReuseMs) {
         Drain();
         CheckLost(false);
     }

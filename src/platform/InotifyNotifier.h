@@ -3,6 +3,7 @@
 #include "platform/ChangeNotifier.h"
 
 #include <QByteArray>
+#include <QSocketNotifier>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -60,6 +62,9 @@ class InotifyNotifier : public ChangeNotifier
     FolderChanges ChangesSinceRearm(int handle) const override;
     bool WatchesInPlace(int handle) const override;
     bool ContinueSetup(int budgetMs) override;
+    int WritersDoneForMs(int handle) override;
+    std::optional<std::set<int>> SignalledHandles() override;
+    void SetEventHandler(std::function<void()> handler) override;
 
     void SetWarningSink(WarningSink warningSink);
     // Warnings raised while no sink was set; each is handed out once.
@@ -103,6 +108,11 @@ class InotifyNotifier : public ChangeNotifier
         std::set<int> Walked;         // during a rebuild: folders reached again so far
         std::set<QByteArray> Changed; // since the last re-arm
         std::set<QByteArray> Created;
+        // Files modified and not yet closed or renamed into place. Kept across
+        // re-arms: a writer outlives the signal its first write gave.
+        std::set<QByteArray> Writing;
+        bool WritersLost = false; // events were lost since the last re-arm
+        qint64 LastEventMs = 0;
     };
 
     bool EnsureInstance();
@@ -119,6 +129,9 @@ class InotifyNotifier : public ChangeNotifier
     void HandleEvent(int wd, quint32 mask, const QByteArray& name);
     void CheckLost(bool force);
     void Warn(const QString& message, bool& alreadyReported);
+    void TrackWriter(Handle& handle, quint32 mask, const QByteArray& file);
+    void WatchSocket();
+    void Signal(int handleId, Handle& handle);
 
     int m_fd = -1;
     int m_nextHandle = 1;
@@ -132,4 +145,9 @@ class InotifyNotifier : public ChangeNotifier
     qint64 m_lastDrainMs = 0;
     quint64 m_drainRound = 1;
     bool m_inSetup = false;
+    std::function<void()> m_eventHandler;
+    std::unique_ptr<QSocketNotifier> m_socket;
+    std::set<int> m_signalled;
+    bool m_anyLost = false;
+    bool m_unread = false; // the socket saw events that no Drain has read yet
 };

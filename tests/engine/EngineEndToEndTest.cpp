@@ -12,15 +12,20 @@
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
+#include <thread>
+#include <vector>
 #include <dirent.h>
 #include <set>
 #include <sys/stat.h>
@@ -71,10 +76,13 @@ class CopierWithAfterCopy : public FileCopier
     {
         return Real.Stage(source, target, keepGoing, staged);
     }
+    std::function<void(const QString& target)> OnCommit;
     CopyError Commit(const QString& staged, const QString& target,
                      const std::function<bool()>& keepGoing) override
     {
         const CopyError result = Real.Commit(staged, target, keepGoing);
+        if (OnCommit)
+            OnCommit(target);
         if (AfterCopy)
             std::exchange(AfterCopy, nullptr)();
         return result;
@@ -286,6 +294,7 @@ TEST_F(EngineEndToEndTest, PauseDuringAScanKeepsWatchingAndExitStopsIt)
     WriteFile(at("a.txt"), "paused");
     ASSERT_TRUE(runUntil([&] { return state.Paused && !state.StopScanning && !state.Scanning; }));
     EXPECT_TRUE(engine.WatchTimerArmed());
+    EXPECT_FALSE(QFile::exists(destination + QStringLiteral("/Work/a.txt"))); // stopped in the wait
 
     pump.OnPump = nullptr;
     state.Paused = false;
@@ -303,10 +312,109 @@ TEST_F(EngineEndToEndTest, PauseDuringAScanKeepsWatchingAndExitStopsIt)
     WriteFile(at("c.txt"), "c");
     ASSERT_TRUE(runUntil([&] { return state.WatchStopped; }));
     EXPECT_FALSE(engine.WatchTimerArmed());
+    EXPECT_FALSE(QFile::exists(destination + QStringLiteral("/Work/c.txt")));
 
     WriteFile(at("d.txt"), "d");
     runUntil([] { return false; }, 400);
     EXPECT_FALSE(QFile::exists(destination + QStringLiteral("/Work/d.txt")));
+}
+
+// With the product's pacing: the wait for the writer ends when it has closed
+// the file, so a save is copied once, whole, and well before the old fixed wait.
+class WriterWaitTest : public EngineEndToEndTest
+{
+  protected:
+    WriterWaitTest()
+    {
+        waiter.Divisor = 1;
+        copier.OnCommit = [this](const QString& target) {
+            if (!target.contains(QStringLiteral("~PrevSave")))
+                commits.push_back({QFileInfo(target).fileName(), ReadFile(target), ticks});
+        };
+        engine.SetTickHook([this] { ++ticks; });
+    }
+    struct Commit
+    {
+        QString Name;
+        QByteArray Content;
+        int Tick;
+    };
+    std::vector<Commit> commits;
+    int ticks = 0;
+};
+
+TEST_F(WriterWaitTest, SavesAreCopiedOnceSoonAfterTheWriterCloses)
+{
+    associate(root, true, false);
+    WriteFile(at("b.txt"), "old");
+    {
+        QFile old(at("b.txt")); // older than the reference, so not a change
+        ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+        old.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+    }
+    startWatching();
+
+    QElapsedTimer clock;
+    clock.start();
+    WriteFile(at("a.txt"), "saved");
+    ASSERT_TRUE(runUntil([&] { return !commits.empty(); }));
+    EXPECT_LT(clock.elapsed(), 300);
+
+    // Ten chunks 50 ms apart, then the close, from another thread: the engine
+    // runs on this one.
+    std::thread writer([path = at("c.txt")] {
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly))
+            return;
+        for (int i = 0; i < 10; ++i) {
+            out.write(QByteArray(1000, char('0' + i)));
+            out.flush();
+            QThread::msleep(50);
+        }
+    });
+    runUntil([] { return false; }, 700);
+    writer.join();
+    // Editor-style: a new file renamed over the old one.
+    WriteFile(at(".b.txt.new"), "new");
+    ASSERT_EQ(std::rename(at(".b.txt.new").toLocal8Bit().constData(), at("b.txt").toLocal8Bit().constData()), 0);
+    runUntil([] { return false; }, 1000);
+
+    ASSERT_EQ(commits.size(), 3u);
+    EXPECT_EQ(commits[0].Name, QStringLiteral("a.txt"));
+    std::map<QString, QByteArray> copied;
+    for (const Commit& commit : commits)
+        EXPECT_TRUE(copied.emplace(commit.Name, commit.Content).second) << commit.Name.toStdString();
+    EXPECT_EQ(copied[QStringLiteral("c.txt")], ReadFile(at("c.txt")));
+    EXPECT_EQ(copied[QStringLiteral("b.txt")], "new");
+}
+
+TEST_F(WriterWaitTest, FileHeldOpenIsCopiedAfterTheFullWait)
+{
+    associate(root, true, false);
+    startWatching();
+    QFile log(at("log.txt"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    QElapsedTimer clock;
+    clock.start();
+    log.write("line\n");
+    log.flush();
+    ASSERT_TRUE(runUntil([&] { return !commits.empty(); }, 3000));
+    EXPECT_GE(clock.elapsed(), ChangedFolderScan::TopFolderWaitMs);
+    EXPECT_EQ(commits.front().Content, "line\n");
+}
+
+TEST_F(WriterWaitTest, BurstAcrossFoldersIsHandledInOneTick)
+{
+    const QStringList folders{at("x"), at("y"), at("z")};
+    for (const QString& folder : folders) {
+        QDir().mkpath(folder);
+        associate(folder, true, false);
+    }
+    startWatching();
+    for (const QString& folder : folders)
+        WriteFile(folder + QStringLiteral("/f.txt"), "burst");
+    ASSERT_TRUE(runUntil([&] { return commits.size() == 3; }));
+    EXPECT_EQ(commits.front().Tick, commits.back().Tick);
 }
 
 } // namespace
