@@ -17,11 +17,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 #include <sys/resource.h>

@@ -134,9 +134,9 @@ int main(int argc, char** argv)
     QDir().mkpath(bareRoot);
     QDir().mkpath(bareCopy);
     // inotifywait reports each closed file; cp is run for it as the shell loop would.
-    loop.start(QStringLiteral("inotifywait"), {QStringLiteral("-m"), QStringLiteral("-q"), QStringLiteral("-e"),
-                                               QStringLiteral("close_write"), QStringLiteral("--format"),
-                                               QStringLiteral("%w%f"), bareRoot});
+    loop.start(QStringLiteral("inotifywait"),
+               {QStringLiteral("-m"), QStringLiteral("-q"), QStringLiteral("-e"),
+                QStringLiteral("close_write"), QStringLiteral("--format"), QStringLiteral("%w%f"), bareRoot});
     if (loop.waitForStarted(3000)) {
         runFor(500);
         for (int i = 0; i < saves; ++i) {
@@ -168,7 +168,8 @@ int main(int argc, char** argv)
                 percentile(latencies, 1.0));
     if (!bare.empty())
         std::printf("  inotifywait + cp: min %.3f s  p50 %.3f s  p95 %.3f s  max %.3f s\n",
-                    percentile(bare, 0.0), percentile(bare, 0.50), percentile(bare, 0.95), percentile(bare, 1.0));
+                    percentile(bare, 0.0), percentile(bare, 0.50), percentile(bare, 0.95),
+                    percentile(bare, 1.0));
     else
         std::printf("  inotifywait + cp: not run (inotify-tools missing)\n");
     std::printf("  goal p50 <= 0.10 s: %s   goal p95 <= 0.20 s: %s\n", p50 <= 0.10 ? "met" : "MISSED",

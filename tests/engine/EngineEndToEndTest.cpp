@@ -23,12 +23,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <map>
-#include <thread>
-#include <vector>
 #include <dirent.h>
+#include <map>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -376,7 +376,8 @@ TEST_F(WriterWaitTest, SavesAreCopiedOnceSoonAfterTheWriterCloses)
     writer.join();
     // Editor-style: a new file renamed over the old one.
     WriteFile(at(".b.txt.new"), "new");
-    ASSERT_EQ(std::rename(at(".b.txt.new").toLocal8Bit().constData(), at("b.txt").toLocal8Bit().constData()), 0);
+    ASSERT_EQ(std::rename(at(".b.txt.new").toLocal8Bit().constData(), at("b.txt").toLocal8Bit().constData()),
+              0);
     runUntil([] { return false; }, 1000);
 
     ASSERT_EQ(commits.size(), 3u);

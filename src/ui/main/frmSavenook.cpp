@@ -477,9 +477,8 @@ void frmSavenook::UpdateMenuStates()
 
     mnuRemoveAll->setEnabled(any);
     mnuSyncAll->setEnabled(any);
-    for (QAction* a :
-         {mnuEdit, mnuSync, mnuEnabled, mnuRemove, mnuPopupEdit, mnuSyncPop, mnuPopupEnabled, mnuPopupRemove,
-          mnuVersions, mnuPopupVersions})
+    for (QAction* a : {mnuEdit, mnuSync, mnuEnabled, mnuRemove, mnuPopupEdit, mnuSyncPop, mnuPopupEnabled,
+                       mnuPopupRemove, mnuVersions, mnuPopupVersions})
         a->setEnabled(association);
     mnuEnabled->setEnabled(association && !missing);
     mnuPopupEnabled->setEnabled(association && !missing);
