@@ -87,6 +87,14 @@ bool ChangedFolderScan::stopRequested() const
     return m_context.State.StopScanning;
 }
 
+bool ChangedFolderScan::enterSubFolder()
+{
+    if (m_context.Opts.ShowScanning && !m_context.State.NotifyDismissed)
+        m_context.Hooks.ShowScanningPopup();
+    m_context.Pump.ProcessPendingMessages();
+    return !stopRequested();
+}
+
 void ChangedFolderScan::recordNewReference(qint64 modifiedMs)
 {
     const qint64 seconds = floorSeconds(modifiedMs);
@@ -294,14 +302,9 @@ void ChangedFolderScan::scanChanged(const QString& folder, const FolderChanges& 
         if (!LocalFiles::IsFolder(path))
             continue;
         const bool isTop = path == top;
-        if (!isTop) {
-            // As before each sub-folder of a full walk.
-            if (m_context.Opts.ShowScanning && !m_context.State.NotifyDismissed)
-                m_context.Hooks.ShowScanningPopup();
-            m_context.Pump.ProcessPendingMessages();
-            if (stopRequested())
-                return;
-        }
+        // As before each sub-folder of a full walk.
+        if (!isTop && !enterSubFolder())
+            return;
         try {
             scanLevel(folder, path, reference, whole, !isTop && m_context.State.ManualSync,
                       settled ? std::nullopt : std::optional<int>(handle));
@@ -418,10 +421,7 @@ void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, co
         if (entry.Type != Kind::Folder)
             continue;
         const QString sub = LocalFiles::Join(path, entry.Name);
-        if (m_context.Opts.ShowScanning && !m_context.State.NotifyDismissed)
-            m_context.Hooks.ShowScanningPopup();
-        m_context.Pump.ProcessPendingMessages();
-        if (stopRequested())
+        if (!enterSubFolder())
             return;
         try {
             scanLevel(folder, sub, reference, recursive, m_context.State.ManualSync, std::nullopt);

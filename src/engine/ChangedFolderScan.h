@@ -76,6 +76,8 @@ class ChangedFolderScan
     static Reference makeReference(const QString& text);
     static bool isChanged(qint64 modifiedMs, const Reference& reference);
     bool stopRequested() const;
+    // The scanning bar and a turn for the interface before a sub-folder; false to stop.
+    bool enterSubFolder();
     // unserved: changes seen at the re-arms that no folder pass has served yet.
     Pass fileAssociations(const QString& folder, const Reference& reference, int handle,
                           FolderChanges& unserved);
