@@ -20,12 +20,9 @@ Engine::Engine(EngineContext& context)
     m_watchTimer.setSingleShot(true);
     m_watchTimer.setInterval(WatchIntervalMs);
     QObject::connect(&m_watchTimer, &QTimer::timeout, [this] { WatchTimerProc(); });
-    // Events bring the pending tick forward; during a tick the timer is stopped
-    // and the tick itself reads them.
-    m_context.Notifier.SetEventHandler([this] {
-        if (m_watchTimer.isActive())
-            m_watchTimer.start(0);
-    });
+    // Events bring the tick forward or wake it; during a tick the timer is stopped
+    // and the tick's end looks for them.
+    m_context.Notifier.SetEventHandler([this] { tickWithin(0); });
     m_setupTimer.setSingleShot(true);
     m_setupTimer.setInterval(0);
     QObject::connect(&m_setupTimer, &QTimer::timeout, [this] {
@@ -86,6 +83,28 @@ void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
         record->ClassNotifyCreate(m_context.Notifier, subtree);
     m_recordsChanged = true;
     continueSetupSoon();
+    tickWithin(WatchIntervalMs); // the new record is polled and dated
+}
+
+void Engine::tickWithin(int milliseconds)
+{
+    if (!m_watching || m_ticking)
+        return;
+    if (!m_watchTimer.isActive() || m_watchTimer.remainingTime() > milliseconds)
+        m_watchTimer.start(milliseconds);
+}
+
+void Engine::armNextTick()
+{
+    // Asleep only when the notifier names what it signalled: it then wakes us for
+    // events. One that cannot tell is polled every tick, as before.
+    const ProgramState& state = m_context.State;
+    const std::optional<std::set<int>> signalled = m_context.Notifier.SignalledHandles();
+    if (!signalled || !signalled->empty() || ProcessedLastTick || state.Detecting || m_recordsChanged ||
+        m_setupTimer.isActive())
+        m_watchTimer.start(WatchIntervalMs);
+    else if (m_context.Notifier.LookingForVanished())
+        m_watchTimer.start(VanishedLookMs);
 }
 
 void Engine::StartWatching()
@@ -93,11 +112,13 @@ void Engine::StartWatching()
     for (clsDetectFolder& record : m_detectFolders)
         if (record.IsOpen())
             m_context.Notifier.Rearm(record.AutoBackup);
+    m_watching = true;
     m_watchTimer.start(WatchIntervalMs);
 }
 
 void Engine::CloseAllNotifications()
 {
+    m_watching = false;
     m_watchTimer.stop();
     m_setupTimer.stop();
     for (clsDetectFolder& record : m_detectFolders)
@@ -117,6 +138,7 @@ void Engine::WatchTimerProc()
         m_watchTimer.start(WatchIntervalMs);
         return;
     }
+    m_ticking = true;
     try {
         const std::optional<std::set<int>> signalled = m_context.Notifier.SignalledHandles();
         if (!ProcessedLastTick) {
@@ -153,9 +175,11 @@ void Engine::WatchTimerProc()
         // Swallowed: the timer must keep running.
     }
 
+    m_ticking = false;
     if (state.Exiting) {
         // Only the program's exit stops watching for good; the exit sequence waits for this.
         state.WatchStopped = true;
+        m_watching = false;
         return;
     }
     if (state.StopScanning) {
@@ -163,7 +187,7 @@ void Engine::WatchTimerProc()
         state.StopScanning = false;
         state.Scanning = false;
     }
-    m_watchTimer.start(WatchIntervalMs);
+    armNextTick();
 }
 
 bool Engine::pollFolders(const std::optional<std::set<int>>& signalled)

@@ -48,6 +48,10 @@ class ChangeNotifier
     // watch tick need not wait out its interval. Not called again until they are read.
     virtual void SetEventHandler(std::function<void()> /*handler*/) {}
     // The handles signalled now, after reading what is queued, so that an idle
-    // tick need not poll every handle; nullopt when the notifier cannot tell.
+    // tick need not poll every handle; nullopt when the notifier cannot tell. One
+    // that names them calls the event handler too: the watch tick sleeps on that.
     virtual std::optional<std::set<int>> SignalledHandles() { return std::nullopt; }
+    // A top folder vanished and is looked for again, at most once a second, by
+    // SignalledHandles and Wait: nothing tells when it is back, so keep asking.
+    virtual bool LookingForVanished() const { return false; }
 };

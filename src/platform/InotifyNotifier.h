@@ -65,6 +65,7 @@ class InotifyNotifier : public ChangeNotifier
     int WritersDoneForMs(int handle) override;
     std::optional<std::set<int>> SignalledHandles() override;
     void SetEventHandler(std::function<void()> handler) override;
+    bool LookingForVanished() const override { return m_anyLost; }
 
     void SetWarningSink(WarningSink warningSink);
     // Warnings raised while no sink was set; each is handed out once.

@@ -319,6 +319,27 @@ TEST_F(EngineEndToEndTest, PauseDuringAScanKeepsWatchingAndExitStopsIt)
     EXPECT_FALSE(QFile::exists(destination + QStringLiteral("/Work/d.txt")));
 }
 
+// Idle, the engine does not tick at all; a watched folder that vanishes is looked
+// for about once a second, and a save in it once it is back is backed up.
+TEST_F(EngineEndToEndTest, IdleEngineSleepsAndAVanishedFolderIsWatchedAgain)
+{
+    associate(root, true, false);
+    startWatching();
+    int ticks = 0;
+    engine.SetTickHook([&] { ++ticks; });
+    ASSERT_TRUE(runUntil([&] { return engine.NextTickMs() == -1; }));
+    const int settled = ticks;
+    runUntil([] { return false; }, 1000);
+    EXPECT_EQ(ticks, settled);
+
+    ASSERT_TRUE(QDir(root).removeRecursively());
+    ASSERT_TRUE(runUntil([&] { return engine.NextTickMs() == Engine::VanishedLookMs; }));
+    QDir().mkpath(root);
+    WriteFile(at("back.txt"), "back");
+    ASSERT_TRUE(runUntil([&] { return copyOf("back.txt") == "back"; }, 5000));
+    EXPECT_TRUE(runUntil([&] { return engine.NextTickMs() == -1; }));
+}
+
 // With the product's pacing: the wait for the writer ends when it has closed
 // the file, so a save is copied once, whole, and well before the old fixed wait.
 class WriterWaitTest : public EngineEndToEndTest

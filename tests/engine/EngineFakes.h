@@ -243,6 +243,23 @@ class FakeChangeNotifier : public ChangeNotifier
     int NextHandle = 1;
     bool OpenInSlices = false; // handles opened now wait for one ContinueSetup each
     std::set<int> SettingUp;
+    // As inotify: names the signalled handles and calls the handler on Signal.
+    bool Tells = false;
+    bool Vanished = false;
+    std::function<void()> Handler;
+
+    void SetEventHandler(std::function<void()> handler) override { Handler = std::move(handler); }
+    std::optional<std::set<int>> SignalledHandles() override
+    {
+        if (!Tells)
+            return std::nullopt;
+        std::set<int> signalled;
+        for (const auto& [handle, watch] : Watches)
+            if (watch.Open && watch.Signalled)
+                signalled.insert(handle);
+        return signalled;
+    }
+    bool LookingForVanished() const override { return Vanished; }
 
     int Open(const QString& folder, bool subtree) override
     {
@@ -292,6 +309,8 @@ class FakeChangeNotifier : public ChangeNotifier
                 (watch.Subtree && folder.startsWith(watch.Folder + QLatin1Char('/'))))
                 watch.Signalled = true;
         }
+        if (Tells && Handler)
+            Handler();
     }
     int OpenCount() const
     {

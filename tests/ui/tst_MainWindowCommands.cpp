@@ -549,6 +549,7 @@ class tst_MainWindowCommands : public QObject
             QTRY_VERIFY(w.WasActivated);
             w.move(40, 60);
             w.resize(640, 420);
+            w.hide(); // to the tray: the place kept is the one it was moved to
             for (QTreeWidgetItem* n = w.FindTreeIndexFromFullPath(m_src); n; n = n->parent())
                 n->setExpanded(true);
             m_state->RecentScheme = "Daily";

@@ -72,7 +72,9 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     WireTray();
     // Any of our own windows coming to the front ends the pop-up's stay on top.
     qApp->installEventFilter(this);
-    m_engine.SetTickHook([this] { m_window.CaptureMainPlacement(); });
+    // The watch tick may be asleep: the exit waits for one (queued, so that it sees
+    // Exiting), and a pause that stopped a scan has its flags cleared by one.
+    connect(&m_window, &frmSavenook::ExitStarted, this, [this] { m_engine.Wake(); }, Qt::QueuedConnection);
     m_window.SetWideMargins(QCoreApplication::arguments()
                                 .join(QLatin1Char(' '))
                                 .contains(QLatin1String("vist"), Qt::CaseInsensitive));
@@ -100,7 +102,10 @@ void SavenookApp::wireCommands()
             paused ? QStringLiteral("media-playback-start") : QStringLiteral("media-playback-pause"),
             m_window.style()->standardIcon(paused ? QStyle::SP_MediaPlay : QStyle::SP_MediaPause)));
     };
-    m_window.Later.PauseProgram = [this] { m_pause.PauseProgram(); };
+    m_window.Later.PauseProgram = [this] {
+        m_pause.PauseProgram();
+        m_engine.Wake();
+    };
     m_window.Later.UnpauseProgram = [this] { m_pause.UnpauseProgram(); };
 
     Synchronization& sync = m_engine.Sync();

@@ -731,6 +731,18 @@ void frmSavenook::changeEvent(QEvent* event)
         WasActivated = true;
 }
 
+void frmSavenook::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    CaptureMainPlacement();
+}
+
+void frmSavenook::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    CaptureMainPlacement();
+}
+
 void frmSavenook::TraceVisibility(bool visible)
 {
     if (m_tracedVisible == int(visible))

@@ -113,7 +113,8 @@ class frmSavenook : public QMainWindow, public StatusPanels
     // ---- window preferences (wprefs)
     void LoadWindowPrefs();
     void SaveWindowPrefs();
-    // Copies the window's place into MainPlacement while it is shown (every watch tick).
+    // Copies the window's place into MainPlacement while it is shown (on every move
+    // and resize), so that a minimised or hidden window keeps its last place.
     void CaptureMainPlacement();
     std::array<qint16, 4> MainPlacement{}; // twips: top, left, height, width
     std::array<qint16, 5> PropertiesPlacement{};
@@ -210,6 +211,8 @@ class frmSavenook : public QMainWindow, public StatusPanels
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
