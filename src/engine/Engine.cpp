@@ -163,7 +163,7 @@ void Engine::WatchTimerProc()
         ProcessedLastTick = false;
         const bool polled = pollFolders(signalled);
         if (polled || m_lastQuietDate != m_lastSweepDate) {
-            // Records closed from outside go at the latest a second later.
+            // Records closed from outside go with the next poll or dating; never polled meanwhile.
             m_lastSweepDate = m_lastQuietDate;
             removeClosedRecords();
         }

@@ -246,7 +246,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, EndOfTickTest,
                                            std::tuple{true, true, true, false})); // exit during a scan
 
 // With a notifier that wakes it, the timer sleeps while nothing is left to do:
-// no tick at all however long the quiet lasts. Each kind of work keeps it going.
+// no tick at all however long the quiet lasts. Each kind of work keeps it going;
+// an event, the exit and a pause that stopped a scan wake it at once.
 TEST_F(WatchTest, TimerSleepsWhenIdleAndEachKindOfWorkKeepsItGoing)
 {
     const auto tick = [&] {
@@ -259,7 +260,7 @@ TEST_F(WatchTest, TimerSleepsWhenIdleAndEachKindOfWorkKeepsItGoing)
 
     WriteFile(at(QStringLiteral("a.txt")), "a", QDateTime::currentDateTime().addSecs(5));
     rig.Notifier.Signal(root);
-    EXPECT_EQ(engine.NextTickMs(), 0) << "an event wakes it at once";
+    EXPECT_EQ(engine.NextTickMs(), 0);
     EXPECT_EQ(tick(), Engine::WatchIntervalMs);
     EXPECT_EQ(rig.Copier.Calls, 1);
     EXPECT_EQ(tick(), Engine::WatchIntervalMs) << "the tick after a processed one";
@@ -269,6 +270,9 @@ TEST_F(WatchTest, TimerSleepsWhenIdleAndEachKindOfWorkKeepsItGoing)
     rig.Notifier.Vanished = true;
     EXPECT_EQ(tick(), Engine::VanishedLookMs);
     rig.Notifier.Vanished = false;
+    rig.Notifier.Tells = false;
+    EXPECT_EQ(tick(), Engine::WatchIntervalMs) << "a notifier that cannot tell is polled";
+    rig.Notifier.Tells = true;
     EXPECT_EQ(tick(), -1);
 
     rig.Notifier.OpenInSlices = true;
@@ -279,46 +283,19 @@ TEST_F(WatchTest, TimerSleepsWhenIdleAndEachKindOfWorkKeepsItGoing)
     for (int i = 0; i < 10 && !rig.Notifier.SettingUp.empty(); ++i)
         QCoreApplication::processEvents();
     EXPECT_EQ(tick(), -1);
-    EXPECT_FALSE(engine.DetectFolders().Item(2)->DetectionDate.isEmpty());
 
-    rig.Notifier.Tells = false;
-    EXPECT_EQ(tick(), Engine::WatchIntervalMs) << "a notifier that cannot tell is polled";
-}
-
-// The exit and a pause that stopped a scan are acted on by a tick: Wake runs one
-// at once even while the timer sleeps.
-TEST_F(WatchTest, ExitAndPauseWhileAsleepAreActedOnAtOnce)
-{
-    for (const bool exiting : {false, true}) {
-        EngineRig rig;
-        rig.Notifier.Tells = true;
-        Engine engine(rig.Context);
-        rig.AddAssociation(root, true, false, {destination});
-        engine.WatchSourceFolder(root, false);
-        engine.StartWatching();
-        engine.WatchTimerProc();
-        ASSERT_EQ(engine.NextTickMs(), -1);
-        rig.State.Paused = rig.State.StopScanning = true;
-        rig.State.Scanning = !exiting; // the exit clears it itself
-        rig.State.Exiting = exiting;
-
-        engine.Wake();
-        EXPECT_EQ(engine.NextTickMs(), 0);
-        for (int i = 0; i < 10 && rig.State.StopScanning && !rig.State.WatchStopped; ++i)
-            QCoreApplication::processEvents();
-        EXPECT_EQ(rig.State.WatchStopped, exiting);
-        EXPECT_FALSE(rig.State.Scanning);
-        EXPECT_EQ(rig.State.StopScanning, exiting);
-
-        WriteFile(at(QStringLiteral("a.txt")), "a", QDateTime::currentDateTime().addSecs(5));
-        rig.Notifier.Signal(root);
-        EXPECT_EQ(engine.NextTickMs(), exiting ? -1 : 0) << "after the exit nothing wakes it";
-        if (!exiting) {
-            engine.WatchTimerProc();
-            EXPECT_EQ(rig.Copier.Calls, 0) << "paused";
-            EXPECT_EQ(engine.NextTickMs(), -1);
-        }
-    }
+    rig.State.Paused = rig.State.Scanning = rig.State.StopScanning = true;
+    engine.Wake();
+    EXPECT_EQ(engine.NextTickMs(), 0);
+    EXPECT_EQ(tick(), -1);
+    EXPECT_FALSE(rig.State.Scanning || rig.State.StopScanning);
+    rig.State.Exiting = true;
+    engine.Wake();
+    EXPECT_EQ(engine.NextTickMs(), 0);
+    engine.WatchTimerProc();
+    EXPECT_TRUE(rig.State.WatchStopped);
+    rig.Notifier.Signal(root);
+    EXPECT_EQ(engine.NextTickMs(), -1) << "after the exit nothing wakes it";
 }
 
 // The properties dialog sets a watch up again while a scan lets the interface run.
