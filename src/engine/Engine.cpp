@@ -51,8 +51,11 @@ void Engine::continueSetupSoon()
 
 bool Engine::anyRecursiveFolderAssociation(const QString& folder) const
 {
+    // Asked for every folder set up: the prefix test keeps start-up with thousands
+    // of associations from comparing (and copying) every pair of paths.
+    const QString bare = WatchPaths::WithoutTrailingSlash(folder);
     for (const clsBackup& b : m_context.State.Backups)
-        if (b.Folder && b.Recursive && WatchPaths::SamePath(b.SourcePath, folder))
+        if (b.Folder && b.Recursive && b.SourcePath.startsWith(bare) && WatchPaths::SamePath(b.SourcePath, bare))
             return true;
     return false;
 }
@@ -82,7 +85,11 @@ void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
     if (record)
         record->ClassNotifyCreate(m_context.Notifier, subtree);
     m_recordsChanged = true;
-    continueSetupSoon();
+    // Only the new record can have watches left to add: asking every record would
+    // make setting up thousands of folders take quadratic time.
+    if (record && record->IsOpen() && !m_context.Notifier.WatchesInPlace(record->AutoBackup) &&
+        !m_setupTimer.isActive())
+        m_setupTimer.start();
     tickWithin(WatchIntervalMs); // the new record is polled and dated
 }
 
