@@ -55,7 +55,8 @@ bool Engine::anyRecursiveFolderAssociation(const QString& folder) const
     // of associations from comparing (and copying) every pair of paths.
     const QString bare = WatchPaths::WithoutTrailingSlash(folder);
     for (const clsBackup& b : m_context.State.Backups)
-        if (b.Folder && b.Recursive && b.SourcePath.startsWith(bare) && WatchPaths::SamePath(b.SourcePath, bare))
+        if (b.Folder && b.Recursive && b.SourcePath.startsWith(bare) &&
+            WatchPaths::SamePath(b.SourcePath, bare))
             return true;
     return false;
 }

@@ -72,9 +72,9 @@ SavenookApp::SavenookApp(ProgramState& state, QObject* parent)
     WireTray();
     // Any of our own windows coming to the front ends the pop-up's stay on top.
     qApp->installEventFilter(this);
-    // The watch tick may be asleep: the exit waits for one (queued, so that it sees
-    // Exiting), and a pause that stopped a scan has its flags cleared by one.
-    connect(&m_window, &frmSavenook::ExitStarted, this, [this] { m_engine.Wake(); }, Qt::QueuedConnection);
+    // The watch tick may be asleep, and the exit waits for one: queued, so that it sees Exiting.
+    connect(
+        &m_window, &frmSavenook::ExitStarted, this, [this] { m_engine.Wake(); }, Qt::QueuedConnection);
     m_window.SetWideMargins(QCoreApplication::arguments()
                                 .join(QLatin1Char(' '))
                                 .contains(QLatin1String("vist"), Qt::CaseInsensitive));
@@ -104,7 +104,7 @@ void SavenookApp::wireCommands()
     };
     m_window.Later.PauseProgram = [this] {
         m_pause.PauseProgram();
-        m_engine.Wake();
+        m_engine.Wake(); // a scan it stopped has its flags cleared by a tick
     };
     m_window.Later.UnpauseProgram = [this] { m_pause.UnpauseProgram(); };
 
