@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QtGlobal>
 #include <dirent.h>
+#include <sys/types.h>
 #include <functional>
 #include <map>
 #include <memory>
@@ -89,6 +90,9 @@ class InotifyNotifier : public ChangeNotifier
         bool Subtree = false;
         bool Signalled = false;
         bool Lost = false; // the top folder vanished; looked for again during Wait
+        // Its drive was unmounted: the device of the folder left behind, which is
+        // another drive's and not watched until something is mounted there again.
+        std::optional<dev_t> Underneath;
         // Changed and Created say nothing until the next re-arm: a new watch, lost
         // events, or too many folders to keep.
         bool Unknown = true;
