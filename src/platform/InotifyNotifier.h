@@ -8,12 +8,12 @@
 #include <QStringList>
 #include <QtGlobal>
 #include <dirent.h>
-#include <sys/types.h>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <sys/types.h>
 #include <vector>
 
 // Folder change notifications over inotify.

@@ -92,7 +92,8 @@ TEST(HostileTrees, LinkLoopsInARecursiveSourceEndAndAreNotFollowed)
     const QString backup = live.Tmp.path() + "/Backup";
     QDir().mkpath(live.Root + "/sub");
     QDir().mkpath(backup);
-    for (const auto& [link, target] : {std::pair{"/self", "."}, {"/sub/up", ".."}, {"/sub/out", "../../Backup"}})
+    for (const auto& [link, target] :
+         {std::pair{"/self", "."}, {"/sub/up", ".."}, {"/sub/out", "../../Backup"}})
         ASSERT_EQ(::symlink(target, FileNames::Encode(live.Root + link).constData()), 0);
     live.Associate(live.Root, true, true, backup);
     ASSERT_TRUE(live.Start());
@@ -105,8 +106,8 @@ TEST(HostileTrees, LinkLoopsInARecursiveSourceEndAndAreNotFollowed)
     ASSERT_TRUE(RunUntil([&] { return ReadFile(backup + "/Work/sub/b.txt") == "b2"; }));
     ASSERT_TRUE(RunUntil([&] { return !live.State.Scanning; }));
     EXPECT_EQ(live.Run.Sync().SynchronizeAll(), Synchronization::Result::Done);
-    EXPECT_EQ(FilesBelow(backup), (std::set<QByteArray>{"Work/a.txt", "Work/sub/b.txt",
-                                                        "Work/sub/~PrevSave-1/b.txt"}));
+    EXPECT_EQ(FilesBelow(backup),
+              (std::set<QByteArray>{"Work/a.txt", "Work/sub/b.txt", "Work/sub/~PrevSave-1/b.txt"}));
     EXPECT_EQ(live.Count(Error), 0);
 }
 
@@ -136,7 +137,8 @@ TEST(HostileTrees, FileReplacedByAFolderBeforeTheScanLosesNothing)
     RunFor(300);
     EXPECT_TRUE(replaced);
     EXPECT_EQ(ReadFile(backup + "/Work/a.txt"), "one");
-    EXPECT_EQ(live.Log(), (std::vector<QString>{"Success: Copy saved", "Error: Can't create destination folders"}));
+    EXPECT_EQ(live.Log(),
+              (std::vector<QString>{"Success: Copy saved", "Error: Can't create destination folders"}));
     EXPECT_EQ(FilesBelow(backup), std::set<QByteArray>{"Work/a.txt"});
 }
 
