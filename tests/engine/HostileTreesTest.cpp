@@ -68,15 +68,15 @@ TEST(HostileTrees, NamesAreCopiedUnderTheirBytesOrRefusedWithAnError)
         ASSERT_TRUE(live.Start());
 
         WriteRaw(live.Root, row.Relative, "saved");
-        ASSERT_TRUE(RunUntil([&] { return !live.Log().empty() && !live.State.Scanning; }));
-        RunFor(200);
+        ASSERT_TRUE(runUntil([&] { return !live.Log().empty() && !live.State.Scanning; }));
+        runFor(200);
         const QByteArray copy = "Work/" + row.Relative;
         if (row.Fits) {
-            EXPECT_EQ(ReadBytes(FileNames::Encode(backup) + '/' + copy), "saved");
-            EXPECT_EQ(FilesBelow(backup), std::set<QByteArray>{copy});
+            EXPECT_EQ(readBytes(FileNames::Encode(backup) + '/' + copy), "saved");
+            EXPECT_EQ(filesBelow(backup), std::set<QByteArray>{copy});
             EXPECT_EQ(live.Log(), std::vector<QString>{"Success: Copy saved"});
         } else {
-            EXPECT_EQ(FilesBelow(backup), std::set<QByteArray>{});
+            EXPECT_EQ(filesBelow(backup), std::set<QByteArray>{});
             EXPECT_EQ(live.Count(Success), 0);
             EXPECT_EQ(live.Log(), std::vector<QString>{"Error occurred in copy"});
         }
@@ -101,12 +101,12 @@ TEST(HostileTrees, LinkLoopsInARecursiveSourceEndAndAreNotFollowed)
     WriteFile(live.Root + "/a.txt", "a");
     WriteFile(live.Root + "/sub/b.txt", "b");
     const std::set<QByteArray> both{"Work/a.txt", "Work/sub/b.txt"};
-    ASSERT_TRUE(RunUntil([&] { return FilesBelow(backup) == both; }));
+    ASSERT_TRUE(runUntil([&] { return filesBelow(backup) == both; }));
     WriteFile(live.Root + "/self/sub/b.txt", "b2"); // the same file, reached through a link
-    ASSERT_TRUE(RunUntil([&] { return ReadFile(backup + "/Work/sub/b.txt") == "b2"; }));
-    ASSERT_TRUE(RunUntil([&] { return !live.State.Scanning; }));
+    ASSERT_TRUE(runUntil([&] { return ReadFile(backup + "/Work/sub/b.txt") == "b2"; }));
+    ASSERT_TRUE(runUntil([&] { return !live.State.Scanning; }));
     EXPECT_EQ(live.Run.Sync().SynchronizeAll(), Synchronization::Result::Done);
-    EXPECT_EQ(FilesBelow(backup),
+    EXPECT_EQ(filesBelow(backup),
               (std::set<QByteArray>{"Work/a.txt", "Work/sub/b.txt", "Work/sub/~PrevSave-1/b.txt"}));
     EXPECT_EQ(live.Count(Error), 0);
 }
@@ -122,7 +122,7 @@ TEST(HostileTrees, FileReplacedByAFolderBeforeTheScanLosesNothing)
     live.Associate(live.Root, true, true, backup);
     ASSERT_TRUE(live.Start());
     WriteFile(live.Root + "/a.txt", "one");
-    ASSERT_TRUE(RunUntil([&] { return ReadFile(backup + "/Work/a.txt") == "one"; }));
+    ASSERT_TRUE(runUntil([&] { return ReadFile(backup + "/Work/a.txt") == "one"; }));
 
     bool replaced = false;
     live.Pump.OnPump = [&] {
@@ -133,13 +133,13 @@ TEST(HostileTrees, FileReplacedByAFolderBeforeTheScanLosesNothing)
         }
     };
     WriteFile(live.Root + "/a.txt", "two");
-    ASSERT_TRUE(RunUntil([&] { return live.Log().size() >= 2 && !live.State.Scanning; }));
-    RunFor(300);
+    ASSERT_TRUE(runUntil([&] { return live.Log().size() >= 2 && !live.State.Scanning; }));
+    runFor(300);
     EXPECT_TRUE(replaced);
     EXPECT_EQ(ReadFile(backup + "/Work/a.txt"), "one");
     EXPECT_EQ(live.Log(),
               (std::vector<QString>{"Success: Copy saved", "Error: Can't create destination folders"}));
-    EXPECT_EQ(FilesBelow(backup), std::set<QByteArray>{"Work/a.txt"});
+    EXPECT_EQ(filesBelow(backup), std::set<QByteArray>{"Work/a.txt"});
 }
 
 // The whole source goes while its files are being copied: the scan ends, every
@@ -159,21 +159,21 @@ TEST(HostileTrees, SourceDeletedDuringTheScanEndsItAndIsWatchedWhenBack)
     };
     for (int i = 0; i < 30; ++i)
         WriteFile(live.Root + QString("/%1/f%2.txt").arg(i % 3).arg(i), QByteArray::number(i));
-    ASSERT_TRUE(RunUntil([&] { return pumps >= 20 && !live.State.Scanning; }));
-    RunFor(300);
+    ASSERT_TRUE(runUntil([&] { return pumps >= 20 && !live.State.Scanning; }));
+    runFor(300);
     live.Pump.OnPump = nullptr;
     EXPECT_FALSE(live.State.Scanning);
     EXPECT_FALSE(LocalFiles::Exists(live.Root));
     int copies = 0;
-    for (const QByteArray& file : FilesBelow(backup)) {
+    for (const QByteArray& file : filesBelow(backup)) {
         const QByteArray name = file.mid(file.lastIndexOf('/') + 2);
-        EXPECT_EQ(ReadBytes(FileNames::Encode(backup) + '/' + file), name.chopped(4)) << file.constData();
+        EXPECT_EQ(readBytes(FileNames::Encode(backup) + '/' + file), name.chopped(4)) << file.constData();
         ++copies;
     }
     EXPECT_EQ(live.Count(Success), copies);
 
     WriteFile(live.Root + "/back.txt", "back");
-    EXPECT_TRUE(RunUntil([&] { return ReadFile(backup + "/Work/back.txt") == "back"; }));
+    EXPECT_TRUE(runUntil([&] { return ReadFile(backup + "/Work/back.txt") == "back"; }));
 }
 
 // A destination inside the tree it backs up (or the source folder itself)
@@ -188,10 +188,10 @@ TEST(HostileTrees, DestinationInsideItsSourceIsRefusedWithoutALoop)
         live.Associate(live.Root, true, recursive, destination);
         ASSERT_TRUE(live.Start());
         WriteFile(live.Root + "/a.txt", "a");
-        ASSERT_TRUE(RunUntil([&] { return !live.Log().empty(); }));
-        RunFor(500);
+        ASSERT_TRUE(runUntil([&] { return !live.Log().empty(); }));
+        runFor(500);
         EXPECT_EQ(live.Log(), std::vector<QString>{"Error: Would save into recursive source folder"});
-        EXPECT_EQ(FilesBelow(live.Tmp.path()), std::set<QByteArray>{"Work/a.txt"});
+        EXPECT_EQ(filesBelow(live.Tmp.path()), std::set<QByteArray>{"Work/a.txt"});
     }
 }
 

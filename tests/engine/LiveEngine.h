@@ -4,14 +4,19 @@
 // watch timer on a running event loop, the mount table and the product's copier.
 // Only the waits are shortened.
 
-#include "EngineFakes.h"
-
+#include "core/EventPump.h"
+#include "core/ProgramState.h"
 #include "engine/Engine.h"
+#include "engine/EngineHooks.h"
 #include "platform/FileNames.h"
 #include "platform/InotifyNotifier.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxFileCopier.h"
 #include "platform/LocalFiles.h"
+#include "platform/Waiter.h"
+#include "reporting/colNotifiers.h"
+#include "reporting/colRecent.h"
+#include "settings/Options.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -57,7 +62,7 @@ class LoopPump : public EventPump
 
 // Runs the event loop until done() holds or the time is up: a hang fails, it
 // does not block.
-inline bool RunUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+inline bool runUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 {
     QElapsedTimer clock;
     clock.start();
@@ -70,9 +75,9 @@ inline bool RunUntil(const std::function<bool()>& done, int timeoutMs = 10000)
     return true;
 }
 
-inline void RunFor(int ms)
+inline void runFor(int ms)
 {
-    RunUntil([] { return false; }, ms);
+    runUntil([] { return false; }, ms);
 }
 
 struct LiveEngine
@@ -88,7 +93,7 @@ struct LiveEngine
     InotifyNotifier Notifier;
     ShortWaiter Wait;
     LoopPump Pump;
-    RecordingHooks Hooks;
+    EngineHooks Hooks;
     EngineContext Context{State, Opts, Recent, Notifiers, DriveInfo, Copier, Notifier, Wait, Pump, Hooks};
     Engine Run{Context};
 
@@ -124,7 +129,7 @@ struct LiveEngine
         for (const clsBackup& b : State.Backups)
             Run.WatchSourceFolder(b.SourcePath, b.Recursive);
         Run.StartWatching();
-        return RunUntil([&] {
+        return runUntil([&] {
             return Run.DetectFolders().Count() > 0 && !Run.DetectFolders().Item(1)->DetectionDate.isEmpty();
         });
     }
@@ -145,7 +150,7 @@ struct LiveEngine
 };
 
 // Names are bytes here; these helpers never decode one for the file system.
-inline QByteArray ReadBytes(const QByteArray& path)
+inline QByteArray readBytes(const QByteArray& path)
 {
     std::FILE* f = std::fopen(path.constData(), "rb");
     if (!f)
@@ -159,14 +164,14 @@ inline QByteArray ReadBytes(const QByteArray& path)
 }
 
 // Every file below folder, by its path relative to it; links are not followed.
-inline std::set<QByteArray> FilesBelow(const QString& folder, const QByteArray& prefix = {})
+inline std::set<QByteArray> filesBelow(const QString& folder, const QByteArray& prefix = {})
 {
     std::set<QByteArray> files;
     if (const auto entries = LocalFiles::List(folder))
         for (const LocalFiles::Entry& e : *entries) {
             const QByteArray relative = prefix + FileNames::Encode(e.Name);
             if (e.Type == LocalFiles::Entry::Kind::Folder)
-                files.merge(FilesBelow(LocalFiles::Join(folder, e.Name), relative + '/'));
+                files.merge(filesBelow(LocalFiles::Join(folder, e.Name), relative + '/'));
             else
                 files.insert(relative);
         }

@@ -33,19 +33,19 @@ TEST(MountChanges, FullDestinationKeepsTheLastCopyAndTakesTheNextSaveOnceFreed)
     live.Associate(live.Root, true, false, drive.MountPoint);
     ASSERT_TRUE(live.Start());
     WriteFile(live.Root + "/a.txt", "one");
-    ASSERT_TRUE(RunUntil([&] { return ReadFile(copy) == "one"; }));
+    ASSERT_TRUE(runUntil([&] { return ReadFile(copy) == "one"; }));
 
     Fill(drive.MountPoint);
     WriteFile(live.Root + "/a.txt", QByteArray(256 << 10, '2'));
-    ASSERT_TRUE(RunUntil([&] { return live.Log().size() == 2 && !live.State.Scanning; }));
+    ASSERT_TRUE(runUntil([&] { return live.Log().size() == 2 && !live.State.Scanning; }));
     EXPECT_EQ(live.Log().back(), "Error: Disk is full");
     EXPECT_EQ(ReadFile(copy), "one");
-    EXPECT_EQ(FilesBelow(drive.MountPoint), (std::set<QByteArray>{"Work/a.txt", "filler"}));
+    EXPECT_EQ(filesBelow(drive.MountPoint), (std::set<QByteArray>{"Work/a.txt", "filler"}));
 
     ASSERT_TRUE(QFile::remove(drive.MountPoint + "/filler"));
     ::sync(); // ext4 reuses freed blocks only once the journal has committed
     WriteFile(live.Root + "/a.txt", "three");
-    ASSERT_TRUE(RunUntil([&] { return ReadFile(copy) == "three"; }));
+    ASSERT_TRUE(runUntil([&] { return ReadFile(copy) == "three"; }));
     EXPECT_EQ(live.Log().back(), "Success: Copy saved & Previous version stored");
     EXPECT_EQ(ReadFile(drive.MountPoint + "/Work/~PrevSave-1/a.txt"), "one");
 }
@@ -65,17 +65,17 @@ TEST(MountChanges, UnmountedDestinationIsReportedAndResumesWhenMounted)
         live.Associate(live.Root, true, false, drive.MountPoint + below);
         ASSERT_TRUE(live.Start());
         WriteFile(live.Root + "/a.txt", "one");
-        ASSERT_TRUE(RunUntil([&] { return ReadFile(copy) == "one"; }));
+        ASSERT_TRUE(runUntil([&] { return ReadFile(copy) == "one"; }));
 
         ASSERT_TRUE(drive.Unmount());
         WriteFile(live.Root + "/a.txt", "two");
-        ASSERT_TRUE(RunUntil([&] { return live.Log().size() == 2 && !live.State.Scanning; }));
+        ASSERT_TRUE(runUntil([&] { return live.Log().size() == 2 && !live.State.Scanning; }));
         EXPECT_EQ(live.Log().back(), "Error: Destination drive no longer exists");
         EXPECT_TRUE(Entries(drive.MountPoint).isEmpty());
 
         ASSERT_TRUE(drive.Mount());
         WriteFile(live.Root + "/a.txt", "three");
-        ASSERT_TRUE(RunUntil([&] { return ReadFile(copy) == "three"; }));
+        ASSERT_TRUE(runUntil([&] { return ReadFile(copy) == "three"; }));
         EXPECT_EQ(live.Log().back(), "Success: Copy saved & Previous version stored");
     }
 }
@@ -98,17 +98,17 @@ TEST(MountChanges, SourceDriveThatGoesAwayIsWatchedAgainWhenBack)
         live.Associate(source, true, true, backup);
         ASSERT_TRUE(live.Start());
         WriteFile(source + "/a.txt", "one");
-        ASSERT_TRUE(RunUntil([&] { return ReadFile(copies + "/a.txt") == "one"; }));
+        ASSERT_TRUE(runUntil([&] { return ReadFile(copies + "/a.txt") == "one"; }));
 
         ASSERT_TRUE(drive.Unmount());
-        RunFor(1500);
+        runFor(1500);
         EXPECT_EQ(live.Log().size(), 1u);
         EXPECT_EQ(ReadFile(copies + "/a.txt"), "one");
 
         ASSERT_TRUE(drive.Mount());
-        RunFor(1500);
+        runFor(1500);
         WriteFile(source + "/b.txt", "two");
-        EXPECT_TRUE(RunUntil([&] { return ReadFile(copies + "/b.txt") == "two"; }));
+        EXPECT_TRUE(runUntil([&] { return ReadFile(copies + "/b.txt") == "two"; }));
         EXPECT_EQ(ReadFile(copies + "/a.txt"), "one");
         EXPECT_EQ(live.Count("Error"), 0);
     }
