@@ -101,12 +101,12 @@ TEST(MountChanges, SourceDriveThatGoesAwayIsWatchedAgainWhenBack)
         ASSERT_TRUE(runUntil([&] { return ReadFile(copies + "/a.txt") == "one"; }));
 
         ASSERT_TRUE(drive.Unmount());
-        runFor(1500);
+        runFor(1100);
         EXPECT_EQ(live.Log().size(), 1u);
         EXPECT_EQ(ReadFile(copies + "/a.txt"), "one");
 
         ASSERT_TRUE(drive.Mount());
-        runFor(1500);
+        runFor(1100);
         WriteFile(source + "/b.txt", "two");
         EXPECT_TRUE(runUntil([&] { return ReadFile(copies + "/b.txt") == "two"; }));
         EXPECT_EQ(ReadFile(copies + "/a.txt"), "one");
