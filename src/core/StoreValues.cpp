@@ -1,5 +1,7 @@
 #include "core/StoreValues.h"
 
+#include "platform/FileNames.h"
+
 #include <QLocale>
 
 #include <cmath>
@@ -71,6 +73,11 @@ std::optional<qint16> ReadInt16(const QString& line)
     if (!(whole >= std::numeric_limits<qint16>::min() && whole <= std::numeric_limits<qint16>::max()))
         return std::nullopt;
     return static_cast<qint16>(whole);
+}
+
+bool FitsOnALine(const QString& value)
+{
+    return !value.contains(u'\n') && !value.contains(u'\r') && !FileNames::HasEscapes(value);
 }
 
 } // namespace StoreValues

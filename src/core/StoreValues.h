@@ -21,4 +21,8 @@ QString WriteNumber(double value);
 // when that lies outside the 16-bit range.
 std::optional<qint16> ReadInt16(const QString& line);
 
+// The value stays one line of text in a store: no line break (a Linux file name
+// may hold one) and nothing that is not UTF-8 (FileNames' escapes).
+bool FitsOnALine(const QString& value);
+
 } // namespace StoreValues

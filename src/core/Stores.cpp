@@ -3,7 +3,9 @@
 #include "core/DataFolder.h"
 #include "core/StoreFile.h"
 #include "core/StoreValues.h"
+#include "platform/FileNames.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -78,28 +80,22 @@ void tellOnce(ProgramState& state, const QString& key, const QString& text)
     state.Warn(text);
 }
 
-bool holdsLineBreak(const QStringList& values)
-{
-    for (const QString& value : values)
-        if (value.contains(u'\n') || value.contains(u'\r'))
-            return true;
-    return false;
-}
-
 // A record with a line break in a value would shift every later line onto the
-// wrong field: that record alone stays out of the store, and the user hears of it.
+// wrong field, and one that is not UTF-8 would make the whole store unwritable:
+// that record alone stays out of the store, and the user hears of it.
 void appendRecord(ProgramState& state, QStringList& lines, const QString& store, const QStringList& record,
                   const QString& name)
 {
-    if (!holdsLineBreak(record)) {
+    if (std::all_of(record.begin(), record.end(), StoreValues::FitsOnALine)) {
         lines << record;
         return;
     }
     // Keyed by name, not content: its last-activity time changes with every backup.
     tellOnce(state, store + u'\n' + name,
-             QStringLiteral("%1 cannot be saved: one of its values holds a line break, which %2 cannot "
-                            "keep. It works until Savenook ends, but will be missing at the next start.")
-                 .arg(name, DataFilePath(store)));
+             QStringLiteral("%1 cannot be saved: one of its values holds a line break or a name that is not "
+                            "valid UTF-8, which %2 cannot keep. It works until Savenook ends, but will be "
+                            "missing at the next start.")
+                 .arg(FileNames::ForDisplay(name), DataFilePath(store)));
 }
 
 bool writeStore(ProgramState& state, const QString& store, const QString& what, const QStringList& lines)

@@ -68,6 +68,12 @@ bool IsFolder(const QByteArray& path)
     return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::optional<dev_t> DeviceOf(const QByteArray& path)
+{
+    struct stat st;
+    return ::stat(path.constData(), &st) == 0 ? std::optional(st.st_dev) : std::nullopt;
+}
+
 } // namespace
 
 InotifyNotifier::InotifyNotifier(WarningSink warningSink)
@@ -564,6 +570,8 @@ void InotifyNotifier::HandleEvent(int wd, quint32 mask, const QByteArray& name)
         if (wd == handle.TopWd && (mask & kGoneMask)) {
             // Deleted, moved away or unmounted: forget the tree and look for the
             // folder again later.
+            if (mask & IN_UNMOUNT)
+                handle.Underneath = DeviceOf(handle.Folder);
             if (mask & IN_IGNORED)
                 DropWatch(id, handle, wd, true);
             DropAll(id, handle);
@@ -595,10 +603,11 @@ void InotifyNotifier::CheckLost(bool force)
     for (auto& [id, handle] : m_handles) {
         if (!handle.Lost)
             continue;
-        if (!IsFolder(handle.Folder)) {
+        if (!IsFolder(handle.Folder) || (handle.Underneath && DeviceOf(handle.Folder) == handle.Underneath)) {
             m_anyLost = true;
             continue;
         }
+        handle.Underneath.reset();
         handle.Incomplete = false;
         if (AddTree(id, handle, handle.Folder, true) && handle.TopWd >= 0) {
             handle.Lost = false;

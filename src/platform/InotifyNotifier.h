@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <sys/types.h>
 #include <vector>
 
 // Folder change notifications over inotify.
@@ -90,6 +91,9 @@ class InotifyNotifier : public ChangeNotifier
         bool Subtree = false;
         bool Signalled = false;
         bool Lost = false; // the top folder vanished; looked for again during Wait
+        // Its drive was unmounted: the device of the folder left behind, which is
+        // another drive's and not watched until something is mounted there again.
+        std::optional<dev_t> Underneath;
         // Changed and Created say nothing until the next re-arm: a new watch, lost
         // events, or too many folders to keep.
         bool Unknown = true;

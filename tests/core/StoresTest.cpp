@@ -1,6 +1,7 @@
 #include "core/Stores.h"
 #include "core/DataFolder.h"
 #include "core/DateText.h"
+#include "platform/FileNames.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
@@ -269,13 +270,15 @@ TEST_F(Stores, UnreadableStoreIsMovedAsideNotEmptied)
     }
 }
 
-// A value with a line break (Linux file names may hold one) leaves out only its
-// own record, and the user hears of it once however often the store is saved.
-TEST_F(Stores, ALineBreakLeavesOutOnlyItsRecordAndIsToldOnce)
+// A value with a line break or bytes that are not UTF-8 (Linux file names may
+// hold either) leaves out only its own record, and the user hears of it once
+// however often the store is saved.
+TEST_F(Stores, AnUnstorableNameLeavesOutOnlyItsRecordAndIsToldOnce)
 {
     QStringList told;
     state.ShowWarning = [&told](const QString& text) { told << text; };
-    for (const QString source : {"/a", "/b\nc", "/d"}) {
+    for (const QString& source :
+         {QString("/a"), QString("/b\nc"), FileNames::Decode("/e\xff"), QString("/d")}) {
         clsBackup b;
         b.SourcePath = source;
         state.Backups.Add(b, source);
@@ -288,9 +291,10 @@ TEST_F(Stores, ALineBreakLeavesOutOnlyItsRecordAndIsToldOnce)
         ASSERT_TRUE(SaveBackups(state));
         ASSERT_TRUE(SaveDestinations(state));
     }
-    ASSERT_EQ(told.size(), 2);
+    ASSERT_EQ(told.size(), 3);
     EXPECT_TRUE(told[0].contains("/b\nc"));
-    EXPECT_TRUE(told[1].contains("/m/x\ry"));
+    EXPECT_TRUE(told[1].contains(QString::fromUtf8("/e\xef\xbf\xbd")));
+    EXPECT_TRUE(told[2].contains("/m/x\ry"));
 
     ProgramState back;
     LoadBackups(back);

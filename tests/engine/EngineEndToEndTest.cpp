@@ -3,6 +3,7 @@
 
 #include "EngineFakes.h"
 
+#include "LiveEngine.h"
 #include "core/DateText.h"
 #include "engine/Engine.h"
 #include "platform/FileNames.h"
@@ -32,39 +33,6 @@
 
 namespace {
 
-// Sleeps for real, but only a fraction of the product's pacing unless a test
-// asks for the real thing.
-class ShortWaiter : public Waiter
-{
-  public:
-    int Divisor = 10;
-    void Sleep(int milliseconds) override
-    {
-        QThread::msleep(static_cast<unsigned long>(milliseconds / Divisor));
-    }
-    qint64 ElapsedMs() const override { return m_clock.elapsed(); }
-
-  private:
-    QElapsedTimer m_clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-};
-
-// Lets the event loop run, as the window's pump does; OnPump plays the user.
-class LoopPump : public EventPump
-{
-  public:
-    std::function<void()> OnPump;
-    void ProcessPendingMessages() override
-    {
-        QCoreApplication::processEvents();
-        if (OnPump)
-            OnPump();
-    }
-};
-
 // Hands each copy to the real copier, then runs AfterCopy (a writer saving again).
 class CopierWithAfterCopy : public FileCopier
 {
@@ -89,20 +57,6 @@ class CopierWithAfterCopy : public FileCopier
     }
     void Discard(const QString& staged) override { Real.Discard(staged); }
 };
-
-// Runs the event loop until done() holds or the time is up.
-bool runUntil(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 class EngineEndToEndTest : public ::testing::Test
 {
@@ -221,20 +175,7 @@ TEST_F(EngineEndToEndTest, FileAssociationLoadedLastKeepsSubFolderBackups)
     ASSERT_TRUE(runUntil([&] { return copyOf("sub/deep.txt") == "deep"; }));
 }
 
-// A name is bytes, not necessarily UTF-8; these helpers never decode one.
-QByteArray readBytes(const QByteArray& path)
-{
-    std::FILE* f = std::fopen(path.constData(), "rb");
-    if (!f)
-        return "<missing>";
-    QByteArray content;
-    char buffer[256];
-    while (const size_t got = std::fread(buffer, 1, sizeof buffer, f))
-        content.append(buffer, qsizetype(got));
-    std::fclose(f);
-    return content;
-}
-
+// A name is bytes, not necessarily UTF-8; this helper never decodes one.
 std::set<QByteArray> namesIn(const QByteArray& folder)
 {
     std::set<QByteArray> names;

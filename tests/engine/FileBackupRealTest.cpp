@@ -9,10 +9,10 @@
 #include "platform/LinuxFileCopier.h"
 #include "platform/LocalFiles.h"
 #include "platform/VolumeLabels.h"
+#include "support/LoopDrive.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -103,60 +103,6 @@ TEST(FileBackupReal, TemporariesOfEarlierRunsAreRemovedBeforeCopying)
     EXPECT_EQ(w.Run(), Texts{"Success: Copy saved"});
     EXPECT_EQ(Entries(work), QStringList({".savenook-notes.txt", "f.txt", "other.tmp"}));
 }
-
-// A small ext4 labelled BACKUP1 on a loop device, mounted for the test's lifetime
-// (at folder/mnt unless told otherwise); or an NTFS through ntfs-3g (FUSE), whose
-// names are UTF-16.
-struct LoopDrive
-{
-    QString Image, MountPoint, Error;
-    bool Mounted = false;
-    enum Kind { Ext4, Ntfs };
-    Kind DriveKind;
-
-    explicit LoopDrive(const QString& folder, Kind kind = Ext4, const QString& mountPoint = {})
-        : Image(folder + "/disk.img"), MountPoint(mountPoint.isEmpty() ? folder + "/mnt" : mountPoint),
-          DriveKind(kind)
-    {
-        QDir().mkpath(folder);
-        QDir().mkpath(MountPoint);
-        QFile image(Image);
-        if (image.open(QIODevice::WriteOnly) && image.resize(4 << 20)) {
-            image.close();
-            Mounted = (kind == Ext4 ? run("mkfs.ext4", {"-q", "-F", "-L", "BACKUP1", Image})
-                                    : run("mkntfs", {"-q", "-F", "-f", "-L", "BACKUP1", Image})) &&
-                      Mount();
-        }
-    }
-    ~LoopDrive() { Unmount(); }
-    bool Mount()
-    {
-        Mounted = Mounted || (DriveKind == Ext4 ? run("mount", {"-o", "loop", Image, MountPoint})
-                                                : run("ntfs-3g", {Image, MountPoint}));
-        return Mounted;
-    }
-    bool Unmount()
-    {
-        if (Mounted && run("umount", {MountPoint}))
-            Mounted = false;
-        return !Mounted;
-    }
-    bool run(const QString& program, const QStringList& arguments)
-    {
-        QProcess p;
-        p.start(program, arguments);
-        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
-            return true;
-        Error = program + ": " + QString::fromLocal8Bit(p.readAllStandardError()) + p.errorString();
-        return false;
-    }
-};
-
-#define REQUIRE_LOOP_DRIVE(drive)                                                                            \
-    if (geteuid() != 0)                                                                                      \
-        GTEST_SKIP() << "needs root to loop-mount a small ext4";                                             \
-    if (!(drive).Mounted)                                                                                    \
-        GTEST_SKIP() << "cannot loop-mount here: " << (drive).Error.toStdString();
 
 TEST(FileBackupLoopMount, FullDiskIsReportedAndLeavesNoPartialCopy)
 {

@@ -4,6 +4,7 @@
 
 #include "ui/dialogs/DestinationLoop.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
+#include "ui/dialogs/UnstorableName.h"
 #include "ui/dialogs/frmEditDestVolume.h"
 #include "ui/main/Prompts.h"
 
@@ -147,6 +148,11 @@ void frmProperties::cmdAdd_Click()
         m_prompts.BrowseFolder(this, QStringLiteral("Please select a destination folder."));
     if (folder.isEmpty())
         return;
+    if (const QString refused = UnstorableNameMessage(folder, QStringLiteral("back up into a folder"));
+        !refused.isEmpty()) {
+        m_prompts.Message(this, Prompts::Icon::Exclamation, refused);
+        return;
+    }
     NetworkPaths::PathVolume volume = m_paths.GetPathVolume(folder);
     if (volume.State() == NetworkPaths::PathVolume::Outcome::NotReady) {
         m_prompts.Message(this, Prompts::Icon::Exclamation, NetworkPaths::DriveNotReadyMessage);

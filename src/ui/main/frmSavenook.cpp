@@ -2,6 +2,7 @@
 
 #include "core/Main.h"
 #include "core/Stores.h"
+#include "platform/FileNames.h"
 #include "platform/ProgramFiles.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
 #include "ui/main/ButtonPictures.h"
@@ -782,7 +783,13 @@ void frmSavenook::dropEvent(QDropEvent* event)
         return;
     event->acceptProposedAction();
     // Only the first item counts; a drop must not hold up the dragging program.
-    const QString path = urls.first().toLocalFile();
+    // The name's own bytes: toLocalFile() turns bytes that are not UTF-8 into
+    // U+FFFD, which names another file or none.
+    const QUrl& url = urls.first();
+    const QString path =
+        url.host().isEmpty()
+            ? FileNames::Decode(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()))
+            : url.toLocalFile();
     QTimer::singleShot(0, this, [this, path] { GotADrop(path); });
 }
 

@@ -4,6 +4,7 @@
 #include "core/DateText.h"
 #include "core/PathHelpers.h"
 #include "core/Stores.h"
+#include "ui/dialogs/UnstorableName.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -55,17 +56,10 @@ bool frmSavenook::MayChangeAssociations()
 
 bool frmSavenook::RefuseUnsafeName(const QString& path)
 {
-    if (!path.contains(QLatin1Char('\n')) && !path.contains(QLatin1Char('\r')))
+    const QString message = UnstorableNameMessage(path, QStringLiteral("back up a file or folder"));
+    if (message.isEmpty())
         return false;
-    // The stores keep one value per line: such a name could never be read back.
-    QString shown = path;
-    shown.replace(QLatin1Char('\n'), QStringLiteral("\u21b5"))
-        .replace(QLatin1Char('\r'), QStringLiteral("\u21b5"));
-    Ask().Message(
-        this, Prompts::Icon::Exclamation,
-        QStringLiteral("Savenook cannot back up a file or folder whose name contains a line break:\n\n"
-                       "%1\n\nRename it first.")
-            .arg(shown));
+    Ask().Message(this, Prompts::Icon::Exclamation, message);
     return true;
 }
 

@@ -1,0 +1,198 @@
+// Names and trees the world makes, through the running engine on real folders:
+// each is copied under its very bytes or refused with an error text, never
+// copied elsewhere, never reported as a success it is not, and never a hang.
+
+#include "LiveEngine.h"
+
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString Success = QStringLiteral("Success");
+const QString Error = QStringLiteral("Error");
+
+// Writes root/relative, making the folders on the way, all by their bytes.
+void WriteRaw(const QString& root, const QByteArray& relative, const QByteArray& content)
+{
+    QByteArray path = FileNames::Encode(root);
+    const QList<QByteArray> parts = relative.split('/');
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        path += '/' + parts[i];
+        ASSERT_TRUE(::mkdir(path.constData(), 0755) == 0 || errno == EEXIST) << path.size();
+    }
+    WriteRawFile(path + '/' + parts.last(), content);
+}
+
+struct NameRow
+{
+    const char* Label;
+    QByteArray Relative; // below the source folder
+    bool Fits;           // the copy's path fits in PATH_MAX at the destination
+};
+
+// Fifteen or sixteen folder levels of 252 bytes each.
+QByteArray Deep(int levels)
+{
+    QByteArray deep;
+    for (int i = 0; i < levels; ++i)
+        deep += QByteArray(251, 'd') + char('a' + i) + '/';
+    return deep;
+}
+
+TEST(HostileTrees, NamesAreCopiedUnderTheirBytesOrRefusedWithAnError)
+{
+    const int rootLength = int(FileNames::Encode(LiveEngine().Root).size());
+    // The source path ends at 4092 bytes, the copy's 7 bytes longer ("Backup/").
+    const QByteArray tooLong = Deep(16) + QByteArray(4092 - rootLength - 1 - Deep(16).size(), 'n');
+    const std::vector<NameRow> rows = {
+        {"line feed", "line\nfeed.txt", true},
+        {"bar", "a|b|.txt", true},
+        {"leading dash", "-d/--rf", true},
+        {"not UTF-8", "caf\xe9/\xff\xfe.txt", true},
+        {"255-byte name", QByteArray(251, 'n') + ".txt", true},
+        {"4000-byte path", Deep(15) + QByteArray(190, 'n'), true},
+        {"copy's path too long", tooLong, false},
+    };
+    for (const NameRow& row : rows) {
+        SCOPED_TRACE(row.Label);
+        LiveEngine live;
+        const QString backup = live.Tmp.path() + "/Backup";
+        QDir().mkpath(backup);
+        live.Associate(live.Root, true, true, backup);
+        ASSERT_TRUE(live.Start());
+
+        WriteRaw(live.Root, row.Relative, "saved");
+        ASSERT_TRUE(runUntil([&] { return !live.Log().empty() && !live.State.Scanning; }));
+        runFor(200);
+        const QByteArray copy = "Work/" + row.Relative;
+        if (row.Fits) {
+            EXPECT_EQ(readBytes(FileNames::Encode(backup) + '/' + copy), "saved");
+            EXPECT_EQ(filesBelow(backup), std::set<QByteArray>{copy});
+            EXPECT_EQ(live.Log(), std::vector<QString>{"Success: Copy saved"});
+        } else {
+            EXPECT_EQ(filesBelow(backup), std::set<QByteArray>{});
+            EXPECT_EQ(live.Count(Success), 0);
+            EXPECT_EQ(live.Log(), std::vector<QString>{"Error occurred in copy"});
+        }
+    }
+}
+
+// Links to the folder itself, to its parent and to the backup beside it: a
+// full walk, a targeted one and a manual synchronisation all end, and copy
+// only what lies in the tree.
+TEST(HostileTrees, LinkLoopsInARecursiveSourceEndAndAreNotFollowed)
+{
+    LiveEngine live;
+    const QString backup = live.Tmp.path() + "/Backup";
+    QDir().mkpath(live.Root + "/sub");
+    QDir().mkpath(backup);
+    for (const auto& [link, target] :
+         {std::pair{"/self", "."}, {"/sub/up", ".."}, {"/sub/out", "../../Backup"}})
+        ASSERT_EQ(::symlink(target, FileNames::Encode(live.Root + link).constData()), 0);
+    live.Associate(live.Root, true, true, backup);
+    ASSERT_TRUE(live.Start());
+
+    WriteFile(live.Root + "/a.txt", "a");
+    WriteFile(live.Root + "/sub/b.txt", "b");
+    const std::set<QByteArray> both{"Work/a.txt", "Work/sub/b.txt"};
+    ASSERT_TRUE(runUntil([&] { return filesBelow(backup) == both; }));
+    WriteFile(live.Root + "/self/sub/b.txt", "b2"); // the same file, reached through a link
+    ASSERT_TRUE(runUntil([&] { return ReadFile(backup + "/Work/sub/b.txt") == "b2"; }));
+    ASSERT_TRUE(runUntil([&] { return !live.State.Scanning; }));
+    EXPECT_EQ(live.Run.Sync().SynchronizeAll(), Synchronization::Result::Done);
+    EXPECT_EQ(filesBelow(backup),
+              (std::set<QByteArray>{"Work/a.txt", "Work/sub/b.txt", "Work/sub/~PrevSave-1/b.txt"}));
+    EXPECT_EQ(live.Count(Error), 0);
+}
+
+// The save signals a.txt; before the scan looks, a folder of that name stands
+// in its place. The earlier copy stays, the folder's file cannot get a folder
+// where a copy is, and that is reported, not claimed as saved.
+TEST(HostileTrees, FileReplacedByAFolderBeforeTheScanLosesNothing)
+{
+    LiveEngine live;
+    const QString backup = live.Tmp.path() + "/Backup";
+    QDir().mkpath(backup);
+    live.Associate(live.Root, true, true, backup);
+    ASSERT_TRUE(live.Start());
+    WriteFile(live.Root + "/a.txt", "one");
+    ASSERT_TRUE(runUntil([&] { return ReadFile(backup + "/Work/a.txt") == "one"; }));
+
+    bool replaced = false;
+    live.Pump.OnPump = [&] {
+        if (live.State.Scanning && !replaced) {
+            replaced = true;
+            QFile::remove(live.Root + "/a.txt");
+            WriteFile(live.Root + "/a.txt/inner.txt", "inner");
+        }
+    };
+    WriteFile(live.Root + "/a.txt", "two");
+    ASSERT_TRUE(runUntil([&] { return live.Log().size() >= 2 && !live.State.Scanning; }));
+    runFor(300);
+    EXPECT_TRUE(replaced);
+    EXPECT_EQ(ReadFile(backup + "/Work/a.txt"), "one");
+    EXPECT_EQ(live.Log(),
+              (std::vector<QString>{"Success: Copy saved", "Error: Can't create destination folders"}));
+    EXPECT_EQ(filesBelow(backup), std::set<QByteArray>{"Work/a.txt"});
+}
+
+// The whole source goes while its files are being copied: the scan ends, every
+// success has its whole copy, and once the folder is back it is watched again.
+TEST(HostileTrees, SourceDeletedDuringTheScanEndsItAndIsWatchedWhenBack)
+{
+    LiveEngine live;
+    const QString backup = live.Tmp.path() + "/Backup";
+    QDir().mkpath(backup);
+    live.Associate(live.Root, true, true, backup);
+    ASSERT_TRUE(live.Start());
+
+    int pumps = 0;
+    live.Pump.OnPump = [&] {
+        if (live.State.Scanning && ++pumps == 20)
+            LocalFiles::RemoveTree(live.Root);
+    };
+    for (int i = 0; i < 30; ++i)
+        WriteFile(live.Root + QString("/%1/f%2.txt").arg(i % 3).arg(i), QByteArray::number(i));
+    ASSERT_TRUE(runUntil([&] { return pumps >= 20 && !live.State.Scanning; }));
+    runFor(300);
+    live.Pump.OnPump = nullptr;
+    EXPECT_FALSE(live.State.Scanning);
+    EXPECT_FALSE(LocalFiles::Exists(live.Root));
+    int copies = 0;
+    for (const QByteArray& file : filesBelow(backup)) {
+        const QByteArray name = file.mid(file.lastIndexOf('/') + 2);
+        EXPECT_EQ(readBytes(FileNames::Encode(backup) + '/' + file), name.chopped(4)) << file.constData();
+        ++copies;
+    }
+    EXPECT_EQ(live.Count(Success), copies);
+
+    WriteFile(live.Root + "/back.txt", "back");
+    EXPECT_TRUE(runUntil([&] { return ReadFile(backup + "/Work/back.txt") == "back"; }));
+}
+
+// A destination inside the tree it backs up (or the source folder itself)
+// would feed itself: refused once per save, nothing written, no loop.
+TEST(HostileTrees, DestinationInsideItsSourceIsRefusedWithoutALoop)
+{
+    for (const bool recursive : {true, false}) {
+        SCOPED_TRACE(recursive ? "inside the tree" : "the source folder itself");
+        LiveEngine live;
+        const QString destination = recursive ? live.Root + "/Backup" : live.Tmp.path();
+        QDir().mkpath(destination);
+        live.Associate(live.Root, true, recursive, destination);
+        ASSERT_TRUE(live.Start());
+        WriteFile(live.Root + "/a.txt", "a");
+        ASSERT_TRUE(runUntil([&] { return !live.Log().empty(); }));
+        runFor(500);
+        EXPECT_EQ(live.Log(), std::vector<QString>{"Error: Would save into recursive source folder"});
+        EXPECT_EQ(filesBelow(live.Tmp.path()), std::set<QByteArray>{"Work/a.txt"});
+    }
+}
+
+} // namespace

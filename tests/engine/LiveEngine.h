@@ -1,0 +1,179 @@
+#pragma once
+
+// The engine as the program runs it, on real folders: the inotify notifier, the
+// watch timer on a running event loop, the mount table and the product's copier.
+// Only the waits are shortened.
+
+#include "core/EventPump.h"
+#include "core/ProgramState.h"
+#include "engine/Engine.h"
+#include "engine/EngineHooks.h"
+#include "platform/FileNames.h"
+#include "platform/InotifyNotifier.h"
+#include "platform/LinuxDrives.h"
+#include "platform/LinuxFileCopier.h"
+#include "platform/LocalFiles.h"
+#include "platform/Waiter.h"
+#include "reporting/colNotifiers.h"
+#include "reporting/colRecent.h"
+#include "settings/Options.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <functional>
+#include <set>
+
+// Sleeps for real, but only a fraction of the product's pacing unless a test
+// asks for the real thing.
+class ShortWaiter : public Waiter
+{
+  public:
+    int Divisor = 10;
+    void Sleep(int milliseconds) override
+    {
+        QThread::msleep(static_cast<unsigned long>(milliseconds / Divisor));
+    }
+    qint64 ElapsedMs() const override { return m_clock.elapsed(); }
+
+  private:
+    QElapsedTimer m_clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+};
+
+// Lets the event loop run, as the window's pump does; OnPump plays the user.
+class LoopPump : public EventPump
+{
+  public:
+    std::function<void()> OnPump;
+    void ProcessPendingMessages() override
+    {
+        QCoreApplication::processEvents();
+        if (OnPump)
+            OnPump();
+    }
+};
+
+// Runs the event loop until done() holds or the time is up: a hang fails, it
+// does not block.
+inline bool runUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+inline void runFor(int ms)
+{
+    runUntil([] { return false; }, ms);
+}
+
+struct LiveEngine
+{
+    QTemporaryDir Tmp;
+    QString Root = Tmp.path() + "/Work";
+    ProgramState State;
+    Options Opts;
+    colRecent Recent{State};
+    colNotifiers Notifiers{State};
+    LinuxDrives DriveInfo;
+    LinuxFileCopier Copier;
+    InotifyNotifier Notifier;
+    ShortWaiter Wait;
+    LoopPump Pump;
+    EngineHooks Hooks;
+    EngineContext Context{State, Opts, Recent, Notifiers, DriveInfo, Copier, Notifier, Wait, Pump, Hooks};
+    Engine Run{Context};
+
+    LiveEngine() { QDir().mkpath(Root); }
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    ~LiveEngine()
+    {
+        Run.CloseAllNotifications();
+        LocalFiles::RemoveTree(Tmp.path());
+    }
+
+    QString LabelOf(const QString& path) const
+    {
+        const auto mount = DriveInfo.MountOf(path);
+        return mount ? DriveInfo.Label(mount->MountPoint) : QString();
+    }
+    void Associate(const QString& source, bool folder, bool recursive, const QString& destination)
+    {
+        clsBackup b;
+        b.SourcePath = source;
+        b.Folder = folder;
+        b.Recursive = recursive;
+        b.Enabled = b.KeepBackup = true;
+        b.Versions = 2;
+        b.Volume = LabelOf(source) + QString(2, QChar(0));
+        b.DateLastActivity = b.DateLastModified = QStringLiteral("Never");
+        State.Backups.Add(b, source);
+        State.Destinations.Add(destination, source, LabelOf(destination));
+    }
+    // Sets up the watches as loading does and waits for the first quiet tick.
+    bool Start()
+    {
+        for (const clsBackup& b : State.Backups)
+            Run.WatchSourceFolder(b.SourcePath, b.Recursive);
+        Run.StartWatching();
+        return runUntil([&] {
+            return Run.DetectFolders().Count() > 0 && !Run.DetectFolders().Item(1)->DetectionDate.isEmpty();
+        });
+    }
+    std::vector<QString> Log() const
+    {
+        std::vector<QString> messages;
+        for (const clsRecent& r : Recent)
+            messages.push_back(r.Message);
+        return messages;
+    }
+    int Count(const QString& prefix) const
+    {
+        int n = 0;
+        for (const QString& m : Log())
+            n += m.startsWith(prefix);
+        return n;
+    }
+};
+
+// Names are bytes here; these helpers never decode one for the file system.
+inline QByteArray readBytes(const QByteArray& path)
+{
+    std::FILE* f = std::fopen(path.constData(), "rb");
+    if (!f)
+        return "<missing>";
+    QByteArray content;
+    char buffer[4096];
+    while (const size_t got = std::fread(buffer, 1, sizeof buffer, f))
+        content.append(buffer, qsizetype(got));
+    std::fclose(f);
+    return content;
+}
+
+// Every file below folder, by its path relative to it; links are not followed.
+inline std::set<QByteArray> filesBelow(const QString& folder, const QByteArray& prefix = {})
+{
+    std::set<QByteArray> files;
+    if (const auto entries = LocalFiles::List(folder))
+        for (const LocalFiles::Entry& e : *entries) {
+            const QByteArray relative = prefix + FileNames::Encode(e.Name);
+            if (e.Type == LocalFiles::Entry::Kind::Folder)
+                files.merge(filesBelow(LocalFiles::Join(folder, e.Name), relative + '/'));
+            else
+                files.insert(relative);
+        }
+    return files;
+}
