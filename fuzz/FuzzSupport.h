@@ -5,7 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
-#include <QTemporaryDir>
+
+#include "platform/LocalFiles.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,19 +21,21 @@ namespace Fuzz {
 // are written, which would otherwise cost more than the parsing itself.
 inline QString Home()
 {
-    static QTemporaryDir* folder = [] {
-        const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm")
-                                                                         : QDir::tempPath();
-        auto* made = new QTemporaryDir(base + QStringLiteral("/savenook-fuzz-XXXXXX"));
-        if (!made->isValid())
+    // Never destroyed: the removal at exit still needs it.
+    static const QString* folder = [] {
+        const QString base =
+            QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+        QByteArray name = QFile::encodeName(base + QStringLiteral("/savenook-fuzz-XXXXXX"));
+        if (!::mkdtemp(name.data()))
             std::abort();
-        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "HOME"})
-            qputenv(name, QFile::encodeName(made->path()));
-        // Removed at the end of a run; a crash leaves it for the finding to be looked at.
-        std::atexit([] { delete folder; });
-        return made;
+        for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "HOME"})
+            qputenv(variable, name);
+        // Removed at the end of a run, names that are not UTF-8 too (QDir would
+        // leave those); a crash leaves it for the finding to be looked at.
+        std::atexit([] { LocalFiles::RemoveTree(*folder); });
+        return new QString(QFile::decodeName(name));
     }();
-    return folder->path();
+    return *folder;
 }
 
 inline QString DataFolder()

@@ -7,7 +7,8 @@
 
 namespace {
 // Stores in place before the load, so a failed load can be seen to leave them alone.
-const QByteArray kBackups = "/home/u/a.txt\r\n\r\n1\r\nNever\r\nNever\r\n0\r\n1\r\n0\r\n5\r\n0\r\n0\r\n0\r\n1\r\n";
+const QByteArray kBackups =
+    "/home/u/a.txt\r\n\r\n1\r\nNever\r\nNever\r\n0\r\n1\r\n0\r\n5\r\n0\r\n0\r\n0\r\n1\r\n";
 const QByteArray kDestinations = "/media/b\r\n/home/u/a.txt\r\nB\r\n";
 } // namespace
 

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const qreal dpi : {96.0, 144.0, 0.5}) {
         const auto px = [dpi](qint16 twips) { return Twips::ToPixels(twips, dpi); };
         for (const auto& place : {prefs->Main, prefs->Log}) {
-            const QRect placed = FitOnScreens(QRect(px(place[1]), px(place[0]), px(place[3]), px(place[2])), areas);
+            const QRect placed =
+                FitOnScreens(QRect(px(place[1]), px(place[0]), px(place[3]), px(place[2])), areas);
             Twips::FromPixels(placed.width(), dpi);
         }
     }

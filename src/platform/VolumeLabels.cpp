@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
