@@ -22,8 +22,8 @@ for fuzzer in "$@"; do
     echo "== $name: ${seconds} s"
     if "$fuzzer" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$dir/findings/" "$dir/corpus" >"$dir/log" 2>&1; then
-        grep -E '^(stat::number_of_executed_units|stat::new_units_added|#[0-9]+ +DONE)' "$dir/log" \
-            | sed "s/^/   /"
+        grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|#[0-9]+[[:space:]]+DONE)' \
+            "$dir/log" | sed "s/^/   /"
     else
         echo "   FINDING (see $dir/log):"
         grep -E -A12 '^==[0-9]+==ERROR|runtime error|deadly signal|ALARM' "$dir/log" | head -40 | sed "s/^/   /"
