@@ -1,25 +1,35 @@
 #include "platform/VolumeLabels.h"
 
 #include "platform/FileNames.h"
+#include "platform/LocalFiles.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
+// Paths go through their own bytes (FileNames), not QFileInfo: a link whose name
+// is not UTF-8 would otherwise be neither listed nor followed.
+std::filesystem::path nativePath(const QString& path)
+{
+    return FileNames::Encode(path).toStdString();
+}
+
 // A path with its symbolic links resolved when it exists, else only cleaned,
 // so a device that vanished still compares by its name.
-QString resolved(const QString& path)
+QString resolved(const std::filesystem::path& path)
 {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+    std::error_code error;
+    const std::filesystem::path canonical = std::filesystem::canonical(path, error);
+    if (error)
+        return QDir::cleanPath(FileNames::Decode(path.native()));
+    return FileNames::Decode(canonical.native());
 }
 
 int hexValue(char c)
@@ -38,15 +48,18 @@ std::optional<QString> VolumeLabels::FromLinks(const QString& device) const
 {
     if (device.isEmpty() || !device.startsWith(QLatin1Char('/')))
         return std::nullopt;
-    const QString target = resolved(device);
-    const QDir folder(m_linkFolder);
-    const QFileInfoList links =
-        folder.entryInfoList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QFileInfo& link : links) {
-        if (!link.isSymLink())
+    const QString target = resolved(nativePath(device));
+    const auto links = LocalFiles::List(m_linkFolder);
+    if (!links)
+        return std::nullopt;
+    for (const LocalFiles::Entry& link : *links) {
+        if (link.Type != LocalFiles::Entry::Kind::SymLink)
             continue;
-        if (resolved(link.symLinkTarget()) == target)
-            return UnescapeUdev(link.fileName());
+        const std::filesystem::path path = nativePath(m_linkFolder + u'/' + link.Name);
+        std::error_code error;
+        const std::filesystem::path leadsTo = std::filesystem::read_symlink(path, error);
+        if (!error && resolved(path.parent_path() / leadsTo) == target)
+            return UnescapeUdev(link.Name);
     }
     return std::nullopt;
 }
@@ -78,7 +91,7 @@ constexpr unsigned long GetFsUuid = _IOR(0x15, 0, FsUuid);
 
 QString VolumeLabels::UuidFromFileSystem(const QString& mountPoint)
 {
-    const int fd = ::open(QFile::encodeName(mountPoint).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(FileNames::Encode(mountPoint).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return QString();
     FsUuid id = {};
@@ -100,7 +113,7 @@ QString VolumeLabels::UuidFromFileSystem(const QString& mountPoint)
 
 QString VolumeLabels::UnescapeUdev(const QString& linkName)
 {
-    const QByteArray in = QFile::encodeName(linkName);
+    const QByteArray in = FileNames::Encode(linkName);
     QByteArray out;
     out.reserve(in.size());
     for (qsizetype i = 0; i < in.size(); ++i) {

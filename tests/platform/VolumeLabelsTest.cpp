@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 struct UdevRow
 {
@@ -40,11 +41,13 @@ class VolumeLabelsLinks : public ::testing::Test
     {
         ASSERT_TRUE(QDir(dev()).mkpath("disk/by-label"));
         ASSERT_TRUE(QDir(dev()).mkpath("disk/by-uuid"));
-        for (const char* device : {"sdb1", "sdc1", "sdd1"})
+        for (const char* device : {"sdb1", "sdc1", "sdd1", "sde1"})
             touch(dev() + "/" + device);
         link("../../sdb1", "disk/by-label/My\\x20Backup");
         link("../../sdc1", "disk/by-label/Caf\\xc3\\xa9");
         link("../../sdb1", "disk/by-uuid/1234-ABCD");
+        // a name that is not UTF-8: Qt neither lists nor follows it
+        ASSERT_EQ(::symlink("../../sdd1", QFile::encodeName(labels()) + "/Sicherung-\xe4"), 0);
     }
     QString dev() const { return m_dir.filePath("dev"); }
     QString labels() const { return dev() + "/disk/by-label"; }
@@ -68,8 +71,9 @@ TEST_F(VolumeLabelsLinks, FindsTheLabelWhoseLinkLeadsToTheDevice)
     EXPECT_EQ(labels.FromLinks(dev() + "/sdc1"), QString::fromUtf8("Caf\xc3\xa9"));
     // the mount table may name the device by another link
     EXPECT_EQ(labels.FromLinks(dev() + "/disk/by-uuid/1234-ABCD"), QString("My Backup"));
+    EXPECT_EQ(labels.FromLinks(dev() + "/sdd1"), QString::fromUtf8("Sicherung-\xef\xbf\xbd"));
     // a device without a label, and sources that are no devices
-    EXPECT_FALSE(labels.FromLinks(dev() + "/sdd1").has_value());
+    EXPECT_FALSE(labels.FromLinks(dev() + "/sde1").has_value());
     EXPECT_FALSE(labels.FromLinks("tmpfs").has_value());
     EXPECT_FALSE(labels.FromLinks("").has_value());
 }

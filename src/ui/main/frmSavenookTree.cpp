@@ -4,12 +4,12 @@
 
 #include "core/DateText.h"
 #include "core/PathHelpers.h"
-#include "core/StoreFile.h"
 #include "core/Stores.h"
 #include "platform/MountTable.h"
 #include "reporting/colRecent.h"
 #include "ui/dialogs/ShellIcons.h"
 #include "ui/main/ButtonPictures.h"
+#include "ui/main/VisibleNodePrefs.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,7 +22,6 @@
 namespace {
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
-const QString kVisibleNodesStore = QStringLiteral("nprefs");
 const QString kFile = QStringLiteral("*File");
 const QString kFileYellow = QStringLiteral("*FileYellow");
 const QString kFolder = QStringLiteral("*Folder");
@@ -328,15 +327,12 @@ void frmSavenook::SaveVisibleNodePrefs()
     QStringList lines;
     for (int i = 0; i < treeBackupsLocal->topLevelItemCount(); ++i)
         visibleNodes(treeBackupsLocal->topLevelItem(i), lines);
-    StoreFile::Write(kVisibleNodesStore, lines);
+    VisibleNodePrefs::Save(lines);
 }
 
 void frmSavenook::LoadVisibleNodePrefs()
 {
-    const StoreContent content = StoreFile::Read(kVisibleNodesStore);
-    if (content.Status != StoreContent::State::Read)
-        return;
-    for (const QString& line : content.Lines)
+    for (const QString& line : VisibleNodePrefs::Load())
         if (QTreeWidgetItem* node = m_nodes.value(line))
             MakeVisible(node);
 }
