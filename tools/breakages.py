@@ -16,6 +16,19 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BACKUP_SUFFIX = ".breakage-orig"
 
 
+def unescape(text):
+    """In a snippet "\\n" stands for a line break, "\\t" for a tab and "\\\\" for a backslash."""
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == "\\" and i + 1 < len(text):
+            out.append({"n": "\n", "t": "\t"}.get(text[i + 1], text[i + 1]))
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
 def parse(path):
     records, current = [], {}
     for raw in open(path, encoding="utf-8"):
@@ -29,9 +42,8 @@ def parse(path):
             continue
         key, _, value = line.partition(":")
         value = value[1:] if value.startswith(" ") else value
-        # "\n" in a snippet stands for a line break, "\t" for a tab.
         if key in ("from", "to"):
-            value = value.replace("\\n", "\n").replace("\\t", "\t")
+            value = unescape(value)
         current[key.strip()] = value
     if current:
         records.append(current)
@@ -68,7 +80,7 @@ def failing_tests(output):
             in_list = True
             continue
         if in_list:
-            m = re.match(r"\s*\d+ - (\S+)", line)
+            m = re.match(r"\s*\d+ - (.+) \([^)]*\)\s*$", line) or re.match(r"\s*\d+ - (\S+)", line)
             if m:
                 names.append(m.group(1))
             elif line.strip() and not line.startswith("\t"):
@@ -100,6 +112,7 @@ def main():
         kind = alternatives[0].get("kind", "")
         if not chosen:
             rows.append((ident, kind, alternatives[0]["file"], "DOES NOT APPLY", "snippet not found once"))
+            print(f"{ident}: DOES NOT APPLY", file=sys.stderr, flush=True)
             continue
         path = os.path.join(ROOT, chosen["file"])
         restorer = Restorer(path, text)
@@ -117,7 +130,7 @@ def main():
             if "No tests were found" in out:
                 rows.append((ident, kind, chosen["file"], "NO TESTS", chosen["tests"]))
             elif failed or code != 0:
-                rows.append((ident, kind, chosen["file"], "CAUGHT", ", ".join(failed) or "ctest failed"))
+                rows.append((ident, kind, chosen["file"], "CAUGHT", ", ".join(dict.fromkeys(failed)) or "ctest failed"))
             else:
                 rows.append((ident, kind, chosen["file"], "MISSED", ""))
         finally:
