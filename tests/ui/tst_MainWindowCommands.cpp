@@ -2,13 +2,13 @@
 // preferences, with every dialog answered through the prompts seam.
 #include "core/StoreFile.h"
 #include "core/Stores.h"
-#include "platform/LinuxDrives.h"
 #include "reporting/colRecent.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "ui/main/SavenookApp.h"
 #include "ui/main/WindowPrefs.h"
 #include "ui/main/frmSavenook.h"
+#include "ui/support/UiFakes.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -22,47 +22,6 @@
 #include <memory>
 
 namespace {
-// "/" is a ready drive named SYSTEM; <root>/usb is a drive that is not ready.
-class FakeDrives : public Drives
-{
-  public:
-    QString NotReady;
-    QString Network; // a share of another computer is mounted here
-    std::optional<MountEntry> MountOf(const QString& path) const override
-    {
-        if (!Network.isEmpty() && path.startsWith(Network + "/"))
-            return MountEntry{Network, "/", "cifs", "//other/share"};
-        if (!NotReady.isEmpty() && (path == NotReady || path.startsWith(NotReady + "/")))
-            return MountEntry{NotReady, "/", "ext4", "/dev/sdb1"};
-        return MountEntry{"/", "/", "ext4", "/dev/sda1"};
-    }
-    bool IsReady(const QString& mountPoint) const override { return mountPoint != NotReady; }
-    QString Label(const QString&) const override { return QStringLiteral("SYSTEM"); }
-};
-
-class ScriptedPrompts : public Prompts
-{
-  public:
-    QList<QMessageBox::StandardButton> Answers; // taken in order; Yes when none is left
-    QStringList Shown;
-    QStringList Files;
-    QString Folder;
-    int Beeps = 0;
-    QMessageBox::StandardButton Message(QWidget*, Icon, const QString& text,
-                                        QMessageBox::StandardButtons) override
-    {
-        Shown << text;
-        return Answers.isEmpty() ? QMessageBox::Yes : Answers.takeFirst();
-    }
-    QStringList OpenFiles(QWidget*, const QString& title, const QString& filter) override
-    {
-        Shown << title + " | " + filter;
-        return Files;
-    }
-    QString BrowseFolder(QWidget*, const QString&) override { return Folder; }
-    void Beep() override { ++Beeps; }
-};
-
 clsBackup stored(const QString& source, bool folder, bool enabled)
 {
     clsBackup b;
@@ -429,56 +388,6 @@ class tst_MainWindowCommands : public QObject
         QTRY_COMPARE_WITH_TIMEOUT(m_state->Backups.Count() + m_prompts.Shown.size(), 1, 2000);
         QCOMPARE(m_prompts.Shown, QStringList());
         QVERIFY(m_state->Backups.Item(kept));
-    }
-
-    // A new user adds a folder, saves a file in it and finds the copy; after a
-    // restart the tree is as it was, and a removal is kept too.
-    void addSaveFindTheCopyRestart()
-    {
-        const QString work = m_src + "/Work";
-        const QString copies = m_env->root() + "/Copies";
-        QDir().mkpath(work);
-        QDir().mkpath(copies);
-        LinuxDrives drives;
-        const QString copiesLabel =
-            NetworkPaths(drives, {}, {}).GetPathVolume(copies).Label().value_or(QString());
-        {
-            SavenookApp app(*m_state);
-            frmSavenook& w = app.Window();
-            w.SetPrompts(&m_prompts);
-            w.Later.ShowProperties = [&](const QString& path) {
-                m_state->Destinations.Add(copies, path, copiesLabel);
-                w.CreateDetectFolder(path, false);
-            };
-            app.LoadOptions();
-            app.LoadMainWindow(false);
-            app.RestorePausedState(false);
-            app.StartWatching();
-            m_prompts.Folder = work;
-            w.cmdAddFolder->click();
-            QVERIFY(m_prompts.Shown.isEmpty());
-            QCOMPARE(frmSavenook::NodeImage(w.treeBackupsLocal->currentItem()), work + "*Green");
-            QTest::qWait(300); // the watch settles before the save
-            WriteFile(work + "/saved.txt", "first words");
-            QTRY_COMPARE_WITH_TIMEOUT(ReadFile(copies + "/Work/saved.txt"), QByteArray("first words"), 10000);
-            w.show();
-            w.activateWindow();
-            QTRY_VERIFY(w.WasActivated);
-            app.ExitRequested();
-            QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
-            QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 3000);
-        }
-        m_state = std::make_unique<ProgramState>();
-        SavenookApp app(*m_state);
-        frmSavenook& w = app.Window();
-        w.SetPrompts(&m_prompts);
-        app.LoadMainWindow(false);
-        QVERIFY(w.FindTreeIndexFromFullPath(work));
-        QVERIFY(w.FindTreeIndexFromFullPath(m_src)->isExpanded());
-        w.treeBackupsLocal->setCurrentItem(w.FindTreeIndexFromFullPath(work));
-        w.cmdRemove->click();
-        QCOMPARE(m_state->Backups.Count(), 0);
-        QCOMPARE(ReadFile(m_env->dataFolder() + "/usrdatad"), QByteArray());
     }
 
     void removeIsRefusedWhileBusyThenRemovesTheBranch_data()

@@ -1,5 +1,6 @@
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
+#include "ui/support/UiFakes.h"
 
 #include "core/SchemeFiles.h"
 #include "core/Stores.h"
@@ -14,18 +15,6 @@
 #include <QtTest>
 
 namespace {
-
-class RecordingPrompts : public Prompts
-{
-  public:
-    QStringList Shown;
-    QMessageBox::StandardButton Message(QWidget*, Icon, const QString& text,
-                                        QMessageBox::StandardButtons) override
-    {
-        Shown << text;
-        return QMessageBox::Ok;
-    }
-};
 
 // Presses the button with this text in the next message box that opens; records its text.
 void answerNextBox(const QString& button, QString* seen)
@@ -61,7 +50,7 @@ void tst_PauseSyncSchemeCommands::pauseSignsAndALoadThatMustNotStopAScan()
     ProgramState state;
     SavenookApp app(state);
     frmSavenook& w = app.Window();
-    RecordingPrompts prompts;
+    ScriptedPrompts prompts;
     w.SetPrompts(&prompts);
     app.LoadMainWindow(false);
     app.RestorePausedState(false);
@@ -112,7 +101,7 @@ void tst_PauseSyncSchemeCommands::syncAllFromTheMenuCopiesEverything()
 
     SavenookApp app(state);
     frmSavenook& w = app.Window();
-    RecordingPrompts prompts;
+    ScriptedPrompts prompts;
     w.SetPrompts(&prompts);
     app.LoadOptions();
     app.LoadMainWindow(false);

@@ -33,7 +33,6 @@ class tst_SchemeDialogs : public QObject
     void savedUnderItsNameAskingBeforeOverwriting();
     void namesThatWouldLeaveTheFolderAndFailedCopiesAreReported();
     void loadedOnlyWhenConfirmedAndComplete();
-    void screenshots();
 
   private:
     template <typename Dialog> std::unique_ptr<Dialog> open()
@@ -178,32 +177,6 @@ void tst_SchemeDialogs::loadedOnlyWhenConfirmedAndComplete()
     QVERIFY(m_state->SchemeLoaded);
     QCOMPARE(m_state->RecentScheme, QStringLiteral("Mine.sch"));
     QVERIFY(ReadFile(DataFilePath("usrdatab")).startsWith("/data/Scheme\r\n"));
-}
-
-// SAVENOOK_SCREENSHOTS=<folder> under an X server: both dialogs with two schemes listed.
-void tst_SchemeDialogs::screenshots()
-{
-    const QString folder = qEnvironmentVariable("SAVENOOK_SCREENSHOTS");
-    if (folder.isEmpty() || QGuiApplication::platformName() != QLatin1String("xcb"))
-        QSKIP("SAVENOOK_SCREENSHOTS not set, or no X server");
-    addAssociation("/data/Work");
-    QVERIFY(SchemeFiles::Save(*m_state, "Work.sch") && SchemeFiles::Save(*m_state, "Holiday photos.sch"));
-    auto save = open<frmSave>();
-    save->txtSchemeName->setText("Work");
-    auto load = open<frmLoad>();
-    select(*load, "Work.sch");
-    for (SchemeDialog* dialog :
-         {static_cast<SchemeDialog*>(save.get()), static_cast<SchemeDialog*>(load.get())}) {
-        dialog->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog));
-        // The window manager puts its frame around the window a moment after it shows.
-        QTRY_VERIFY(dialog->frameGeometry().top() < dialog->geometry().top());
-        const QRect frame = dialog->frameGeometry();
-        QVERIFY(dialog->screen()
-                    ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-                    .save(folder + "/scheme-" + dialog->objectName().mid(3).toLower() + ".png"));
-        dialog->hide();
-    }
 }
 
 QTEST_MAIN(tst_SchemeDialogs)

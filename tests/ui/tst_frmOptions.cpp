@@ -23,7 +23,6 @@ class tst_frmOptions : public QObject
     void aRefusedFolderNameOrAFailedWriteKeepsTheDialogOpen();
     void loginEntryFollowsTheCheckBox();
     void rightClickRestartsThePreviewWithTheChosenAnimation();
-    void screenshots();
 
   private:
     // A dialog whose messages are recorded and whose login entry starts a test program.
@@ -181,32 +180,6 @@ void tst_frmOptions::rightClickRestartsThePreviewWithTheChosenAnimation()
     dialog->hide();
     QVERIFY(!dialog->tmrShrug.isActive());
     QCOMPARE(shown.last(), I::Normal);
-}
-
-// Pictures of the four tabs for the documentation, with the window manager's frame:
-// SAVENOOK_SCREENSHOTS=<folder> under an X server.
-void tst_frmOptions::screenshots()
-{
-    const QString folder = qEnvironmentVariable("SAVENOOK_SCREENSHOTS");
-    if (folder.isEmpty() || QGuiApplication::platformName() != QLatin1String("xcb"))
-        QSKIP("SAVENOOK_SCREENSHOTS not set, or no X server");
-    m_options.UseFilters = true;
-    m_options.Prefixes = "~|.~lock";
-    m_options.Suffixes = ".tmp|.part";
-    auto dialog = open();
-    dialog->show();
-    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-    // The window manager puts its frame around the window a moment after it shows.
-    QTRY_VERIFY(dialog->frameGeometry().top() < dialog->geometry().top());
-    for (QWidget* tab :
-         {dialog->fraGeneral, dialog->fraNotification, dialog->fraErrors, dialog->fraFilters}) {
-        dialog->tbsOptions->setCurrentWidget(tab);
-        QTest::qWait(300);
-        const QRect frame = dialog->frameGeometry();
-        QVERIFY(dialog->screen()
-                    ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-                    .save(folder + "/options-" + tab->objectName().mid(3).toLower() + ".png"));
-    }
 }
 
 QTEST_MAIN(tst_frmOptions)

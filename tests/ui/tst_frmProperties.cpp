@@ -12,6 +12,7 @@
 #include "ui/main/SavenookApp.h"
 #include "ui/main/WindowPrefs.h"
 #include "ui/main/frmSavenook.h"
+#include "ui/support/UiFakes.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -25,40 +26,6 @@
 
 namespace {
 const QChar nul(0);
-
-// "/" is a ready drive whose label can be changed; <root>/usb is not ready.
-class FakeDrives : public Drives
-{
-  public:
-    QString NotReady;
-    QString Label_ = QStringLiteral("SYSTEM");
-    std::optional<MountEntry> MountOf(const QString& path) const override
-    {
-        if (!NotReady.isEmpty() && path.startsWith(NotReady))
-            return MountEntry{NotReady, "/", "ext4", "/dev/sdb1"};
-        return MountEntry{"/", "/", "ext4", "/dev/sda1"};
-    }
-    bool IsReady(const QString& mountPoint) const override { return mountPoint != NotReady; }
-    QString Label(const QString&) const override { return Label_; }
-};
-
-class ScriptedPrompts : public Prompts
-{
-  public:
-    QList<QMessageBox::StandardButton> Answers; // taken in order; Yes when none is left
-    QStringList Shown;
-    QStringList Files;
-    QString Folder;
-    QMessageBox::StandardButton Message(QWidget*, Icon, const QString& text,
-                                        QMessageBox::StandardButtons) override
-    {
-        Shown << text;
-        return Answers.isEmpty() ? QMessageBox::Yes : Answers.takeFirst();
-    }
-    QStringList OpenFiles(QWidget*, const QString&, const QString&) override { return Files; }
-    QString BrowseFolder(QWidget*, const QString&) override { return Folder; }
-    void Beep() override {}
-};
 
 // A write test whose file goes where creating it fails for real (below a
 // plain file: even root cannot), or whose removal fails.
@@ -595,7 +562,8 @@ class tst_frmProperties : public QObject
     }
 
     // A new user adds a folder, picks two destinations, keeps versions, turns
-    // success pop-ups off, confirms, and the next saves are backed up so.
+    // success pop-ups off, confirms, and the next saves are backed up so; after a
+    // restart the tree is as it was, and a removal is kept too.
     void addAFolderWithTwoDestinationsAndSaveTwice()
     {
         const QString work = m_src + "/Work";
@@ -604,47 +572,62 @@ class tst_frmProperties : public QObject
             QDir().mkpath(t);
         // "Two" was tied to another drive once: choosing it again is the user's word for the new one.
         QVERIFY(StoreFile::Write("dmounts", {targets[1], "/elsewhere", "/", "vfat", "/dev/sdz1", ""}));
+        {
+            SavenookApp app(*m_state);
+            frmSavenook& w = app.Window();
+            w.SetPrompts(&m_prompts);
+            app.Properties().SetPrompts(&m_prompts);
+            app.Properties().Opened = [&](frmProperties& d) {
+                QTimer::singleShot(0, &d, [&d, &targets, this] {
+                    for (const QString& t : targets) {
+                        m_prompts.Folder = t;
+                        d.cmdAdd_Click();
+                    }
+                    d.chkKeepBackup->setChecked(true);
+                    d.chkKeepBackup_Click();
+                    d.txtVersions->setText("2");
+                    d.chkNotifySuccess->setChecked(false);
+                    d.cmdOk_Click();
+                });
+            };
+            app.LoadOptions();
+            app.LoadMainWindow(false);
+            app.RestorePausedState(false);
+            app.StartWatching();
+            m_prompts.Folder = work;
+            w.cmdAddFolder->click();
+            QVERIFY2(m_prompts.Shown.isEmpty(), qPrintable(m_prompts.Shown.join("|")));
+            const clsBackup* b = m_state->Backups.Item(work);
+            QVERIFY(b && b->KeepBackup && b->Versions == 2 && !b->NotifyOnSuccess);
+            QCOMPARE(m_state->Destinations.ForSource(work).size(), size_t(2));
+
+            QTest::qWait(300); // the watch settles before the save
+            QVERIFY(QFile(work + "/saved.txt").open(QIODevice::WriteOnly));
+            for (const QString& t : targets)
+                QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t + "/Work/saved.txt"), 10000);
+            QTest::qWait(1100); // a later modification time
+            QFile second(work + "/saved.txt");
+            QVERIFY(second.open(QIODevice::WriteOnly) && second.write("second") == 6);
+            second.close();
+            for (const QString& t : targets)
+                QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t + "/Work/~PrevSave-1/saved.txt"), 10000);
+            w.show();
+            w.activateWindow();
+            QTRY_VERIFY(w.WasActivated);
+            app.ExitRequested();
+            QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
+            QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 3000);
+        }
+        m_state = std::make_unique<ProgramState>();
         SavenookApp app(*m_state);
         frmSavenook& w = app.Window();
         w.SetPrompts(&m_prompts);
-        app.Properties().SetPrompts(&m_prompts);
-        app.Properties().Opened = [&](frmProperties& d) {
-            QTimer::singleShot(0, &d, [&d, &targets, this] {
-                for (const QString& t : targets) {
-                    m_prompts.Folder = t;
-                    d.cmdAdd_Click();
-                }
-                d.chkKeepBackup->setChecked(true);
-                d.chkKeepBackup_Click();
-                d.txtVersions->setText("2");
-                d.chkNotifySuccess->setChecked(false);
-                d.cmdOk_Click();
-            });
-        };
-        app.LoadOptions();
         app.LoadMainWindow(false);
-        app.RestorePausedState(false);
-        app.StartWatching();
-        m_prompts.Folder = work;
-        w.cmdAddFolder->click();
-        QVERIFY2(m_prompts.Shown.isEmpty(), qPrintable(m_prompts.Shown.join("|")));
-        const clsBackup* b = m_state->Backups.Item(work);
-        QVERIFY(b && b->KeepBackup && b->Versions == 2 && !b->NotifyOnSuccess);
-        QCOMPARE(m_state->Destinations.ForSource(work).size(), size_t(2));
-
-        QTest::qWait(300); // the watch settles before the save
-        QVERIFY(QFile(work + "/saved.txt").open(QIODevice::WriteOnly));
-        for (const QString& t : targets)
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t + "/Work/saved.txt"), 10000);
-        QTest::qWait(1100); // a later modification time
-        QFile second(work + "/saved.txt");
-        QVERIFY(second.open(QIODevice::WriteOnly) && second.write("second") == 6);
-        second.close();
-        for (const QString& t : targets)
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t + "/Work/~PrevSave-1/saved.txt"), 10000);
-        app.ExitRequested();
-        QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
-        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 3000);
+        QVERIFY(w.FindTreeIndexFromFullPath(m_src)->isExpanded());
+        w.treeBackupsLocal->setCurrentItem(w.FindTreeIndexFromFullPath(work));
+        w.cmdRemove->click();
+        QCOMPARE(m_state->Backups.Count(), 0);
+        QCOMPARE(StoreFile::Read("usrdatad").Lines, QStringList());
     }
 
     void openedWhileTheWindowIsHiddenComesToTheFront()
@@ -669,56 +652,6 @@ class tst_frmProperties : public QObject
         const clsBackup* b = m_state->Backups.Item(m_src + "/Work");
         QVERIFY(b && b->DateLastModified != DateText::Never);
         QVERIFY(!w.isVisible());
-    }
-
-    // Pictures of each page for the documentation; runs only when asked to
-    // (SAVENOOK_SCREENSHOTS names the folder), on a real display.
-    void screenshots()
-    {
-        const QString folder = qEnvironmentVariable("SAVENOOK_SCREENSHOTS");
-        if (folder.isEmpty())
-            QSKIP("SAVENOOK_SCREENSHOTS not set");
-        clsBackup b = association(m_src + "/Work", true);
-        b.Recursive = true;
-        b.Volume = QString("DATA%1BACKUP%1%1").arg(nul);
-        b.DateLastActivity = "06/12/2026 11:42:10";
-        addStored(b);
-        m_state->Destinations.Add("/media/backup/Projects", b.SourcePath, "BACKUP1");
-        m_state->Destinations.Add("//nas/share/Projects", b.SourcePath, "NAS");
-        m_state->MultiAdd = true;
-        QPointer<frmProperties> d = open(b.SourcePath);
-        d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(0));
-        const auto shoot = [&](QWidget* window, const QString& name) {
-            window->raise();
-            window->activateWindow();
-            QTest::qWait(600);
-            const QRect frame = window->frameGeometry();
-            QVERIFY(QGuiApplication::primaryScreen()
-                        ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-                        .save(folder + "/" + name + ".png"));
-        };
-        const QStringList pages{"properties-general", "properties-settings", "properties-destinations"};
-        for (int page = 0; page < pages.size(); ++page) {
-            d->tabProps->setCurrentIndex(page);
-            shoot(d, pages[page]);
-        }
-        {
-            frmEditVolumes volumes(b.Volume, b.SourcePath, NetworkPaths(m_drives, {}, {}), m_prompts, d);
-            volumes.show();
-            shoot(&volumes, "edit-source-volumes");
-            volumes.close();
-            frmEditDestVolume dest(const_cast<colDestinations&>(d->WorkingDests()), 1,
-                                   "/media/backup/Projects", "BACKUP1", NetworkPaths(m_drives, {}, {}),
-                                   m_prompts, d);
-            dest.show();
-            shoot(&dest, "edit-destination-volume");
-            dest.close();
-        }
-        d->cmdCancel_Click();
-        addStored(association(m_src + "/Gone", true));
-        d = open(m_src + "/Gone");
-        shoot(d, "properties-missing-source");
-        d->cmdCancel_Click();
     }
 };
 

@@ -6,6 +6,7 @@
 #include "ui/main/SavenookApp.h"
 #include "ui/main/TrayAnimations.h"
 #include "ui/main/frmSystemTray.h"
+#include "ui/support/UiFakes.h"
 
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -170,14 +171,9 @@ class tst_frmSystemTray : public QObject
         QVERIFY(!frmSystemTray::Available()); // offscreen
         app.LoadMainWindow(true);
         QVERIFY(app.Window().isVisible());
-        int notices = 0;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                ++notices;
-                QVERIFY(!box->isModal());
-                QVERIFY(box->text().contains(QStringLiteral("No notification area")));
-            }
-        QCOMPARE(notices, 1);
+        const QList<QMessageBox*> notices = OpenMessageBoxes();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(!notices[0]->isModal() && notices[0]->text().contains("No notification area"));
         // Closing by the frame minimises instead of hiding.
         app.Window().close();
         QVERIFY(app.Window().isVisible());

@@ -1,0 +1,61 @@
+// Fakes the window tests share: drives answered from memory and prompts
+// answered from a script.
+#pragma once
+
+#include "platform/Drives.h"
+#include "ui/main/Prompts.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+// "/" is a ready drive named Label_; <NotReady> is a drive that is not ready and
+// <Network> holds a share of another computer.
+class FakeDrives : public Drives
+{
+  public:
+    QString NotReady;
+    QString Network;
+    QString Label_ = QStringLiteral("SYSTEM");
+    std::optional<MountEntry> MountOf(const QString& path) const override
+    {
+        if (!Network.isEmpty() && path.startsWith(Network + "/"))
+            return MountEntry{Network, "/", "cifs", "//other/share"};
+        if (!NotReady.isEmpty() && (path == NotReady || path.startsWith(NotReady + "/")))
+            return MountEntry{NotReady, "/", "ext4", "/dev/sdb1"};
+        return MountEntry{"/", "/", "ext4", "/dev/sda1"};
+    }
+    bool IsReady(const QString& mountPoint) const override { return mountPoint != NotReady; }
+    QString Label(const QString&) const override { return Label_; }
+};
+
+class ScriptedPrompts : public Prompts
+{
+  public:
+    QList<QMessageBox::StandardButton> Answers; // taken in order; Yes when none is left
+    QStringList Shown;                          // messages, and "title | filter" of file choosers
+    QStringList Files;
+    QString Folder;
+    int Beeps = 0;
+    QMessageBox::StandardButton Message(QWidget*, Icon, const QString& text,
+                                        QMessageBox::StandardButtons) override
+    {
+        Shown << text;
+        return Answers.isEmpty() ? QMessageBox::Yes : Answers.takeFirst();
+    }
+    QStringList OpenFiles(QWidget*, const QString& title, const QString& filter) override
+    {
+        Shown << title + " | " + filter;
+        return Files;
+    }
+    QString BrowseFolder(QWidget*, const QString&) override { return Folder; }
+    void Beep() override { ++Beeps; }
+};
+
+inline QList<QMessageBox*> OpenMessageBoxes()
+{
+    QList<QMessageBox*> boxes;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            boxes << box;
+    return boxes;
+}
