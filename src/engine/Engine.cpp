@@ -1,7 +1,7 @@
 #include "engine/Engine.h"
 
 #include "core/DateText.h"
-#include "engine/WatchPaths.h"
+#include "platform/FilePath.h"
 #include "platform/FileStamp.h"
 #include "platform/LocalFiles.h"
 
@@ -55,7 +55,7 @@ void Engine::continueSetupSoon()
 bool Engine::anyRecursiveFolderAssociation(const QString& folder) const
 {
     for (const clsBackup& b : m_context.State.Backups)
-        if (b.Folder && b.Recursive && WatchPaths::SamePath(b.SourcePath, folder))
+        if (b.Folder && b.Recursive && FilePath::SamePath(b.SourcePath, folder))
             return true;
     return false;
 }
@@ -64,7 +64,7 @@ void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
 {
     QString folder;
     if (LocalFiles::IsFolder(path))
-        folder = WatchPaths::WithoutTrailingSlash(path);
+        folder = FilePath::WithoutTrailingSlashes(path);
     else if (FileStamp::Of(path, true).Exists)
         folder = QFileInfo(path).absolutePath(); // text only: never touches the disk
     else
