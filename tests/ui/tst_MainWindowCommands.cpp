@@ -7,7 +7,7 @@
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "ui/main/SavenookApp.h"
-#include "ui/main/WindowPrefs.h"
+#include "ui/dialogs/WindowPrefs.h"
 #include "ui/main/frmSavenook.h"
 
 #include <QAction>

@@ -10,7 +10,7 @@
 #include "ui/dialogs/frmProperties.h"
 #include "ui/main/PropertiesOpener.h"
 #include "ui/main/SavenookApp.h"
-#include "ui/main/WindowPrefs.h"
+#include "ui/dialogs/WindowPrefs.h"
 #include "ui/main/frmSavenook.h"
 
 #include <QCheckBox>

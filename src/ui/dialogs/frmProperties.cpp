@@ -9,8 +9,8 @@
 #include "ui/dialogs/DestinationLoop.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
 #include "ui/dialogs/frmEditVolumes.h"
-#include "ui/main/Prompts.h"
-#include "ui/main/WindowPrefs.h"
+#include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/WindowPrefs.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -5,7 +5,7 @@
 #include "ui/dialogs/DestinationLoop.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
 #include "ui/dialogs/frmEditDestVolume.h"
-#include "ui/main/Prompts.h"
+#include "ui/dialogs/Prompts.h"
 
 #include <QAction>
 #include <QCheckBox>

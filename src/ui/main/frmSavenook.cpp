@@ -5,7 +5,7 @@
 #include "platform/ProgramFiles.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
 #include "ui/main/ButtonPictures.h"
-#include "ui/main/WindowPrefs.h"
+#include "ui/dialogs/WindowPrefs.h"
 
 #include <QAction>
 #include <QApplication>
