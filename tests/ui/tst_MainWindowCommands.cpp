@@ -6,8 +6,8 @@
 #include "reporting/colRecent.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
-#include "ui/main/SavenookApp.h"
 #include "ui/dialogs/WindowPrefs.h"
+#include "ui/main/SavenookApp.h"
 #include "ui/main/frmSavenook.h"
 
 #include <QAction>

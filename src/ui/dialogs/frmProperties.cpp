@@ -8,9 +8,9 @@
 #include "platform/FilePath.h"
 #include "ui/dialogs/DestinationLoop.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
-#include "ui/dialogs/frmEditVolumes.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/WindowPrefs.h"
+#include "ui/dialogs/frmEditVolumes.h"
 
 #include <QApplication>
 #include <QCheckBox>

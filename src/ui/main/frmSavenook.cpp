@@ -4,8 +4,8 @@
 #include "core/Stores.h"
 #include "platform/ProgramFiles.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
-#include "ui/main/ButtonPictures.h"
 #include "ui/dialogs/WindowPrefs.h"
+#include "ui/main/ButtonPictures.h"
 
 #include <QAction>
 #include <QApplication>
