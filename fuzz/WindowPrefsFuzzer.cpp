@@ -1,7 +1,7 @@
 // wprefs as the windows read it at start-up, and the placements made of it.
 #include "FuzzSupport.h"
 
-#include "ui/main/WindowPrefs.h"
+#include "ui/dialogs/WindowPrefs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,7 +1,7 @@
 #include "engine/ChangedFolderScan.h"
 
 #include "core/DateText.h"
-#include "engine/WatchPaths.h"
+#include "platform/FilePath.h"
 #include "platform/FileStamp.h"
 #include "platform/LocalFiles.h"
 
@@ -140,7 +140,7 @@ void ChangedFolderScan::ProcessChangedFolder(const QString& Folder, const QStrin
     ProgramState& state = m_context.State;
     bool anyDestination = false;
     for (const clsDestination& d : state.Destinations)
-        anyDestination = anyDestination || WatchPaths::IsSameOrBelow(d.Source, Folder);
+        anyDestination = anyDestination || FilePath::IsSameOrBelow(d.Source, Folder);
     if (!anyDestination)
         return;
 
@@ -194,7 +194,7 @@ ChangedFolderScan::Pass ChangedFolderScan::fileAssociations(const QString& folde
 {
     QStringList sources;
     for (const clsBackup& b : m_context.State.Backups)
-        if (!b.Folder && b.Enabled && WatchPaths::IsDirectlyIn(b.SourcePath, folder))
+        if (!b.Folder && b.Enabled && FilePath::IsDirectlyIn(b.SourcePath, folder))
             sources.append(b.SourcePath);
 
     for (const QString& source : sources) {
@@ -222,7 +222,7 @@ ChangedFolderScan::Pass ChangedFolderScan::folderAssociations(const QString& fol
 {
     QStringList sources;
     for (const clsBackup& b : m_context.State.Backups)
-        if (b.Folder && b.Enabled && WatchPaths::SamePath(b.SourcePath, folder))
+        if (b.Folder && b.Enabled && FilePath::SamePath(b.SourcePath, folder))
             sources.append(b.SourcePath);
 
     const FolderChanges changes = std::exchange(unserved, FolderChanges::None());
@@ -258,13 +258,6 @@ ChangedFolderScan::Pass ChangedFolderScan::folderAssociations(const QString& fol
 
 namespace {
 
-bool isSameOrBelow(const QString& path, const QString& folder)
-{
-    if (folder == QStringLiteral("/"))
-        return path.startsWith(QLatin1Char('/'));
-    return path == folder || (path.startsWith(folder) && path.at(folder.size()) == QLatin1Char('/'));
-}
-
 // path lies in one of the folders or below it.
 bool isWithinAny(const QString& path, const std::set<QString>& folders)
 {
@@ -280,19 +273,19 @@ bool isWithinAny(const QString& path, const std::set<QString>& folders)
 void ChangedFolderScan::scanChanged(const QString& folder, const FolderChanges& changes,
                                     const Reference& reference, int handle)
 {
-    const QString top = WatchPaths::WithoutTrailingSlash(folder);
+    const QString top = FilePath::WithoutTrailingSlashes(folder);
     // A new folder is walked whole: its files may have been written before its
     // watch was added. Folders inside one already walked whole are not visited twice.
     std::vector<std::pair<QString, bool>> visits; // path, whole subtree
     std::set<QString> roots;
     for (const QString& created : changes.Created) {
-        if (!isSameOrBelow(created, top) || isWithinAny(created, roots))
+        if (!FilePath::IsSameOrBelow(created, top) || isWithinAny(created, roots))
             continue;
         roots.insert(created);
         visits.emplace_back(created, true);
     }
     for (const QString& changed : changes.Changed)
-        if (isSameOrBelow(changed, top) && !isWithinAny(changed, roots))
+        if (FilePath::IsSameOrBelow(changed, top) && !isWithinAny(changed, roots))
             visits.emplace_back(changed, false);
 
     bool settled = false;
@@ -349,7 +342,7 @@ void ChangedFolderScan::ScanFolder(const QString& Folder, int /*Position: looked
 {
     try {
         scanLevel(Folder, Path, makeReference(DetectionDate), Recursive, Manual,
-                  WatchPaths::SamePath(Path, Folder) ? std::optional<int>(0) : std::nullopt);
+                  FilePath::SamePath(Path, Folder) ? std::optional<int>(0) : std::nullopt);
     } catch (...) {
         // An unexpected failure ends only this call; the caller goes on.
     }
@@ -376,7 +369,7 @@ void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, co
     for (const LocalFiles::Entry& entry : *listing) {
         if (entry.Type != Kind::File)
             continue;
-        const QString filePath = LocalFiles::Join(path, entry.Name);
+        const QString filePath = FilePath::Join(path, entry.Name);
         m_context.Pump.ProcessPendingMessages();
         if (++PacingCount >= PacingFiles) {
             m_context.Wait.Sleep(PacingWaitMs);
@@ -420,7 +413,7 @@ void ChangedFolderScan::scanLevel(const QString& folder, const QString& path, co
             return;
         if (entry.Type != Kind::Folder)
             continue;
-        const QString sub = LocalFiles::Join(path, entry.Name);
+        const QString sub = FilePath::Join(path, entry.Name);
         if (!enterSubFolder())
             return;
         try {

@@ -1,6 +1,6 @@
 #include "engine/DestinationFolder.h"
 
-#include "engine/WatchPaths.h"
+#include "platform/FilePath.h"
 #include "platform/LocalFiles.h"
 #include "platform/MountTable.h"
 
@@ -11,44 +11,26 @@
 
 namespace {
 const QChar slash = QLatin1Char('/');
-
-QString lastComponent(const QString& path)
-{
-    const QString trimmed = WatchPaths::WithoutTrailingSlash(path);
-    return trimmed.mid(trimmed.lastIndexOf(slash) + 1);
-}
 } // namespace
-
-QString DestinationFolder::ParentOf(const QString& path)
-{
-    const qsizetype at = path.lastIndexOf(slash);
-    if (at <= 0)
-        return QStringLiteral("/");
-    return path.left(at);
-}
-
-bool DestinationFolder::IsWithin(const QString& path, const QString& folder)
-{
-    return MountTable::IsInside(QDir::cleanPath(path), QDir::cleanPath(folder));
-}
 
 QString DestinationFolder::Compute(const QString& filePath, const QString& sourcePath, bool folderAssociation,
                                    const QString& destinationPath, const Drives& drives)
 {
-    const QString parent = ParentOf(filePath);
+    const QString parent = FilePath::Parent(filePath);
     QString relative;
     // A drive mounted below a folder association's source is just another
     // sub-folder there: its files keep their place under the source's name, as
     // those of its own sub-folders do.
-    const bool belowSource = folderAssociation && IsWithin(parent, sourcePath) &&
+    const bool belowSource = folderAssociation &&
+                             FilePath::IsSameOrBelow(QDir::cleanPath(parent), QDir::cleanPath(sourcePath)) &&
                              QDir::cleanPath(parent) != QDir::cleanPath(sourcePath);
     const std::optional<MountEntry> mount = belowSource ? std::nullopt : drives.MountOf(parent);
     if (mount && QDir::cleanPath(mount->MountPoint) == QDir::cleanPath(parent))
         relative = slash + MountTable::DriveName(parent);
     else if (folderAssociation)
-        relative = slash + lastComponent(sourcePath) + parent.mid(sourcePath.size());
+        relative = slash + FilePath::FileName(sourcePath) + parent.mid(sourcePath.size());
     else
-        relative = slash + lastComponent(parent);
+        relative = slash + FilePath::FileName(parent);
 
     if (destinationPath.endsWith(slash))
         relative.remove(0, 1);
@@ -62,21 +44,18 @@ std::optional<QString> DestinationFolder::LocalForm(const QString& path, const M
     if (!IsNetworkFileSystem(mount.FsType))
         return std::nullopt;
     const std::optional<QString> share = MountTable::NetworkRoot(mount);
-    if (!share || !MountTable::IsInside(path, *share))
+    if (!share || !FilePath::IsSameOrBelow(path, *share))
         return std::nullopt;
-    QString base = mount.MountPoint;
-    const QString rest = path.mid(share->size());
-    if (base.endsWith(slash) && rest.startsWith(slash))
-        base.chop(1);
-    return base + rest;
+    return FilePath::Join(mount.MountPoint, FilePath::RelativePath(path, *share));
 }
 
 bool DestinationFolder::CreateMissing(const QString& root, const QString& folder, bool* nameNotAllowed)
 {
-    if (!IsWithin(folder, root))
-        return false;
     QString running = QDir::cleanPath(root);
-    const QString below = QDir::cleanPath(folder).mid(running.size());
+    const QString clean = QDir::cleanPath(folder);
+    if (!FilePath::IsSameOrBelow(clean, running))
+        return false;
+    const QString below = FilePath::RelativePath(clean, running);
     bool allMade = true;
     for (const QString& part : below.split(slash, Qt::SkipEmptyParts)) {
         if (!running.endsWith(slash))

@@ -15,11 +15,6 @@ class DestinationFolder
     static QString Compute(const QString& filePath, const QString& sourcePath, bool folderAssociation,
                            const QString& destinationPath, const Drives& drives);
 
-    // True when path is folder or lies below it, comparing whole components:
-    // /data/Work2 is not inside /data/Work.
-    static bool IsWithin(const QString& path, const QString& folder);
-    // The folder that holds path ("/" for a top-level entry).
-    static QString ParentOf(const QString& path);
     // A "//server/share/..." path in the form this machine opens: below the
     // mount of that share; none when mount is not it (the mount table folds a
     // leading "//" into "/", so the root file system would claim any such path).

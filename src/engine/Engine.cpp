@@ -1,7 +1,7 @@
 #include "engine/Engine.h"
 
 #include "core/DateText.h"
-#include "engine/WatchPaths.h"
+#include "platform/FilePath.h"
 #include "platform/FileStamp.h"
 #include "platform/LocalFiles.h"
 
@@ -53,10 +53,10 @@ bool Engine::anyRecursiveFolderAssociation(const QString& folder) const
 {
     // Asked for every folder set up: the prefix test keeps start-up with thousands
     // of associations from comparing (and copying) every pair of paths.
-    const QString bare = WatchPaths::WithoutTrailingSlash(folder);
+    const QString bare = FilePath::WithoutTrailingSlashes(folder);
     for (const clsBackup& b : m_context.State.Backups)
         if (b.Folder && b.Recursive && b.SourcePath.startsWith(bare) &&
-            WatchPaths::SamePath(b.SourcePath, bare))
+            FilePath::SamePath(b.SourcePath, bare))
             return true;
     return false;
 }
@@ -65,7 +65,7 @@ void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
 {
     QString folder;
     if (LocalFiles::IsFolder(path))
-        folder = WatchPaths::WithoutTrailingSlash(path);
+        folder = FilePath::WithoutTrailingSlashes(path);
     else if (FileStamp::Of(path, true).Exists)
         folder = QFileInfo(path).absolutePath(); // text only: never touches the disk
     else

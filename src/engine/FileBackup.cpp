@@ -6,6 +6,7 @@
 #include "engine/DestinationMounts.h"
 #include "engine/Filters.h"
 #include "engine/VersionRotation.h"
+#include "platform/FilePath.h"
 #include "platform/FileStamp.h"
 #include "platform/LocalFiles.h"
 
@@ -112,10 +113,10 @@ class FileBackup::Run
                                                   m_c.DriveInfo);
         // Copying into the file's own folder, or anywhere inside a watched tree,
         // would make every copy trigger the next one.
-        const bool ownFolder =
-            QDir::cleanPath(m_destFolder) == QDir::cleanPath(DestinationFolder::ParentOf(m_filePath));
+        const bool ownFolder = QDir::cleanPath(m_destFolder) == QDir::cleanPath(FilePath::Parent(m_filePath));
         const bool insideTree =
-            m_backup.Folder && m_backup.Recursive && DestinationFolder::IsWithin(m_destFolder, m_sourcePath);
+            m_backup.Folder && m_backup.Recursive &&
+            FilePath::IsSameOrBelow(QDir::cleanPath(m_destFolder), QDir::cleanPath(m_sourcePath));
         const bool loop = ownFolder || insideTree;
         if (loop)
             return fail(o.ErrorLoop, QStringLiteral("Error: Would save into recursive source folder"));

@@ -1,5 +1,6 @@
 #include "engine/NetworkPaths.h"
 
+#include "platform/FilePath.h"
 #include "platform/MountTable.h"
 
 #include <QDir>
@@ -32,7 +33,7 @@ QString NetworkPaths::GetUNCName(const QString& path) const
     const QString clean = cleanAbsolute(path);
     if (const auto mount = m_drives.MountOf(clean); mount && IsNetworkFileSystem(mount->FsType)) {
         if (const auto root = MountTable::NetworkRoot(*mount))
-            return MountTable::JoinOne(*root, clean.mid(mount->MountPoint.size()));
+            return FilePath::Join(*root, FilePath::RelativePath(clean, mount->MountPoint));
     }
     return ShareForm(clean).value_or(path);
 }
@@ -43,8 +44,8 @@ std::optional<QString> NetworkPaths::ShareForm(const QString& cleanPath) const
         return std::nullopt;
     const std::vector<SambaShare> shares = m_shares();
     const auto form = [&](const SambaShare& share) {
-        return MountTable::JoinOne(QStringLiteral("//") + m_computerName + QLatin1Char('/') + share.Name,
-                                   cleanPath.mid(share.Path.size()));
+        return FilePath::Join(QStringLiteral("//") + m_computerName + QLatin1Char('/') + share.Name,
+                              FilePath::RelativePath(cleanPath, share.Path));
     };
     // Exact folder first, so a share of the folder itself wins over one of its parent.
     for (const SambaShare& share : shares) {
@@ -53,7 +54,7 @@ std::optional<QString> NetworkPaths::ShareForm(const QString& cleanPath) const
     }
     // Then inside a share, on whole path components: /srv/data2 is not inside /srv/data.
     for (const SambaShare& share : shares) {
-        if (!share.Path.isEmpty() && MountTable::IsInside(cleanPath, share.Path))
+        if (!share.Path.isEmpty() && FilePath::IsSameOrBelow(cleanPath, share.Path))
             return form(share);
     }
     return std::nullopt;

@@ -1,6 +1,7 @@
 #include "engine/PreviousVersions.h"
 
 #include "engine/DestinationFolder.h"
+#include "platform/FilePath.h"
 #include "platform/FileStamp.h"
 #include "platform/LinuxFileCopier.h"
 #include "platform/LocalFiles.h"
@@ -64,7 +65,7 @@ std::vector<std::pair<int, QString>> PreviousVersions::versionFolders(const QStr
         bool ok = false;
         const int k = digits.toInt(&ok);
         if (ok && k > 0 && std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
-            found.emplace_back(k, LocalFiles::Join(folder, e.Name));
+            found.emplace_back(k, FilePath::Join(folder, e.Name));
     }
     return found;
 }
@@ -81,7 +82,7 @@ PreviousVersions::Listing PreviousVersions::List(const clsBackup& backup, const 
             continue;
         }
         auto add = [&](int version, const QString& in) {
-            const QString path = LocalFiles::Join(in, name);
+            const QString path = FilePath::Join(in, name);
             const FileStamp s = FileStamp::Of(path, true);
             if (s.Exists && s.Regular)
                 out.Copies.push_back({d.Path, path, version, s.ModifiedMs(), s.Size});
@@ -103,7 +104,7 @@ QStringList PreviousVersions::Deleted(const clsBackup& backup) const
     QSet<QString> found;
     if (!backup.Folder)
         return {};
-    const QString probe = LocalFiles::Join(backup.SourcePath, QStringLiteral("x"));
+    const QString probe = FilePath::Join(backup.SourcePath, QStringLiteral("x"));
     for (const clsDestination& d : m_state.Destinations.ForSource(backup.SourcePath)) {
         const std::optional<QString> root = FolderFor(backup, d, probe);
         if (!root)
@@ -118,18 +119,18 @@ QStringList PreviousVersions::Deleted(const clsBackup& backup) const
                 for (const auto& v : versionFolders(folder))
                     versions.insert(nameOf(v.second));
                 for (const LocalFiles::Entry& e : *entries) {
-                    const QString path = LocalFiles::Join(folder, e.Name);
+                    const QString path = FilePath::Join(folder, e.Name);
                     if (e.Type == LocalFiles::Entry::Kind::File) {
                         if (LinuxFileCopier::IsTemporaryName(e.Name))
                             continue;
-                        const QString source = LocalFiles::Join(sourceFolder, e.Name);
+                        const QString source = FilePath::Join(sourceFolder, e.Name);
                         if (!LocalFiles::Exists(source))
                             found.insert(source);
                     } else if (e.Type == LocalFiles::Entry::Kind::Folder && !inVersion) {
                         if (versions.contains(e.Name))
                             walk(path, sourceFolder, true);
                         else if (backup.Recursive && !e.Name.startsWith(m_prevSaveName + QLatin1Char('-')))
-                            walk(path, LocalFiles::Join(sourceFolder, e.Name), false);
+                            walk(path, FilePath::Join(sourceFolder, e.Name), false);
                     }
                 }
             };
@@ -145,13 +146,13 @@ PreviousVersions::VersionBytes(const clsBackup& backup) const
 {
     std::vector<std::pair<QString, std::optional<qint64>>> out;
     const QString probe =
-        backup.Folder ? LocalFiles::Join(backup.SourcePath, QStringLiteral("x")) : backup.SourcePath;
+        backup.Folder ? FilePath::Join(backup.SourcePath, QStringLiteral("x")) : backup.SourcePath;
     const QString fileName = nameOf(backup.SourcePath);
     std::function<qint64(const QString&)> treeBytes = [&](const QString& folder) {
         qint64 total = 0;
         for (const LocalFiles::Entry& e :
              LocalFiles::List(folder).value_or(std::vector<LocalFiles::Entry>{})) {
-            const QString path = LocalFiles::Join(folder, e.Name);
+            const QString path = FilePath::Join(folder, e.Name);
             if (e.Type == LocalFiles::Entry::Kind::Folder)
                 total += treeBytes(path);
             else if (e.Type == LocalFiles::Entry::Kind::File)
@@ -166,14 +167,14 @@ PreviousVersions::VersionBytes(const clsBackup& backup) const
             // A file association shares its destination folder with others of
             // the same parent folder: count only its own file.
             total += backup.Folder ? treeBytes(versionFolder)
-                                   : FileStamp::Of(LocalFiles::Join(versionFolder, fileName), false).Size;
+                                   : FileStamp::Of(FilePath::Join(versionFolder, fileName), false).Size;
         }
         if (backup.Folder && backup.Recursive) {
             for (const LocalFiles::Entry& e :
                  LocalFiles::List(folder).value_or(std::vector<LocalFiles::Entry>{})) {
                 if (e.Type == LocalFiles::Entry::Kind::Folder &&
                     !e.Name.startsWith(m_prevSaveName + QLatin1Char('-')))
-                    total += versionBytes(LocalFiles::Join(folder, e.Name));
+                    total += versionBytes(FilePath::Join(folder, e.Name));
             }
         }
         return total;

@@ -1,7 +1,7 @@
 #include "engine/Synchronization.h"
 
 #include "core/DateText.h"
-#include "engine/WatchPaths.h"
+#include "platform/FilePath.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -83,7 +83,7 @@ Synchronization::Result Synchronization::synchronizeOne(const QString& path)
     ProgramState& state = m_context.State;
     QString key = path;
     if (!state.Backups.Item(key))
-        key = WatchPaths::WithoutTrailingSlash(path);
+        key = FilePath::WithoutTrailingSlashes(path);
     if (!state.Backups.Item(key)) {
         warn(QStringLiteral(
                  "%1\nis not a backed-up file or folder itself, so there is nothing to synchronize.\n"

@@ -2,6 +2,7 @@
 
 #include "core/DateText.h"
 #include "engine/DestinationFolder.h"
+#include "platform/FilePath.h"
 #include "platform/LocalFiles.h"
 
 namespace {
@@ -42,10 +43,10 @@ VersionRestore::Result VersionRestore::Restore(const QString& copyPath, const QS
 {
     Result r;
     // A deleted file's sub-folders may be gone with it.
-    const QString parent = DestinationFolder::ParentOf(target);
+    const QString parent = FilePath::Parent(target);
     QString existing = parent;
     while (!LocalFiles::IsFolder(existing) && existing != QStringLiteral("/"))
-        existing = DestinationFolder::ParentOf(existing);
+        existing = FilePath::Parent(existing);
     if (existing != parent && !DestinationFolder::CreateMissing(existing, parent)) {
         r.Error = QStringLiteral("Error: Restore failed (its folder could not be made)");
         return r;

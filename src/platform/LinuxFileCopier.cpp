@@ -1,6 +1,7 @@
 #include "platform/LinuxFileCopier.h"
 
 #include "platform/FileNames.h"
+#include "platform/FilePath.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -157,14 +158,6 @@ int flushBeside(int fd, const std::function<bool()>& keepGoing, bool& abandoned)
     return flushed.get();
 }
 
-QByteArray FolderOf(const QByteArray& path)
-{
-    const int slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return ".";
-    return slash == 0 ? QByteArray("/") : path.left(slash);
-}
-
 } // namespace
 
 LinuxFileCopier::LinuxFileCopier(qint64 chunkBytes)
@@ -269,7 +262,7 @@ CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
         return ErrorFromErrno(errno);
     }
 
-    const QByteArray folder = FolderOf(targetPath);
+    const QByteArray folder = FileNames::Encode(FilePath::Parent(target));
     QByteArray temporaryPath;
     Descriptor out;
     for (int attempt = 0; attempt < 16 && !out.Valid(); ++attempt) {
@@ -384,7 +377,8 @@ CopyError LinuxFileCopier::Commit(const QString& staged, const QString& target,
 
     // Make the rename itself durable. Some file systems cannot flush a folder
     // (EINVAL); the copy is in place there all the same.
-    Descriptor dir(::open(FolderOf(targetPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor dir(
+        ::open(FileNames::Encode(FilePath::Parent(target)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     bool stopped = false; // nothing left to stop
     const int error = dir.Valid() ? flushBeside(dir.Get(), keepGoing, stopped) : 0;
     if (error != 0 && error != EINVAL && error != ENOTSUP && error != EROFS)

@@ -1,6 +1,7 @@
 #include "platform/LocalFiles.h"
 
 #include "platform/FileNames.h"
+#include "platform/FilePath.h"
 
 #include <cerrno>
 #include <cstring>
@@ -94,11 +95,6 @@ std::optional<std::vector<Entry>> List(const QString& folder)
     return entries;
 }
 
-QString Join(const QString& folder, const QString& name)
-{
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
-}
-
 bool Exists(const QString& path)
 {
     return statOf(path, false).has_value();
@@ -131,7 +127,7 @@ bool RemoveTree(const QString& path)
     bool all = true;
     if (const auto entries = List(path))
         for (const Entry& entry : *entries)
-            all = RemoveTree(Join(path, entry.Name)) && all;
+            all = RemoveTree(FilePath::Join(path, entry.Name)) && all;
     return ::rmdir(FileNames::Encode(path).constData()) == 0 && all;
 }
 

@@ -22,9 +22,6 @@ struct Entry
 // cannot be opened.
 std::optional<std::vector<Entry>> List(const QString& folder);
 
-// folder + "/" + name, with no doubled slash after a root.
-QString Join(const QString& folder, const QString& name);
-
 bool Exists(const QString& path);   // anything, a dangling link too
 bool IsFile(const QString& path);   // a regular file, after following links
 bool IsFolder(const QString& path); // a folder, after following links

@@ -1,6 +1,7 @@
 #include "platform/MountTable.h"
 
 #include "platform/FileNames.h"
+#include "platform/FilePath.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,17 +74,6 @@ QString MountTable::Unescape(const QString& field)
     return FileNames::Decode(out);
 }
 
-QString MountTable::JoinOne(QString root, QString rest)
-{
-    while (root.size() > 2 && root.endsWith(QLatin1Char('/')))
-        root.chop(1);
-    while (rest.startsWith(QLatin1Char('/')))
-        rest.remove(0, 1);
-    if (rest.isEmpty())
-        return root;
-    return root + QLatin1Char('/') + rest;
-}
-
 namespace {
 
 bool isSshfs(const QString& fsType)
@@ -132,15 +122,6 @@ QString cleanAbsolute(const QString& path)
 }
 } // namespace
 
-bool MountTable::IsInside(const QString& path, const QString& folder)
-{
-    if (folder == QLatin1String("/"))
-        return path.startsWith(QLatin1Char('/'));
-    if (!path.startsWith(folder))
-        return false;
-    return path.size() == folder.size() || path[folder.size()] == QLatin1Char('/');
-}
-
 std::optional<QString> MountTable::NetworkRoot(const MountEntry& mount)
 {
     QString source = mount.Source;
@@ -155,18 +136,18 @@ std::optional<QString> MountTable::NetworkRoot(const MountEntry& mount)
         const QUrl url(source);
         if (url.host().isEmpty())
             return std::nullopt;
-        root = JoinOne(QStringLiteral("//") + url.host(), QDir::cleanPath(url.path()));
+        root = FilePath::Join(QStringLiteral("//") + url.host(), QDir::cleanPath(url.path()));
     } else {
         const auto parts = splitHostSource(source);
         if (!parts)
             return std::nullopt;
         if (parts->Dir.startsWith(QLatin1Char('/'))) {
-            root = JoinOne(QStringLiteral("//") + parts->Host, QDir::cleanPath(parts->Dir));
+            root = FilePath::Join(QStringLiteral("//") + parts->Host, QDir::cleanPath(parts->Dir));
         } else if (isSshfs(mount.FsType)) {
             // sshfs starts a relative folder in the user's home on the host; "~user"
             // says so without knowing where that home lies.
-            root =
-                JoinOne(QStringLiteral("//") + parts->Host + QStringLiteral("/~") + parts->User, parts->Dir);
+            root = FilePath::Join(QStringLiteral("//") + parts->Host + QStringLiteral("/~") + parts->User,
+                                  parts->Dir);
         } else {
             return std::nullopt;
         }
@@ -174,7 +155,7 @@ std::optional<QString> MountTable::NetworkRoot(const MountEntry& mount)
     // A bind mount shows a folder inside the network file system; some kernels
     // already name that folder in the source (cifs prefix paths), so not twice.
     if (!mount.Root.isEmpty() && mount.Root != QLatin1String("/") && !root.endsWith(mount.Root))
-        root = JoinOne(root, mount.Root);
+        root = FilePath::Join(root, mount.Root);
     return root;
 }
 
@@ -188,7 +169,7 @@ std::optional<MountEntry> MountTable::MountOf(const QString& path) const
     const MountEntry* best = nullptr;
     for (const MountEntry& entry : m_entries) {
         // ">=": a later mount on the same point hides the earlier one.
-        if (IsInside(clean, entry.MountPoint) &&
+        if (FilePath::IsSameOrBelow(clean, entry.MountPoint) &&
             (!best || entry.MountPoint.size() >= best->MountPoint.size()))
             best = &entry;
     }
@@ -215,7 +196,7 @@ std::optional<MountEntry> MountTable::networkMountOf(const QString& path) const
             continue;
         const auto [rootHost, rootRest] = split(*root);
         if (rootHost.compare(pathHost, Qt::CaseInsensitive) != 0 ||
-            !(rootRest.isEmpty() || IsInside(pathRest, rootRest)))
+            !(rootRest.isEmpty() || FilePath::IsSameOrBelow(pathRest, rootRest)))
             continue;
         // ">=": a later mount of the same share hides the earlier one.
         if (rootRest.size() >= bestLength) {
@@ -243,5 +224,5 @@ QString MountTable::DriveName(const QString& mountPoint)
     const QString clean = QDir::cleanPath(mountPoint);
     if (clean == QLatin1String("/"))
         return QStringLiteral("root");
-    return clean.mid(clean.lastIndexOf(QLatin1Char('/')) + 1);
+    return FilePath::FileName(clean);
 }

@@ -31,9 +31,6 @@ class MountTable
     // The visible mount exactly at mountPoint, if any.
     std::optional<MountEntry> Find(const QString& mountPoint) const;
 
-    // True when path is folder or lies below it on whole path components:
-    // /mnt/a/x is inside /mnt/a, /mnt/a2 is not. Both must be clean absolute paths.
-    static bool IsInside(const QString& path, const QString& folder);
     // The drive's name: the mount point's last component, "root" for "/".
     static QString DriveName(const QString& mountPoint);
 
@@ -44,8 +41,6 @@ class MountTable
     // URLs (davfs) "https://host/dir" -> "//host/dir"; a bind mount's root is
     // appended. None for a source of another shape.
     static std::optional<QString> NetworkRoot(const MountEntry& mount);
-    // root and rest joined by exactly one "/"; nothing appended for an empty rest.
-    static QString JoinOne(QString root, QString rest);
 
   private:
     std::optional<MountEntry> networkMountOf(const QString& path) const;

@@ -38,21 +38,6 @@ TEST(DestinationFolder, ComputeRepeatsTheSourceNameBelowTheDestination)
             << row.File << " from " << row.Source;
 }
 
-TEST(DestinationFolder, IsWithinComparesWholeComponentsExactly)
-{
-    const struct
-    {
-        const char *Path, *Folder;
-        bool Within;
-    } rows[] = {{"/data/Work2", "/data/Work", false}, {"/data/Work2/Work", "/data/Work", false},
-                {"/data/Work/a", "/data/Work", true}, {"/data/Work", "/data/Work", true},
-                {"/data/Work/", "/data/Work", true},  {"/data/work/a", "/data/Work", false},
-                {"/data", "/data/Work", false},       {"/anything", "/", true}};
-    for (const auto& row : rows)
-        EXPECT_EQ(DestinationFolder::IsWithin(row.Path, row.Folder), row.Within)
-            << row.Path << " in " << row.Folder;
-}
-
 TEST(DestinationFolder, LocalFormMatchesTheShareOnWholeComponents)
 {
     const MountEntry share{"/mnt/nas", "/", "cifs", "//server/share"};

@@ -9,6 +9,7 @@
 #include "engine/Engine.h"
 #include "engine/EngineHooks.h"
 #include "platform/FileNames.h"
+#include "platform/FilePath.h"
 #include "platform/InotifyNotifier.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxFileCopier.h"
@@ -171,7 +172,7 @@ inline std::set<QByteArray> filesBelow(const QString& folder, const QByteArray& 
         for (const LocalFiles::Entry& e : *entries) {
             const QByteArray relative = prefix + FileNames::Encode(e.Name);
             if (e.Type == LocalFiles::Entry::Kind::Folder)
-                files.merge(filesBelow(LocalFiles::Join(folder, e.Name), relative + '/'));
+                files.merge(filesBelow(FilePath::Join(folder, e.Name), relative + '/'));
             else
                 files.insert(relative);
         }

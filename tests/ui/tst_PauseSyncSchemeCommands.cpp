@@ -1,6 +1,6 @@
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
-#include "ui/support/UiFakes.h"
+#include "support/UiFakes.h"
 
 #include "core/SchemeFiles.h"
 #include "core/Stores.h"

@@ -5,14 +5,14 @@
 #include "core/Stores.h"
 #include "support/TestEnvironment.h"
 #include "ui/dialogs/SourceVolumeList.h"
+#include "ui/dialogs/WindowPrefs.h"
 #include "ui/dialogs/frmEditDestVolume.h"
 #include "ui/dialogs/frmEditVolumes.h"
 #include "ui/dialogs/frmProperties.h"
 #include "ui/main/PropertiesOpener.h"
 #include "ui/main/SavenookApp.h"
-#include "ui/main/WindowPrefs.h"
 #include "ui/main/frmSavenook.h"
-#include "ui/support/UiFakes.h"
+#include "support/UiFakes.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -5,7 +5,7 @@
 #include "support/TestFiles.h"
 #include "ui/main/SavenookApp.h"
 #include "ui/main/frmSavenook.h"
-#include "ui/support/UiFakes.h"
+#include "support/UiFakes.h"
 
 #include <QAction>
 #include <QApplication>

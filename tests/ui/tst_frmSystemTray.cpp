@@ -6,7 +6,7 @@
 #include "ui/main/SavenookApp.h"
 #include "ui/main/TrayAnimations.h"
 #include "ui/main/frmSystemTray.h"
-#include "ui/support/UiFakes.h"
+#include "support/UiFakes.h"
 
 #include <QMessageBox>
 #include <QSignalSpy>

@@ -1,13 +1,13 @@
 #include "ui/dialogs/DestinationWriteTest.h"
 
-#include "core/PathHelpers.h"
+#include "platform/FilePath.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 QString DestinationWriteTest::TestFilePath(const QString& folder) const
 {
-    return JoinPath(folder, FileName);
+    return FilePath::Join(folder, FileName);
 }
 
 bool DestinationWriteTest::RemoveFile(const QString& path) const

@@ -1,6 +1,6 @@
 #include "ui/dialogs/frmEditDestVolume.h"
 
-#include "ui/main/Prompts.h"
+#include "ui/dialogs/Prompts.h"
 
 #include <QGridLayout>
 #include <QLabel>

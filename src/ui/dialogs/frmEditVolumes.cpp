@@ -1,7 +1,7 @@
 #include "ui/dialogs/frmEditVolumes.h"
 
+#include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/SourceVolumeList.h"
-#include "ui/main/Prompts.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -3,6 +3,7 @@
 #include "engine/TextDiff.h"
 #include "engine/VersionRestore.h"
 #include "platform/FileNames.h"
+#include "platform/FilePath.h"
 #include "platform/LocalFiles.h"
 
 #include <QComboBox>
@@ -225,7 +226,7 @@ QString viewingCopy(FileCopier& copier, const QString& path, const QString& tag)
     const QString folder =
         QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/versions/") + tag;
     QDir().mkpath(folder);
-    const QString target = LocalFiles::Join(folder, nameOf(path));
+    const QString target = FilePath::Join(folder, nameOf(path));
     if (LocalFiles::Exists(target))
         LocalFiles::SetPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (copier.Copy(path, target, {}) != CopyError::None)

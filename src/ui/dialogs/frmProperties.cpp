@@ -4,13 +4,13 @@
 #include "ui/dialogs/frmProperties.h"
 
 #include "core/DateText.h"
-#include "core/PathHelpers.h"
 #include "core/Stores.h"
+#include "platform/FilePath.h"
 #include "ui/dialogs/DestinationLoop.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
+#include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/WindowPrefs.h"
 #include "ui/dialogs/frmEditVolumes.h"
-#include "ui/main/Prompts.h"
-#include "ui/main/WindowPrefs.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -107,7 +107,7 @@ frmProperties::frmProperties(ProgramState& state, const Drives& drives, NetworkP
     cmdSaveAll->setVisible(cmdSaveAll->isEnabled());
 
     const QString path = m_path;
-    QString shown = StripTrailingBackslash(path);
+    QString shown = FilePath::StripTrailingBackslash(path);
     shown = shown == QLatin1String("/") ? shown : shown.mid(shown.lastIndexOf(QLatin1Char('/')) + 1);
     setWindowTitle(shown + QStringLiteral("<< Savenook"));
 

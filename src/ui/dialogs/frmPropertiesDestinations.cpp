@@ -5,8 +5,8 @@
 #include "ui/dialogs/DestinationLoop.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
 #include "ui/dialogs/UnstorableName.h"
+#include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/frmEditDestVolume.h"
-#include "ui/main/Prompts.h"
 
 #include <QAction>
 #include <QCheckBox>

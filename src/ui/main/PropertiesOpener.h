@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/frmProperties.h"
-#include "ui/main/Prompts.h"
 
 #include <QPointer>
 #include <QString>

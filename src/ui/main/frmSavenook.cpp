@@ -5,8 +5,8 @@
 #include "platform/FileNames.h"
 #include "platform/ProgramFiles.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
+#include "ui/dialogs/WindowPrefs.h"
 #include "ui/main/ButtonPictures.h"
-#include "ui/main/WindowPrefs.h"
 
 #include <QAction>
 #include <QApplication>

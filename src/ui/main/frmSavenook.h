@@ -3,7 +3,7 @@
 #include "core/ProgramState.h"
 #include "core/StatusPanels.h"
 #include "engine/NetworkPaths.h"
-#include "ui/main/Prompts.h"
+#include "ui/dialogs/Prompts.h"
 #include "ui/main/TreeImages.h"
 
 #include <QHash>

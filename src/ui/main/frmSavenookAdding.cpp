@@ -2,9 +2,9 @@
 #include "ui/main/frmSavenook.h"
 
 #include "core/DateText.h"
-#include "core/PathHelpers.h"
 #include "core/Stores.h"
 #include "ui/dialogs/UnstorableName.h"
+#include "platform/FilePath.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -309,7 +309,7 @@ void frmSavenook::GotADrop(const QString& filename)
         if (m_state.Exiting)
             return;
         mnuRefresh_Click();
-        if (NodeExists(StripTrailingBackslash(m_state.PropertiesPath)))
+        if (NodeExists(FilePath::StripTrailingBackslash(m_state.PropertiesPath)))
             SelectAndShow(FindTreeIndexFromFullPath(m_state.PropertiesPath));
         return;
     }
@@ -424,11 +424,11 @@ void frmSavenook::RemoveDetectFolder(const QString& strPath)
     if (!leaving)
         return;
     const QString watched =
-        leaving->Folder ? StripTrailingBackslash(strPath) : QFileInfo(strPath).absolutePath();
+        leaving->Folder ? FilePath::StripTrailingBackslash(strPath) : QFileInfo(strPath).absolutePath();
     for (const clsBackup& other : m_state.Backups) {
         if (other.SourcePath == strPath)
             continue;
-        const QString served = other.Folder ? StripTrailingBackslash(other.SourcePath)
+        const QString served = other.Folder ? FilePath::StripTrailingBackslash(other.SourcePath)
                                             : QFileInfo(other.SourcePath).absolutePath();
         if (served == watched)
             return; // still needed

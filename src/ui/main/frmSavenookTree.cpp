@@ -3,8 +3,8 @@
 #include "ui/main/frmSavenook.h"
 
 #include "core/DateText.h"
-#include "core/PathHelpers.h"
 #include "core/Stores.h"
+#include "platform/FilePath.h"
 #include "platform/MountTable.h"
 #include "reporting/colRecent.h"
 #include "ui/dialogs/ShellIcons.h"
@@ -182,14 +182,14 @@ void frmSavenook::UpdateTreeLocal()
     };
 
     for (int position = 1; position <= m_state.Backups.Count(); ++position) {
-        const QString source = StripTrailingBackslash(m_state.Backups.Item(position)->SourcePath);
+        const QString source = FilePath::StripTrailingBackslash(m_state.Backups.Item(position)->SourcePath);
         if (NetworkPaths::IsNetworkPath(source) || !source.startsWith(QLatin1Char('/')))
             continue; // backed up, but not shown
         bool driveExists = false;
         const QString drive = DriveOf(source, &driveExists);
         QStringList levels{drive};
         for (const QString& part : source.mid(drive.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts))
-            levels << JoinPath(levels.last(), part);
+            levels << FilePath::Join(levels.last(), part);
 
         QTreeWidgetItem* current = nullptr;
         for (qsizetype k = 0; k < levels.size(); ++k) {
@@ -253,7 +253,7 @@ void frmSavenook::UpdateTreeLocal()
 
 QTreeWidgetItem* frmSavenook::FindTreeIndexFromFullPath(const QString& strFullPath) const
 {
-    return m_nodes.value(StripTrailingBackslash(strFullPath));
+    return m_nodes.value(FilePath::StripTrailingBackslash(strFullPath));
 }
 
 bool frmSavenook::NodeExists(const QString& strFullPath) const

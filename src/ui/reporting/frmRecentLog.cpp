@@ -2,7 +2,7 @@
 
 #include "core/ProgramState.h"
 #include "reporting/colRecent.h"
-#include "ui/main/WindowPrefs.h"
+#include "ui/dialogs/WindowPrefs.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QCloseEvent>

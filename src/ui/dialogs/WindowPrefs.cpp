@@ -1,4 +1,4 @@
-#include "ui/main/WindowPrefs.h"
+#include "ui/dialogs/WindowPrefs.h"
 
 #include "core/StoreFile.h"
 #include "core/StoreValues.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/Drives.h"
-#include "ui/main/Prompts.h"
+#include "ui/dialogs/Prompts.h"
 
 #include <QApplication>
 #include <QMessageBox>

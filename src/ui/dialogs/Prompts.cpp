@@ -1,4 +1,4 @@
-#include "ui/main/Prompts.h"
+#include "ui/dialogs/Prompts.h"
 
 #include "ui/dialogs/FolderBrowser.h"
 
