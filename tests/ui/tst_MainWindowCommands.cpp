@@ -5,10 +5,10 @@
 #include "reporting/colRecent.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
+#include "support/UiFakes.h"
 #include "ui/dialogs/WindowPrefs.h"
 #include "ui/main/SavenookApp.h"
 #include "ui/main/frmSavenook.h"
-#include "support/UiFakes.h"
 
 #include <QAction>
 #include <QClipboard>

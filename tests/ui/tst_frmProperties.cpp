@@ -4,6 +4,7 @@
 #include "core/StoreFile.h"
 #include "core/Stores.h"
 #include "support/TestEnvironment.h"
+#include "support/UiFakes.h"
 #include "ui/dialogs/SourceVolumeList.h"
 #include "ui/dialogs/WindowPrefs.h"
 #include "ui/dialogs/frmEditDestVolume.h"
@@ -12,7 +13,6 @@
 #include "ui/main/PropertiesOpener.h"
 #include "ui/main/SavenookApp.h"
 #include "ui/main/frmSavenook.h"
-#include "support/UiFakes.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

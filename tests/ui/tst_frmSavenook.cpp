@@ -3,9 +3,9 @@
 #include "core/Stores.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
+#include "support/UiFakes.h"
 #include "ui/main/SavenookApp.h"
 #include "ui/main/frmSavenook.h"
-#include "support/UiFakes.h"
 
 #include <QAction>
 #include <QApplication>

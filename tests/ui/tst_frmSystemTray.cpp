@@ -3,10 +3,10 @@
 #include "core/ProgramState.h"
 #include "settings/Options.h"
 #include "support/TestEnvironment.h"
+#include "support/UiFakes.h"
 #include "ui/main/SavenookApp.h"
 #include "ui/main/TrayAnimations.h"
 #include "ui/main/frmSystemTray.h"
-#include "support/UiFakes.h"
 
 #include <QMessageBox>
 #include <QSignalSpy>

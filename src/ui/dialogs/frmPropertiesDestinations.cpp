@@ -4,8 +4,8 @@
 
 #include "ui/dialogs/DestinationLoop.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
-#include "ui/dialogs/UnstorableName.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/UnstorableName.h"
 #include "ui/dialogs/frmEditDestVolume.h"
 
 #include <QAction>

@@ -3,8 +3,8 @@
 
 #include "core/DateText.h"
 #include "core/Stores.h"
-#include "ui/dialogs/UnstorableName.h"
 #include "platform/FilePath.h"
+#include "ui/dialogs/UnstorableName.h"
 
 #include <QCoreApplication>
 #include <QDir>
