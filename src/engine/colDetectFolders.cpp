@@ -1,7 +1,8 @@
 #include "engine/colDetectFolders.h"
 
-clsDetectFolder* colDetectFolders::Add(const QString& Folder, int AutoBackup, int Result,
-                                       const QString& DetectionDate, const QString& sKey)
+clsDetectFolder* colDetectFolders::Add(const QString& Folder, int AutoBackup,
+                                       ChangeNotifier::WaitResult Result, const QString& DetectionDate,
+                                       const QString& sKey)
 {
     clsDetectFolder record;
     record.Folder = Folder;

@@ -14,8 +14,8 @@ class colDetectFolders
 {
   public:
     // Null, and nothing changed, when sKey is already present.
-    clsDetectFolder* Add(const QString& Folder, int AutoBackup, int Result, const QString& DetectionDate,
-                         const QString& sKey = {});
+    clsDetectFolder* Add(const QString& Folder, int AutoBackup, ChangeNotifier::WaitResult Result,
+                         const QString& DetectionDate, const QString& sKey = {});
     // Null for a position out of range or an unknown key.
     clsDetectFolder* Item(int position) { return m_items.Item(position); }
     clsDetectFolder* Item(const QString& key) { return m_items.Item(key); }
