@@ -9,5 +9,5 @@ clsDetectFolder* colDetectFolders::Add(const QString& Folder, int AutoBackup,
     record.AutoBackup = AutoBackup;
     record.Result = Result;
     record.DetectionDate = DetectionDate;
-    return m_items.Add(std::move(record), sKey);
+    return KeyedList::Add(std::move(record), sKey);
 }
