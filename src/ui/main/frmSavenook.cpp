@@ -37,6 +37,8 @@ namespace {
 constexpr qint16 kStartWidth = 9000;
 constexpr qint16 kStartHeight = 5250;
 constexpr QSize kMinimumSize(490, 300);
+// "Associatoin" is intended: the program's own spelling.
+constexpr char kRemoveTip[] = "Remove Associatoin";
 
 QPixmap logo()
 {
@@ -201,7 +203,7 @@ void frmSavenook::buildButtons(QWidget* top)
            ButtonPictures::Picture(ButtonPictures::Kind::AddFile), [this] { MenuAddFile(); });
     button(cmdAddFolder, "cmdAddFolder", "Add Folder", "Back Up a Folder",
            ButtonPictures::Picture(ButtonPictures::Kind::AddFolder), [this] { MenuAddFolder(); });
-    button(cmdRemove, "cmdRemove", "Remove", "Remove Associatoin",
+    button(cmdRemove, "cmdRemove", "Remove", kRemoveTip,
            ButtonPictures::Picture(ButtonPictures::Kind::Remove), [this] { mnuRemove_Click(); });
     row->addSpacing(8);
     button(cmdOptions, "cmdOptions", "Options", "Change Options",
