@@ -61,7 +61,7 @@ class WholeTreeNotifier : public ChangeNotifier
   public:
     InotifyNotifier Real;
     int Open(const QString& folder, bool subtree) override { return Real.Open(folder, subtree); }
-    int Wait(int handle, int milliseconds) override { return Real.Wait(handle, milliseconds); }
+    WaitResult Wait(int handle, int milliseconds) override { return Real.Wait(handle, milliseconds); }
     bool Rearm(int handle) override { return Real.Rearm(handle); }
     void Close(int handle) override { Real.Close(handle); }
     bool WatchesInPlace(int handle) const override { return Real.WatchesInPlace(handle); }

@@ -46,8 +46,8 @@ class LoopPump : public EventPump
 class NoNotifier : public ChangeNotifier
 {
   public:
-    int Open(const QString&, bool) override { return Failed; }
-    int Wait(int, int) override { return Failed; }
+    int Open(const QString&, bool) override { return NotOpened; }
+    WaitResult Wait(int, int) override { return WaitResult::Failed; }
     bool Rearm(int) override { return false; }
     void Close(int) override {}
 };

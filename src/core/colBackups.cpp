@@ -9,7 +9,7 @@ colBackups::colBackups(colDestinations& destinations, std::function<void()> coun
 
 clsBackup* colBackups::Add(const clsBackup& backup, const QString& sKey)
 {
-    clsBackup* added = m_items.Add(backup, sKey);
+    clsBackup* added = KeyedList::Add(backup, sKey);
     if (added && m_countChanged)
         m_countChanged();
     return added;
@@ -17,7 +17,7 @@ clsBackup* colBackups::Add(const clsBackup& backup, const QString& sKey)
 
 bool colBackups::Remove(int position)
 {
-    if (!m_items.Remove(position))
+    if (!KeyedList::Remove(position))
         return false;
     changed();
     return true;
@@ -32,7 +32,7 @@ void colBackups::Clear()
 {
     if (Count() == 0)
         return;
-    m_items.Clear();
+    KeyedList::Clear();
     changed();
 }
 

@@ -13,7 +13,7 @@
 // References returned by Item stay valid only until the next Add or Remove;
 // code that lets the interface process messages must look the association up
 // again by its key afterwards.
-class colBackups
+class colBackups : private KeyedList<clsBackup>
 {
   public:
     // Removing an association purges the destinations it leaves orphaned;
@@ -23,14 +23,11 @@ class colBackups
     // Appends under sKey (no key when empty). Null, and nothing changed, when
     // the key is already present.
     clsBackup* Add(const clsBackup& backup, const QString& sKey);
-    // Null for a position out of range or an unknown key.
-    clsBackup* Item(int position) { return m_items.Item(position); }
-    clsBackup* Item(const QString& key) { return m_items.Item(key); }
-    const clsBackup* Item(int position) const { return m_items.Item(position); }
-    const clsBackup* Item(const QString& key) const { return m_items.Item(key); }
-    // 1-based position of the key, 0 when absent.
-    int PositionOf(const QString& key) const { return m_items.PositionOf(key); }
-    int Count() const { return m_items.Count(); }
+    using KeyedList::begin;
+    using KeyedList::Count;
+    using KeyedList::end;
+    using KeyedList::Item;
+    using KeyedList::PositionOf;
     bool Remove(int position);
     bool Remove(const QString& key);
     // Removes every association at once, with the same effect as removing
@@ -39,15 +36,11 @@ class colBackups
 
     void SetCountChanged(std::function<void()> countChanged) { m_countChanged = std::move(countChanged); }
 
-    auto begin() const { return m_items.begin(); }
-    auto end() const { return m_items.end(); }
-
   private:
     void changed();
 
     colDestinations& m_destinations;
     std::function<void()> m_countChanged;
-    KeyedList<clsBackup> m_items;
 };
 
 // Removes every destination whose Source names no association, keeping the

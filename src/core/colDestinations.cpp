@@ -2,13 +2,13 @@
 
 clsDestination& colDestinations::Add(const QString& Path, const QString& Source, const QString& Volume)
 {
-    return *m_items.Add(clsDestination{Volume, Source, Path});
+    return *KeyedList::Add(clsDestination{Volume, Source, Path});
 }
 
 std::vector<clsDestination> colDestinations::ForSource(const QString& sourcePath) const
 {
     std::vector<clsDestination> result;
-    for (const clsDestination& d : m_items)
+    for (const clsDestination& d : *this)
         if (d.Source == sourcePath)
             result.push_back(d);
     return result;

@@ -179,7 +179,7 @@ ChangedFolderScan::Pass ChangedFolderScan::checkResignalled(int handle, FolderCh
     m_context.Wait.Sleep(ResignalWaitMs);
     if (stopRequested())
         return Pass::Stopped;
-    if (m_context.Notifier.Wait(handle, 0) != ChangeNotifier::Signalled)
+    if (m_context.Notifier.Wait(handle, 0) != ChangeNotifier::WaitResult::Signalled)
         return Pass::Quiet;
     if (stopRequested())
         return Pass::Stopped;
@@ -310,7 +310,8 @@ void ChangedFolderScan::scanChanged(const QString& folder, const FolderChanges& 
 
 void ChangedFolderScan::settle(int handle)
 {
-    if (handle <= 0 || m_context.Notifier.WritersDoneForMs(handle) == ChangeNotifier::WritersUnknown) {
+    using State = ChangeNotifier::WritersState;
+    if (handle <= 0 || m_context.Notifier.WritersDone(handle).State == State::Unknown) {
         m_context.Wait.Sleep(TopFolderWaitMs);
         return;
     }
@@ -324,14 +325,14 @@ void ChangedFolderScan::settle(int handle)
         m_context.Pump.ProcessPendingMessages();
         if (stopRequested())
             return;
-        const int quiet = m_context.Notifier.WritersDoneForMs(handle);
-        if (quiet == ChangeNotifier::WritersUnknown) {
+        const ChangeNotifier::Writers writers = m_context.Notifier.WritersDone(handle);
+        if (writers.State == State::Unknown) {
             const qint64 rest = TopFolderWaitMs - (m_context.Wait.ElapsedMs() - start);
             if (rest > 0)
                 m_context.Wait.Sleep(int(rest));
             return;
         }
-        if (quiet >= WritersQuietMs)
+        if (writers.State == State::Done && writers.QuietMs >= WritersQuietMs)
             return;
     }
 }

@@ -82,7 +82,8 @@ void Engine::WatchSourceFolder(const QString& path, bool blnSubTree)
         old->ClassNotifyDelete(m_context.Notifier);
         m_detectFolders.Remove(folder);
     }
-    clsDetectFolder* record = m_detectFolders.Add(folder, clsDetectFolder::Closed, 0, detectionDate, folder);
+    clsDetectFolder* record = m_detectFolders.Add(
+        folder, clsDetectFolder::Closed, ChangeNotifier::WaitResult::Signalled, detectionDate, folder);
     if (record)
         record->ClassNotifyCreate(m_context.Notifier, subtree);
     m_recordsChanged = true;
@@ -219,7 +220,7 @@ bool Engine::pollFolders(const std::optional<std::set<int>>& signalled)
             continue;
         const int handle = record->AutoBackup;
         record->Result = m_context.Notifier.Wait(handle, 0);
-        if (record->Result != ChangeNotifier::Signalled)
+        if (record->Result != ChangeNotifier::WaitResult::Signalled)
             continue;
         // What changed where is read just before re-arming forgets it.
         const FolderChanges seen = m_context.Notifier.ChangesSinceRearm(handle);

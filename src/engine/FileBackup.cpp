@@ -154,8 +154,7 @@ class FileBackup::Run
                 return fail(o.ErrorNoDest, QStringLiteral("Error: Remote destination drive does not exist"));
             if (!m_c.DriveInfo.IsReady(destDrive->MountPoint)) {
                 report(m_notifyErr && o.ErrorNoDest,
-                       QStringLiteral("Error: Remote destination drive is not ready"),
-                       QStringLiteral("Error: Remove destination drive is not ready"));
+                       QStringLiteral("Error: Remote destination drive is not ready"), RemoteNotReadyLog);
                 m_anyError = true;
                 return true;
             }
@@ -311,7 +310,7 @@ class FileBackup::Run
         const QString unstored = QStringLiteral("Error: Previous version store unsuccessful");
         const bool err = m_notifyErr, succ = m_notifySucc;
 
-        if (!versionsOn || rotation.NewCopy) { // cases 1, 3, 7, 8
+        if (!versionsOn || rotation.NewCopy) { // versions off, or no earlier copy to keep
             if (!copyFailed) {
                 report(succ, QStringLiteral("Copy saved"), QStringLiteral("Success: Copy saved"));
                 m_anySuccess = true;
@@ -319,7 +318,7 @@ class FileBackup::Run
                 report(err && o.ErrorCopyFailed, copyError, copyError);
                 m_anyError = true;
             }
-        } else if (!rotation.Failed) { // cases 2, 4
+        } else if (!rotation.Failed) { // the replaced copy is stored as a version
             if (!copyFailed) {
                 report(succ, QStringLiteral("Copy saved && Previous version stored"),
                        QStringLiteral("Success: Copy saved & Previous version stored"));
@@ -336,7 +335,7 @@ class FileBackup::Run
                 m_anySuccess = true;
                 m_anyError = true;
             }
-        } else if (!copyFailed) { // case 5
+        } else if (!copyFailed) { // the copy is saved, its version is not
             QString popup;
             if (err && succ)
                 popup = o.ErrorPrevSave ? QStringLiteral("Copy saved... ") + unstored
@@ -345,11 +344,10 @@ class FileBackup::Run
                 popup = unstored;
             else if (succ)
                 popup = QStringLiteral("Copy saved");
-            report(!popup.isEmpty(), popup,
-                   QStringLiteral("Success: Copy saved... Error: Previous version store unsuccesful"));
+            report(!popup.isEmpty(), popup, VersionNotStoredLog);
             m_anySuccess = true;
             m_anyError = true;
-        } else { // case 6
+        } else { // neither the copy nor its version
             QString popup;
             if (err && o.ErrorCopyFailed && o.ErrorPrevSave)
                 popup = copyError + QStringLiteral("... ") + unstored;

@@ -35,6 +35,12 @@ class FileBackup
         QStringLiteral("(File skipped due to filter option settings.)");
     static inline const QString NotApplicable = QStringLiteral("<n/a>");
     static inline const QString DelayText = QStringLiteral("Delay: Permission required...");
+    // "Remove" for "Remote" is intended: the log keeps the program's own wording.
+    static inline const QString RemoteNotReadyLog =
+        QStringLiteral("Error: Remove destination drive is not ready");
+    // "unsuccesful" is intended: the log keeps the program's own spelling.
+    static inline const QString VersionNotStoredLog =
+        QStringLiteral("Success: Copy saved... Error: Previous version store unsuccesful");
 
     // Which drive each destination was found on; the destination list ties a
     // destination the user adds again to the drive it now lies on.

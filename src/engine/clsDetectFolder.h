@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "platform/ChangeNotifier.h"
 
-class ChangeNotifier;
+#include <QString>
 
 // One watched folder: its change-notification handle and the reference time
 // from which files count as changed.
@@ -14,7 +14,7 @@ struct clsDetectFolder
     static constexpr int NoNotification = -1;
 
     QString DetectionDate; // empty until the first quiet tick
-    int Result = 0;        // last poll: 0 signalled, 258 timed out, -1 failed
+    ChangeNotifier::WaitResult Result = ChangeNotifier::WaitResult::Signalled; // of the last poll
     int AutoBackup = Closed;
     QString Folder; // exactly as passed when the watch was set up
 

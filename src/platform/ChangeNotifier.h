@@ -8,20 +8,19 @@
 #include <set>
 
 // Folder change notifications. A handle stands for one watched folder (and its
-// sub-folder watches); it is always > 0, and -1 means "could not be opened".
+// sub-folder watches); it is always > 0.
 class ChangeNotifier
 {
   public:
-    static constexpr int Signalled = 0;
-    static constexpr int TimedOut = 258;
-    static constexpr int Failed = -1;
+    static constexpr int NotOpened = -1; // the handle Open gives when it fails
+    enum class WaitResult { Signalled, TimedOut, Failed };
 
     virtual ~ChangeNotifier() = default;
     // Signals on a file created, written, closed after writing, renamed into the
     // folder or given a new modification time; with subtree, also below it.
-    virtual int Open(const QString& folder, bool subtree) = 0;
-    // Signalled, TimedOut or Failed; 0 ms polls without waiting.
-    virtual int Wait(int handle, int milliseconds) = 0;
+    virtual int Open(const QString& folder, bool subtree) = 0; // NotOpened on failure
+    // 0 ms polls without waiting.
+    virtual WaitResult Wait(int handle, int milliseconds) = 0;
     // Clears what has been seen so far; a later change signals again.
     virtual bool Rearm(int handle) = 0;
     virtual void Close(int handle) = 0;
@@ -37,13 +36,17 @@ class ChangeNotifier
     // running: true while work is left for another slice of about budgetMs.
     virtual bool ContinueSetup(int /*budgetMs*/) { return false; }
 
-    static constexpr int WritersUnknown = -2;
-    static constexpr int WritersOpen = -1;
-    // How long the handle's tree has been quiet (ms since its last event), once
-    // every file written to there has been closed or renamed into place;
-    // WritersOpen while one is still open for writing, WritersUnknown when the
-    // notifier cannot tell. Reads what is queued.
-    virtual int WritersDoneForMs(int /*handle*/) { return WritersUnknown; }
+    // Open: a file written to in the tree is still open for writing.
+    enum class WritersState { Unknown, Open, Done };
+    struct Writers
+    {
+        WritersState State = WritersState::Unknown;
+        int QuietMs = 0; // when Done: ms since the tree's last event
+    };
+    // Whether every file written to in the handle's tree has been closed or
+    // renamed into place, and for how long the tree has been quiet since;
+    // Unknown when the notifier cannot tell. Reads what is queued.
+    virtual Writers WritersDone(int /*handle*/) { return {}; }
     // Called on the GUI thread as soon as events wait to be read, so that the
     // watch tick need not wait out its interval. Not called again until they are read.
     virtual void SetEventHandler(std::function<void()> /*handler*/) {}

@@ -172,18 +172,19 @@ void InotifyNotifier::WatchSocket()
     });
 }
 
-int InotifyNotifier::WritersDoneForMs(int handle)
+ChangeNotifier::Writers InotifyNotifier::WritersDone(int handle)
 {
     auto found = m_handles.find(handle);
     if (found == m_handles.end())
-        return WritersUnknown;
+        return {};
     Drain();
     const Handle& watched = found->second;
     if (watched.WritersLost)
-        return WritersUnknown;
+        return {};
     if (!watched.Writing.empty())
-        return WritersOpen;
-    return int(qMin<qint64>(CoarseMs() - watched.LastEventMs, std::numeric_limits<int>::max()));
+        return {WritersState::Open};
+    return {WritersState::Done,
+            int(qMin<qint64>(CoarseMs() - watched.LastEventMs, std::numeric_limits<int>::max()))};
 }
 
 void InotifyNotifier::TrackWriter(Handle& handle, quint32 mask, const QByteArray& file)
@@ -213,7 +214,7 @@ std::optional<std::set<int>> InotifyNotifier::SignalledHandles()
 int InotifyNotifier::Open(const QString& folder, bool subtree)
 {
     if (folder.isEmpty() || !EnsureInstance())
-        return Failed;
+        return NotOpened;
     QByteArray path = FileNames::Encode(folder);
     while (path.size() > 1 && path.endsWith('/'))
         path.chop(1);
@@ -225,7 +226,7 @@ int InotifyNotifier::Open(const QString& folder, bool subtree)
     if (!AddTree(id, handle, path, true) || handle.TopWd < 0) {
         DropAll(id, handle);
         m_handles.erase(id);
-        return Failed;
+        return NotOpened;
     }
     return id;
 }
@@ -620,14 +621,14 @@ void InotifyNotifier::CheckLost(bool force)
     }
 }
 
-int InotifyNotifier::Wait(int handle, int milliseconds)
+ChangeNotifier::WaitResult InotifyNotifier::Wait(int handle, int milliseconds)
 {
     auto found = m_handles.find(handle);
     if (found == m_handles.end())
-        return Failed;
+        return WaitResult::Failed;
     Handle& watched = found->second;
     if (watched.Signalled)
-        return Signalled;
+        return WaitResult::Signalled;
     // The queue read for the round serves every handle polled once in it; polling
     // the same handle again, or after a pause, reads the queue afresh.
     if (m_unread || watched.PolledInRound == m_drainRound || CoarseMs() - m_lastDrainMs >= kDrainReuseMs) {
@@ -637,9 +638,9 @@ int InotifyNotifier::Wait(int handle, int milliseconds)
     watched.PolledInRound = m_drainRound;
     // Draining drops watches, never handles, so the reference stays valid.
     if (watched.Signalled)
-        return Signalled;
+        return WaitResult::Signalled;
     if (milliseconds == 0)
-        return TimedOut;
+        return WaitResult::TimedOut;
 
     QElapsedTimer clock;
     clock.start();
@@ -648,16 +649,16 @@ int InotifyNotifier::Wait(int handle, int milliseconds)
         if (milliseconds > 0) {
             const qint64 left = milliseconds - clock.elapsed();
             if (left <= 0)
-                return TimedOut;
+                return WaitResult::TimedOut;
             slice = int(qMin<qint64>(left, slice));
         }
         pollfd request{m_fd, POLLIN, 0};
         if (::poll(&request, 1, slice) < 0 && errno != EINTR)
-            return Failed;
+            return WaitResult::Failed;
         Drain();
         CheckLost(false);
         watched.PolledInRound = m_drainRound;
         if (watched.Signalled)
-            return Signalled;
+            return WaitResult::Signalled;
     }
 }

@@ -57,13 +57,13 @@ class InotifyNotifier : public ChangeNotifier
     InotifyNotifier& operator=(const InotifyNotifier&) = delete;
 
     int Open(const QString& folder, bool subtree) override;
-    int Wait(int handle, int milliseconds) override;
+    WaitResult Wait(int handle, int milliseconds) override;
     bool Rearm(int handle) override;
     void Close(int handle) override;
     FolderChanges ChangesSinceRearm(int handle) const override;
     bool WatchesInPlace(int handle) const override;
     bool ContinueSetup(int budgetMs) override;
-    int WritersDoneForMs(int handle) override;
+    Writers WritersDone(int handle) override;
     std::optional<std::set<int>> SignalledHandles() override;
     void SetEventHandler(std::function<void()> handler) override;
     bool LookingForVanished() const override { return m_anyLost; }

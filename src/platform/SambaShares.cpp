@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+#include <initializer_list>
 #include <map>
 #include <optional>
 
@@ -53,22 +55,23 @@ std::optional<QString> lastValue(const QStringList& lines, std::initializer_list
     return found;
 }
 
-bool isFalse(const std::optional<QString>& value)
+bool isOneOf(const std::optional<QString>& value, std::initializer_list<const char*> words)
 {
     if (!value)
         return false;
     const QString v = value->toLower();
-    return v == QLatin1String("no") || v == QLatin1String("false") || v == QLatin1String("0") ||
-           v == QLatin1String("off");
+    return std::any_of(words.begin(), words.end(),
+                       [&](const char* word) { return v == QLatin1String(word); });
+}
+
+bool isFalse(const std::optional<QString>& value)
+{
+    return isOneOf(value, {"no", "false", "0", "off"});
 }
 
 bool isTrue(const std::optional<QString>& value)
 {
-    if (!value)
-        return false;
-    const QString v = value->toLower();
-    return v == QLatin1String("yes") || v == QLatin1String("true") || v == QLatin1String("1") ||
-           v == QLatin1String("on");
+    return isOneOf(value, {"yes", "true", "1", "on"});
 }
 
 struct Section

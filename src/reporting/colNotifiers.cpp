@@ -6,7 +6,7 @@ clsNotifier* colNotifiers::Add(const QString& Source, const QString& Destination
 {
     if (m_state.ManualSync)
         return nullptr;
-    while (m_items.Count() >= MaxQueued)
-        m_items.Remove(1);
-    return m_items.Add(clsNotifier{Source, Destination, Message});
+    while (Count() >= MaxQueued)
+        Remove(1);
+    return KeyedList::Add(clsNotifier{Source, Destination, Message});
 }

@@ -6,7 +6,7 @@
 struct ProgramState;
 
 // The pop-up queue: first in, first out. A manual synchronisation queues nothing.
-class colNotifiers
+class colNotifiers : private KeyedList<clsNotifier>
 {
   public:
     explicit colNotifiers(const ProgramState& state) : m_state(state) {}
@@ -17,14 +17,12 @@ class colNotifiers
 
     // Null while ManualSync is set: nothing is queued. A full queue drops its oldest.
     clsNotifier* Add(const QString& Source, const QString& Destination, const QString& Message);
-    const clsNotifier* Item(int position) const { return m_items.Item(position); }
-    int Count() const { return m_items.Count(); }
-    bool Remove(int position) { return m_items.Remove(position); }
-
-    auto begin() const { return m_items.begin(); }
-    auto end() const { return m_items.end(); }
+    using KeyedList::begin;
+    using KeyedList::Count;
+    using KeyedList::end;
+    using KeyedList::Item;
+    using KeyedList::Remove;
 
   private:
     const ProgramState& m_state;
-    KeyedList<clsNotifier> m_items;
 };

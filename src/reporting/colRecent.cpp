@@ -9,7 +9,7 @@ clsRecent& colRecent::Add(const QString& DateAndTime, const QString& SourcePath,
     if (m_state.ManualSync)
         message += QStringLiteral("\r\nProcessed in manual synchronization");
     ++m_added;
-    return *m_items.Add(clsRecent{DateAndTime, SourcePath, SourceVolume, DestPath, DestVolume, message});
+    return *KeyedList::Add(clsRecent{DateAndTime, SourcePath, SourceVolume, DestPath, DestVolume, message});
 }
 
 void colRecent::Trim()

@@ -6,7 +6,7 @@
 struct ProgramState;
 
 // The in-memory recent-activity log; position 1 is the oldest record.
-class colRecent
+class colRecent : private KeyedList<clsRecent>
 {
   public:
     explicit colRecent(const ProgramState& state) : m_state(state) {}
@@ -14,9 +14,11 @@ class colRecent
     // Records made during a manual synchronisation say so on a second line.
     clsRecent& Add(const QString& DateAndTime, const QString& SourcePath, const QString& SourceVolume,
                    const QString& DestPath, const QString& DestVolume, const QString& Message);
-    const clsRecent* Item(int position) const { return m_items.Item(position); }
-    int Count() const { return m_items.Count(); }
-    bool Remove(int position) { return m_items.Remove(position); }
+    using KeyedList::begin;
+    using KeyedList::Count;
+    using KeyedList::end;
+    using KeyedList::Item;
+    using KeyedList::Remove;
 
     // Above 99 records, drop the oldest until the ten newest remain.
     void Trim();
@@ -24,11 +26,7 @@ class colRecent
     // that records arrived even when a trim brought Count back to where it was.
     qint64 Added() const { return m_added; }
 
-    auto begin() const { return m_items.begin(); }
-    auto end() const { return m_items.end(); }
-
   private:
     const ProgramState& m_state;
-    KeyedList<clsRecent> m_items;
     qint64 m_added = 0;
 };

@@ -264,7 +264,7 @@ class FakeChangeNotifier : public ChangeNotifier
     int Open(const QString& folder, bool subtree) override
     {
         if (FailingFolders.count(folder))
-            return Failed;
+            return NotOpened;
         const int handle = NextHandle++;
         Watches[handle] = Watch{folder, subtree, false, true};
         if (OpenInSlices)
@@ -278,12 +278,12 @@ class FakeChangeNotifier : public ChangeNotifier
             SettingUp.erase(SettingUp.begin());
         return !SettingUp.empty();
     }
-    int Wait(int handle, int) override
+    WaitResult Wait(int handle, int) override
     {
         auto it = Watches.find(handle);
         if (it == Watches.end() || !it->second.Open)
-            return Failed;
-        return it->second.Signalled ? Signalled : TimedOut;
+            return WaitResult::Failed;
+        return it->second.Signalled ? WaitResult::Signalled : WaitResult::TimedOut;
     }
     bool Rearm(int handle) override
     {

@@ -182,8 +182,8 @@ struct CheckRow
     const char* Name;
     std::function<void(World&)> Setup;
     const char* Popup;
-    bool Options::*Option;     // null: no option silences it
-    const char* Log = nullptr; // null: as the pop-up
+    bool Options::*Option; // null: no option silences it
+    QString Log = {};      // empty: as the pop-up
 };
 
 const char* const Loop = "Error: Would save into recursive source folder";
@@ -228,8 +228,7 @@ const CheckRow CheckRows[] = {
     {"RemoteDriveGone", [](World& w) { w.To("//nowhere/share/B"); },
      "Error: Remote destination drive does not exist", &F::ErrorNoDest},
     {"RemoteDriveNotReady", [](World& w) { w.ShareAt(w.Dst(), false).To(w.Dst(), "NAS"); },
-     "Error: Remote destination drive is not ready", &F::ErrorNoDest,
-     "Error: Remove destination drive is not ready"},
+     "Error: Remote destination drive is not ready", &F::ErrorNoDest, FileBackup::RemoteNotReadyLog},
     {"RemoteVolumeDiffersInCase", [](World& w) { w.ShareAt(w.Dst()).To("//server/share", "nas"); }, DestVol,
      &F::ErrorDestVol},
     {"ShareFolderGone", [](World& w) { w.ShareAt(w.Tmp.path() + "/nowhere").To("//server/share/B", "NAS"); },
@@ -246,7 +245,7 @@ TEST(FileBackupChecks, FailureIsReportedAndNothingIsCopied)
 {
     for (const CheckRow& row : CheckRows) {
         SCOPED_TRACE(row.Name);
-        const QString log = QString::fromUtf8(row.Log ? row.Log : row.Popup);
+        const QString log = row.Log.isEmpty() ? QString::fromUtf8(row.Popup) : row.Log;
         enum Variant { Defaults, OptionOff, ErrorsDisabled, AssociationQuiet };
         for (Variant v : {Defaults, OptionOff, ErrorsDisabled, AssociationQuiet}) {
             World w;
@@ -316,29 +315,30 @@ struct ResultRow
     bool Versions, Existed, PrevFails, CopyFails;
     bool Err, Succ, ErrCopy, ErrPrev;
     const char* Popup; // null: no pop-up
-    const char* Log;
+    QString Log;
     TrayAnimation Animation;
 };
 
 const char* const CopyErr = "Error occurred in copy";
 const char* const StoredPop = "Copy saved && Previous version stored";
-const char* const Case5 = "Success: Copy saved... Error: Previous version store unsuccesful";
+const QString& VersionNotStored = FileBackup::VersionNotStoredLog;
 const ResultRow ResultRows[] = {
-    {"Case1", 1, 0, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod},
-    {"Case1Quiet", 1, 0, 0, 0, 1, 0, 1, 1, nullptr, "Success: Copy saved", Nod},
-    {"Case2", 1, 1, 0, 0, 1, 1, 1, 1, StoredPop, "Success: Copy saved & Previous version stored", Nod},
-    {"Case3", 1, 0, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake},
-    {"Case3NoCopyOption", 1, 0, 0, 1, 1, 1, 0, 1, nullptr, CopyErr, Shake},
+    {"NewCopySaved", 1, 0, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod},
+    {"NewCopySavedQuiet", 1, 0, 0, 0, 1, 0, 1, 1, nullptr, "Success: Copy saved", Nod},
+    {"VersionStoredCopySaved", 1, 1, 0, 0, 1, 1, 1, 1, StoredPop,
+     "Success: Copy saved & Previous version stored", Nod},
+    {"NewCopyFailed", 1, 0, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake},
+    {"NewCopyFailedNoCopyOption", 1, 0, 0, 1, 1, 1, 0, 1, nullptr, CopyErr, Shake},
     // A copy that fails leaves the versions alone, so it stores none: the old
     // copy is still in place.
     {"FailedCopyStoresNoVersion", 1, 1, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake},
     {"FailedCopyStoresNoVersionQuiet", 1, 1, 0, 1, 1, 1, 0, 1, nullptr, CopyErr, Shake},
-    {"Case5Both", 1, 1, 1, 0, 1, 1, 1, 1, "Copy saved... Error: Previous version store unsuccessful", Case5,
-     Shrug},
-    {"Case5BothNoPrevOption", 1, 1, 1, 0, 1, 1, 1, 0, "Copy saved", Case5, Shrug},
+    {"CopySavedVersionNotStored", 1, 1, 1, 0, 1, 1, 1, 1,
+     "Copy saved... Error: Previous version store unsuccessful", VersionNotStored, Shrug},
+    {"CopySavedVersionNotStoredNoPrevOption", 1, 1, 1, 0, 1, 1, 1, 0, "Copy saved", VersionNotStored, Shrug},
     {"FailedCopyWithVersionFolderInTheWay", 1, 1, 1, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake},
-    {"Case7", 0, 1, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod},
-    {"Case8", 0, 1, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake}};
+    {"VersionsOffCopySaved", 0, 1, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod},
+    {"VersionsOffCopyFailed", 0, 1, 0, 1, 1, 1, 1, 1, CopyErr, CopyErr, Shake}};
 
 TEST(CopyResults, TextsFollowTheOutcomeAndTheSwitches)
 {
@@ -358,7 +358,7 @@ TEST(CopyResults, TextsFollowTheOutcomeAndTheSwitches)
             w.FailCopiesTo(w.CopyPath(), CopyError::Other);
         w.Run();
 
-        EXPECT_EQ(w.Logs(), Texts{QString::fromUtf8(row.Log)});
+        EXPECT_EQ(w.Logs(), Texts{row.Log});
         EXPECT_EQ(w.Popups(), row.Popup ? Texts{QString::fromUtf8(row.Popup)} : Texts{});
         EXPECT_EQ(w.Rig.Hooks.Animations, Anims{row.Animation});
         EXPECT_EQ(ReadFile(w.CopyPath()), row.CopyFails ? (row.Existed ? "old copy" : "<missing>") : "one");
@@ -404,7 +404,7 @@ TEST(FileBackupResults, FailedRotationStillCopiesAndTheNextDestinationGoesOn)
     WriteFile(w.Version(1), "older");
     WriteFile(w.Dst() + "/Work/~PrevSave-2", "a file where the version folder goes");
     w.Run();
-    EXPECT_EQ(w.Logs(), (Texts{Case5, "Success: Copy saved & Previous version stored"}));
+    EXPECT_EQ(w.Logs(), (Texts{VersionNotStored, "Success: Copy saved & Previous version stored"}));
     EXPECT_EQ(ReadFile(w.CopyPath()), "one");
     EXPECT_EQ(ReadFile(w.Version(1)), "older"); // untouched, not truncated
     EXPECT_EQ(ReadFile(second + "/Work/f.txt"), "one");

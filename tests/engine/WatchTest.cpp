@@ -52,7 +52,8 @@ TEST(DetectFoldersTest, KeyedByTheExactPathWithPositionsFromOne)
 {
     colDetectFolders folders;
     const auto add = [&](const char* path, int handle) {
-        return folders.Add(QString::fromLatin1(path), handle, 0, QString(), QString::fromLatin1(path));
+        return folders.Add(QString::fromLatin1(path), handle, ChangeNotifier::WaitResult::Signalled,
+                           QString(), QString::fromLatin1(path));
     };
     ASSERT_NE(add("/data/Work", 3), nullptr);
     ASSERT_NE(add("/data/work", 4), nullptr);
@@ -151,7 +152,7 @@ TEST_F(WatchTest, QuietTicksMoveTheReferenceForwardAndClosedRecordsGo)
         ASSERT_TRUE(reference.has_value()) << record.DetectionDate.toStdString();
         EXPECT_GE(*reference, before);
     }
-    EXPECT_EQ(engine.DetectFolders().Item(1)->Result, ChangeNotifier::TimedOut);
+    EXPECT_EQ(engine.DetectFolders().Item(1)->Result, ChangeNotifier::WaitResult::TimedOut);
     EXPECT_TRUE(engine.WatchTimerArmed());
     EXPECT_EQ(hookCalls, 1);
     engine.CloseAllNotifications();
@@ -168,7 +169,7 @@ TEST_F(WatchTest, SignalledFolderIsRearmedAndProcessedUnlessPaused)
     rig.State.Paused = true;
     engine.WatchTimerProc();
     EXPECT_FALSE(QFile::exists(destination + QStringLiteral("/Work/a.txt")));
-    EXPECT_EQ(rig.Notifier.Wait(handle, 0), ChangeNotifier::TimedOut);
+    EXPECT_EQ(rig.Notifier.Wait(handle, 0), ChangeNotifier::WaitResult::TimedOut);
     EXPECT_FALSE(engine.ProcessedLastTick);
     EXPECT_TRUE(engine.WatchTimerArmed());
 
@@ -181,7 +182,8 @@ TEST_F(WatchTest, SignalledFolderIsRearmedAndProcessedUnlessPaused)
     EXPECT_EQ(engine.DetectedFiles().Count(), 0);
     const QString next = DateText::Format(modified.addSecs(1));
     EXPECT_EQ(engine.DetectFolders().Item(1)->DetectionDate, next);
-    EXPECT_EQ(rig.Notifier.Wait(engine.DetectFolders().Item(1)->AutoBackup, 0), ChangeNotifier::TimedOut);
+    EXPECT_EQ(rig.Notifier.Wait(engine.DetectFolders().Item(1)->AutoBackup, 0),
+              ChangeNotifier::WaitResult::TimedOut);
 
     engine.WatchTimerProc(); // follows a processed tick: the reference stays
     EXPECT_EQ(engine.DetectFolders().Item(1)->DetectionDate, next);

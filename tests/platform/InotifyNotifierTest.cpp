@@ -19,9 +19,10 @@ namespace {
 
 constexpr int kSignalWaitMs = 3000; // generous: a slow CI machine still passes
 constexpr int kQuietWaitMs = 300;
-constexpr auto Signalled = ChangeNotifier::Signalled;
-constexpr auto TimedOut = ChangeNotifier::TimedOut;
-constexpr auto Failed = ChangeNotifier::Failed;
+constexpr auto Signalled = ChangeNotifier::WaitResult::Signalled;
+constexpr auto TimedOut = ChangeNotifier::WaitResult::TimedOut;
+constexpr auto Failed = ChangeNotifier::WaitResult::Failed;
+constexpr int NotOpened = ChangeNotifier::NotOpened;
 
 void WriteFile(const QString& path)
 {
@@ -45,8 +46,8 @@ struct Scratch
 };
 
 // Re-arms, makes a change, and waits for the handle's verdict.
-int AfterChange(InotifyNotifier& notifier, int handle, const std::function<void()>& change,
-                int milliseconds = kSignalWaitMs)
+ChangeNotifier::WaitResult AfterChange(InotifyNotifier& notifier, int handle,
+                                       const std::function<void()>& change, int milliseconds = kSignalWaitMs)
 {
     notifier.Rearm(handle);
     change();
@@ -156,8 +157,8 @@ TEST(InotifyNotifier, UnknownHandlesAndMissingFoldersFail)
     Scratch s;
     WriteFile(s.Watched + "/file.txt");
     InotifyNotifier notifier;
-    EXPECT_EQ(notifier.Open(s.Root.path() + "/missing", false), Failed);
-    EXPECT_EQ(notifier.Open(s.Watched + "/file.txt", false), Failed);
+    EXPECT_EQ(notifier.Open(s.Root.path() + "/missing", false), NotOpened);
+    EXPECT_EQ(notifier.Open(s.Watched + "/file.txt", false), NotOpened);
     EXPECT_EQ(notifier.Wait(42, 0), Failed);
     EXPECT_FALSE(notifier.Rearm(42));
 
@@ -378,8 +379,8 @@ TEST(InotifyNotifier, FullTablesAreReportedOnce)
     notifier.WatchesLeft = 2;
     const int partial = notifier.Open(s.Watched, true);
     EXPECT_GT(partial, 0) << "the folder itself is watched, only some sub-folders are not";
-    EXPECT_EQ(notifier.Open(s.Outside, false), Failed);
-    EXPECT_EQ(notifier.Open(s.Outside, true), Failed);
+    EXPECT_EQ(notifier.Open(s.Outside, false), NotOpened);
+    EXPECT_EQ(notifier.Open(s.Outside, true), NotOpened);
     ASSERT_EQ(seen, QStringList{InotifyNotifier::WatchLimitMessage()});
     EXPECT_TRUE(seen.first().contains("/proc/sys/fs/inotify/max_user_watches")) << seen.first().toStdString();
     EXPECT_TRUE(notifier.TakeWarnings().isEmpty());
@@ -388,8 +389,8 @@ TEST(InotifyNotifier, FullTablesAreReportedOnce)
     // Without a sink the warning waits to be taken, once.
     LimitedNotifier noInstance;
     noInstance.FailInstance = true;
-    EXPECT_EQ(noInstance.Open(s.Watched, false), Failed);
-    EXPECT_EQ(noInstance.Open(s.Outside, false), Failed);
+    EXPECT_EQ(noInstance.Open(s.Watched, false), NotOpened);
+    EXPECT_EQ(noInstance.Open(s.Outside, false), NotOpened);
     const QStringList warnings = noInstance.TakeWarnings();
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_TRUE(warnings.first().contains("/proc/sys/fs/inotify/max_user_instances"));

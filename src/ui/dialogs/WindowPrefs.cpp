@@ -3,6 +3,8 @@
 #include "core/StoreFile.h"
 #include "core/StoreValues.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -85,4 +87,19 @@ QRect FitOnScreens(const QRect& wanted, const QList<QRect>& areas)
     placed.moveLeft(qBound(area.left(), placed.left(), area.right() - placed.width() + 1));
     placed.moveTop(qBound(area.top(), placed.top(), area.bottom() - placed.height() + 1));
     return placed;
+}
+
+QRect PlaceOnScreens(QRect wanted, const QRect& area, const QSize& minimum)
+{
+    if (wanted.top() - area.top() >= area.height())
+        wanted.moveTop(area.top());
+    if (wanted.left() - area.left() >= area.width())
+        wanted.moveLeft(area.left());
+    wanted.setSize(wanted.size().boundedTo(area.size()).expandedTo(minimum));
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens())
+        areas << screen->availableGeometry();
+    areas.removeAll(area);
+    areas.prepend(area);
+    return FitOnScreens(wanted, areas);
 }

@@ -33,3 +33,8 @@ struct WindowPrefs
 // wanted itself when its top edge lies on one of areas; otherwise moved (and
 // shrunk where it is larger) into the first area, so the window can be reached.
 QRect FitOnScreens(const QRect& wanted, const QList<QRect>& areas);
+
+// Where a window saved at wanted opens: a top or left at or beyond the edge of
+// the work area opens at 0 on that axis, the size keeps within minimum and the
+// work area, and the window is fitted on the screens, the work area's first.
+QRect PlaceOnScreens(QRect wanted, const QRect& area, const QSize& minimum);

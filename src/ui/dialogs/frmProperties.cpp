@@ -86,7 +86,7 @@ frmProperties::frmProperties(ProgramState& state, const Drives& drives, NetworkP
     layout->addWidget(sbStatus);
     layout->setContentsMargins(8, 8, 8, 0);
 
-    // Load step 1: nothing may add or remove associations under the dialog.
+    // While the dialog loads, nothing may add or remove associations under it.
     if (m_host.SetAddingEnabled)
         m_host.SetAddingEnabled(false);
     setMinimumSize(kMinimumSize);

@@ -38,6 +38,8 @@ namespace {
 constexpr qint16 kStartWidth = 9000;
 constexpr qint16 kStartHeight = 5250;
 constexpr QSize kMinimumSize(490, 300);
+// "Associatoin" is intended: the program's own spelling.
+constexpr char kRemoveTip[] = "Remove Associatoin";
 
 QPixmap logo()
 {
@@ -202,7 +204,7 @@ void frmSavenook::buildButtons(QWidget* top)
            ButtonPictures::Picture(ButtonPictures::Kind::AddFile), [this] { MenuAddFile(); });
     button(cmdAddFolder, "cmdAddFolder", "Add Folder", "Back Up a Folder",
            ButtonPictures::Picture(ButtonPictures::Kind::AddFolder), [this] { MenuAddFolder(); });
-    button(cmdRemove, "cmdRemove", "Remove", "Remove Associatoin",
+    button(cmdRemove, "cmdRemove", "Remove", kRemoveTip,
            ButtonPictures::Picture(ButtonPictures::Kind::Remove), [this] { mnuRemove_Click(); });
     row->addSpacing(8);
     button(cmdOptions, "cmdOptions", "Options", "Change Options",
@@ -402,20 +404,10 @@ void frmSavenook::LoadWindowPrefs()
         move(area.center() - QPoint(this->width() / 2, this->height() / 2));
         return;
     }
-    QRect wanted(Twips::ToPixels(left, dpiX(this)), Twips::ToPixels(top, dpiY(this)),
-                 Twips::ToPixels(width, dpiX(this)), Twips::ToPixels(height, dpiY(this)));
-    // A saved top or left at or beyond the edge of the work area opens at 0 on that axis.
-    if (wanted.top() - area.top() >= area.height())
-        wanted.moveTop(area.top());
-    if (wanted.left() - area.left() >= area.width())
-        wanted.moveLeft(area.left());
-    wanted.setSize(wanted.size().expandedTo(kMinimumSize).boundedTo(area.size().expandedTo(kMinimumSize)));
-    QList<QRect> areas;
-    for (const QScreen* screen : QGuiApplication::screens())
-        areas << screen->availableGeometry();
-    areas.removeAll(area);
-    areas.prepend(area);
-    wanted = FitOnScreens(wanted, areas);
+    const QRect wanted =
+        PlaceOnScreens(QRect(Twips::ToPixels(left, dpiX(this)), Twips::ToPixels(top, dpiY(this)),
+                             Twips::ToPixels(width, dpiX(this)), Twips::ToPixels(height, dpiY(this))),
+                       area, kMinimumSize);
     resize(wanted.size());
     move(wanted.topLeft());
 }

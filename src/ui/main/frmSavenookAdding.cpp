@@ -17,6 +17,12 @@
 namespace {
 const QString kAlreadyFolder = QStringLiteral("This folder is already backed up.");
 const QString kNoFolder = QStringLiteral("This folder does not exist by displayed path");
+// "unecessary" is intended: the program's own wording.
+const QString kWholeDocuments = QStringLiteral(
+    "It is not recommended to back up entire My Documents folders. Backing up individual folders "
+    "within this folder prevents unecessary scanning times.\n\nAdd folder anyway?");
+// The "/" for "?" is intended: the program's own wording.
+const QString kRemoveQuestion = QStringLiteral("Do you really want to remove this association/");
 
 QString alreadyFile(const QString& path)
 {
@@ -266,11 +272,7 @@ void frmSavenook::MenuAddFolder(const QString& strSkipBrowse)
                                     "processes.\n\nAdd drive anyway?")))
         return;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (!documents.isEmpty() && QDir::cleanPath(documents) == folder &&
-        !stillWanted(
-            QStringLiteral("It is not recommended to back up entire My Documents folders. Backing up "
-                           "individual folders within this folder prevents unecessary scanning "
-                           "times.\n\nAdd folder anyway?")))
+    if (!documents.isEmpty() && QDir::cleanPath(documents) == folder && !stillWanted(kWholeDocuments))
         return;
     if (BackupExists(folder)) {
         Ask().Message(this, Prompts::Icon::Information, kAlreadyFolder);
@@ -383,8 +385,7 @@ void frmSavenook::mnuRemove_Click()
     if (!MayChangeAssociations())
         return;
     const QString path = NodePath(node);
-    const auto answer = Ask().Message(this, Prompts::Icon::Question,
-                                      QStringLiteral("Do you really want to remove this association/"),
+    const auto answer = Ask().Message(this, Prompts::Icon::Question, kRemoveQuestion,
                                       QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     if (m_state.Exiting)
         return;

@@ -150,20 +150,9 @@ void frmRecentLog::RestoreLogPlacement()
         move(area.center() - QPoint(this->width() / 2, this->height() / 2));
         return;
     }
-    QRect wanted(Twips::ToPixels(left, dpiX), Twips::ToPixels(top, dpiY), Twips::ToPixels(width, dpiX),
-                 Twips::ToPixels(height, dpiY));
-    // A saved top or left at or beyond the edge of the work area opens at 0 on that axis.
-    if (wanted.top() - area.top() >= area.height())
-        wanted.moveTop(area.top());
-    if (wanted.left() - area.left() >= area.width())
-        wanted.moveLeft(area.left());
-    wanted.setSize(wanted.size().boundedTo(area.size()).expandedTo(kMinimumSize));
-    QList<QRect> areas;
-    for (const QScreen* s : QGuiApplication::screens())
-        areas << s->availableGeometry();
-    areas.removeAll(area);
-    areas.prepend(area);
-    wanted = FitOnScreens(wanted, areas);
+    const QRect wanted = PlaceOnScreens(QRect(Twips::ToPixels(left, dpiX), Twips::ToPixels(top, dpiY),
+                                              Twips::ToPixels(width, dpiX), Twips::ToPixels(height, dpiY)),
+                                        area, kMinimumSize);
     resize(wanted.size());
     move(wanted.topLeft());
 }
