@@ -4,12 +4,16 @@
 #include "platform/LocalFiles.h"
 
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
+// Marks a scratch folder as made here, so one that a crash left behind can go.
+const QString kScratchMarker = QStringLiteral("/.savenook-scratch");
+
 // Qt can neither rename over an existing file nor make a hard link, and both are
 // what keeps the rotation cheap and never half-written; the standard library can.
 fs::path native(const QString& path)
@@ -109,12 +113,19 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         result.Failed = true;
         return result;
     }
-    // The scratch folder takes the first free name, so a left-over one is never
-    // touched, and only the one made here is deleted.
+    // The scratch folder takes the first free name, so a folder of the user's is
+    // never touched; one of ours that a crash left (it holds the marker) goes
+    // first, or every crash would leave one more for good.
     QString scratch = first + QStringLiteral("-S");
-    while (LocalFiles::Exists(scratch))
+    while (LocalFiles::Exists(scratch) &&
+           !(isFile(scratch + kScratchMarker) && LocalFiles::RemoveTree(scratch)))
         scratch += QStringLiteral("-S");
-    if (!LocalFiles::MakeFolder(scratch)) {
+    // The copy and the stashed versions each get a sub-folder: no file name can
+    // then clash with the marker or with a stash.
+    const QString fresh = scratch + QStringLiteral("/new"), old = scratch + QStringLiteral("/old");
+    if (!LocalFiles::MakeFolder(scratch) || !std::ofstream(native(scratch + kScratchMarker)) ||
+        !LocalFiles::MakeFolder(fresh) || !LocalFiles::MakeFolder(old)) {
+        LocalFiles::RemoveTree(scratch);
         result.Failed = true;
         return result;
     }
@@ -125,10 +136,10 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
     // is discarded with that folder on success and put back on failure.
     auto stash = [&](const QString& path) {
         return !LocalFiles::Exists(path) ||
-               journal.Rename(path, scratch + QStringLiteral("/old-") + QString::number(++stashed));
+               journal.Rename(path, old + QLatin1Char('/') + QString::number(++stashed));
     };
 
-    const QString staged = scratch + QLatin1Char('/') + fileName;
+    const QString staged = fresh + QLatin1Char('/') + fileName;
     bool ok = duplicate(current, staged, copier, betweenChunks);
     for (int k = versions - 1; ok && k >= 1; --k) {
         const QString from = versionFile(k);
