@@ -63,8 +63,8 @@ class Rounds
 {
   public:
     explicit Rounds(const QStringList& args)
-        : m_random(quint32(Option(args, QStringLiteral("--seed"), 1))),
-          m_root(m_env.root()), m_program(ProgramPath(args), m_root + QStringLiteral("/runtime"))
+        : m_random(quint32(Option(args, QStringLiteral("--seed"), 1))), m_root(m_env.root()),
+          m_program(ProgramPath(args), m_root + QStringLiteral("/runtime"))
     {
         for (int a = 0; a < kAssociations; ++a) {
             m_sources << m_root + QStringLiteral("/src/a%1").arg(a);
@@ -231,8 +231,7 @@ class Rounds
         const bool copied = WaitFor(
             [this] {
                 return std::all_of(m_files.begin(), m_files.end(), [this](const QString& file) {
-                    return FileDigest(file) ==
-                           FileDigest(destination() + file.mid(m_root.size() + 4));
+                    return FileDigest(file) == FileDigest(destination() + file.mid(m_root.size() + 4));
                 });
             },
             30000);
@@ -245,9 +244,9 @@ class Rounds
         checkStores(m_sources, kAssociations);
         {
             DataHome home(schemeHome());
-            QProcess::execute(QCoreApplication::applicationFilePath(), {QStringLiteral("--store-loop"),
-                                                                        QStringLiteral("--iterations"),
-                                                                        QStringLiteral("1")});
+            QProcess::execute(
+                QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--store-loop"), QStringLiteral("--iterations"), QStringLiteral("1")});
         }
         const QStringList leftovers = Leftovers(m_root);
         m_finalLeftovers = int(leftovers.size());

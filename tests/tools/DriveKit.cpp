@@ -43,7 +43,7 @@ QString ProgramPath(const QStringList& arguments)
 {
     const qsizetype at = arguments.indexOf(QStringLiteral("--binary"));
     return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1)
-                                                 : qEnvironmentVariable("SAVENOOK_BINARY");
+                                                : qEnvironmentVariable("SAVENOOK_BINARY");
 }
 
 void WriteStores(const QStringList& sources, const QString& destination, int versions)
@@ -53,10 +53,10 @@ void WriteStores(const QStringList& sources, const QString& destination, int ver
     QStringList backups, destinations;
     for (const QString& source : sources) {
         // Two NULs: a drive without a volume name is accepted.
-        backups << source << QString(2, QChar(0)) << QStringLiteral("05/12/2026 10:00:00") << QStringLiteral("Never")
-                << QStringLiteral("Never") << QStringLiteral("1") << QStringLiteral("1")
-                << QStringLiteral("1") << QString::number(versions) << QStringLiteral("1")
-                << QStringLiteral("0") << QStringLiteral("0") << QStringLiteral("1");
+        backups << source << QString(2, QChar(0)) << QStringLiteral("05/12/2026 10:00:00")
+                << QStringLiteral("Never") << QStringLiteral("Never") << QStringLiteral("1")
+                << QStringLiteral("1") << QStringLiteral("1") << QString::number(versions)
+                << QStringLiteral("1") << QStringLiteral("0") << QStringLiteral("0") << QStringLiteral("1");
         destinations << destination << source << QString();
     }
     if (!StoreFile::Write(QStringLiteral("usrdatab"), backups) ||
@@ -200,7 +200,8 @@ Program::Program(QString binary, QString runtimeFolder)
     : m_binary(std::move(binary)), m_runtime(std::move(runtimeFolder))
 {
     QDir().mkpath(m_runtime);
-    QFile::setPermissions(m_runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(m_runtime,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 Program::~Program()
