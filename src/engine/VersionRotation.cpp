@@ -31,6 +31,28 @@ bool makeFolder(const QString& path)
     return LocalFiles::MakeFolder(path);
 }
 
+// The marker goes last, so a kill part-way leaves a folder still known as ours,
+// or an empty one. True when nothing is left.
+bool removeScratch(const QString& scratch)
+{
+    LocalFiles::RemoveTree(scratch + QStringLiteral("/new"));
+    LocalFiles::RemoveTree(scratch + QStringLiteral("/old"));
+    std::error_code ec;
+    fs::remove(native(scratch + kScratchMarker), ec);
+    fs::remove(native(scratch), ec);
+    return !LocalFiles::Exists(scratch);
+}
+
+// A leftover of a killed rotation: one holding the marker, or an empty one
+// (killed before the marker was made, or after it went). Anything else is the user's.
+bool removeLeftoverScratch(const QString& scratch)
+{
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(native(scratch), ec)))
+        return false;
+    return isFile(scratch + kScratchMarker) ? removeScratch(scratch) : fs::remove(native(scratch), ec);
+}
+
 // Every change to a version file is a rename or a new link, recorded so that a
 // failure half-way can put every version back where it was.
 class Journal
@@ -114,18 +136,17 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         return result;
     }
     // The scratch folder takes the first free name, so a folder of the user's is
-    // never touched; one of ours that a crash left (it holds the marker) goes
-    // first, or every crash would leave one more for good.
+    // never touched; one that a kill left goes first, or every kill would leave
+    // one more for good.
     QString scratch = first + QStringLiteral("-S");
-    while (LocalFiles::Exists(scratch) &&
-           !(isFile(scratch + kScratchMarker) && LocalFiles::RemoveTree(scratch)))
+    while (LocalFiles::Exists(scratch) && !removeLeftoverScratch(scratch))
         scratch += QStringLiteral("-S");
     // The copy and the stashed versions each get a sub-folder: no file name can
     // then clash with the marker or with a stash.
     const QString fresh = scratch + QStringLiteral("/new"), old = scratch + QStringLiteral("/old");
     if (!LocalFiles::MakeFolder(scratch) || !std::ofstream(native(scratch + kScratchMarker)) ||
         !LocalFiles::MakeFolder(fresh) || !LocalFiles::MakeFolder(old)) {
-        LocalFiles::RemoveTree(scratch);
+        removeScratch(scratch);
         result.Failed = true;
         return result;
     }
@@ -167,6 +188,6 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         journal.Undo();
         result.Failed = true;
     }
-    LocalFiles::RemoveTree(scratch);
+    removeScratch(scratch);
     return result;
 }

@@ -62,14 +62,17 @@ TEST_F(Rotation, LeftOverScratchFolderAndFoldersAboveTheCountAreLeftAlone)
     EXPECT_EQ(ReadFile(Version(2)), "v1");
 }
 
-// A kill mid-rotation leaves the scratch folder; each would otherwise stay for
-// good. Whatever the file is called, it must not clash with the scratch's own entries.
+// A kill mid-rotation leaves the scratch folder (marked, or empty); each would
+// otherwise stay for good. No file name may clash with the scratch's own entries.
 TEST_F(Rotation, CrashLeftScratchGoesAndNoFileNameClashesWithTheScratch)
 {
     for (const QString name : {"old-1", "new", ".savenook-scratch"}) {
         QDir(D()).removeRecursively();
-        ASSERT_TRUE(WriteFile(D() + "/~PrevSave-1-S/.savenook-scratch", ""));
-        ASSERT_TRUE(WriteFile(D() + "/~PrevSave-1-S/old/1", "stashed"));
+        ASSERT_TRUE(QDir().mkpath(D() + "/~PrevSave-1-S"));
+        if (name != "new") {
+            ASSERT_TRUE(WriteFile(D() + "/~PrevSave-1-S/.savenook-scratch", ""));
+            ASSERT_TRUE(WriteFile(D() + "/~PrevSave-1-S/old/1", "stashed"));
+        }
         for (const char* content : {"v1", "v2", "v3", "v4", "v5"})
             Save(content, 3, Base, name);
         for (int k = 1; k <= 3; ++k)
