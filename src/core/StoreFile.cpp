@@ -180,6 +180,10 @@ bool WriteTogether(const QList<std::pair<QString, QByteArray>>& stores, QString*
             !result)
             return discard(result.Message, error);
     }
+    // The temporaries' names must last before the marker that points to them does.
+    for (const QString& target : targets)
+        if (const DurableResult synced = DurableFile::SyncFolder(QFileInfo(target).absolutePath()); !synced)
+            return discard(synced.Message, error);
     DurableResult result =
         DurableFile::WriteNew(DataFilePath(kGroupMarker), EncodeLines(targets << kGroupEnd));
     targets.removeLast();
