@@ -41,46 +41,15 @@ bool readAll(const QString& path, QByteArray& bytes, QString* error)
     return true;
 }
 
-// The protocol of every store write: a flushed "<target>TEMP", renamed over the target.
-bool writeTemporary(const QString& target, const QByteArray& bytes, QString* error)
-{
-    const DurableResult result = DurableFile::WriteNew(target + QStringLiteral("TEMP"), bytes);
-    if (!result) {
-        QFile::remove(target + QStringLiteral("TEMP"));
-        return fail(error, result.Message);
-    }
-    return true;
-}
-
-bool renameTemporary(const QString& target, QString* error)
-{
-    const DurableResult result = DurableFile::RenameOver(target + QStringLiteral("TEMP"), target);
-    if (!result) {
-        QFile::remove(target + QStringLiteral("TEMP"));
-        return fail(error, result.Message);
-    }
-    return true;
-}
-
-// Both temporaries first, then both renames: a failure while writing leaves both files untouched.
-bool replacePair(const QString& sourceA, const QString& targetA, const QString& sourceB,
-                 const QString& targetB, QString* error)
+// Both files of a pair as one: a pair from two different saves would tie one
+// set of associations to another's destinations.
+bool replacePair(const QString& sourceA, const QString& nameA, const QString& sourceB, const QString& nameB,
+                 QString* error)
 {
     QByteArray a;
     QByteArray b;
-    if (!readAll(sourceA, a, error) || !readAll(sourceB, b, error))
-        return false;
-    if (!writeTemporary(targetA, a, error))
-        return false;
-    if (!writeTemporary(targetB, b, error)) {
-        QFile::remove(targetA + QStringLiteral("TEMP"));
-        return false;
-    }
-    if (!renameTemporary(targetA, error)) {
-        QFile::remove(targetB + QStringLiteral("TEMP"));
-        return false;
-    }
-    return renameTemporary(targetB, error);
+    return readAll(sourceA, a, error) && readAll(sourceB, b, error) &&
+           StoreFile::WriteTogether({{nameA, a}, {nameB, b}}, error);
 }
 
 } // namespace
@@ -147,28 +116,26 @@ bool Save(ProgramState& state, const QString& fileName, QString* error)
         return fail(error, QStringLiteral("the associations could not be written to %1").arg(DataFolder()));
     if (!MakeFolder())
         return fail(error, QStringLiteral("cannot create the folder %1").arg(Folder()));
-    return replacePair(DataFilePath(kBackupsStore), schemePath(fileName), DataFilePath(kDestinationsStore),
-                       schemePath(fileName) + kCompanion, error);
+    const QString name = QStringLiteral("sch/") + fileName;
+    return replacePair(DataFilePath(kBackupsStore), name, DataFilePath(kDestinationsStore), name + kCompanion,
+                       error);
 }
 
 LoadResult Load(const QString& fileName, QString* error)
 {
     if (!Exists(fileName))
         return LoadResult::Missing;
+    // Written like every store (a link stays a link), in the store's own text form.
     QByteArray backups;
     QByteArray destinations;
     if (!readAll(schemePath(fileName), backups, error) ||
         !readAll(schemePath(fileName) + kCompanion, destinations, error))
         return LoadResult::Failed;
-    // Written like every store (a link stays a link); the pair must not end half replaced.
-    const StoreContent before = StoreFile::Read(kBackupsStore);
-    if (!StoreFile::Write(kBackupsStore, StoreFile::DecodeLines(backups), error))
+    if (!StoreFile::WriteTogether(
+            {{kBackupsStore, StoreFile::EncodeLines(StoreFile::DecodeLines(backups))},
+             {kDestinationsStore, StoreFile::EncodeLines(StoreFile::DecodeLines(destinations))}},
+            error))
         return LoadResult::Failed;
-    if (!StoreFile::Write(kDestinationsStore, StoreFile::DecodeLines(destinations), error)) {
-        if (before.Status == StoreContent::State::Read)
-            StoreFile::Write(kBackupsStore, before.Lines);
-        return LoadResult::Failed;
-    }
     return LoadResult::Loaded;
 }
 

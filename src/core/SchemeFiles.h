@@ -27,16 +27,14 @@ QStringList List();
 bool Exists(const QString& fileName);
 bool Delete(const QString& fileName);
 
-// Writes the current stores, then copies them to the scheme's two files. Each
-// file is replaced through a flushed temporary file and a rename. False, with
-// a reason, when anything failed; the scheme may then be incomplete but the
-// stores are intact.
+// Writes the current stores, then copies them to the scheme's two files, which
+// are replaced together (StoreFile::WriteTogether). False, with a reason, when
+// anything failed; the scheme and the stores are then whole, old or new.
 bool Save(ProgramState& state, const QString& fileName, QString* error = nullptr);
 
 enum class LoadResult { Loaded, Missing, Failed };
-// Replaces usrdatab and usrdatad by the scheme's two files, written as every
-// store is. Nothing is deleted first, and when the second store cannot be
-// written the first is put back, so a failure leaves the associations as they were.
+// Replaces usrdatab and usrdatad by the scheme's two files, together: a failure
+// or a crash never leaves one store from the scheme beside the other from before.
 LoadResult Load(const QString& fileName, QString* error = nullptr);
 
 } // namespace SchemeFiles

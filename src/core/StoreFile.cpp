@@ -65,6 +65,41 @@ QString writeTarget(const QString& store)
     return target;
 }
 
+// Lists the files of a group write once all their temporaries are flushed.
+const QString kGroupMarker = QStringLiteral("storesTEMP");
+const QString kGroupEnd = QStringLiteral("end"); // the list was written whole
+
+bool fail(QString* error, const QString& message)
+{
+    if (error)
+        *error = message;
+    return false;
+}
+
+// Completes a group write that a crash cut off between its renames, so the group
+// never stays half replaced. Without a whole marker no rename had begun: the old
+// files stand and the temporaries are replaced by the next write.
+DurableResult finishGroup()
+{
+    const QString marker = DataFilePath(kGroupMarker);
+    if (!QFileInfo::exists(marker))
+        return {};
+    QFile file(marker);
+    QStringList targets;
+    if (file.open(QIODevice::ReadOnly))
+        targets = StoreFile::DecodeLines(file.readAll());
+    DurableResult first;
+    if (!targets.isEmpty() && targets.takeLast() == kGroupEnd)
+        for (const QString& target : targets)
+            if (QFileInfo::exists(target + QStringLiteral("TEMP")))
+                if (DurableResult result = DurableFile::RenameOver(target + QStringLiteral("TEMP"), target);
+                    !result && first)
+                    first = result;
+    QFile::remove(marker);
+    DurableFile::SyncFolder(DataFolder());
+    return first;
+}
+
 } // namespace
 
 namespace StoreFile {
@@ -100,24 +135,20 @@ QStringList DecodeLines(const QByteArray& bytes)
 
 bool Write(const QString& name, const QStringList& lines, QString* error)
 {
-    auto fail = [error](const QString& message) {
-        if (error)
-            *error = message;
-        return false;
-    };
+    finishGroup();
     // A Linux file name may hold a line break; written as it is, it would shift
     // every later value of the store onto the wrong field.
     for (const QString& line : lines)
         if (line.contains(u'\n') || line.contains(u'\r'))
-            return fail(QStringLiteral("a value holds a line break: %1").arg(line));
+            return fail(error, QStringLiteral("a value holds a line break: %1").arg(line));
     // Refused rather than written as raw bytes: a store that is not UTF-8 reads
     // back as Windows-1252 throughout, which would alter every other name in it.
     for (const QString& line : lines)
         if (FileNames::HasEscapes(line))
-            return fail(QStringLiteral("a name is not valid UTF-8 and cannot be stored: %1")
-                            .arg(FileNames::ForDisplay(line)));
+            return fail(error, QStringLiteral("a name is not valid UTF-8 and cannot be stored: %1")
+                                   .arg(FileNames::ForDisplay(line)));
     if (!MakeDataFolder())
-        return fail(QStringLiteral("cannot create the folder %1").arg(DataFolder()));
+        return fail(error, QStringLiteral("cannot create the folder %1").arg(DataFolder()));
     const QString store = writeTarget(DataFilePath(name));
     const QString temp = store + QStringLiteral("TEMP");
     // Rename, not copy: a crash between the two leaves either the old store or the new one.
@@ -126,13 +157,49 @@ bool Write(const QString& name, const QStringList& lines, QString* error)
         result = DurableFile::RenameOver(temp, store);
     if (!result) {
         QFile::remove(temp);
-        return fail(result.Message);
+        return fail(error, result.Message);
     }
     return true;
 }
 
+bool WriteTogether(const QList<std::pair<QString, QByteArray>>& stores, QString* error)
+{
+    finishGroup();
+    if (!MakeDataFolder())
+        return fail(error, QStringLiteral("cannot create the folder %1").arg(DataFolder()));
+    QStringList targets;
+    auto discard = [&targets](const QString& message, QString* error) {
+        for (const QString& target : targets)
+            QFile::remove(target + QStringLiteral("TEMP"));
+        return fail(error, message);
+    };
+    for (const auto& [name, bytes] : stores) {
+        targets << writeTarget(DataFilePath(name));
+        if (const DurableResult result =
+                DurableFile::WriteNew(targets.last() + QStringLiteral("TEMP"), bytes);
+            !result)
+            return discard(result.Message, error);
+    }
+    // The temporaries' names must last before the marker that points to them does.
+    for (const QString& target : targets)
+        if (const DurableResult synced = DurableFile::SyncFolder(QFileInfo(target).absolutePath()); !synced)
+            return discard(synced.Message, error);
+    DurableResult result =
+        DurableFile::WriteNew(DataFilePath(kGroupMarker), EncodeLines(targets << kGroupEnd));
+    targets.removeLast();
+    if (result)
+        result = DurableFile::SyncFolder(DataFolder());
+    if (!result) {
+        QFile::remove(DataFilePath(kGroupMarker));
+        return discard(result.Message, error);
+    }
+    result = finishGroup();
+    return result ? true : fail(error, result.Message);
+}
+
 StoreContent Read(const QString& name)
 {
+    finishGroup();
     StoreContent content;
     QFile file(DataFilePath(name));
     if (!file.exists())

@@ -24,6 +24,13 @@ namespace StoreFile {
 // link is written where it leads, through a temporary file beside the target.
 bool Write(const QString& name, const QStringList& lines, QString* error = nullptr);
 
+// Replaces several stores (name, exact bytes) as one: after a crash at any
+// moment either all hold the new bytes or all the old ones. Each goes through
+// its "<name>TEMP"; a marker names them once all are flushed, and the renames a
+// crash cut short are finished before the next store is read or written.
+// False, with every store as it was, when a temporary file cannot be written.
+bool WriteTogether(const QList<std::pair<QString, QByteArray>>& stores, QString* error = nullptr);
+
 // True when the store is a link to nothing (its target, or the folder of it, is missing).
 bool IsBrokenLink(const QString& name);
 

@@ -4,12 +4,16 @@
 #include "platform/LocalFiles.h"
 
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
+// Marks a scratch folder as made here, so one that a crash left behind can go.
+const QString kScratchMarker = QStringLiteral("/.savenook-scratch");
+
 // Qt can neither rename over an existing file nor make a hard link, and both are
 // what keeps the rotation cheap and never half-written; the standard library can.
 fs::path native(const QString& path)
@@ -25,6 +29,28 @@ bool isFile(const QString& path)
 bool makeFolder(const QString& path)
 {
     return LocalFiles::MakeFolder(path);
+}
+
+// The marker goes last, so a kill part-way leaves a folder still known as ours,
+// or an empty one. True when nothing is left.
+bool removeScratch(const QString& scratch)
+{
+    LocalFiles::RemoveTree(scratch + QStringLiteral("/new"));
+    LocalFiles::RemoveTree(scratch + QStringLiteral("/old"));
+    std::error_code ec;
+    fs::remove(native(scratch + kScratchMarker), ec);
+    fs::remove(native(scratch), ec);
+    return !LocalFiles::Exists(scratch);
+}
+
+// A leftover of a killed rotation: one holding the marker, or an empty one
+// (killed before the marker was made, or after it went). Anything else is the user's.
+bool removeLeftoverScratch(const QString& scratch)
+{
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(native(scratch), ec)))
+        return false;
+    return isFile(scratch + kScratchMarker) ? removeScratch(scratch) : fs::remove(native(scratch), ec);
 }
 
 // Every change to a version file is a rename or a new link, recorded so that a
@@ -109,12 +135,18 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         result.Failed = true;
         return result;
     }
-    // The scratch folder takes the first free name, so a left-over one is never
-    // touched, and only the one made here is deleted.
+    // The scratch folder takes the first free name, so a folder of the user's is
+    // never touched; one that a kill left goes first, or every kill would leave
+    // one more for good.
     QString scratch = first + QStringLiteral("-S");
-    while (LocalFiles::Exists(scratch))
+    while (LocalFiles::Exists(scratch) && !removeLeftoverScratch(scratch))
         scratch += QStringLiteral("-S");
-    if (!LocalFiles::MakeFolder(scratch)) {
+    // The copy and the stashed versions each get a sub-folder: no file name can
+    // then clash with the marker or with a stash.
+    const QString fresh = scratch + QStringLiteral("/new"), old = scratch + QStringLiteral("/old");
+    if (!LocalFiles::MakeFolder(scratch) || !std::ofstream(native(scratch + kScratchMarker)) ||
+        !LocalFiles::MakeFolder(fresh) || !LocalFiles::MakeFolder(old)) {
+        removeScratch(scratch);
         result.Failed = true;
         return result;
     }
@@ -125,10 +157,10 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
     // is discarded with that folder on success and put back on failure.
     auto stash = [&](const QString& path) {
         return !LocalFiles::Exists(path) ||
-               journal.Rename(path, scratch + QStringLiteral("/old-") + QString::number(++stashed));
+               journal.Rename(path, old + QLatin1Char('/') + QString::number(++stashed));
     };
 
-    const QString staged = scratch + QLatin1Char('/') + fileName;
+    const QString staged = fresh + QLatin1Char('/') + fileName;
     bool ok = duplicate(current, staged, copier, betweenChunks);
     for (int k = versions - 1; ok && k >= 1; --k) {
         const QString from = versionFile(k);
@@ -156,6 +188,6 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         journal.Undo();
         result.Failed = true;
     }
-    LocalFiles::RemoveTree(scratch);
+    removeScratch(scratch);
     return result;
 }

@@ -5,6 +5,7 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 namespace {
@@ -97,4 +98,37 @@ TEST(SchemeFiles, AMissingCompanionOrAFailedCopyLeavesTheStoresAsTheyWere)
     // A scheme that cannot be written reports it.
     QDir().mkpath(SchemeFiles::Folder() + "/Work.sch.dstTEMP/blocked");
     EXPECT_FALSE(SchemeFiles::Save(state, QStringLiteral("Work.sch"), &error));
+}
+
+// A kill between the two renames of a scheme load must not leave one scheme's
+// associations beside another's destinations: the next read finishes the pair,
+// unless the marker naming it was not written whole (then no rename had begun).
+TEST(SchemeFiles, LoadCutOffByACrashEndsWithBothStoresOfOneScheme)
+{
+    const struct
+    {
+        bool firstRenamed;
+        const char* marker;
+        const char* expected;
+    } rows[] = {{true, "end\r\n", "/new"}, {false, "end\r\n", "/new"}, {false, "", "/old"}};
+    for (const auto& row : rows) {
+        TestEnvironment env;
+        ProgramState state;
+        addAssociation(state, QStringLiteral("/old"));
+        ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
+        const QByteArray backups =
+            "/new\r\n\r\nx\r\nNever\r\nNever\r\n1\r\n1\r\n1\r\n3\r\n1\r\n0\r\n0\r\n1\r\n";
+        const QByteArray destinations = "/backup\r\n/new\r\n\r\n";
+        WriteFile(store(row.firstRenamed ? "usrdatab" : "usrdatabTEMP"), backups);
+        WriteFile(store("usrdatadTEMP"), destinations);
+        WriteFile(store("storesTEMP"),
+                  (store("usrdatab") + "\r\n" + store("usrdatad") + "\r\n").toUtf8() + row.marker);
+
+        LoadBackups(state);
+        LoadDestinations(state);
+        ASSERT_EQ(state.Backups.Count(), 1);
+        EXPECT_EQ(state.Backups.Item(1)->SourcePath, row.expected) << row.firstRenamed << row.marker;
+        EXPECT_EQ(state.Destinations.Item(1)->Source, row.expected) << row.firstRenamed << row.marker;
+        EXPECT_FALSE(QFileInfo::exists(store("storesTEMP")));
+    }
 }

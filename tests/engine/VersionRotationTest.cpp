@@ -19,16 +19,17 @@ class Rotation : public ::testing::Test
     {
         return VersionRotation::VersionFolder(D(), base, k) + "/f.txt";
     }
-    VersionRotation::Result Rotate(int versions, const QString& base = Base)
+    VersionRotation::Result Rotate(int versions, const QString& base = Base, const QString& name = "f.txt")
     {
-        return VersionRotation::Rotate(D(), QStringLiteral("f.txt"), base, versions, m_copier);
+        return VersionRotation::Rotate(D(), name, base, versions, m_copier);
     }
     // One backup as the engine does it: store the old copy, then replace the current one.
-    void Save(const QByteArray& content, int versions, const QString& base = Base)
+    void Save(const QByteArray& content, int versions, const QString& base = Base,
+              const QString& name = "f.txt")
     {
-        ASSERT_FALSE(Rotate(versions, base).Failed);
+        ASSERT_FALSE(Rotate(versions, base, name).Failed);
         ASSERT_TRUE(WriteFile(m_tmp.path() + "/source.txt", content));
-        ASSERT_EQ(m_copier.Copy(m_tmp.path() + "/source.txt", Current(), {}), CopyError::None);
+        ASSERT_EQ(m_copier.Copy(m_tmp.path() + "/source.txt", D() + "/" + name, {}), CopyError::None);
     }
 
     QTemporaryDir m_tmp;
@@ -59,6 +60,28 @@ TEST_F(Rotation, LeftOverScratchFolderAndFoldersAboveTheCountAreLeftAlone)
     EXPECT_EQ(ReadFile(Version(3)), "from a larger setting");
     EXPECT_EQ(ReadFile(Version(1)), "v2");
     EXPECT_EQ(ReadFile(Version(2)), "v1");
+}
+
+// A kill mid-rotation leaves the scratch folder (marked, or empty); each would
+// otherwise stay for good. No file name may clash with the scratch's own entries.
+TEST_F(Rotation, CrashLeftScratchGoesAndNoFileNameClashesWithTheScratch)
+{
+    for (const QString name : {"old-1", "new", ".savenook-scratch"}) {
+        QDir(D()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(D() + "/~PrevSave-1-S"));
+        if (name != "new") {
+            ASSERT_TRUE(WriteFile(D() + "/~PrevSave-1-S/.savenook-scratch", ""));
+            ASSERT_TRUE(WriteFile(D() + "/~PrevSave-1-S/old/1", "stashed"));
+        }
+        for (const char* content : {"v1", "v2", "v3", "v4", "v5"})
+            Save(content, 3, Base, name);
+        for (int k = 1; k <= 3; ++k)
+            EXPECT_EQ(ReadFile(D() + QStringLiteral("/~PrevSave-%1/").arg(k) + name),
+                      "v" + QByteArray::number(5 - k))
+                << name.toStdString() << " version " << k;
+        EXPECT_EQ(Entries(D()), QStringList({name, "~PrevSave-1", "~PrevSave-2", "~PrevSave-3"}))
+            << name.toStdString();
+    }
 }
 
 TEST_F(Rotation, RenamedBaseStartsItsOwnSeries)
