@@ -44,20 +44,20 @@ bool readAll(const QString& path, QByteArray& bytes, QString* error)
 // The protocol of every store write: a flushed "<target>TEMP", renamed over the target.
 bool writeTemporary(const QString& target, const QByteArray& bytes, QString* error)
 {
-    const DurableResult result = DurableFile::WriteNew(target + QStringLiteral("TEMP"), bytes);
+    const FileResult result = DurableFile::WriteNew(target + QStringLiteral("TEMP"), bytes);
     if (!result) {
         QFile::remove(target + QStringLiteral("TEMP"));
-        return fail(error, result.Message);
+        return fail(error, result.Message());
     }
     return true;
 }
 
 bool renameTemporary(const QString& target, QString* error)
 {
-    const DurableResult result = DurableFile::RenameOver(target + QStringLiteral("TEMP"), target);
+    const FileResult result = DurableFile::RenameOver(target + QStringLiteral("TEMP"), target);
     if (!result) {
         QFile::remove(target + QStringLiteral("TEMP"));
-        return fail(error, result.Message);
+        return fail(error, result.Message());
     }
     return true;
 }

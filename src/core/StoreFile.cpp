@@ -121,12 +121,12 @@ bool Write(const QString& name, const QStringList& lines, QString* error)
     const QString store = writeTarget(DataFilePath(name));
     const QString temp = store + QStringLiteral("TEMP");
     // Rename, not copy: a crash between the two leaves either the old store or the new one.
-    DurableResult result = DurableFile::WriteNew(temp, EncodeLines(lines));
+    FileResult result = DurableFile::WriteNew(temp, EncodeLines(lines));
     if (result)
         result = DurableFile::RenameOver(temp, store);
     if (!result) {
         QFile::remove(temp);
-        return fail(result.Message);
+        return fail(result.Message());
     }
     return true;
 }
@@ -165,7 +165,7 @@ QString KeepCopy(const QString& name, const QByteArray& bytes)
         return {};
     for (int attempt = 1; attempt <= kSideAttempts; ++attempt) {
         const QString path = sideName(name, attempt);
-        const DurableResult result = DurableFile::WriteNew(path, bytes, DurableFile::Existing::Keep);
+        const FileResult result = DurableFile::WriteNew(path, bytes, DurableFile::Existing::Keep);
         if (result)
             return path;
         if (result.Errno != EEXIST) {
@@ -182,7 +182,7 @@ QString MoveAside(const QString& name, QString* error)
     const QFileInfo info(store);
     if (!info.exists() && !info.isSymLink())
         return {};
-    DurableResult result;
+    FileResult result;
     for (int attempt = 1; attempt <= kSideAttempts; ++attempt) {
         const QString path = sideName(name, attempt);
         result = DurableFile::RenameNoReplace(store, path);
@@ -192,7 +192,7 @@ QString MoveAside(const QString& name, QString* error)
             break;
     }
     if (error)
-        *error = result.Message;
+        *error = result.Message();
     return {};
 }
 

@@ -255,14 +255,14 @@ class FileBackup::Run
                                             m_c.Copier, [this] { m_c.Pump.ProcessPendingMessages(); });
                 rotated = true;
             }
-            const CopyError committed = m_c.Copier.Commit(copy.Staged, target, [this] {
+            const FileResult committed = m_c.Copier.Commit(copy.Staged, target, [this] {
                 m_c.Pump.ProcessPendingMessages();
                 return true;
             });
-            if (committed != CopyError::None) {
+            if (!committed) {
                 m_c.Copier.Discard(copy.Staged);
                 copy.Status = BusyCopy::Outcome::Failed;
-                copy.CopyError = BusyCopy::TextOf(committed);
+                copy.CopyError = BusyCopy::TextOf(committed.Error);
             }
         }
 

@@ -72,7 +72,7 @@ bool duplicate(const QString& from, const QString& to, FileCopier& copier,
     fs::create_hard_link(native(from), native(to), ec);
     if (!ec)
         return true;
-    if (copier.Copy(from, to, betweenChunks) != CopyError::None)
+    if (!copier.Copy(from, to, betweenChunks))
         return false;
     LocalFiles::SetPermissions(to, VersionRotation::ModeOf(from));
     return true;

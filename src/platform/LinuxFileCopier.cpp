@@ -179,22 +179,6 @@ bool LinuxFileCopier::IsTemporaryName(const QString& fileName)
            fileName.size() > qsizetype(sizeof TemporaryPrefix + sizeof TemporarySuffix - 2);
 }
 
-CopyError LinuxFileCopier::ErrorFromErrno(int error)
-{
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return CopyError::AccessDenied;
-    case ENOSPC:
-    case EDQUOT:
-        return CopyError::DiskFull;
-    case EILSEQ:
-        return CopyError::NameNotAllowed;
-    default:
-        return CopyError::Other;
-    }
-}
-
 ssize_t LinuxFileCopier::CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length)
 {
     return ::copy_file_range(in, inOffset, out, outOffset, length, 0);
@@ -241,7 +225,7 @@ ssize_t LinuxFileCopier::ReadWriteRange(int in, off_t* inOffset, int out, off_t*
     return ssize_t(done);
 }
 
-CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
+FileResult LinuxFileCopier::Stage(const QString& source, const QString& target,
                                  const std::function<bool()>& keepGoing, QString& staged)
 {
     staged.clear();
@@ -250,23 +234,23 @@ CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
 
     Descriptor in(::open(sourcePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!in.Valid())
-        return ErrorFromErrno(errno);
+        return FileResult::Failed(errno, "open", source);
     struct stat before;
     if (::fstat(in.Get(), &before) != 0)
-        return ErrorFromErrno(errno);
+        return FileResult::Failed(errno, "stat", source);
     if (!S_ISREG(before.st_mode))
-        return CopyError::Other;
+        return FileResult::Failed(FileError::Other, "copy (not a file)", source);
 
     // Checked on the mode bits rather than with access(): root passes access(), and
     // a read-only copy must refuse to be replaced for root too.
     struct stat existing;
     if (::stat(targetPath.constData(), &existing) == 0) {
         if (S_ISDIR(existing.st_mode))
-            return CopyError::Other;
+            return FileResult::Failed(FileError::Other, "copy (a folder holds the name)", target);
         if (!(existing.st_mode & S_IWUSR))
-            return CopyError::AccessDenied;
+            return FileResult::Failed(FileError::AccessDenied, "copy (read-only target)", target);
     } else if (errno != ENOENT) {
-        return ErrorFromErrno(errno);
+        return FileResult::Failed(errno, "stat", target);
     }
 
     const QByteArray folder = FolderOf(targetPath);
@@ -277,19 +261,21 @@ CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
                         QByteArray::number(QRandomGenerator::global()->generate(), 16) + TemporarySuffix;
         out.Reset(::open(temporaryPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!out.Valid() && errno != EEXIST)
-            return ErrorFromErrno(errno);
+            return FileResult::Failed(errno, "open", FileNames::Decode(temporaryPath));
     }
     if (!out.Valid())
-        return CopyError::Other;
+        return FileResult::Failed(EEXIST, "open", FileNames::Decode(temporaryPath));
     const auto identity = identityOf(out.Get());
     inUse().insert(identity);
 
-    auto fail = [&](CopyError error) {
+    const QString temporary = FileNames::Decode(temporaryPath);
+    auto fail = [&](FileResult result) {
         out.Close();
         ::unlink(temporaryPath.constData());
         inUse().erase(identity);
-        return error;
+        return result;
     };
+    auto failWith = [&](int error, const char* call) { return fail(FileResult::Failed(error, call, temporary)); };
     Writeback writeback(out.Get());
 
     // One pass of copy_file_range in large chunks (in-kernel, no user-space
@@ -322,64 +308,60 @@ CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
                 method = method == Method::CopyRange ? Method::SendFile : Method::ReadWrite;
                 continue;
             }
-            return fail(ErrorFromErrno(errno));
+            return failWith(errno, "write");
         }
-        if (copied == 0)
-            return fail(CopyError::SourceChanged); // shorter than it was at the start
+        if (copied == 0) // shorter than it was at the start
+            return fail(FileResult::Failed(FileError::SourceChanged, "copy", source));
         if (const int error = writeback.Written(chunkStart, outOffset))
-            return fail(ErrorFromErrno(error));
+            return failWith(error, "flush");
         const qint64 took = chunkClock.elapsed();
         if (took > kSlowChunkMs && chunkBytes > kSmallestChunkBytes)
             chunkBytes = qMax(kSmallestChunkBytes, chunkBytes / 2);
         else if (took < kSlowChunkMs / 4 && chunkBytes < m_chunkBytes)
             chunkBytes = qMin(m_chunkBytes, chunkBytes * 2);
         if (inOffset < before.st_size && keepGoing && !keepGoing())
-            return fail(CopyError::Abandoned);
+            return fail(FileResult::Failed(FileError::Abandoned, "copy", source));
         chunkClock.restart();
     }
     // The last chunks reach the disk before the final flush, with a turn for the
     // interface in between, so that flush has only the metadata left to write.
     if (const int error = writeback.Finish())
-        return fail(ErrorFromErrno(error));
+        return failWith(error, "flush");
     if (before.st_size > 0 && keepGoing && !keepGoing())
-        return fail(CopyError::Abandoned);
+        return fail(FileResult::Failed(FileError::Abandoned, "copy", source));
 
     struct stat after;
     if (::stat(sourcePath.constData(), &after) != 0)
-        return fail(CopyError::Other);
+        return fail(FileResult::Failed(errno, "stat", source));
     if (!SameVersion(before, after))
-        return fail(CopyError::SourceChanged);
+        return fail(FileResult::Failed(FileError::SourceChanged, "copy", source));
 
     // Set-user and set-group bits are not carried over to a backup copy.
     if (::fchmod(out.Get(), before.st_mode & 0777) != 0)
-        return fail(ErrorFromErrno(errno));
+        return failWith(errno, "chmod");
     const timespec times[2] = {before.st_atim, before.st_mtim};
     if (::futimens(out.Get(), times) != 0)
-        return fail(ErrorFromErrno(errno));
+        return failWith(errno, "utimens");
     // One fsync after the metadata so that data, size, mode and times reach the
     // disk together; the rename must never expose a file still in flight.
     bool abandoned = false;
     if (const int error = flushBeside(out.Get(), keepGoing, abandoned))
-        return fail(ErrorFromErrno(error));
+        return failWith(error, "fsync");
     if (abandoned)
-        return fail(CopyError::Abandoned);
-    if (out.Close() != 0) {
-        const int error = errno;
-        ::unlink(temporaryPath.constData());
-        inUse().erase(identity);
-        return ErrorFromErrno(error);
-    }
-    staged = FileNames::Decode(temporaryPath);
-    return CopyError::None;
+        return fail(FileResult::Failed(FileError::Abandoned, "copy", source));
+    if (out.Close() != 0)
+        return failWith(errno, "close");
+    staged = temporary;
+    return {};
 }
 
-CopyError LinuxFileCopier::Commit(const QString& staged, const QString& target,
+FileResult LinuxFileCopier::Commit(const QString& staged, const QString& target,
                                   const std::function<bool()>& keepGoing)
 {
     const QByteArray stagedPath = FileNames::Encode(staged);
     const QByteArray targetPath = FileNames::Encode(target);
     if (::rename(stagedPath.constData(), targetPath.constData()) != 0)
-        return ErrorFromErrno(errno);
+        return FileResult::Failed(errno, "rename", staged, target);
     release(targetPath);
 
     // Make the rename itself durable. Some file systems cannot flush a folder
@@ -388,8 +370,8 @@ CopyError LinuxFileCopier::Commit(const QString& staged, const QString& target,
     bool stopped = false; // nothing left to stop
     const int error = dir.Valid() ? flushBeside(dir.Get(), keepGoing, stopped) : 0;
     if (error != 0 && error != EINVAL && error != ENOTSUP && error != EROFS)
-        return ErrorFromErrno(error);
-    return CopyError::None;
+        return FileResult::Failed(error, "fsync", FileNames::Decode(FolderOf(targetPath)));
+    return {};
 }
 
 void LinuxFileCopier::Discard(const QString& staged)

@@ -29,9 +29,9 @@ class LinuxFileCopier : public FileCopier
 
     explicit LinuxFileCopier(qint64 chunkBytes = DefaultChunkBytes);
 
-    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+    FileResult Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
                     QString& staged) override;
-    CopyError Commit(const QString& staged, const QString& target,
+    FileResult Commit(const QString& staged, const QString& target,
                      const std::function<bool()>& keepGoing = {}) override;
     void Discard(const QString& staged) override;
     // Our temporary names not in use by any copier of this process are removed.
@@ -39,7 +39,6 @@ class LinuxFileCopier : public FileCopier
 
     // A name this copier gives its temporary files (left behind only by a crash).
     static bool IsTemporaryName(const QString& fileName);
-    static CopyError ErrorFromErrno(int error);
 
   protected:
     // Seam over copy_file_range: copies up to length bytes and advances both

@@ -71,16 +71,16 @@ class CopierWithAfterCopy : public FileCopier
   public:
     LinuxFileCopier Real;
     std::function<void()> AfterCopy;
-    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+    FileResult Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
                     QString& staged) override
     {
         return Real.Stage(source, target, keepGoing, staged);
     }
     std::function<void(const QString& target)> OnCommit;
-    CopyError Commit(const QString& staged, const QString& target,
+    FileResult Commit(const QString& staged, const QString& target,
                      const std::function<bool()>& keepGoing) override
     {
-        const CopyError result = Real.Commit(staged, target, keepGoing);
+        const FileResult result = Real.Commit(staged, target, keepGoing);
         if (OnCommit)
             OnCommit(target);
         if (AfterCopy)

@@ -117,47 +117,54 @@ class FakeDrives : public Drives
 class FakeCopier : public FileCopier
 {
   public:
-    std::deque<CopyError> Failures;
-    std::function<CopyError(const QString& source, const QString& target)> Decide;
+    std::deque<FileError> Failures;
+    std::function<FileError(const QString& source, const QString& target)> Decide;
     int Calls = 0;
     qint64 ChunkSize = 1 << 20;
 
-    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+    static FileResult of(FileError error)
+    {
+        FileResult result;
+        result.Error = error;
+        return result;
+    }
+
+    FileResult Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
                     QString& staged) override
     {
         ++Calls;
         if (Decide) {
-            const CopyError decided = Decide(source, target);
-            if (decided != CopyError::None)
-                return decided;
+            const FileError decided = Decide(source, target);
+            if (decided != FileError::None)
+                return of(decided);
         }
         if (!Failures.empty()) {
-            const CopyError failure = Failures.front();
+            const FileError failure = Failures.front();
             Failures.pop_front();
-            if (failure != CopyError::None)
-                return failure;
+            if (failure != FileError::None)
+                return of(failure);
         }
         const QFileInfo existing(target);
         if (existing.exists() && !(existing.permissions() & QFileDevice::WriteOwner))
-            return CopyError::AccessDenied;
+            return of(FileError::AccessDenied);
         QFile in(source);
         if (!in.open(QIODevice::ReadOnly))
-            return in.exists() ? CopyError::AccessDenied : CopyError::Other;
+            return of(in.exists() ? FileError::AccessDenied : FileError::Other);
         const QString temporary = target + QStringLiteral(".savenook-part");
         QFile out(temporary);
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return CopyError::AccessDenied;
+            return of(FileError::AccessDenied);
         bool first = true;
         while (!in.atEnd()) {
             if (!first && keepGoing && !keepGoing()) {
                 out.remove();
-                return CopyError::Abandoned;
+                return of(FileError::Abandoned);
             }
             first = false;
             const QByteArray chunk = in.read(ChunkSize);
             if (out.write(chunk) != chunk.size()) {
                 out.remove();
-                return CopyError::DiskFull;
+                return of(FileError::DiskFull);
             }
         }
         out.close();
@@ -168,13 +175,13 @@ class FakeCopier : public FileCopier
         QFile::setPermissions(temporary, in.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser |
                                                               QFileDevice::ExeUser));
         staged = temporary;
-        return CopyError::None;
+        return of(FileError::None);
     }
-    CopyError Commit(const QString& staged, const QString& target, const std::function<bool()>&) override
+    FileResult Commit(const QString& staged, const QString& target, const std::function<bool()>&) override
     {
         std::error_code ec;
         std::filesystem::rename(staged.toStdString(), target.toStdString(), ec);
-        return ec ? CopyError::Other : CopyError::None;
+        return of(ec ? FileError::Other : FileError::None);
     }
     void Discard(const QString& staged) override { QFile::remove(staged); }
 };

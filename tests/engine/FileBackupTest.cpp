@@ -61,10 +61,10 @@ struct World
     void Run(const QString& file = {}) { Backup.BackupFile(SourcePath, 1, file.isEmpty() ? FilePath : file); }
     Texts Logs() const { return Rig.LogMessages(); }
     Texts Popups() const { return Rig.PopupMessages(); }
-    void FailCopiesTo(const QString& target, CopyError error)
+    void FailCopiesTo(const QString& target, FileError error)
     {
         Rig.Copier.Decide = [target, error](const QString&, const QString& to) {
-            return to == target ? error : CopyError::None;
+            return to == target ? error : FileError::None;
         };
     }
     // Set-up steps for the rows below, chained.
@@ -355,7 +355,7 @@ TEST(CopyResults, TextsFollowTheOutcomeAndTheSwitches)
         if (row.PrevFails)
             WriteFile(w.Dst() + "/Work/~PrevSave-1", "a file where the version folder goes");
         if (row.CopyFails)
-            w.FailCopiesTo(w.CopyPath(), CopyError::Other);
+            w.FailCopiesTo(w.CopyPath(), FileError::Other);
         w.Run();
 
         EXPECT_EQ(w.Logs(), Texts{QString::fromUtf8(row.Log)});
@@ -387,7 +387,7 @@ TEST(FileBackupResults, EachDestinationReportsItsOwnResult)
 
     World d;
     d.Prepare();
-    d.FailCopiesTo(d.CopyPath(), CopyError::DiskFull);
+    d.FailCopiesTo(d.CopyPath(), FileError::DiskFull);
     d.Run();
     EXPECT_EQ(d.Logs(), Texts{"Error: Disk is full"});
 }
@@ -431,7 +431,7 @@ TEST(FileBackupResults, ReadOnlyCopyIsReplacedWhenVersionsAreKept)
 
 TEST(FileBackupResults, FailedCopyLeavesEveryVersionAsItWas)
 {
-    for (CopyError error : {CopyError::Other, CopyError::DiskFull, CopyError::SourceChanged}) {
+    for (FileError error : {FileError::Other, FileError::DiskFull, FileError::SourceChanged}) {
         World w;
         w.Prepare(3);
         w.Rig.Opts.BusyTimeout = 2;
@@ -510,14 +510,14 @@ TEST(FileBackupBusy, SourceFreedInTimeGivesOneDelayThenSuccess)
     // switches; either switch shows the delay.
     const struct
     {
-        CopyError Busy;
+        FileError Busy;
         bool Report, Err, Succ;
         Texts Logs, Popups;
-    } rows[] = {{CopyError::AccessDenied, true, true, true, {Delay, Saved}, {Delay, "Copy saved"}},
-                {CopyError::SourceChanged, true, true, true, {Delay, Saved}, {Delay, "Copy saved"}},
-                {CopyError::AccessDenied, false, true, true, {Saved}, {"Copy saved"}},
-                {CopyError::AccessDenied, true, false, false, {Delay, Saved}, {}},
-                {CopyError::AccessDenied, true, false, true, {Delay, Saved}, {Delay, "Copy saved"}}};
+    } rows[] = {{FileError::AccessDenied, true, true, true, {Delay, Saved}, {Delay, "Copy saved"}},
+                {FileError::SourceChanged, true, true, true, {Delay, Saved}, {Delay, "Copy saved"}},
+                {FileError::AccessDenied, false, true, true, {Saved}, {"Copy saved"}},
+                {FileError::AccessDenied, true, false, false, {Delay, Saved}, {}},
+                {FileError::AccessDenied, true, false, true, {Delay, Saved}, {Delay, "Copy saved"}}};
     for (const auto& row : rows) {
         World w;
         clsBackup& b = w.Prepare();
@@ -550,7 +550,7 @@ TEST(FileBackupBusy, RetriesOnceASecondUntilTheTimeoutAndEachFileStartsItsOwnWai
         World w;
         w.Prepare();
         w.Rig.Opts.BusyTimeout = seconds;
-        w.FailCopiesTo(w.CopyPath(), CopyError::AccessDenied);
+        w.FailCopiesTo(w.CopyPath(), FileError::AccessDenied);
         w.Run();
         EXPECT_EQ(w.Logs(), (Texts{Delay, TimedOut})) << seconds;
         EXPECT_EQ(w.Rig.Wait.Now, endsAtMs) << seconds;
@@ -561,7 +561,7 @@ TEST(FileBackupBusy, RetriesOnceASecondUntilTheTimeoutAndEachFileStartsItsOwnWai
         EXPECT_EQ(w.Rig.Hooks.Animations, Anims{Shake});
 
         w.Rig.Copier.Decide = {};
-        w.Rig.Copier.Failures = {CopyError::AccessDenied};
+        w.Rig.Copier.Failures = {FileError::AccessDenied};
         WriteFile(w.FilePath, "changed");
         w.Run();
         EXPECT_EQ(w.Logs(), (Texts{Delay, TimedOut, Delay, Saved})) << seconds;
@@ -574,7 +574,7 @@ TEST(FileBackupBusy, AssociationRemovedOrExitWhileWaitingEndsTheWork)
         World w;
         w.AddSecondDestination();
         w.Prepare();
-        w.FailCopiesTo(w.CopyPath(), CopyError::AccessDenied);
+        w.FailCopiesTo(w.CopyPath(), FileError::AccessDenied);
         w.Rig.Pump.OnPump = [&] {
             if (exiting)
                 w.Rig.State.Exiting = true;
@@ -625,7 +625,7 @@ TEST(FileBackupRepeats, UnchangedFileIsNotCopiedAgainAutomatically)
 {
     World w;
     w.Prepare();
-    w.Rig.Copier.Failures = {CopyError::Other};
+    w.Rig.Copier.Failures = {FileError::Other};
     w.Run();
     w.Run(); // a failed copy is tried again
     w.Association().DateLastActivity = QStringLiteral("Never");

@@ -96,9 +96,9 @@ TEST(PreviousVersions, RestoreKeepsTheCurrentFileAndFailureChangesNothing)
         struct FailingCommit : FakeCopier
         {
             bool Fail = false;
-            CopyError Commit(const QString& s, const QString& t, const std::function<bool()>& k) override
+            FileResult Commit(const QString& s, const QString& t, const std::function<bool()>& k) override
             {
-                return Fail && t.endsWith("/f.txt") ? CopyError::DiskFull : FakeCopier::Commit(s, t, k);
+                return Fail && t.endsWith("/f.txt") ? of(FileError::DiskFull) : FakeCopier::Commit(s, t, k);
             }
         } copier;
         copier.Fail = row.failCommit;

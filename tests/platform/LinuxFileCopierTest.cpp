@@ -92,8 +92,8 @@ TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
         ASSERT_EQ(::chmod(QFile::encodeName(files.Source).constData(), 0640), 0);
         SetTimes(files.Source, 1700000000, 123456789);
         int calls = 0;
-        ASSERT_EQ(LinuxFileCopier(chunkBytes).Copy(files.Source, files.Target, [&] { ++calls; }),
-                  CopyError::None);
+        ASSERT_EQ(LinuxFileCopier(chunkBytes).Copy(files.Source, files.Target, [&] { ++calls; }).Error,
+                  FileError::None);
         EXPECT_TRUE(ReadFile(files.Target) == data);
         const struct stat st = StatOf(files.Target);
         EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -128,14 +128,14 @@ class FailingCopier : public LinuxFileCopier
 
 TEST(LinuxFileCopier, FailureHalfWayLeavesTheOldTargetAndNoTemporaryFile)
 {
-    for (const auto& [error, expected] : {std::pair{EIO, CopyError::Other},
-                                          {ENOSPC, CopyError::DiskFull},
-                                          {EDQUOT, CopyError::DiskFull},
-                                          {EACCES, CopyError::AccessDenied},
-                                          {EPERM, CopyError::AccessDenied}}) {
+    for (const auto& [error, expected] : {std::pair{EIO, FileError::Other},
+                                          {ENOSPC, FileError::DiskFull},
+                                          {EDQUOT, FileError::DiskFull},
+                                          {EACCES, FileError::AccessDenied},
+                                          {EPERM, FileError::AccessDenied}}) {
         SCOPED_TRACE(std::strerror(error));
         const Pair files(Pattern(64 * 1024));
-        EXPECT_EQ(FailingCopier(16 * 1024, error).Copy(files.Source, files.Target, {}), expected);
+        EXPECT_EQ(FailingCopier(16 * 1024, error).Copy(files.Source, files.Target, {}).Error, expected);
         files.ExpectOldTargetAndNoLeftovers();
     }
 }
@@ -148,8 +148,8 @@ TEST(LinuxFileCopier, FallsBackWhenTheKernelCannotCopyThePair)
         const Pair files(data, false);
         SetTimes(files.Source, 1400000000, 42);
         int calls = 0;
-        ASSERT_EQ(FailingCopier(refuseFrom, EXDEV).Copy(files.Source, files.Target, [&] { ++calls; }),
-                  CopyError::None);
+        ASSERT_EQ(FailingCopier(refuseFrom, EXDEV).Copy(files.Source, files.Target, [&] { ++calls; }).Error,
+                  FileError::None);
         EXPECT_TRUE(ReadFile(files.Target) == data);
         EXPECT_EQ(StatOf(files.Target).st_mtim.tv_nsec, 42);
         EXPECT_GE(calls, 13); // one more before the final flush, and during it
@@ -163,21 +163,21 @@ TEST(LinuxFileCopier, StagedCopyWaitsForCommitAndOnlyEarlierRunsLeftoversAreRemo
     LinuxFileCopier copier(8192);
     QString staged;
     EXPECT_EQ(copier.Stage(
-                  files.Source, files.Target, [] { return false; }, staged),
-              CopyError::Abandoned);
+                  files.Source, files.Target, [] { return false; }, staged).Error,
+              FileError::Abandoned);
     files.ExpectOldTargetAndNoLeftovers();
 
     for (const char* name : {".savenook-ab12.tmp", ".savenook-notes.txt", "a.tmp"})
         WriteFile(dir + "/" + name, "left over");
     QDir().mkdir(dir + "/.savenook-folder.tmp");
-    ASSERT_EQ(copier.Stage(files.Source, files.Target, {}, staged), CopyError::None);
+    ASSERT_EQ(copier.Stage(files.Source, files.Target, {}, staged).Error, FileError::None);
     EXPECT_EQ(ReadFile(files.Target), "old copy");
     copier.RemoveLeftovers(dir);
     QStringList kept = {".savenook-folder.tmp", ".savenook-notes.txt", QFileInfo(staged).fileName(), "a.tmp",
                         "source.bin",           "target.bin"};
     kept.sort();
     EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), kept);
-    ASSERT_EQ(copier.Commit(staged, files.Target), CopyError::None);
+    ASSERT_EQ(copier.Commit(staged, files.Target).Error, FileError::None);
     EXPECT_TRUE(ReadFile(files.Target) == Pattern(64 * 1024));
 }
 
@@ -185,7 +185,7 @@ TEST(LinuxFileCopier, ReadOnlyTargetIsAccessDeniedEvenForRoot)
 {
     const Pair files("new");
     ASSERT_EQ(::chmod(QFile::encodeName(files.Target).constData(), 0444), 0);
-    EXPECT_EQ(LinuxFileCopier().Copy(files.Source, files.Target, {}), CopyError::AccessDenied);
+    EXPECT_EQ(LinuxFileCopier().Copy(files.Source, files.Target, {}).Error, FileError::AccessDenied);
     files.ExpectOldTargetAndNoLeftovers();
 }
 
@@ -194,9 +194,9 @@ TEST(LinuxFileCopier, MissingSourceMissingFolderOrAFolderIsOther)
     const Pair files("x", false);
     const QString dir = files.Dir.path();
     LinuxFileCopier copier;
-    EXPECT_EQ(copier.Copy(dir + "/none.txt", files.Target, {}), CopyError::Other);
-    EXPECT_EQ(copier.Copy(files.Source, dir + "/no/such/t.txt", {}), CopyError::Other);
-    EXPECT_EQ(copier.Copy(dir, files.Target, {}), CopyError::Other) << "a folder is no file";
+    EXPECT_EQ(copier.Copy(dir + "/none.txt", files.Target, {}).Error, FileError::Other);
+    EXPECT_EQ(copier.Copy(files.Source, dir + "/no/such/t.txt", {}).Error, FileError::Other);
+    EXPECT_EQ(copier.Copy(dir, files.Target, {}).Error, FileError::Other) << "a folder is no file";
     EXPECT_FALSE(QFile::exists(files.Target));
     EXPECT_TRUE(Leftovers(dir).isEmpty());
 }
@@ -225,8 +225,8 @@ TEST(LinuxFileCopier, SourceChangedDuringTheCopy)
                                              [&] {
                                                  if (!std::exchange(changed, true))
                                                      change(files.Source);
-                                             }),
-                  CopyError::SourceChanged);
+                                             }).Error,
+                  FileError::SourceChanged);
         files.ExpectOldTargetAndNoLeftovers();
     }
 }
@@ -239,8 +239,8 @@ TEST(LinuxFileCopier, CopiesAcrossFileSystems)
         GTEST_SKIP() << "/dev/shm is missing or on the same file system as /tmp here";
     SetTimes(files.Source, 1500000000, 999999999);
     int calls = 0;
-    ASSERT_EQ(LinuxFileCopier(1 << 20).Copy(files.Source, to.path() + "/t", [&] { ++calls; }),
-              CopyError::None);
+    ASSERT_EQ(LinuxFileCopier(1 << 20).Copy(files.Source, to.path() + "/t", [&] { ++calls; }).Error,
+              FileError::None);
     EXPECT_TRUE(ReadFile(to.path() + "/t") == ReadFile(files.Source));
     EXPECT_EQ(StatOf(to.path() + "/t").st_mtim.tv_nsec, 999999999);
     EXPECT_GE(calls, 4); // between the four chunks, before the final flush and during it
@@ -258,7 +258,7 @@ TEST(LinuxFileCopier, FullDiskIsDiskFull)
         GTEST_SKIP() << "mounting a tmpfs failed: " << std::strerror(errno);
     const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(small).constData(), MNT_DETACH); });
     WriteFile(small + "/target.bin", "old copy");
-    EXPECT_EQ(LinuxFileCopier(256 * 1024).Copy(files.Source, small + "/target.bin", {}), CopyError::DiskFull);
+    EXPECT_EQ(LinuxFileCopier(256 * 1024).Copy(files.Source, small + "/target.bin", {}).Error, FileError::DiskFull);
     EXPECT_EQ(ReadFile(small + "/target.bin"), QByteArray("old copy"));
     EXPECT_TRUE(Leftovers(small).isEmpty());
 }
@@ -273,7 +273,7 @@ TEST(LinuxFileCopier, UnreadableSourceIsAccessDenied)
     ASSERT_EQ(::chmod(QFile::encodeName(files.Dir.path()).constData(), 0777), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(files.Source).constData(), 0), 0);
     if (::geteuid() != 0) {
-        EXPECT_EQ(LinuxFileCopier().Copy(files.Source, files.Target, {}), CopyError::AccessDenied);
+        EXPECT_EQ(LinuxFileCopier().Copy(files.Source, files.Target, {}).Error, FileError::AccessDenied);
         EXPECT_FALSE(QFile::exists(files.Target));
         return;
     }
@@ -304,7 +304,7 @@ TEST(LinuxFileCopierChild, UnreadableSourceAsUnprivilegedUser)
     if (paths.size() != 2)
         GTEST_SKIP() << "runs only as the child of LinuxFileCopier.UnreadableSourceIsAccessDenied";
     ASSERT_NE(::geteuid(), 0u);
-    EXPECT_EQ(LinuxFileCopier().Copy(paths[0], paths[1], {}), CopyError::AccessDenied);
+    EXPECT_EQ(LinuxFileCopier().Copy(paths[0], paths[1], {}).Error, FileError::AccessDenied);
 }
 
 } // namespace
