@@ -27,4 +27,5 @@ class TimingCopier : public FileCopier
         return result;
     }
     void Discard(const QString& staged) override { Real.Discard(staged); }
+    FileSystem& Files() override { return Real.Files(); }
 };

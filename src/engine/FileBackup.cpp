@@ -194,11 +194,12 @@ class FileBackup::Run
     // Reports a failure: false when the folder is not there for the copy.
     bool createFolders(const QString& root, const QString& folder)
     {
-        bool nameNotAllowed = false;
-        if (DestinationFolder::CreateMissing(root, folder, &nameNotAllowed))
+        const FileResult made = DestinationFolder::CreateMissing(root, folder, m_c.Copier.Files());
+        if (made)
             return true;
-        fail(true, nameNotAllowed ? BusyCopy::NameNotAllowedText
-                                  : QStringLiteral("Error: Can't create destination folders"));
+        fail(true, made.Error == FileError::NameNotAllowed
+                       ? BusyCopy::NameNotAllowedText
+                       : QStringLiteral("Error: Can't create destination folders"));
         return false;
     }
 

@@ -46,7 +46,7 @@ VersionRestore::Result VersionRestore::Restore(const QString& copyPath, const QS
     QString existing = parent;
     while (!LocalFiles::IsFolder(existing) && existing != QStringLiteral("/"))
         existing = DestinationFolder::ParentOf(existing);
-    if (existing != parent && !DestinationFolder::CreateMissing(existing, parent)) {
+    if (existing != parent && !DestinationFolder::CreateMissing(existing, parent, copier.Files())) {
         r.Error = QStringLiteral("Error: Restore failed (its folder could not be made)");
         return r;
     }

@@ -1,30 +1,19 @@
 #include "engine/VersionRotation.h"
 
-#include "platform/FileNames.h"
 #include "platform/LocalFiles.h"
 
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
 #include <vector>
 
-namespace fs = std::filesystem;
-
 namespace {
-// Qt can neither rename over an existing file nor make a hard link, and both are
-// what keeps the rotation cheap and never half-written; the standard library can.
-fs::path native(const QString& path)
-{
-    return fs::path(FileNames::Encode(path).toStdString());
-}
-
 bool isFile(const QString& path)
 {
     return LocalFiles::IsFile(path);
 }
 
-bool makeFolder(const QString& path)
+bool makeFolder(FileSystem& files, const QString& path)
 {
-    return LocalFiles::MakeFolder(path);
+    return files.MakeFolder(path) == 0 || (errno == EEXIST && LocalFiles::IsFolder(path));
 }
 
 // Every change to a version file is a rename or a new link, recorded so that a
@@ -32,26 +21,27 @@ bool makeFolder(const QString& path)
 class Journal
 {
   public:
+    explicit Journal(FileSystem& files) : m_files(files) {}
     bool Rename(const QString& from, const QString& to)
     {
-        std::error_code ec;
-        fs::rename(native(from), native(to), ec);
-        if (ec)
+        if (m_files.Rename(from, to) != 0)
             return false;
         m_steps.push_back(Step{from, to, false});
         return true;
     }
     void Created(const QString& path) { m_steps.push_back(Step{QString(), path, true}); }
-    void Undo()
+    // False when a step could not be undone: what it moved is still where it went.
+    bool Undo()
     {
+        bool all = true;
         for (auto it = m_steps.rbegin(); it != m_steps.rend(); ++it) {
-            std::error_code ec;
             if (it->Created)
-                fs::remove(native(it->To), ec);
+                all = (m_files.Remove(it->To) == 0 || errno == ENOENT) && all;
             else
-                fs::rename(native(it->To), native(it->From), ec);
+                all = m_files.Rename(it->To, it->From) == 0 && all;
         }
         m_steps.clear();
+        return all;
     }
 
   private:
@@ -60,6 +50,7 @@ class Journal
         QString From, To;
         bool Created;
     };
+    FileSystem& m_files;
     std::vector<Step> m_steps;
 };
 
@@ -68,14 +59,21 @@ class Journal
 bool duplicate(const QString& from, const QString& to, FileCopier& copier,
                const std::function<void()>& betweenChunks)
 {
-    std::error_code ec;
-    fs::create_hard_link(native(from), native(to), ec);
-    if (!ec)
+    if (copier.Files().Link(from, to) == 0)
         return true;
     if (!copier.Copy(from, to, betweenChunks))
         return false;
     LocalFiles::SetPermissions(to, VersionRotation::ModeOf(from));
     return true;
+}
+
+// The scratch folder and what is left in it (stashed versions past the count).
+void removeScratch(FileSystem& files, const QString& scratch)
+{
+    if (const auto entries = LocalFiles::List(scratch))
+        for (const LocalFiles::Entry& entry : *entries)
+            files.Remove(LocalFiles::Join(scratch, entry.Name));
+    files.RemoveFolder(scratch);
 }
 } // namespace
 
@@ -104,8 +102,9 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         return VersionFolder(folder, baseName, k) + QLatin1Char('/') + fileName;
     };
 
+    FileSystem& files = copier.Files();
     const QString first = VersionFolder(folder, baseName, 1);
-    if (!makeFolder(first)) {
+    if (!makeFolder(files, first)) {
         result.Failed = true;
         return result;
     }
@@ -114,12 +113,12 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
     QString scratch = first + QStringLiteral("-S");
     while (LocalFiles::Exists(scratch))
         scratch += QStringLiteral("-S");
-    if (!LocalFiles::MakeFolder(scratch)) {
+    if (files.MakeFolder(scratch) != 0) {
         result.Failed = true;
         return result;
     }
 
-    Journal journal;
+    Journal journal(files);
     int stashed = 0;
     // A version about to be overwritten moves into the scratch folder first: it
     // is discarded with that folder on success and put back on failure.
@@ -135,7 +134,7 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         if (!isFile(from))
             continue;
         const QString to = versionFile(k + 1);
-        ok = makeFolder(VersionFolder(folder, baseName, k + 1)) && stash(to);
+        ok = makeFolder(files, VersionFolder(folder, baseName, k + 1)) && stash(to);
         if (!ok)
             break;
         // A version that nothing below will refill keeps its file (a gap in the
@@ -153,9 +152,12 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
     if (ok) {
         result.Stored = true;
     } else {
-        journal.Undo();
         result.Failed = true;
+        // A version that could not be put back is still in the scratch folder,
+        // which then stays: a later rotation never touches a left-over one.
+        if (!journal.Undo())
+            return result;
     }
-    LocalFiles::RemoveTree(scratch);
+    removeScratch(files, scratch);
     return result;
 }

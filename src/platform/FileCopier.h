@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileResult.h"
+#include "platform/FileSystem.h"
 
 #include <QString>
 #include <functional>
@@ -27,6 +28,9 @@ class FileCopier
     // Removes the temporary files that copies of earlier runs left in folder (a
     // kill or a power cut mid-copy); never one this run still uses.
     virtual void RemoveLeftovers(const QString& folder) { (void)folder; }
+    // What the copies are written through; the versions and folders beside
+    // them are made through it too.
+    virtual FileSystem& Files() = 0;
 
     // Both steps at once; betweenChunks as keepGoing that never stops.
     FileResult Copy(const QString& source, const QString& target, const std::function<void()>& betweenChunks)

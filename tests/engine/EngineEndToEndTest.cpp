@@ -88,6 +88,7 @@ class CopierWithAfterCopy : public FileCopier
         return result;
     }
     void Discard(const QString& staged) override { Real.Discard(staged); }
+    FileSystem& Files() override { return Real.Files(); }
 };
 
 // Runs the event loop until done() holds or the time is up.

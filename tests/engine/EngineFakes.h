@@ -11,6 +11,7 @@
 #include "platform/ChangeNotifier.h"
 #include "platform/Drives.h"
 #include "platform/FileCopier.h"
+#include "platform/LinuxFileSystem.h"
 #include "platform/Waiter.h"
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
@@ -184,6 +185,10 @@ class FakeCopier : public FileCopier
         return of(ec ? FileError::Other : FileError::None);
     }
     void Discard(const QString& staged) override { QFile::remove(staged); }
+    FileSystem& Files() override { return m_files; }
+
+  private:
+    LinuxFileSystem m_files;
 };
 
 // A clock that never sleeps: Sleep moves virtual time on.

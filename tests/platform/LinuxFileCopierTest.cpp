@@ -106,24 +106,31 @@ TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
 
 // Fails the in-kernel copy from an offset on, as a disk error half-way would
 // (or EXDEV: copy_file_range refusing the pair of file systems).
-class FailingCopier : public LinuxFileCopier
+class FailingFiles : public LinuxFileSystem
 {
   public:
-    FailingCopier(qint64 failFrom, int error) : LinuxFileCopier(4096), m_failFrom(failFrom), m_error(error) {}
-
-  protected:
+    FailingFiles(qint64 failFrom, int error) : m_failFrom(failFrom), m_error(error) {}
     ssize_t CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length) override
     {
         if (*inOffset >= m_failFrom) {
             errno = m_error;
             return -1;
         }
-        return LinuxFileCopier::CopyRange(in, inOffset, out, outOffset, length);
+        return LinuxFileSystem::CopyRange(in, inOffset, out, outOffset, length);
     }
 
   private:
     qint64 m_failFrom;
     int m_error;
+};
+
+class FailingCopier : private FailingFiles, public LinuxFileCopier
+{
+  public:
+    FailingCopier(qint64 failFrom, int error)
+        : FailingFiles(failFrom, error), LinuxFileCopier(static_cast<FailingFiles&>(*this), 4096)
+    {
+    }
 };
 
 TEST(LinuxFileCopier, FailureHalfWayLeavesTheOldTargetAndNoTemporaryFile)
