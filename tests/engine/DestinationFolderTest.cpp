@@ -1,6 +1,6 @@
 #include "engine/DestinationFolder.h"
 
-#include "engine/EngineFakes.h"
+#include "support/EngineFakes.h"
 #include "platform/LinuxFileSystem.h"
 #include "support/TestFiles.h"
 

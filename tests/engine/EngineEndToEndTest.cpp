@@ -1,7 +1,7 @@
 // The whole watching path on real folders: the inotify notifier, the watch
 // timer on a running event loop, the scan, the file backup and a durable copy.
 
-#include "EngineFakes.h"
+#include "support/EngineFakes.h"
 
 #include "core/DateText.h"
 #include "engine/Engine.h"

@@ -3,7 +3,7 @@
 
 #include "engine/FileBackup.h"
 
-#include "engine/EngineFakes.h"
+#include "support/EngineFakes.h"
 #include "platform/FileNames.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxFileCopier.h"

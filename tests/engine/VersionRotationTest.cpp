@@ -1,6 +1,6 @@
 #include "engine/VersionRotation.h"
 
-#include "engine/EngineFakes.h"
+#include "support/EngineFakes.h"
 #include "support/TestFiles.h"
 
 #include <QTemporaryDir>
@@ -32,7 +32,8 @@ class Rotation : public ::testing::Test
     }
 
     QTemporaryDir m_tmp;
-    FakeCopier m_copier;
+    FaultyFiles m_files;
+    LinuxFileCopier m_copier{m_files};
 };
 
 TEST_F(Rotation, NoneOrOneVersionUsesOnlyTheFirstFolder)
