@@ -14,12 +14,12 @@ class TimingCopier : public FileCopier
     QElapsedTimer* Clock = nullptr;
 
     FileResult Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
-                    QString& staged) override
+                     QString& staged) override
     {
         return Real.Stage(source, target, keepGoing, staged);
     }
     FileResult Commit(const QString& staged, const QString& target,
-                     const std::function<bool()>& keepGoing) override
+                      const std::function<bool()>& keepGoing) override
     {
         const FileResult result = Real.Commit(staged, target, keepGoing);
         if (target == Target && result)

@@ -147,8 +147,8 @@ int main(int argc, char** argv)
             for (int k = versions - 1; k >= 1; --k) {
                 const QString to = VersionRotation::VersionFolder(folder, Base, k + 1) + "/" + Name;
                 QFile::remove(to);
-                good = good && copier.Copy(VersionRotation::VersionFolder(folder, Base, k) + "/" + Name, to,
-                                           {}).Ok();
+                good = good &&
+                       copier.Copy(VersionRotation::VersionFolder(folder, Base, k) + "/" + Name, to, {}).Ok();
             }
             const QString first = VersionRotation::VersionFolder(folder, Base, 1) + "/" + Name;
             QFile::remove(first);

@@ -19,11 +19,11 @@ class FileCopier
     virtual ~FileCopier() = default;
     // On success staged names the temporary file, for Commit or Discard.
     virtual FileResult Stage(const QString& source, const QString& target,
-                            const std::function<bool()>& keepGoing, QString& staged) = 0;
+                             const std::function<bool()>& keepGoing, QString& staged) = 0;
     // keepGoing serves the interface while the rename is made durable; the copy
     // is in place by then, so it can no longer be stopped.
     virtual FileResult Commit(const QString& staged, const QString& target,
-                             const std::function<bool()>& keepGoing = {}) = 0;
+                              const std::function<bool()>& keepGoing = {}) = 0;
     virtual void Discard(const QString& staged) = 0;
     // Removes the temporary files that copies of earlier runs left in folder (a
     // kill or a power cut mid-copy); never one this run still uses.

@@ -40,9 +40,9 @@ QString FileResult::Message() const
     QString paths = FileNames::ForDisplay(Path);
     if (!OtherPath.isEmpty())
         paths += QStringLiteral(" -> ") + FileNames::ForDisplay(OtherPath);
-    static const char* const kinds[] = {"", "access denied", "disk full", "failed", "source changed",
-                                        "abandoned", "name not allowed"};
-    const QString reason = Errno != 0 ? QString::fromLocal8Bit(std::strerror(Errno))
-                                      : QLatin1String(kinds[int(Error)]);
+    static const char* const kinds[] = {
+        "", "access denied", "disk full", "failed", "source changed", "abandoned", "name not allowed"};
+    const QString reason =
+        Errno != 0 ? QString::fromLocal8Bit(std::strerror(Errno)) : QLatin1String(kinds[int(Error)]);
     return QStringLiteral("%1 %2: %3").arg(QLatin1String(Call), paths, reason);
 }

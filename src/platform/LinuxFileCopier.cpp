@@ -226,7 +226,7 @@ ssize_t LinuxFileCopier::ReadWriteRange(int in, off_t* inOffset, int out, off_t*
 }
 
 FileResult LinuxFileCopier::Stage(const QString& source, const QString& target,
-                                 const std::function<bool()>& keepGoing, QString& staged)
+                                  const std::function<bool()>& keepGoing, QString& staged)
 {
     staged.clear();
     const QByteArray sourcePath = FileNames::Encode(source);
@@ -258,7 +258,8 @@ FileResult LinuxFileCopier::Stage(const QString& source, const QString& target,
     Descriptor out(m_files);
     for (int attempt = 0; attempt < 16 && !out.Valid(); ++attempt) {
         temporary = folder + QLatin1Char('/') + QLatin1String(TemporaryPrefix) +
-                    QString::number(QRandomGenerator::global()->generate(), 16) + QLatin1String(TemporarySuffix);
+                    QString::number(QRandomGenerator::global()->generate(), 16) +
+                    QLatin1String(TemporarySuffix);
         out.Reset(m_files.Open(temporary, O_WRONLY | O_CREAT | O_EXCL, 0600));
         if (!out.Valid() && errno != EEXIST)
             return FileResult::Failed(errno, "open", temporary);
@@ -274,7 +275,9 @@ FileResult LinuxFileCopier::Stage(const QString& source, const QString& target,
         inUse().erase(identity);
         return result;
     };
-    auto failWith = [&](int error, const char* call) { return fail(FileResult::Failed(error, call, temporary)); };
+    auto failWith = [&](int error, const char* call) {
+        return fail(FileResult::Failed(error, call, temporary));
+    };
     Writeback writeback(m_files, out.Get());
 
     // One pass of copy_file_range in large chunks (in-kernel, no user-space
@@ -355,7 +358,7 @@ FileResult LinuxFileCopier::Stage(const QString& source, const QString& target,
 }
 
 FileResult LinuxFileCopier::Commit(const QString& staged, const QString& target,
-                                  const std::function<bool()>& keepGoing)
+                                   const std::function<bool()>& keepGoing)
 {
     if (m_files.Rename(staged, target) != 0)
         return FileResult::Failed(errno, "rename", staged, target);

@@ -35,9 +35,9 @@ class LinuxFileCopier : public FileCopier
     LinuxFileCopier& operator=(const LinuxFileCopier&) = delete;
 
     FileResult Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
-                    QString& staged) override;
+                     QString& staged) override;
     FileResult Commit(const QString& staged, const QString& target,
-                     const std::function<bool()>& keepGoing = {}) override;
+                      const std::function<bool()>& keepGoing = {}) override;
     void Discard(const QString& staged) override;
     // Our temporary names not in use by any copier of this process are removed.
     void RemoveLeftovers(const QString& folder) override;

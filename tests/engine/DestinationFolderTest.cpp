@@ -1,7 +1,7 @@
 #include "engine/DestinationFolder.h"
 
-#include "support/EngineFakes.h"
 #include "platform/LinuxFileSystem.h"
+#include "support/EngineFakes.h"
 #include "support/TestFiles.h"
 
 #include <QTemporaryDir>

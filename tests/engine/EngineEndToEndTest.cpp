@@ -72,13 +72,13 @@ class CopierWithAfterCopy : public FileCopier
     LinuxFileCopier Real;
     std::function<void()> AfterCopy;
     FileResult Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
-                    QString& staged) override
+                     QString& staged) override
     {
         return Real.Stage(source, target, keepGoing, staged);
     }
     std::function<void(const QString& target)> OnCommit;
     FileResult Commit(const QString& staged, const QString& target,
-                     const std::function<bool()>& keepGoing) override
+                      const std::function<bool()>& keepGoing) override
     {
         const FileResult result = Real.Commit(staged, target, keepGoing);
         if (OnCommit)

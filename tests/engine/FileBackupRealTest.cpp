@@ -3,12 +3,12 @@
 
 #include "engine/FileBackup.h"
 
-#include "support/EngineFakes.h"
 #include "platform/FileNames.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxFileCopier.h"
 #include "platform/LocalFiles.h"
 #include "platform/VolumeLabels.h"
+#include "support/EngineFakes.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 

@@ -74,8 +74,8 @@ struct World
     // The source changes under each of the next copies.
     void ChangeSourceDuringCopies(int times = -1)
     {
-        Rig.Files.Script.push_back(
-            {FaultyFiles::Call::Write, 0, 1, times, "", 0, [this, t = 100]() mutable { Touch(FilePath, ++t); }});
+        Rig.Files.Script.push_back({FaultyFiles::Call::Write, 0, 1, times, "", 0,
+                                    [this, t = 100]() mutable { Touch(FilePath, ++t); }});
     }
     // Set-up steps for the rows below, chained.
     World& To(const QString& path, const QString& volume = {})
@@ -709,7 +709,8 @@ TEST(FileBackupLog, StalePositionFindsTheAssociationAndAnEmptyNameOnlyMarksTheAc
 QStringList Kept(const World& w)
 {
     QStringList all;
-    for (QDirIterator it(w.Dst() + "/Work", {"f.txt"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+    for (QDirIterator it(w.Dst() + "/Work", {"f.txt"}, QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext();)
         if (const QString path = it.next(); !path.contains("-S/"))
             all << QString::fromUtf8(ReadFile(path));
     all.sort();
@@ -730,10 +731,14 @@ TEST(DiskFaults, FailedSaveLosesNothingAndTheNextSaveBacksUp)
         qint64 AfterBytes;
         QString Log;
     } rows[] = {
-        {C::Write, ENOSPC, 1, 0, full},       {C::Write, ENOSPC, 1, 3000, full},
-        {C::Write, EDQUOT, 1, 1024, full},    {C::Write, EIO, 1, 2048, other},
-        {C::Create, ENOSPC, 1, 0, full},      {C::Flush, EIO, 1, 0, other},
-        {C::Close, EIO, 1, 0, other},         {C::Link, EIO, 1, 0, stored}, // copied instead
+        {C::Write, ENOSPC, 1, 0, full},
+        {C::Write, ENOSPC, 1, 3000, full},
+        {C::Write, EDQUOT, 1, 1024, full},
+        {C::Write, EIO, 1, 2048, other},
+        {C::Create, ENOSPC, 1, 0, full},
+        {C::Flush, EIO, 1, 0, other},
+        {C::Close, EIO, 1, 0, other},
+        {C::Link, EIO, 1, 0, stored}, // copied instead
         {C::MakeFolder, EIO, 1, 0, "Error: Can't create destination folders"},
         {C::MakeFolder, EILSEQ, 1, 0, "Error: Name not allowed at destination"},
     };

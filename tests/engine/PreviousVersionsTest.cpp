@@ -3,11 +3,11 @@
 #include "engine/PreviousVersions.h"
 #include "engine/VersionRestore.h"
 
-#include "support/EngineFakes.h"
 #include "engine/FileBackup.h"
 #include "platform/FileNames.h"
 #include "platform/LinuxFileCopier.h"
 #include "platform/LocalFiles.h"
+#include "support/EngineFakes.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 

@@ -170,8 +170,10 @@ TEST(LinuxFileCopier, StagedCopyWaitsForCommitAndOnlyEarlierRunsLeftoversAreRemo
     const QString dir = files.Dir.path();
     LinuxFileCopier copier(8192);
     QString staged;
-    EXPECT_EQ(copier.Stage(
-                  files.Source, files.Target, [] { return false; }, staged).Error,
+    EXPECT_EQ(copier
+                  .Stage(
+                      files.Source, files.Target, [] { return false; }, staged)
+                  .Error,
               FileError::Abandoned);
     files.ExpectOldTargetAndNoLeftovers();
 
@@ -229,11 +231,13 @@ TEST(LinuxFileCopier, SourceChangedDuringTheCopy)
         const Pair files(Pattern(64 * 1024));
         SetTimes(files.Source, 1600000000, 1000);
         bool changed = false;
-        EXPECT_EQ(LinuxFileCopier(8192).Copy(files.Source, files.Target,
-                                             [&] {
-                                                 if (!std::exchange(changed, true))
-                                                     change(files.Source);
-                                             }).Error,
+        EXPECT_EQ(LinuxFileCopier(8192)
+                      .Copy(files.Source, files.Target,
+                            [&] {
+                                if (!std::exchange(changed, true))
+                                    change(files.Source);
+                            })
+                      .Error,
                   FileError::SourceChanged);
         files.ExpectOldTargetAndNoLeftovers();
     }
@@ -266,7 +270,8 @@ TEST(LinuxFileCopier, FullDiskIsDiskFull)
         GTEST_SKIP() << "mounting a tmpfs failed: " << std::strerror(errno);
     const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(small).constData(), MNT_DETACH); });
     WriteFile(small + "/target.bin", "old copy");
-    EXPECT_EQ(LinuxFileCopier(256 * 1024).Copy(files.Source, small + "/target.bin", {}).Error, FileError::DiskFull);
+    EXPECT_EQ(LinuxFileCopier(256 * 1024).Copy(files.Source, small + "/target.bin", {}).Error,
+              FileError::DiskFull);
     EXPECT_EQ(ReadFile(small + "/target.bin"), QByteArray("old copy"));
     EXPECT_TRUE(Leftovers(small).isEmpty());
 }

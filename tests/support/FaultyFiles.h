@@ -22,16 +22,16 @@ class FaultyFiles : public LinuxFileSystem
     {
         Call On;
         int Errno;
-        int Nth;              // the nth matching call from now fails
-        int Times;            // and this many in a row; -1: every one from then on
-        QString PathContains; // only calls on such a path (a rename's or link's: either); empty: any
-        qint64 AfterBytes;    // Write: so many bytes of the file are written first
+        int Nth;                      // the nth matching call from now fails
+        int Times;                    // and this many in a row; -1: every one from then on
+        QString PathContains;         // only calls on such a path (a rename's or link's: either); empty: any
+        qint64 AfterBytes;            // Write: so many bytes of the file are written first
         std::function<void()> Before; // runs as the fault strikes; with Errno 0 the call then succeeds
 
         Fault(Call on, int error = EIO, int nth = 1, int times = 1, const QString& pathContains = {},
               qint64 afterBytes = 0, std::function<void()> before = {})
-            : On(on), Errno(error), Nth(nth), Times(times), PathContains(pathContains), AfterBytes(afterBytes),
-              Before(std::move(before))
+            : On(on), Errno(error), Nth(nth), Times(times), PathContains(pathContains),
+              AfterBytes(afterBytes), Before(std::move(before))
         {
         }
     };
