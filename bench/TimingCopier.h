@@ -13,18 +13,19 @@ class TimingCopier : public FileCopier
     qint64 DoneAt = -1;
     QElapsedTimer* Clock = nullptr;
 
-    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
-                    QString& staged) override
+    FileResult Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+                     QString& staged) override
     {
         return Real.Stage(source, target, keepGoing, staged);
     }
-    CopyError Commit(const QString& staged, const QString& target,
-                     const std::function<bool()>& keepGoing) override
+    FileResult Commit(const QString& staged, const QString& target,
+                      const std::function<bool()>& keepGoing) override
     {
-        const CopyError result = Real.Commit(staged, target, keepGoing);
-        if (target == Target && result == CopyError::None)
+        const FileResult result = Real.Commit(staged, target, keepGoing);
+        if (target == Target && result)
             DoneAt = Clock->nsecsElapsed();
         return result;
     }
     void Discard(const QString& staged) override { Real.Discard(staged); }
+    FileSystem& Files() override { return Real.Files(); }
 };

@@ -120,7 +120,7 @@ int main(int argc, char** argv)
     const std::function<bool()> copies[3] = {
         [&] {
             chunks = 0;
-            return copier.Copy(source, target, [&] { ++chunks; }) == CopyError::None;
+            return copier.Copy(source, target, [&] { ++chunks; }).Ok();
         },
         [&] {
             return Run("cp", {source, target}) && Run("sync", {target});

@@ -102,7 +102,7 @@ int main(int argc, char** argv)
     int save = 0;
     auto backupStep = [&] {
         const VersionRotation::Result r = VersionRotation::Rotate(folder, Name, Base, versions, copier);
-        return !r.Failed && copier.Copy(source, folder + "/" + Name, {}) == CopyError::None;
+        return !r.Failed && copier.Copy(source, folder + "/" + Name, {}).Ok();
     };
 
     // Fill every version first, unmeasured.
@@ -112,11 +112,11 @@ int main(int argc, char** argv)
 
     // The plain copy replaces an earlier copy, as a backup without versions does,
     // so both sides pay for freeing one old file.
-    ok = copier.Copy(source, plainTarget, {}) == CopyError::None && ok;
+    ok = copier.Copy(source, plainTarget, {}).Ok() && ok;
     std::vector<double> plain, step, rotation;
     for (int i = 0; i < rounds; ++i) {
         ok = StampSource(source, ++save) && ok;
-        plain.push_back(TimeMs([&] { return copier.Copy(source, plainTarget, {}) == CopyError::None; }, ok));
+        plain.push_back(TimeMs([&] { return copier.Copy(source, plainTarget, {}).Ok(); }, ok));
         step.push_back(TimeMs(backupStep, ok));
     }
     // The rotation alone, on the full set (its copy step done unmeasured).
@@ -124,7 +124,7 @@ int main(int argc, char** argv)
         ok = StampSource(source, ++save) && ok;
         rotation.push_back(TimeMs(
             [&] { return !VersionRotation::Rotate(folder, Name, Base, versions, copier).Failed; }, ok));
-        ok = copier.Copy(source, folder + "/" + Name, {}) == CopyError::None && ok;
+        ok = copier.Copy(source, folder + "/" + Name, {}).Ok() && ok;
     }
 
     // The result on disk: the current copy, then one older save per version folder.
@@ -143,18 +143,18 @@ int main(int argc, char** argv)
         [&] {
             const QString scratch = VersionRotation::VersionFolder(folder, Base, 1) + "-S";
             QDir().mkpath(scratch);
-            bool good = copier.Copy(folder + "/" + Name, scratch + "/" + Name, {}) == CopyError::None;
+            bool good = copier.Copy(folder + "/" + Name, scratch + "/" + Name, {}).Ok();
             for (int k = versions - 1; k >= 1; --k) {
                 const QString to = VersionRotation::VersionFolder(folder, Base, k + 1) + "/" + Name;
                 QFile::remove(to);
-                good = good && copier.Copy(VersionRotation::VersionFolder(folder, Base, k) + "/" + Name, to,
-                                           {}) == CopyError::None;
+                good = good &&
+                       copier.Copy(VersionRotation::VersionFolder(folder, Base, k) + "/" + Name, to, {}).Ok();
             }
             const QString first = VersionRotation::VersionFolder(folder, Base, 1) + "/" + Name;
             QFile::remove(first);
-            good = good && copier.Copy(scratch + "/" + Name, first, {}) == CopyError::None;
+            good = good && copier.Copy(scratch + "/" + Name, first, {}).Ok();
             QDir(scratch).removeRecursively();
-            return good && copier.Copy(source, folder + "/" + Name, {}) == CopyError::None;
+            return good && copier.Copy(source, folder + "/" + Name, {}).Ok();
         },
         ok);
 

@@ -79,7 +79,7 @@ bool fail(QString* error, const QString& message)
 // Completes a group write that a crash cut off between its renames, so the group
 // never stays half replaced. Without a whole marker no rename had begun: the old
 // files stand and the temporaries are replaced by the next write.
-DurableResult finishGroup()
+FileResult finishGroup()
 {
     const QString marker = DataFilePath(kGroupMarker);
     if (!QFileInfo::exists(marker))
@@ -88,11 +88,11 @@ DurableResult finishGroup()
     QStringList targets;
     if (file.open(QIODevice::ReadOnly))
         targets = StoreFile::DecodeLines(file.readAll());
-    DurableResult first;
+    FileResult first;
     if (!targets.isEmpty() && targets.takeLast() == kGroupEnd)
         for (const QString& target : targets)
             if (QFileInfo::exists(target + QStringLiteral("TEMP")))
-                if (DurableResult result = DurableFile::RenameOver(target + QStringLiteral("TEMP"), target);
+                if (FileResult result = DurableFile::RenameOver(target + QStringLiteral("TEMP"), target);
                     !result && first)
                     first = result;
     QFile::remove(marker);
@@ -152,12 +152,12 @@ bool Write(const QString& name, const QStringList& lines, QString* error)
     const QString store = writeTarget(DataFilePath(name));
     const QString temp = store + QStringLiteral("TEMP");
     // Rename, not copy: a crash between the two leaves either the old store or the new one.
-    DurableResult result = DurableFile::WriteNew(temp, EncodeLines(lines));
+    FileResult result = DurableFile::WriteNew(temp, EncodeLines(lines));
     if (result)
         result = DurableFile::RenameOver(temp, store);
     if (!result) {
         QFile::remove(temp);
-        return fail(error, result.Message);
+        return fail(error, result.Message());
     }
     return true;
 }
@@ -175,26 +175,26 @@ bool WriteTogether(const QList<std::pair<QString, QByteArray>>& stores, QString*
     };
     for (const auto& [name, bytes] : stores) {
         targets << writeTarget(DataFilePath(name));
-        if (const DurableResult result =
+        if (const FileResult result =
                 DurableFile::WriteNew(targets.last() + QStringLiteral("TEMP"), bytes);
             !result)
-            return discard(result.Message, error);
+            return discard(result.Message(), error);
     }
     // The temporaries' names must last before the marker that points to them does.
     for (const QString& target : targets)
-        if (const DurableResult synced = DurableFile::SyncFolder(QFileInfo(target).absolutePath()); !synced)
-            return discard(synced.Message, error);
-    DurableResult result =
+        if (const FileResult synced = DurableFile::SyncFolder(QFileInfo(target).absolutePath()); !synced)
+            return discard(synced.Message(), error);
+    FileResult result =
         DurableFile::WriteNew(DataFilePath(kGroupMarker), EncodeLines(targets << kGroupEnd));
     targets.removeLast();
     if (result)
         result = DurableFile::SyncFolder(DataFolder());
     if (!result) {
         QFile::remove(DataFilePath(kGroupMarker));
-        return discard(result.Message, error);
+        return discard(result.Message(), error);
     }
     result = finishGroup();
-    return result ? true : fail(error, result.Message);
+    return result ? true : fail(error, result.Message());
 }
 
 StoreContent Read(const QString& name)
@@ -232,7 +232,7 @@ QString KeepCopy(const QString& name, const QByteArray& bytes)
         return {};
     for (int attempt = 1; attempt <= kSideAttempts; ++attempt) {
         const QString path = sideName(name, attempt);
-        const DurableResult result = DurableFile::WriteNew(path, bytes, DurableFile::Existing::Keep);
+        const FileResult result = DurableFile::WriteNew(path, bytes, DurableFile::Existing::Keep);
         if (result)
             return path;
         if (result.Errno != EEXIST) {
@@ -249,7 +249,7 @@ QString MoveAside(const QString& name, QString* error)
     const QFileInfo info(store);
     if (!info.exists() && !info.isSymLink())
         return {};
-    DurableResult result;
+    FileResult result;
     for (int attempt = 1; attempt <= kSideAttempts; ++attempt) {
         const QString path = sideName(name, attempt);
         result = DurableFile::RenameNoReplace(store, path);
@@ -259,7 +259,7 @@ QString MoveAside(const QString& name, QString* error)
             break;
     }
     if (error)
-        *error = result.Message;
+        *error = result.Message();
     return {};
 }
 

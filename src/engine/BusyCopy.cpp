@@ -15,16 +15,17 @@ BusyCopy::Result attempt(EngineContext& c, const QString& source, const QString&
     qint64 firstDenial = 0;
     for (;;) {
         QString staged;
-        switch (const CopyError error = c.Copier.Stage(source, target, keepGoing, staged)) {
-        case CopyError::None:
+        const FileResult result = c.Copier.Stage(source, target, keepGoing, staged);
+        switch (result.Error) {
+        case FileError::None:
             return {BusyCopy::Outcome::Done, QString(), staged};
-        case CopyError::Abandoned:
+        case FileError::Abandoned:
             return {BusyCopy::Outcome::Abandoned, QString(), QString()};
-        case CopyError::AccessDenied:
-        case CopyError::SourceChanged: // still being written: as busy as a locked file
+        case FileError::AccessDenied:
+        case FileError::SourceChanged: // still being written: as busy as a locked file
             break;
         default:
-            return {BusyCopy::Outcome::Failed, BusyCopy::TextOf(error), QString()};
+            return {BusyCopy::Outcome::Failed, BusyCopy::TextOf(result.Error), QString()};
         }
         if (!waiting) {
             waiting = true;
@@ -49,12 +50,12 @@ BusyCopy::Result attempt(EngineContext& c, const QString& source, const QString&
 }
 } // namespace
 
-QString BusyCopy::TextOf(CopyError error)
+QString BusyCopy::TextOf(FileError error)
 {
     switch (error) {
-    case CopyError::DiskFull:
+    case FileError::DiskFull:
         return DiskFullText;
-    case CopyError::NameNotAllowed:
+    case FileError::NameNotAllowed:
         return NameNotAllowedText;
     default:
         return OtherText;

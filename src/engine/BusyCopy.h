@@ -34,5 +34,5 @@ class BusyCopy
                         const std::function<void()>& onFirstDenial, const std::function<bool()>& stillWanted);
 
     // The result text of a failure that is not worth waiting out.
-    static QString TextOf(CopyError error);
+    static QString TextOf(FileError error);
 };

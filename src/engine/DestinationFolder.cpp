@@ -49,23 +49,20 @@ std::optional<QString> DestinationFolder::LocalForm(const QString& path, const M
     return FilePath::Join(mount.MountPoint, FilePath::RelativePath(path, *share));
 }
 
-bool DestinationFolder::CreateMissing(const QString& root, const QString& folder, bool* nameNotAllowed)
+FileResult DestinationFolder::CreateMissing(const QString& root, const QString& folder, FileSystem& files)
 {
     QString running = QDir::cleanPath(root);
     const QString clean = QDir::cleanPath(folder);
     if (!FilePath::IsSameOrBelow(clean, running))
-        return false;
+        return FileResult::Failed(FileError::Other, "mkdir (outside the destination)", folder);
     const QString below = FilePath::RelativePath(clean, running);
-    bool allMade = true;
+    FileResult result;
     for (const QString& part : below.split(slash, Qt::SkipEmptyParts)) {
         if (!running.endsWith(slash))
             running += slash;
         running += part;
-        if (!LocalFiles::MakeFolder(running)) {
-            if (errno == EILSEQ && nameNotAllowed)
-                *nameNotAllowed = true;
-            allMade = false;
-        }
+        if (files.MakeFolder(running) != 0 && !(errno == EEXIST && LocalFiles::IsFolder(running)) && result)
+            result = FileResult::Failed(errno, "mkdir", running);
     }
-    return allMade;
+    return result;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "platform/Drives.h"
+#include "platform/FileResult.h"
+#include "platform/FileSystem.h"
 
 #include <QString>
 #include <optional>
@@ -22,7 +24,6 @@ class DestinationFolder
     static std::optional<QString> LocalForm(const QString& path, const MountEntry& mount);
 
     // Creates every missing folder of folder below root (root itself must exist and
-    // is never created). Goes on after a failed level; false if any level failed.
-    // nameNotAllowed: a level failed because its file system cannot hold the name.
-    static bool CreateMissing(const QString& root, const QString& folder, bool* nameNotAllowed = nullptr);
+    // is never created). Goes on after a failed level; the first failure is the result.
+    static FileResult CreateMissing(const QString& root, const QString& folder, FileSystem& files);
 };

@@ -194,11 +194,12 @@ class FileBackup::Run
     // Reports a failure: false when the folder is not there for the copy.
     bool createFolders(const QString& root, const QString& folder)
     {
-        bool nameNotAllowed = false;
-        if (DestinationFolder::CreateMissing(root, folder, &nameNotAllowed))
+        const FileResult made = DestinationFolder::CreateMissing(root, folder, m_c.Copier.Files());
+        if (made)
             return true;
-        fail(true, nameNotAllowed ? BusyCopy::NameNotAllowedText
-                                  : QStringLiteral("Error: Can't create destination folders"));
+        fail(true, made.Error == FileError::NameNotAllowed
+                       ? BusyCopy::NameNotAllowedText
+                       : QStringLiteral("Error: Can't create destination folders"));
         return false;
     }
 
@@ -255,14 +256,14 @@ class FileBackup::Run
                                             m_c.Copier, [this] { m_c.Pump.ProcessPendingMessages(); });
                 rotated = true;
             }
-            const CopyError committed = m_c.Copier.Commit(copy.Staged, target, [this] {
+            const FileResult committed = m_c.Copier.Commit(copy.Staged, target, [this] {
                 m_c.Pump.ProcessPendingMessages();
                 return true;
             });
-            if (committed != CopyError::None) {
+            if (!committed) {
                 m_c.Copier.Discard(copy.Staged);
                 copy.Status = BusyCopy::Outcome::Failed;
-                copy.CopyError = BusyCopy::TextOf(committed);
+                copy.CopyError = BusyCopy::TextOf(committed.Error);
             }
         }
 

@@ -6,16 +6,16 @@
 #include "platform/LocalFiles.h"
 
 namespace {
-QString copyErrorText(CopyError e)
+QString copyErrorText(const FileResult& result)
 {
-    switch (e) {
-    case CopyError::AccessDenied:
+    switch (result.Error) {
+    case FileError::AccessDenied:
         return QStringLiteral("permission denied");
-    case CopyError::DiskFull:
+    case FileError::DiskFull:
         return QStringLiteral("disk is full");
-    case CopyError::NameNotAllowed:
+    case FileError::NameNotAllowed:
         return QStringLiteral("name not allowed there");
-    case CopyError::SourceChanged:
+    case FileError::SourceChanged:
         return QStringLiteral("the copy changed while it was read");
     default:
         return QStringLiteral("copy failed");
@@ -47,23 +47,23 @@ VersionRestore::Result VersionRestore::Restore(const QString& copyPath, const QS
     QString existing = parent;
     while (!LocalFiles::IsFolder(existing) && existing != QStringLiteral("/"))
         existing = FilePath::Parent(existing);
-    if (existing != parent && !DestinationFolder::CreateMissing(existing, parent)) {
+    if (existing != parent && !DestinationFolder::CreateMissing(existing, parent, copier.Files())) {
         r.Error = QStringLiteral("Error: Restore failed (its folder could not be made)");
         return r;
     }
     // The held copy is staged first: keeping the current file as a version
     // renumbers the versions, and the staged bytes no longer depend on that.
     QString staged;
-    const CopyError staging = copier.Stage(copyPath, target, {}, staged);
-    if (staging != CopyError::None) {
+    const FileResult staging = copier.Stage(copyPath, target, {}, staged);
+    if (!staging) {
         r.Error = QStringLiteral("Error: Restore failed (") + copyErrorText(staging) + QLatin1Char(')');
         return r;
     }
     if (keepCurrent && LocalFiles::Exists(target)) {
         if (!keepAsVersion || !keepAsVersion(target)) {
             const QString beside = BesideName(target, now);
-            const CopyError kept = copier.Copy(target, beside, {});
-            if (kept != CopyError::None) {
+            const FileResult kept = copier.Copy(target, beside, {});
+            if (!kept) {
                 copier.Discard(staged);
                 r.Error = QStringLiteral("Error: Restore failed (the current file could not be kept: ") +
                           copyErrorText(kept) + QLatin1Char(')');
@@ -72,8 +72,8 @@ VersionRestore::Result VersionRestore::Restore(const QString& copyPath, const QS
             r.KeptBeside = beside;
         }
     }
-    const CopyError committed = copier.Commit(staged, target);
-    if (committed != CopyError::None) {
+    const FileResult committed = copier.Commit(staged, target);
+    if (!committed) {
         copier.Discard(staged);
         // The file stays as it was, so the copy kept of it is not needed.
         if (!r.KeptBeside.isEmpty())

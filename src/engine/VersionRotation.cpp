@@ -1,56 +1,22 @@
 #include "engine/VersionRotation.h"
 
-#include "platform/FileNames.h"
+#include "platform/FilePath.h"
 #include "platform/LocalFiles.h"
 
-#include <filesystem>
-#include <fstream>
-#include <system_error>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <vector>
 
-namespace fs = std::filesystem;
-
 namespace {
-// Marks a scratch folder as made here, so one that a crash left behind can go.
-const QString kScratchMarker = QStringLiteral("/.savenook-scratch");
-
-// Qt can neither rename over an existing file nor make a hard link, and both are
-// what keeps the rotation cheap and never half-written; the standard library can.
-fs::path native(const QString& path)
-{
-    return fs::path(FileNames::Encode(path).toStdString());
-}
-
 bool isFile(const QString& path)
 {
     return LocalFiles::IsFile(path);
 }
 
-bool makeFolder(const QString& path)
+bool makeFolder(FileSystem& files, const QString& path)
 {
-    return LocalFiles::MakeFolder(path);
-}
-
-// The marker goes last, so a kill part-way leaves a folder still known as ours,
-// or an empty one. True when nothing is left.
-bool removeScratch(const QString& scratch)
-{
-    LocalFiles::RemoveTree(scratch + QStringLiteral("/new"));
-    LocalFiles::RemoveTree(scratch + QStringLiteral("/old"));
-    std::error_code ec;
-    fs::remove(native(scratch + kScratchMarker), ec);
-    fs::remove(native(scratch), ec);
-    return !LocalFiles::Exists(scratch);
-}
-
-// A leftover of a killed rotation: one holding the marker, or an empty one
-// (killed before the marker was made, or after it went). Anything else is the user's.
-bool removeLeftoverScratch(const QString& scratch)
-{
-    std::error_code ec;
-    if (!fs::is_directory(fs::symlink_status(native(scratch), ec)))
-        return false;
-    return isFile(scratch + kScratchMarker) ? removeScratch(scratch) : fs::remove(native(scratch), ec);
+    return files.MakeFolder(path) == 0 || (errno == EEXIST && LocalFiles::IsFolder(path));
 }
 
 // Every change to a version file is a rename or a new link, recorded so that a
@@ -58,26 +24,27 @@ bool removeLeftoverScratch(const QString& scratch)
 class Journal
 {
   public:
+    explicit Journal(FileSystem& files) : m_files(files) {}
     bool Rename(const QString& from, const QString& to)
     {
-        std::error_code ec;
-        fs::rename(native(from), native(to), ec);
-        if (ec)
+        if (m_files.Rename(from, to) != 0)
             return false;
         m_steps.push_back(Step{from, to, false});
         return true;
     }
     void Created(const QString& path) { m_steps.push_back(Step{QString(), path, true}); }
-    void Undo()
+    // False when a step could not be undone: what it moved is still where it went.
+    bool Undo()
     {
+        bool all = true;
         for (auto it = m_steps.rbegin(); it != m_steps.rend(); ++it) {
-            std::error_code ec;
             if (it->Created)
-                fs::remove(native(it->To), ec);
+                all = (m_files.Remove(it->To) == 0 || errno == ENOENT) && all;
             else
-                fs::rename(native(it->To), native(it->From), ec);
+                all = m_files.Rename(it->To, it->From) == 0 && all;
         }
         m_steps.clear();
+        return all;
     }
 
   private:
@@ -86,6 +53,7 @@ class Journal
         QString From, To;
         bool Created;
     };
+    FileSystem& m_files;
     std::vector<Step> m_steps;
 };
 
@@ -94,14 +62,61 @@ class Journal
 bool duplicate(const QString& from, const QString& to, FileCopier& copier,
                const std::function<void()>& betweenChunks)
 {
-    std::error_code ec;
-    fs::create_hard_link(native(from), native(to), ec);
-    if (!ec)
+    if (copier.Files().Link(from, to) == 0)
         return true;
-    if (copier.Copy(from, to, betweenChunks) != CopyError::None)
+    if (!copier.Copy(from, to, betweenChunks))
         return false;
     LocalFiles::SetPermissions(to, VersionRotation::ModeOf(from));
     return true;
+}
+
+// Marks a scratch folder as made here, so one that a crash left behind can go.
+const QString kScratchMarker = QStringLiteral("/.savenook-scratch");
+
+void removeFiles(FileSystem& files, const QString& folder)
+{
+    if (const auto entries = LocalFiles::List(folder))
+        for (const LocalFiles::Entry& entry : *entries)
+            files.Remove(FilePath::Join(folder, entry.Name));
+    files.RemoveFolder(folder);
+}
+
+// The scratch folder and what is left in it (stashed versions past the count).
+// The marker goes last, so a kill part-way leaves a folder still known as ours,
+// or an empty one. True when nothing is left.
+bool removeScratch(FileSystem& files, const QString& scratch)
+{
+    removeFiles(files, scratch + QStringLiteral("/new"));
+    removeFiles(files, scratch + QStringLiteral("/old"));
+    files.Remove(scratch + kScratchMarker);
+    files.RemoveFolder(scratch);
+    return !LocalFiles::Exists(scratch);
+}
+
+// A leftover of a killed rotation: a real folder holding the marker, or an empty
+// one (killed before the marker was made, or after it went). Anything else is the user's.
+bool removeLeftoverScratch(FileSystem& files, const QString& scratch)
+{
+    const auto entries = LocalFiles::List(FilePath::Parent(scratch));
+    const QString name = FilePath::FileName(scratch);
+    const bool realFolder =
+        entries && std::any_of(entries->begin(), entries->end(), [&name](const LocalFiles::Entry& entry) {
+            return entry.Name == name && entry.Type == LocalFiles::Entry::Kind::Folder;
+        });
+    if (!realFolder)
+        return false;
+    if (isFile(scratch + kScratchMarker))
+        return removeScratch(files, scratch);
+    return files.RemoveFolder(scratch) == 0;
+}
+
+bool makeScratch(FileSystem& files, const QString& scratch)
+{
+    if (files.MakeFolder(scratch) != 0)
+        return false;
+    const int marker = files.Open(scratch + kScratchMarker, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    return marker >= 0 && files.Close(marker) == 0 && files.MakeFolder(scratch + QStringLiteral("/new")) == 0 &&
+           files.MakeFolder(scratch + QStringLiteral("/old")) == 0;
 }
 } // namespace
 
@@ -130,44 +145,42 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         return VersionFolder(folder, baseName, k) + QLatin1Char('/') + fileName;
     };
 
+    FileSystem& files = copier.Files();
     const QString first = VersionFolder(folder, baseName, 1);
-    if (!makeFolder(first)) {
+    if (!makeFolder(files, first)) {
         result.Failed = true;
         return result;
     }
     // The scratch folder takes the first free name, so a folder of the user's is
     // never touched; one that a kill left goes first, or every kill would leave
-    // one more for good.
+    // one more for good. The copy and the stashed versions each get a sub-folder:
+    // no file name can then clash with the marker or with a stash.
     QString scratch = first + QStringLiteral("-S");
-    while (LocalFiles::Exists(scratch) && !removeLeftoverScratch(scratch))
+    while (LocalFiles::Exists(scratch) && !removeLeftoverScratch(files, scratch))
         scratch += QStringLiteral("-S");
-    // The copy and the stashed versions each get a sub-folder: no file name can
-    // then clash with the marker or with a stash.
-    const QString fresh = scratch + QStringLiteral("/new"), old = scratch + QStringLiteral("/old");
-    if (!LocalFiles::MakeFolder(scratch) || !std::ofstream(native(scratch + kScratchMarker)) ||
-        !LocalFiles::MakeFolder(fresh) || !LocalFiles::MakeFolder(old)) {
-        removeScratch(scratch);
+    if (!makeScratch(files, scratch)) {
+        removeScratch(files, scratch);
         result.Failed = true;
         return result;
     }
 
-    Journal journal;
+    Journal journal(files);
     int stashed = 0;
     // A version about to be overwritten moves into the scratch folder first: it
     // is discarded with that folder on success and put back on failure.
     auto stash = [&](const QString& path) {
         return !LocalFiles::Exists(path) ||
-               journal.Rename(path, old + QLatin1Char('/') + QString::number(++stashed));
+               journal.Rename(path, scratch + QStringLiteral("/old/") + QString::number(++stashed));
     };
 
-    const QString staged = fresh + QLatin1Char('/') + fileName;
+    const QString staged = scratch + QStringLiteral("/new/") + fileName;
     bool ok = duplicate(current, staged, copier, betweenChunks);
     for (int k = versions - 1; ok && k >= 1; --k) {
         const QString from = versionFile(k);
         if (!isFile(from))
             continue;
         const QString to = versionFile(k + 1);
-        ok = makeFolder(VersionFolder(folder, baseName, k + 1)) && stash(to);
+        ok = makeFolder(files, VersionFolder(folder, baseName, k + 1)) && stash(to);
         if (!ok)
             break;
         // A version that nothing below will refill keeps its file (a gap in the
@@ -185,9 +198,14 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
     if (ok) {
         result.Stored = true;
     } else {
-        journal.Undo();
         result.Failed = true;
+        // A version that could not be put back is still in the scratch folder,
+        // which then stays, unmarked, so that no later rotation clears it away.
+        if (!journal.Undo()) {
+            files.Remove(scratch + kScratchMarker);
+            return result;
+        }
     }
-    removeScratch(scratch);
+    removeScratch(files, scratch);
     return result;
 }

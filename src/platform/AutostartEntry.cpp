@@ -174,7 +174,7 @@ bool Apply(bool wanted, const QString& program)
                              .arg(ExecLine(program));
     const QString path = NewEntryPath();
     const QString temp = path + QStringLiteral(".part");
-    DurableResult result = DurableFile::WriteNew(temp, text.toUtf8());
+    FileResult result = DurableFile::WriteNew(temp, text.toUtf8());
     if (result)
         result = DurableFile::RenameOver(temp, path);
     if (!result)

@@ -5,32 +5,19 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-
-DurableResult failure(int error, const char* call, const QString& path)
-{
-    return {error, QStringLiteral("%1 %2: %3")
-                       .arg(QLatin1String(call), FileNames::ForDisplay(path),
-                            QString::fromLocal8Bit(std::strerror(error)))};
-}
-
-} // namespace
-
 namespace DurableFile {
 
-DurableResult WriteNew(const QString& path, const QByteArray& bytes, Existing existing)
+FileResult WriteNew(const QString& path, const QByteArray& bytes, Existing existing)
 {
     const QByteArray native = FileNames::Encode(path);
     if (existing == Existing::Replace && ::unlink(native.constData()) != 0 && errno != ENOENT)
-        return failure(errno, "unlink", path);
+        return FileResult::Failed(errno, "unlink", path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
-        return failure(errno, "open", path);
+        return FileResult::Failed(errno, "open", path);
     const char* data = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -40,7 +27,7 @@ DurableResult WriteNew(const QString& path, const QByteArray& bytes, Existing ex
                 continue;
             const int error = errno;
             ::close(fd);
-            return failure(error, "write", path);
+            return FileResult::Failed(error, "write", path);
         }
         data += written;
         left -= written;
@@ -48,47 +35,47 @@ DurableResult WriteNew(const QString& path, const QByteArray& bytes, Existing ex
     if (::fsync(fd) != 0) {
         const int error = errno;
         ::close(fd);
-        return failure(error, "fsync", path);
+        return FileResult::Failed(error, "fsync", path);
     }
     // close can report a delayed write error (on network file systems).
     if (::close(fd) != 0)
-        return failure(errno, "close", path);
+        return FileResult::Failed(errno, "close", path);
     return {};
 }
 
-DurableResult RenameOver(const QString& from, const QString& to)
+FileResult RenameOver(const QString& from, const QString& to)
 {
     if (::rename(FileNames::Encode(from).constData(), FileNames::Encode(to).constData()) != 0)
-        return failure(errno, "rename", from + QStringLiteral(" -> ") + to);
+        return FileResult::Failed(errno, "rename", from, to);
     return SyncFolder(QFileInfo(to).absolutePath());
 }
 
-DurableResult RenameNoReplace(const QString& from, const QString& to)
+FileResult RenameNoReplace(const QString& from, const QString& to)
 {
     const QByteArray source = FileNames::Encode(from);
     const QByteArray target = FileNames::Encode(to);
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
         return SyncFolder(QFileInfo(to).absolutePath());
     if (errno != EINVAL && errno != ENOSYS)
-        return failure(errno, "rename", from + QStringLiteral(" -> ") + to);
+        return FileResult::Failed(errno, "rename", from, to);
     // A file system without RENAME_NOREPLACE: a hard link cannot replace either.
     if (::link(source.constData(), target.constData()) != 0)
-        return failure(errno, "link", from + QStringLiteral(" -> ") + to);
+        return FileResult::Failed(errno, "link", from, to);
     if (::unlink(source.constData()) != 0)
-        return failure(errno, "unlink", from);
+        return FileResult::Failed(errno, "unlink", from);
     return SyncFolder(QFileInfo(to).absolutePath());
 }
 
-DurableResult SyncFolder(const QString& folder)
+FileResult SyncFolder(const QString& folder)
 {
     const int fd = ::open(FileNames::Encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return failure(errno, "open", folder);
+        return FileResult::Failed(errno, "open", folder);
     // Some file systems cannot flush a folder (EINVAL); the rename itself still stands.
     if (::fsync(fd) != 0 && errno != EINVAL) {
         const int error = errno;
         ::close(fd);
-        return failure(error, "fsync", folder);
+        return FileResult::Failed(error, "fsync", folder);
     }
     ::close(fd);
     return {};

@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <future>
 #include <set>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +29,7 @@ constexpr qint64 kSmallestChunkBytes = 1024 * 1024;
 class Descriptor
 {
   public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
+    explicit Descriptor(FileSystem& files, int fd = -1) : m_files(files), m_fd(fd) {}
     ~Descriptor() { Close(); }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
@@ -45,12 +44,13 @@ class Descriptor
     // write errors there.
     int Close()
     {
-        const int result = m_fd >= 0 ? ::close(m_fd) : 0;
+        const int result = m_fd >= 0 ? m_files.Close(m_fd) : 0;
         m_fd = -1;
         return result;
     }
 
   private:
+    FileSystem& m_files;
     int m_fd;
 };
 
@@ -84,10 +84,10 @@ std::pair<dev_t, ino_t> identityOf(int fd)
     return {st.st_dev, st.st_ino};
 }
 
-void release(const QByteArray& path)
+void release(const QString& path)
 {
     struct stat st;
-    if (::stat(path.constData(), &st) == 0)
+    if (::stat(FileNames::Encode(path).constData(), &st) == 0)
         inUse().erase({st.st_dev, st.st_ino});
 }
 
@@ -99,19 +99,19 @@ void release(const QByteArray& path)
 class Writeback
 {
   public:
-    explicit Writeback(int fd) : m_fd(fd) {}
+    Writeback(FileSystem& files, int fd) : m_files(files), m_fd(fd) {}
 
     // [start, end) has just been written; 0 or an errno.
     int Written(off_t start, off_t end)
     {
         if (m_rangeSync) {
-            if (::sync_file_range(m_fd, start, end - start, SYNC_FILE_RANGE_WRITE) == 0) {
+            if (m_files.SyncRange(m_fd, start, end - start, SYNC_FILE_RANGE_WRITE) == 0) {
                 m_ends.push_back(end);
                 if (m_ends.size() <= InFlight)
                     return 0;
                 const off_t upTo = m_ends.front();
                 m_ends.pop_front();
-                const int waited = ::sync_file_range(m_fd, m_waited, upTo - m_waited,
+                const int waited = m_files.SyncRange(m_fd, m_waited, upTo - m_waited,
                                                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                                          SYNC_FILE_RANGE_WAIT_AFTER);
                 m_waited = upTo;
@@ -121,7 +121,7 @@ class Writeback
                 return errno;
             m_rangeSync = false; // a file system without it: flush each chunk whole
         }
-        return ::fdatasync(m_fd) == 0 ? 0 : errno;
+        return m_files.SyncData(m_fd) == 0 ? 0 : errno;
     }
 
     // Waits until everything written so far is on the disk; 0 or an errno.
@@ -129,12 +129,13 @@ class Writeback
     {
         if (!m_rangeSync || m_ends.empty())
             return 0;
-        const int result = ::sync_file_range(
+        const int result = m_files.SyncRange(
             m_fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
         return result == 0 ? 0 : errno;
     }
 
   private:
+    FileSystem& m_files;
     int m_fd;
     bool m_rangeSync = true;
     // Chunks written out at once: a few keep the device's queue full (one alone
@@ -149,9 +150,10 @@ class Writeback
 // a second here. It runs on a short-lived thread of its own while keepGoing keeps
 // the interface served; a flush cannot be stopped, so a stop is only noted (in
 // abandoned) and the flush waited for. 0 or an errno.
-int flushBeside(int fd, const std::function<bool()>& keepGoing, bool& abandoned)
+int flushBeside(FileSystem& files, int fd, const std::function<bool()>& keepGoing, bool& abandoned)
 {
-    std::future<int> flushed = std::async(std::launch::async, [fd] { return ::fsync(fd) == 0 ? 0 : errno; });
+    std::future<int> flushed =
+        std::async(std::launch::async, [&files, fd] { return files.Sync(fd) == 0 ? 0 : errno; });
     while (flushed.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
         if (!abandoned && keepGoing && !keepGoing())
             abandoned = true;
@@ -160,8 +162,10 @@ int flushBeside(int fd, const std::function<bool()>& keepGoing, bool& abandoned)
 
 } // namespace
 
-LinuxFileCopier::LinuxFileCopier(qint64 chunkBytes)
-    : m_chunkBytes(chunkBytes > 0 ? chunkBytes : DefaultChunkBytes)
+LinuxFileCopier::LinuxFileCopier(qint64 chunkBytes) : LinuxFileCopier(m_ownFiles, chunkBytes) {}
+
+LinuxFileCopier::LinuxFileCopier(FileSystem& files, qint64 chunkBytes)
+    : m_files(files), m_chunkBytes(chunkBytes > 0 ? chunkBytes : DefaultChunkBytes)
 {
 }
 
@@ -172,33 +176,12 @@ bool LinuxFileCopier::IsTemporaryName(const QString& fileName)
            fileName.size() > qsizetype(sizeof TemporaryPrefix + sizeof TemporarySuffix - 2);
 }
 
-CopyError LinuxFileCopier::ErrorFromErrno(int error)
-{
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return CopyError::AccessDenied;
-    case ENOSPC:
-    case EDQUOT:
-        return CopyError::DiskFull;
-    case EILSEQ:
-        return CopyError::NameNotAllowed;
-    default:
-        return CopyError::Other;
-    }
-}
-
-ssize_t LinuxFileCopier::CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length)
-{
-    return ::copy_file_range(in, inOffset, out, outOffset, length, 0);
-}
-
 ssize_t LinuxFileCopier::SendRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length)
 {
     // sendfile writes at the target's file position, not at an offset of ours.
     if (::lseek(out, *outOffset, SEEK_SET) != *outOffset)
         return -1;
-    const ssize_t sent = ::sendfile(out, in, inOffset, length);
+    const ssize_t sent = m_files.Send(out, in, inOffset, length);
     if (sent > 0)
         *outOffset += sent;
     return sent;
@@ -219,7 +202,8 @@ ssize_t LinuxFileCopier::ReadWriteRange(int in, off_t* inOffset, int out, off_t*
         if (got == 0)
             break;
         for (ssize_t written = 0; written < got;) {
-            const ssize_t put = ::pwrite(out, m_buffer.data() + written, size_t(got - written), *outOffset);
+            const ssize_t put =
+                m_files.WriteAt(out, m_buffer.data() + written, size_t(got - written), *outOffset);
             if (put < 0) {
                 if (errno == EINTR)
                     continue;
@@ -234,56 +218,60 @@ ssize_t LinuxFileCopier::ReadWriteRange(int in, off_t* inOffset, int out, off_t*
     return ssize_t(done);
 }
 
-CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
-                                 const std::function<bool()>& keepGoing, QString& staged)
+FileResult LinuxFileCopier::Stage(const QString& source, const QString& target,
+                                  const std::function<bool()>& keepGoing, QString& staged)
 {
     staged.clear();
     const QByteArray sourcePath = FileNames::Encode(source);
     const QByteArray targetPath = FileNames::Encode(target);
 
-    Descriptor in(::open(sourcePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    Descriptor in(m_files, m_files.Open(source, O_RDONLY | O_NOCTTY));
     if (!in.Valid())
-        return ErrorFromErrno(errno);
+        return FileResult::Failed(errno, "open", source);
     struct stat before;
     if (::fstat(in.Get(), &before) != 0)
-        return ErrorFromErrno(errno);
+        return FileResult::Failed(errno, "stat", source);
     if (!S_ISREG(before.st_mode))
-        return CopyError::Other;
+        return FileResult::Failed(FileError::Other, "copy (not a file)", source);
 
     // Checked on the mode bits rather than with access(): root passes access(), and
     // a read-only copy must refuse to be replaced for root too.
     struct stat existing;
     if (::stat(targetPath.constData(), &existing) == 0) {
         if (S_ISDIR(existing.st_mode))
-            return CopyError::Other;
+            return FileResult::Failed(FileError::Other, "copy (a folder holds the name)", target);
         if (!(existing.st_mode & S_IWUSR))
-            return CopyError::AccessDenied;
+            return FileResult::Failed(FileError::AccessDenied, "copy (read-only target)", target);
     } else if (errno != ENOENT) {
-        return ErrorFromErrno(errno);
+        return FileResult::Failed(errno, "stat", target);
     }
 
-    const QByteArray folder = FileNames::Encode(FilePath::Parent(target));
-    QByteArray temporaryPath;
-    Descriptor out;
+    const QString folder = FilePath::Parent(target);
+    QString temporary;
+    Descriptor out(m_files);
     for (int attempt = 0; attempt < 16 && !out.Valid(); ++attempt) {
-        temporaryPath = folder + '/' + TemporaryPrefix +
-                        QByteArray::number(QRandomGenerator::global()->generate(), 16) + TemporarySuffix;
-        out.Reset(::open(temporaryPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        temporary = folder + QLatin1Char('/') + QLatin1String(TemporaryPrefix) +
+                    QString::number(QRandomGenerator::global()->generate(), 16) +
+                    QLatin1String(TemporarySuffix);
+        out.Reset(m_files.Open(temporary, O_WRONLY | O_CREAT | O_EXCL, 0600));
         if (!out.Valid() && errno != EEXIST)
-            return ErrorFromErrno(errno);
+            return FileResult::Failed(errno, "open", temporary);
     }
     if (!out.Valid())
-        return CopyError::Other;
+        return FileResult::Failed(EEXIST, "open", temporary);
     const auto identity = identityOf(out.Get());
     inUse().insert(identity);
 
-    auto fail = [&](CopyError error) {
+    auto fail = [&](FileResult result) {
         out.Close();
-        ::unlink(temporaryPath.constData());
+        m_files.Remove(temporary);
         inUse().erase(identity);
-        return error;
+        return result;
     };
-    Writeback writeback(out.Get());
+    auto failWith = [&](int error, const char* call) {
+        return fail(FileResult::Failed(error, call, temporary));
+    };
+    Writeback writeback(m_files, out.Get());
 
     // One pass of copy_file_range in large chunks (in-kernel, no user-space
     // buffer); the fallbacks only where the two file systems cannot do that.
@@ -299,7 +287,7 @@ CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
         const off_t chunkStart = outOffset;
         switch (method) {
         case Method::CopyRange:
-            copied = CopyRange(in.Get(), &inOffset, out.Get(), &outOffset, want);
+            copied = m_files.CopyRange(in.Get(), &inOffset, out.Get(), &outOffset, want);
             break;
         case Method::SendFile:
             copied = SendRange(in.Get(), &inOffset, out.Get(), &outOffset, want);
@@ -315,82 +303,74 @@ CopyError LinuxFileCopier::Stage(const QString& source, const QString& target,
                 method = method == Method::CopyRange ? Method::SendFile : Method::ReadWrite;
                 continue;
             }
-            return fail(ErrorFromErrno(errno));
+            return failWith(errno, "write");
         }
-        if (copied == 0)
-            return fail(CopyError::SourceChanged); // shorter than it was at the start
+        if (copied == 0) // shorter than it was at the start
+            return fail(FileResult::Failed(FileError::SourceChanged, "copy", source));
         if (const int error = writeback.Written(chunkStart, outOffset))
-            return fail(ErrorFromErrno(error));
+            return failWith(error, "flush");
         const qint64 took = chunkClock.elapsed();
         if (took > kSlowChunkMs && chunkBytes > kSmallestChunkBytes)
             chunkBytes = qMax(kSmallestChunkBytes, chunkBytes / 2);
         else if (took < kSlowChunkMs / 4 && chunkBytes < m_chunkBytes)
             chunkBytes = qMin(m_chunkBytes, chunkBytes * 2);
         if (inOffset < before.st_size && keepGoing && !keepGoing())
-            return fail(CopyError::Abandoned);
+            return fail(FileResult::Failed(FileError::Abandoned, "copy", source));
         chunkClock.restart();
     }
     // The last chunks reach the disk before the final flush, with a turn for the
     // interface in between, so that flush has only the metadata left to write.
     if (const int error = writeback.Finish())
-        return fail(ErrorFromErrno(error));
+        return failWith(error, "flush");
     if (before.st_size > 0 && keepGoing && !keepGoing())
-        return fail(CopyError::Abandoned);
+        return fail(FileResult::Failed(FileError::Abandoned, "copy", source));
 
     struct stat after;
     if (::stat(sourcePath.constData(), &after) != 0)
-        return fail(CopyError::Other);
+        return fail(FileResult::Failed(errno, "stat", source));
     if (!SameVersion(before, after))
-        return fail(CopyError::SourceChanged);
+        return fail(FileResult::Failed(FileError::SourceChanged, "copy", source));
 
     // Set-user and set-group bits are not carried over to a backup copy.
     if (::fchmod(out.Get(), before.st_mode & 0777) != 0)
-        return fail(ErrorFromErrno(errno));
+        return failWith(errno, "chmod");
     const timespec times[2] = {before.st_atim, before.st_mtim};
     if (::futimens(out.Get(), times) != 0)
-        return fail(ErrorFromErrno(errno));
+        return failWith(errno, "utimens");
     // One fsync after the metadata so that data, size, mode and times reach the
     // disk together; the rename must never expose a file still in flight.
     bool abandoned = false;
-    if (const int error = flushBeside(out.Get(), keepGoing, abandoned))
-        return fail(ErrorFromErrno(error));
+    if (const int error = flushBeside(m_files, out.Get(), keepGoing, abandoned))
+        return failWith(error, "fsync");
     if (abandoned)
-        return fail(CopyError::Abandoned);
-    if (out.Close() != 0) {
-        const int error = errno;
-        ::unlink(temporaryPath.constData());
-        inUse().erase(identity);
-        return ErrorFromErrno(error);
-    }
-    staged = FileNames::Decode(temporaryPath);
-    return CopyError::None;
+        return fail(FileResult::Failed(FileError::Abandoned, "copy", source));
+    if (out.Close() != 0)
+        return failWith(errno, "close");
+    staged = temporary;
+    return {};
 }
 
-CopyError LinuxFileCopier::Commit(const QString& staged, const QString& target,
-                                  const std::function<bool()>& keepGoing)
+FileResult LinuxFileCopier::Commit(const QString& staged, const QString& target,
+                                   const std::function<bool()>& keepGoing)
 {
-    const QByteArray stagedPath = FileNames::Encode(staged);
-    const QByteArray targetPath = FileNames::Encode(target);
-    if (::rename(stagedPath.constData(), targetPath.constData()) != 0)
-        return ErrorFromErrno(errno);
-    release(targetPath);
+    if (m_files.Rename(staged, target) != 0)
+        return FileResult::Failed(errno, "rename", staged, target);
+    release(target);
 
     // Make the rename itself durable. Some file systems cannot flush a folder
     // (EINVAL); the copy is in place there all the same.
-    Descriptor dir(
-        ::open(FileNames::Encode(FilePath::Parent(target)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor dir(m_files, m_files.Open(FilePath::Parent(target), O_RDONLY | O_DIRECTORY));
     bool stopped = false; // nothing left to stop
-    const int error = dir.Valid() ? flushBeside(dir.Get(), keepGoing, stopped) : 0;
+    const int error = dir.Valid() ? flushBeside(m_files, dir.Get(), keepGoing, stopped) : 0;
     if (error != 0 && error != EINVAL && error != ENOTSUP && error != EROFS)
-        return ErrorFromErrno(error);
-    return CopyError::None;
+        return FileResult::Failed(error, "fsync", FilePath::Parent(target));
+    return {};
 }
 
 void LinuxFileCopier::Discard(const QString& staged)
 {
-    const QByteArray path = FileNames::Encode(staged);
-    release(path);
-    ::unlink(path.constData());
+    release(staged);
+    m_files.Remove(staged);
 }
 
 void LinuxFileCopier::RemoveLeftovers(const QString& folder)
@@ -409,7 +389,7 @@ void LinuxFileCopier::RemoveLeftovers(const QString& folder)
         if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
             inUse().count({st.st_dev, st.st_ino}))
             continue;
-        ::unlinkat(::dirfd(dir), name, 0);
+        m_files.Remove(folder + QLatin1Char('/') + FileNames::Decode(name));
     }
     ::closedir(dir);
 }

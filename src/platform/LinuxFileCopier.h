@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileCopier.h"
+#include "platform/LinuxFileSystem.h"
 
 #include <QString>
 #include <sys/types.h>
@@ -28,23 +29,22 @@ class LinuxFileCopier : public FileCopier
     static constexpr char TemporarySuffix[] = ".tmp";
 
     explicit LinuxFileCopier(qint64 chunkBytes = DefaultChunkBytes);
+    // Writes through files (a test's faults) instead of straight to the disk.
+    explicit LinuxFileCopier(FileSystem& files, qint64 chunkBytes = DefaultChunkBytes);
+    LinuxFileCopier(const LinuxFileCopier&) = delete;
+    LinuxFileCopier& operator=(const LinuxFileCopier&) = delete;
 
-    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
-                    QString& staged) override;
-    CopyError Commit(const QString& staged, const QString& target,
-                     const std::function<bool()>& keepGoing = {}) override;
+    FileResult Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+                     QString& staged) override;
+    FileResult Commit(const QString& staged, const QString& target,
+                      const std::function<bool()>& keepGoing = {}) override;
     void Discard(const QString& staged) override;
     // Our temporary names not in use by any copier of this process are removed.
     void RemoveLeftovers(const QString& folder) override;
+    FileSystem& Files() override { return m_files; }
 
     // A name this copier gives its temporary files (left behind only by a crash).
     static bool IsTemporaryName(const QString& fileName);
-    static CopyError ErrorFromErrno(int error);
-
-  protected:
-    // Seam over copy_file_range: copies up to length bytes and advances both
-    // offsets; returns the bytes copied, or -1 with errno set.
-    virtual ssize_t CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length);
 
   private:
     // Between file systems copy_file_range may refuse (EXDEV): sendfile still copies
@@ -52,6 +52,8 @@ class LinuxFileCopier : public FileCopier
     ssize_t SendRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length);
     ssize_t ReadWriteRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length);
 
+    LinuxFileSystem m_ownFiles;
+    FileSystem& m_files;
     qint64 m_chunkBytes;
     std::vector<char> m_buffer; // only for the read/write fallback
 };

@@ -1,27 +1,11 @@
 #include "core/ProgramState.h"
+#include "support/FakeStatusPanels.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
 namespace {
-
-class FakeStatusPanels : public StatusPanels
-{
-  public:
-    void SetPanelText(const QString& key, const QString& text) override
-    {
-        texts[key] = text;
-        ++updates;
-    }
-    QString PanelText(const QString& key) const override
-    {
-        return texts.count(key) ? texts.at(key) : QString();
-    }
-
-    std::map<QString, QString> texts;
-    int updates = 0;
-};
 
 clsBackup association(const QString& source)
 {
@@ -71,14 +55,14 @@ TEST_F(Collections, RefusedDuplicateLeavesEverythingAsItWas)
 {
     add(QStringLiteral("/data/Work"));
     add(QStringLiteral("/data/Other"));
-    const int updatesBefore = panels.updates;
+    const int updatesBefore = panels.Updates;
     clsBackup duplicate = association(QStringLiteral("/data/Work"));
     duplicate.Versions = 9;
     EXPECT_EQ(state.Backups.Add(duplicate, duplicate.SourcePath), nullptr);
     ASSERT_EQ(state.Backups.Count(), 2);
     EXPECT_EQ(state.Backups.Item(QStringLiteral("/data/Work"))->Versions, 3);
     EXPECT_EQ(state.Backups.Item(2)->SourcePath, QStringLiteral("/data/Other"));
-    EXPECT_EQ(panels.updates, updatesBefore);
+    EXPECT_EQ(panels.Updates, updatesBefore);
 }
 
 TEST_F(Collections, RemovingAnAssociationRemovesExactlyItsDestinationsInOrder)

@@ -1,6 +1,7 @@
 #include "engine/DestinationFolder.h"
 
-#include "engine/EngineFakes.h"
+#include "platform/LinuxFileSystem.h"
+#include "support/EngineFakes.h"
 #include "support/TestFiles.h"
 
 #include <QTemporaryDir>
@@ -56,20 +57,21 @@ TEST(DestinationFolder, LocalFormMatchesTheShareOnWholeComponents)
 TEST(DestinationFolder, CreateMissingMakesEveryMissingLevelBelowTheRootOnly)
 {
     QTemporaryDir tmp;
+    LinuxFileSystem files;
     const QString root = tmp.path() + "/dest";
     ASSERT_TRUE(QDir().mkdir(root));
-    EXPECT_TRUE(DestinationFolder::CreateMissing(root, root + "/Work/a/b"));
+    EXPECT_TRUE(DestinationFolder::CreateMissing(root, root + "/Work/a/b", files).Ok());
     EXPECT_TRUE(QFileInfo(root + "/Work/a/b").isDir());
-    EXPECT_TRUE(DestinationFolder::CreateMissing(root, root + "/Work/a/b")); // all there already
+    EXPECT_TRUE(DestinationFolder::CreateMissing(root, root + "/Work/a/b", files).Ok()); // all there already
 
     // A missing root is never made: it may be an unmounted drive's mount point.
     const QString gone = tmp.path() + "/gone";
-    EXPECT_FALSE(DestinationFolder::CreateMissing(gone, gone + "/Work"));
+    EXPECT_FALSE(DestinationFolder::CreateMissing(gone, gone + "/Work", files).Ok());
     EXPECT_FALSE(QFileInfo::exists(gone));
 
     // A file in the way fails that level and every level below.
     ASSERT_TRUE(WriteFile(root + "/Blocked", "x"));
-    EXPECT_FALSE(DestinationFolder::CreateMissing(root, root + "/Blocked/a"));
+    EXPECT_FALSE(DestinationFolder::CreateMissing(root, root + "/Blocked/a", files).Ok());
     EXPECT_TRUE(QFileInfo(root + "/Blocked").isFile());
 }
 } // namespace

@@ -1,7 +1,7 @@
 // The whole watching path on real folders: the inotify notifier, the watch
 // timer on a running event loop, the scan, the file backup and a durable copy.
 
-#include "EngineFakes.h"
+#include "support/EngineFakes.h"
 
 #include "LiveEngine.h"
 #include "core/DateText.h"
@@ -39,16 +39,16 @@ class CopierWithAfterCopy : public FileCopier
   public:
     LinuxFileCopier Real;
     std::function<void()> AfterCopy;
-    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
-                    QString& staged) override
+    FileResult Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+                     QString& staged) override
     {
         return Real.Stage(source, target, keepGoing, staged);
     }
     std::function<void(const QString& target)> OnCommit;
-    CopyError Commit(const QString& staged, const QString& target,
-                     const std::function<bool()>& keepGoing) override
+    FileResult Commit(const QString& staged, const QString& target,
+                      const std::function<bool()>& keepGoing) override
     {
-        const CopyError result = Real.Commit(staged, target, keepGoing);
+        const FileResult result = Real.Commit(staged, target, keepGoing);
         if (OnCommit)
             OnCommit(target);
         if (AfterCopy)
@@ -56,6 +56,7 @@ class CopierWithAfterCopy : public FileCopier
         return result;
     }
     void Discard(const QString& staged) override { Real.Discard(staged); }
+    FileSystem& Files() override { return Real.Files(); }
 };
 
 class EngineEndToEndTest : public ::testing::Test

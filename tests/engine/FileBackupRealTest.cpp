@@ -3,12 +3,12 @@
 
 #include "engine/FileBackup.h"
 
-#include "engine/EngineFakes.h"
 #include "platform/FileNames.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxFileCopier.h"
 #include "platform/LocalFiles.h"
 #include "platform/VolumeLabels.h"
+#include "support/EngineFakes.h"
 #include "support/LoopDrive.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
@@ -55,21 +55,6 @@ struct RealWorld
         return Rig.LogMessages();
     }
 };
-
-TEST(FileBackupReal, SavesAndStoresVersionsThroughATemporaryFile)
-{
-    RealWorld w;
-    const QString dst = w.Tmp.path() + "/dst";
-    QDir().mkpath(dst);
-    w.Add(dst, true);
-    w.Run();
-    WriteFile(w.FilePath, "two!");
-    EXPECT_EQ(w.Run(), (Texts{"Success: Copy saved", "Success: Copy saved & Previous version stored"}));
-    EXPECT_EQ(ReadFile(dst + "/Work/f.txt"), "two!");
-    EXPECT_EQ(ReadFile(dst + "/Work/~PrevSave-1/f.txt"), "one");
-    EXPECT_EQ(QFileInfo(dst + "/Work/f.txt").lastModified(), QFileInfo(w.FilePath).lastModified());
-    EXPECT_EQ(Entries(dst + "/Work"), QStringList({"f.txt", "~PrevSave-1"})); // no temporary or scratch left
-}
 
 TEST(FileBackupReal, ReadOnlyCopyIsReplacedOnlyWithVersions)
 {

@@ -1,7 +1,7 @@
 #include "engine/FileBackup.h"
 
-#include "engine/EngineFakes.h"
 #include "engine/VersionRotation.h"
+#include "support/EngineFakes.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -61,11 +63,19 @@ struct World
     void Run(const QString& file = {}) { Backup.BackupFile(SourcePath, 1, file.isEmpty() ? FilePath : file); }
     Texts Logs() const { return Rig.LogMessages(); }
     Texts Popups() const { return Rig.PopupMessages(); }
-    void FailCopiesTo(const QString& target, CopyError error)
+    // Copies into the association's destination folder fail: EACCES as they
+    // begin, any other error as they write; times -1 keeps failing.
+    void FailCopies(int error, int times = -1)
     {
-        Rig.Copier.Decide = [target, error](const QString&, const QString& to) {
-            return to == target ? error : CopyError::None;
-        };
+        using C = FaultyFiles::Call;
+        const QString temporary = Dst() + "/Work/" + LinuxFileCopier::TemporaryPrefix;
+        Rig.Files.Script.push_back({error == EACCES ? C::Create : C::Write, error, 1, times, temporary});
+    }
+    // The source changes under each of the next copies.
+    void ChangeSourceDuringCopies(int times = -1)
+    {
+        Rig.Files.Script.push_back({FaultyFiles::Call::Write, 0, 1, times, "", 0,
+                                    [this, t = 100]() mutable { Touch(FilePath, ++t); }});
     }
     // Set-up steps for the rows below, chained.
     World& To(const QString& path, const QString& volume = {})
@@ -148,7 +158,7 @@ TEST(FileBackupSaves, FiveSavesWithThreeVersionsKeepTheThreeNewestOlderCopies)
               QStringList({"f.txt", "~PrevSave-1", "~PrevSave-2", "~PrevSave-3"}));
     for (int k = 1; k <= 3; ++k)
         EXPECT_EQ(Entries(w.Dst() + "/Work/~PrevSave-" + QString::number(k)), QStringList({"f.txt"}));
-    EXPECT_EQ(w.Rig.Copier.Calls, 5); // the five saves only: every version moved by rename or link
+    EXPECT_EQ(w.Rig.CopiesTried(), 5); // the five saves only: every version moved by rename or link
 }
 
 TEST(FileBackupSaves, LogRecordCarriesPathsAndVolumesAndAShareGetsTheFoldersBelowIt)
@@ -264,7 +274,7 @@ TEST(FileBackupChecks, FailureIsReportedAndNothingIsCopied)
             EXPECT_EQ(w.Logs(), Texts{log}) << v;
             EXPECT_EQ(w.Rig.Hooks.Animations, Anims{Shake}) << v;
             EXPECT_EQ(w.Rig.Hooks.ShowNotificationsCalls, shown ? 1 : 0) << v;
-            EXPECT_EQ(w.Rig.Copier.Calls, 0);
+            EXPECT_EQ(w.Rig.CopiesTried(), 0);
             EXPECT_EQ(Tree(w.Tmp.path()), before) << v;
             EXPECT_NE(w.Association().DateLastActivity, QStringLiteral("Never"));
         }
@@ -355,7 +365,7 @@ TEST(CopyResults, TextsFollowTheOutcomeAndTheSwitches)
         if (row.PrevFails)
             WriteFile(w.Dst() + "/Work/~PrevSave-1", "a file where the version folder goes");
         if (row.CopyFails)
-            w.FailCopiesTo(w.CopyPath(), CopyError::Other);
+            w.FailCopies(EIO);
         w.Run();
 
         EXPECT_EQ(w.Logs(), Texts{row.Log});
@@ -384,12 +394,6 @@ TEST(FileBackupResults, EachDestinationReportsItsOwnResult)
     const QString text = QStringLiteral("Error: Source drive no longer exists");
     EXPECT_EQ(s.Logs(), (Texts{text, text}));
     EXPECT_EQ(s.Popups(), (Texts{text, text}));
-
-    World d;
-    d.Prepare();
-    d.FailCopiesTo(d.CopyPath(), CopyError::DiskFull);
-    d.Run();
-    EXPECT_EQ(d.Logs(), Texts{"Error: Disk is full"});
 }
 
 TEST(FileBackupResults, FailedRotationStillCopiesAndTheNextDestinationGoesOn)
@@ -426,29 +430,6 @@ TEST(FileBackupResults, ReadOnlyCopyIsReplacedWhenVersionsAreKept)
         EXPECT_EQ(IsReadOnly(w.CopyPath()), readOnlySource);
         EXPECT_EQ(ReadFile(w.Version(1)), "old");
         EXPECT_EQ(IsReadOnly(w.Version(1)), !readOnlySource);
-    }
-}
-
-TEST(FileBackupResults, FailedCopyLeavesEveryVersionAsItWas)
-{
-    for (CopyError error : {CopyError::Other, CopyError::DiskFull, CopyError::SourceChanged}) {
-        World w;
-        w.Prepare(3);
-        w.Rig.Opts.BusyTimeout = 2;
-        for (int i = 1; i <= 4; ++i) {
-            WriteFile(w.FilePath, "v" + QByteArray::number(i));
-            Touch(w.FilePath, i);
-            w.Run();
-        }
-        w.FailCopiesTo(w.CopyPath(), error);
-        WriteFile(w.FilePath, "v5");
-        Touch(w.FilePath, 5);
-        w.Run();
-        EXPECT_TRUE(w.Logs().back().startsWith("Error")) << int(error);
-        EXPECT_EQ(ReadFile(w.CopyPath()), "v4") << int(error);
-        EXPECT_EQ(ReadFile(w.Version(1)), "v3");
-        EXPECT_EQ(ReadFile(w.Version(2)), "v2");
-        EXPECT_EQ(ReadFile(w.Version(3)), "v1");
     }
 }
 
@@ -510,27 +491,30 @@ TEST(FileBackupBusy, SourceFreedInTimeGivesOneDelayThenSuccess)
     // switches; either switch shows the delay.
     const struct
     {
-        CopyError Busy;
+        bool SourceChanges;
         bool Report, Err, Succ;
         Texts Logs, Popups;
-    } rows[] = {{CopyError::AccessDenied, true, true, true, {Delay, Saved}, {Delay, "Copy saved"}},
-                {CopyError::SourceChanged, true, true, true, {Delay, Saved}, {Delay, "Copy saved"}},
-                {CopyError::AccessDenied, false, true, true, {Saved}, {"Copy saved"}},
-                {CopyError::AccessDenied, true, false, false, {Delay, Saved}, {}},
-                {CopyError::AccessDenied, true, false, true, {Delay, Saved}, {Delay, "Copy saved"}}};
+    } rows[] = {{false, true, true, true, {Delay, Saved}, {Delay, "Copy saved"}},
+                {true, true, true, true, {Delay, Saved}, {Delay, "Copy saved"}},
+                {false, false, true, true, {Saved}, {"Copy saved"}},
+                {false, true, false, false, {Delay, Saved}, {}},
+                {false, true, false, true, {Delay, Saved}, {Delay, "Copy saved"}}};
     for (const auto& row : rows) {
         World w;
         clsBackup& b = w.Prepare();
         w.Rig.Opts.SourceIsBusy = row.Report;
         b.NotifyOnError = row.Err;
         b.NotifyOnSuccess = row.Succ;
-        w.Rig.Copier.Failures = {row.Busy, row.Busy, row.Busy};
+        if (row.SourceChanges)
+            w.ChangeSourceDuringCopies(3);
+        else
+            w.FailCopies(EACCES, 3);
         std::vector<bool> waitingSeen;
-        w.Rig.Pump.OnPump = [&] { waitingSeen.push_back(w.Rig.State.BusyWaiting); };
+        w.Rig.Wait.OnSleep = [&](qint64) { waitingSeen.push_back(w.Rig.State.BusyWaiting); };
         w.Run();
         EXPECT_EQ(w.Logs(), row.Logs);
         EXPECT_EQ(w.Popups(), row.Popups);
-        EXPECT_EQ(w.Rig.Copier.Calls, 4);
+        EXPECT_EQ(w.Rig.CopiesTried(), 4);
         EXPECT_EQ(w.Rig.Wait.Sleeps, 3);
         EXPECT_EQ(waitingSeen, std::vector<bool>(3, true));
         EXPECT_FALSE(w.Rig.State.BusyWaiting);
@@ -550,18 +534,18 @@ TEST(FileBackupBusy, RetriesOnceASecondUntilTheTimeoutAndEachFileStartsItsOwnWai
         World w;
         w.Prepare();
         w.Rig.Opts.BusyTimeout = seconds;
-        w.FailCopiesTo(w.CopyPath(), CopyError::AccessDenied);
+        w.FailCopies(EACCES);
         w.Run();
         EXPECT_EQ(w.Logs(), (Texts{Delay, TimedOut})) << seconds;
         EXPECT_EQ(w.Rig.Wait.Now, endsAtMs) << seconds;
-        EXPECT_EQ(w.Rig.Copier.Calls, 1 + w.Rig.Wait.Sleeps);
+        EXPECT_EQ(w.Rig.CopiesTried(), 1 + w.Rig.Wait.Sleeps);
         EXPECT_EQ(w.Rig.Wait.Sleeps * 1000, endsAtMs); // one retry per second
         EXPECT_FALSE(w.Rig.State.BusyWaiting);
         EXPECT_FALSE(w.Rig.State.BusyTimedOut);
         EXPECT_EQ(w.Rig.Hooks.Animations, Anims{Shake});
 
-        w.Rig.Copier.Decide = {};
-        w.Rig.Copier.Failures = {CopyError::AccessDenied};
+        w.Rig.Files.Script.clear();
+        w.FailCopies(EACCES, 1);
         WriteFile(w.FilePath, "changed");
         w.Run();
         EXPECT_EQ(w.Logs(), (Texts{Delay, TimedOut, Delay, Saved})) << seconds;
@@ -574,7 +558,7 @@ TEST(FileBackupBusy, AssociationRemovedOrExitWhileWaitingEndsTheWork)
         World w;
         w.AddSecondDestination();
         w.Prepare();
-        w.FailCopiesTo(w.CopyPath(), CopyError::AccessDenied);
+        w.FailCopies(EACCES);
         w.Rig.Pump.OnPump = [&] {
             if (exiting)
                 w.Rig.State.Exiting = true;
@@ -583,7 +567,7 @@ TEST(FileBackupBusy, AssociationRemovedOrExitWhileWaitingEndsTheWork)
         };
         w.Run();
         EXPECT_EQ(w.Logs(), Texts{Delay});
-        EXPECT_EQ(w.Rig.Copier.Calls, 1);
+        EXPECT_EQ(w.Rig.CopiesTried(), 1);
         EXPECT_LE(w.Rig.Wait.Sleeps, 1);
         EXPECT_FALSE(w.Rig.State.BusyWaiting);
     }
@@ -595,7 +579,6 @@ TEST(FileBackupBusy, LongCopyLetsTheInterfaceRunAndRemovalStopsBeforeTheNextDest
     w.AddSecondDestination();
     QDir().mkpath(w.Tmp.path() + "/dst2");
     w.Prepare();
-    w.Rig.Copier.ChunkSize = 1024;
     WriteFile(w.FilePath, QByteArray(4096, 'x'));
     w.Rig.Pump.OnPump = [&] { w.Rig.State.Backups.Remove(w.SourcePath); };
     w.Run();
@@ -609,8 +592,8 @@ TEST(FileBackupBusy, ExitDuringALongCopyAbandonsItAndKeepsTheOldCopy)
     World w;
     w.Prepare(2);
     w.Run();
-    w.Rig.Copier.ChunkSize = 1024;
     WriteFile(w.FilePath, QByteArray(4096, 'x'));
+    w.Rig.Pump.Calls = 0;
     w.Rig.Pump.OnPump = [&] { w.Rig.State.Exiting = true; };
     w.Run();
     EXPECT_EQ(w.Rig.Pump.Calls, 1);
@@ -625,27 +608,27 @@ TEST(FileBackupRepeats, UnchangedFileIsNotCopiedAgainAutomatically)
 {
     World w;
     w.Prepare();
-    w.Rig.Copier.Failures = {CopyError::Other};
+    w.FailCopies(EIO, 1);
     w.Run();
     w.Run(); // a failed copy is tried again
     w.Association().DateLastActivity = QStringLiteral("Never");
     w.Run();
     EXPECT_EQ(w.Logs(), (Texts{"Error occurred in copy", Saved}));
-    EXPECT_EQ(w.Rig.Copier.Calls, 2);
+    EXPECT_EQ(w.Rig.CopiesTried(), 2);
     EXPECT_NE(w.Association().DateLastActivity, QStringLiteral("Never")); // set on every call
 
     Touch(w.FilePath, 1); // same size, new time
     w.Run();
-    EXPECT_EQ(w.Rig.Copier.Calls, 3);
+    EXPECT_EQ(w.Rig.CopiesTried(), 3);
 
     QFile::remove(w.CopyPath()); // the copy went missing: back it up again
     w.Run();
-    EXPECT_EQ(w.Rig.Copier.Calls, 4);
+    EXPECT_EQ(w.Rig.CopiesTried(), 4);
     EXPECT_EQ(ReadFile(w.CopyPath()), "one");
 
     w.Rig.State.ManualSync = true; // a manual synchronisation always copies
     w.Run();
-    EXPECT_EQ(w.Rig.Copier.Calls, 5);
+    EXPECT_EQ(w.Rig.CopiesTried(), 5);
 }
 
 TEST(FileBackupRepeats, UnchangedFileMemoryKeepsOnlyTheNewestFiles)
@@ -662,9 +645,9 @@ TEST(FileBackupRepeats, UnchangedFileMemoryKeepsOnlyTheNewestFiles)
         run(i);
     }
     run(files - 1); // remembered: not copied again
-    EXPECT_EQ(w.Rig.Copier.Calls, files);
+    EXPECT_EQ(w.Rig.CopiesTried(), files);
     run(0); // forgotten: copied again
-    EXPECT_EQ(w.Rig.Copier.Calls, files + 1);
+    EXPECT_EQ(w.Rig.CopiesTried(), files + 1);
 }
 
 TEST(FileBackupFilters, RejectedFileLeavesOneRecordForTheWholeCall)
@@ -719,3 +702,117 @@ TEST(FileBackupLog, StalePositionFindsTheAssociationAndAnEmptyNameOnlyMarksTheAc
     EXPECT_EQ(w.Rig.State.Backups.Item(1)->DateLastActivity, QStringLiteral("Never"));
 }
 } // namespace
+
+// ---------------------------------------------------------------- injected disk faults
+
+// Every copy in a destination folder, current and numbered, by content.
+QStringList Kept(const World& w)
+{
+    QStringList all;
+    for (QDirIterator it(w.Dst() + "/Work", {"f.txt"}, QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext();)
+        if (const QString path = it.next(); !path.contains("-S/"))
+            all << QString::fromUtf8(ReadFile(path));
+    all.sort();
+    return all;
+}
+
+// A fault part-way through a save with three versions kept: the result says what
+// happened, no copy is lost or left half-written, and the next save goes through.
+TEST(DiskFaults, FailedSaveLosesNothingAndTheNextSaveBacksUp)
+{
+    using C = FaultyFiles::Call;
+    const QString stored = "Success: Copy saved & Previous version stored";
+    const QString full = "Error: Disk is full", other = "Error occurred in copy";
+    const struct
+    {
+        C Call;
+        int Errno, Nth;
+        qint64 AfterBytes;
+        QString Log;
+    } rows[] = {
+        {C::Write, ENOSPC, 1, 0, full},
+        {C::Write, ENOSPC, 1, 3000, full},
+        {C::Write, EDQUOT, 1, 1024, full},
+        {C::Write, EIO, 1, 2048, other},
+        {C::Create, ENOSPC, 1, 0, full},
+        {C::Flush, EIO, 1, 0, other},
+        {C::Close, EIO, 1, 0, other},
+        {C::Link, EIO, 1, 0, stored}, // copied instead
+        {C::MakeFolder, EIO, 1, 0, "Error: Can't create destination folders"},
+        {C::MakeFolder, EILSEQ, 1, 0, "Error: Name not allowed at destination"},
+    };
+    std::vector<std::pair<C, int>> halfWay; // every rename and folder of the rotation
+    for (int k = 1; k <= 4; ++k)
+        halfWay.push_back({C::Rename, k});
+    for (int k = 2; k <= 5; ++k)
+        halfWay.push_back({C::MakeFolder, k});
+    std::vector<std::tuple<C, int, int, qint64, QString>> all;
+    for (const auto& r : rows)
+        all.emplace_back(r.Call, r.Errno, r.Nth, r.AfterBytes, r.Log);
+    for (const auto& [call, k] : halfWay)
+        all.emplace_back(call, EIO, k, 0, Case5); // the copy saved, the versions as they were
+
+    for (const auto& [call, error, nth, afterBytes, log] : all) {
+        SCOPED_TRACE(testing::Message() << int(call) << " #" << nth << ": " << std::strerror(error));
+        World w;
+        w.Prepare(3);
+        QStringList saved;
+        for (int i = 1; i <= 5; ++i) {
+            saved << "v" + QString::number(i) + QString(4000, 'x');
+            WriteFile(w.FilePath, saved.back().toUtf8());
+            Touch(w.FilePath, i);
+            w.Run();
+        }
+        const QStringList before = Kept(w); // v5 and the versions v4, v3, v2
+        w.Rig.Files.Script = {{call, error, nth, 1, "", afterBytes}};
+        const QByteArray next = "v6" + QByteArray(4000, 'x');
+        WriteFile(w.FilePath, next);
+        Touch(w.FilePath, 6);
+        w.Run();
+
+        const QString result = w.Logs().back();
+        EXPECT_EQ(result, log);
+        const bool copied = result.startsWith("Success");
+        EXPECT_EQ(ReadFile(w.CopyPath()), copied ? next : saved.back().toUtf8()) << result.toStdString();
+        // Only what any save gives up: the oldest version, or the replaced copy
+        // when it could not be stored.
+        const QString dropped = !copied ? "" : result == stored ? saved[1] : saved[4];
+        const QStringList kept = Kept(w);
+        for (const QString& content : before)
+            EXPECT_TRUE(kept.contains(content) || content == dropped) << result.toStdString();
+        EXPECT_FALSE(Entries(w.Dst() + "/Work").join(' ').contains(LinuxFileCopier::TemporaryPrefix));
+        EXPECT_FALSE(QFileInfo::exists(w.Dst() + "/Work/~PrevSave-1-S"));
+
+        w.Rig.Files.Script.clear(); // space freed
+        WriteFile(w.FilePath, "v7");
+        Touch(w.FilePath, 7);
+        w.Run();
+        EXPECT_EQ(w.Logs().back(), stored);
+        EXPECT_EQ(ReadFile(w.CopyPath()), "v7");
+    }
+}
+
+// Renames that keep failing once the rotation has begun cannot put every version
+// back: what they stranded stays on the disk, never deleted.
+TEST(DiskFaults, VersionsTheRotationCannotPutBackAreKept)
+{
+    for (int nth = 1; nth <= 4; ++nth) {
+        World w;
+        w.Prepare(3);
+        for (int i = 1; i <= 5; ++i) {
+            if (i == 5)
+                w.Rig.Files.Script = {{FaultyFiles::Call::Rename, EIO, nth, -1}};
+            WriteFile(w.FilePath, "v" + QByteArray::number(i));
+            Touch(w.FilePath, i);
+            w.Run();
+        }
+        EXPECT_FALSE(w.Logs().back().startsWith("Success")) << nth;
+        EXPECT_EQ(ReadFile(w.CopyPath()), "v4");
+        QStringList all;
+        for (QDirIterator it(w.Dst(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            all << QString::fromUtf8(ReadFile(it.next()));
+        for (const char* content : {"v1", "v2", "v3", "v4"})
+            EXPECT_TRUE(all.contains(content)) << nth << " " << content;
+    }
+}

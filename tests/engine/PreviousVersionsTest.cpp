@@ -3,11 +3,11 @@
 #include "engine/PreviousVersions.h"
 #include "engine/VersionRestore.h"
 
-#include "engine/EngineFakes.h"
 #include "engine/FileBackup.h"
 #include "platform/FileNames.h"
 #include "platform/LinuxFileCopier.h"
 #include "platform/LocalFiles.h"
+#include "support/EngineFakes.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 
@@ -23,10 +23,7 @@ struct World
     TestEnvironment Env;
     QTemporaryDir Tmp;
     EngineRig Rig;
-    LinuxFileCopier Copier; // the fake one cannot open names that are not UTF-8
-    EngineContext Context{Rig.State, Rig.Opts,     Rig.Recent, Rig.Notifiers, Rig.DriveInfo,
-                          Copier,    Rig.Notifier, Rig.Wait,   Rig.Pump,      Rig.Hooks};
-    FileBackup Backup{Context};
+    FileBackup Backup{Rig.Context};
     DestinationMounts Mounts;
     PreviousVersions Versions{Rig.State, Rig.DriveInfo, Mounts, Rig.Opts.PrevSaveName};
     QString Source = Tmp.path() + "/src/Work";
@@ -93,15 +90,10 @@ TEST(PreviousVersions, RestoreKeepsTheCurrentFileAndFailureChangesNothing)
             return c.Version == 2 && c.Destination == w.Dst1;
         });
         ASSERT_NE(v2, l.Copies.end());
-        struct FailingCommit : FakeCopier
-        {
-            bool Fail = false;
-            CopyError Commit(const QString& s, const QString& t, const std::function<bool()>& k) override
-            {
-                return Fail && t.endsWith("/f.txt") ? CopyError::DiskFull : FakeCopier::Commit(s, t, k);
-            }
-        } copier;
-        copier.Fail = row.failCommit;
+        FaultyFiles files;
+        LinuxFileCopier copier(files);
+        if (row.failCommit)
+            files.Script = {{FaultyFiles::Call::Rename, ENOSPC, 1, 1, ">" + f}};
         const auto keep = [&](const QString& target) {
             w.Backup.BackupFile(w.Association->SourcePath, 1, target);
             return true;
@@ -143,7 +135,7 @@ TEST(PreviousVersions, DeletedFilesWithAwkwardNamesAreFoundAndRestored)
     const PreviousVersions::Listing l = w.Versions.List(*w.Association, gone);
     ASSERT_FALSE(l.Copies.empty());
     const VersionRestore::Result r =
-        VersionRestore::Restore(l.Copies.front().Path, gone, w.Copier, true, nullptr);
+        VersionRestore::Restore(l.Copies.front().Path, gone, w.Rig.Copier, true, nullptr);
     EXPECT_TRUE(r.Restored);
     EXPECT_TRUE(r.KeptBeside.isEmpty()); // nothing was there to keep
     EXPECT_TRUE(LocalFiles::IsFile(gone));

@@ -1,4 +1,4 @@
-#include "EngineFakes.h"
+#include "support/EngineFakes.h"
 #include "support/TestFiles.h"
 
 #include "core/DateText.h"

@@ -2,7 +2,7 @@
 // real inotify notifier) must hand over exactly what a walk of the whole tree
 // hands over, for the same tree and the same reference time.
 
-#include "EngineFakes.h"
+#include "support/EngineFakes.h"
 #include "support/TestFiles.h"
 
 #include "core/DateText.h"

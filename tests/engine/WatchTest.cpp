@@ -1,4 +1,4 @@
-#include "EngineFakes.h"
+#include "support/EngineFakes.h"
 #include "support/TestFiles.h"
 
 #include "core/DateText.h"
@@ -320,7 +320,7 @@ TEST_F(WatchTest, WatchRenewedDuringItsOwnScanLeavesAnOpenRecord)
     for (const clsDetectFolder& record : engine.DetectFolders())
         EXPECT_TRUE(record.IsOpen());
     EXPECT_EQ(rig.Notifier.OpenCount(), 2);
-    EXPECT_EQ(rig.Copier.Calls, 3);
+    EXPECT_EQ(rig.CopiesTried(), 3);
     EXPECT_TRUE(engine.WatchTimerArmed());
 }
 

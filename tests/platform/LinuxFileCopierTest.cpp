@@ -1,12 +1,11 @@
 #include "platform/LinuxFileCopier.h"
 
+#include "support/FaultyFiles.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QScopeGuard>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -92,8 +91,8 @@ TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
         ASSERT_EQ(::chmod(QFile::encodeName(files.Source).constData(), 0640), 0);
         SetTimes(files.Source, 1700000000, 123456789);
         int calls = 0;
-        ASSERT_EQ(LinuxFileCopier(chunkBytes).Copy(files.Source, files.Target, [&] { ++calls; }),
-                  CopyError::None);
+        ASSERT_EQ(LinuxFileCopier(chunkBytes).Copy(files.Source, files.Target, [&] { ++calls; }).Error,
+                  FileError::None);
         EXPECT_TRUE(ReadFile(files.Target) == data);
         const struct stat st = StatOf(files.Target);
         EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -106,53 +105,62 @@ TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
 
 // Fails the in-kernel copy from an offset on, as a disk error half-way would
 // (or EXDEV: copy_file_range refusing the pair of file systems).
-class FailingCopier : public LinuxFileCopier
+// The real copier over a file system that fails as told.
+struct FaultyCopier
 {
-  public:
-    FailingCopier(qint64 failFrom, int error) : LinuxFileCopier(4096), m_failFrom(failFrom), m_error(error) {}
-
-  protected:
-    ssize_t CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length) override
-    {
-        if (*inOffset >= m_failFrom) {
-            errno = m_error;
-            return -1;
-        }
-        return LinuxFileCopier::CopyRange(in, inOffset, out, outOffset, length);
-    }
-
-  private:
-    qint64 m_failFrom;
-    int m_error;
+    FaultyFiles Files;
+    LinuxFileCopier Copier{Files, 4096};
+    explicit FaultyCopier(std::vector<FaultyFiles::Fault> script) { Files.Script = std::move(script); }
 };
 
+// Each failing step of a copy names its error number and the file it failed on,
+// leaves the old target and removes its temporary file.
 TEST(LinuxFileCopier, FailureHalfWayLeavesTheOldTargetAndNoTemporaryFile)
 {
-    for (const auto& [error, expected] : {std::pair{EIO, CopyError::Other},
-                                          {ENOSPC, CopyError::DiskFull},
-                                          {EDQUOT, CopyError::DiskFull},
-                                          {EACCES, CopyError::AccessDenied},
-                                          {EPERM, CopyError::AccessDenied}}) {
-        SCOPED_TRACE(std::strerror(error));
+    using C = FaultyFiles::Call;
+    const struct
+    {
+        C Call;
+        int Errno;
+        FileError Expected;
+        const char* Path; // the file named: "source", "target" or our temporary file
+    } rows[] = {{C::Write, EIO, FileError::Other, ".savenook-"},
+                {C::Write, ENOSPC, FileError::DiskFull, ".savenook-"},
+                {C::Write, EDQUOT, FileError::DiskFull, ".savenook-"},
+                {C::Create, EACCES, FileError::AccessDenied, ".savenook-"},
+                {C::Create, EILSEQ, FileError::NameNotAllowed, ".savenook-"},
+                {C::OpenRead, EACCES, FileError::AccessDenied, "source"}, // unreadable, even for root
+                {C::OpenRead, EPERM, FileError::AccessDenied, "source"},
+                {C::Flush, EIO, FileError::Other, ".savenook-"},
+                {C::Close, EIO, FileError::Other, ".savenook-"},
+                {C::Rename, ENOSPC, FileError::DiskFull, ".savenook-"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << int(row.Call) << " " << std::strerror(row.Errno));
         const Pair files(Pattern(64 * 1024));
-        EXPECT_EQ(FailingCopier(16 * 1024, error).Copy(files.Source, files.Target, {}), expected);
+        FaultyCopier faulty({{row.Call, row.Errno, 1, 1, "", 16 * 1024}});
+        const FileResult result = faulty.Copier.Copy(files.Source, files.Target, {});
+        EXPECT_EQ(result.Error, row.Expected);
+        EXPECT_EQ(result.Errno, row.Errno);
+        EXPECT_TRUE(QFileInfo(result.Path).fileName().startsWith(row.Path)) << result.Message().toStdString();
+        EXPECT_TRUE(result.Message().endsWith(QString::fromLocal8Bit(std::strerror(row.Errno))));
         files.ExpectOldTargetAndNoLeftovers();
     }
 }
 
 TEST(LinuxFileCopier, FallsBackWhenTheKernelCannotCopyThePair)
 {
-    for (qint64 refuseFrom : {0, 8192}) {
-        SCOPED_TRACE(refuseFrom);
+    // Refused by copy_file_range, then by sendfile too: read and write remain.
+    for (int refusals : {1, 2}) {
+        SCOPED_TRACE(refusals);
         const QByteArray data = Pattern(50 * 1000);
         const Pair files(data, false);
         SetTimes(files.Source, 1400000000, 42);
         int calls = 0;
-        ASSERT_EQ(FailingCopier(refuseFrom, EXDEV).Copy(files.Source, files.Target, [&] { ++calls; }),
-                  CopyError::None);
+        FaultyCopier faulty({{FaultyFiles::Call::Write, EXDEV, 1, refusals, "", 8192}});
+        ASSERT_TRUE(faulty.Copier.Copy(files.Source, files.Target, [&] { ++calls; }));
         EXPECT_TRUE(ReadFile(files.Target) == data);
         EXPECT_EQ(StatOf(files.Target).st_mtim.tv_nsec, 42);
-        EXPECT_GE(calls, 13); // one more before the final flush, and during it
+        EXPECT_GE(calls, 12); // between the chunks
     }
 }
 
@@ -162,22 +170,24 @@ TEST(LinuxFileCopier, StagedCopyWaitsForCommitAndOnlyEarlierRunsLeftoversAreRemo
     const QString dir = files.Dir.path();
     LinuxFileCopier copier(8192);
     QString staged;
-    EXPECT_EQ(copier.Stage(
-                  files.Source, files.Target, [] { return false; }, staged),
-              CopyError::Abandoned);
+    EXPECT_EQ(copier
+                  .Stage(
+                      files.Source, files.Target, [] { return false; }, staged)
+                  .Error,
+              FileError::Abandoned);
     files.ExpectOldTargetAndNoLeftovers();
 
     for (const char* name : {".savenook-ab12.tmp", ".savenook-notes.txt", "a.tmp"})
         WriteFile(dir + "/" + name, "left over");
     QDir().mkdir(dir + "/.savenook-folder.tmp");
-    ASSERT_EQ(copier.Stage(files.Source, files.Target, {}, staged), CopyError::None);
+    ASSERT_EQ(copier.Stage(files.Source, files.Target, {}, staged).Error, FileError::None);
     EXPECT_EQ(ReadFile(files.Target), "old copy");
     copier.RemoveLeftovers(dir);
     QStringList kept = {".savenook-folder.tmp", ".savenook-notes.txt", QFileInfo(staged).fileName(), "a.tmp",
                         "source.bin",           "target.bin"};
     kept.sort();
     EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), kept);
-    ASSERT_EQ(copier.Commit(staged, files.Target), CopyError::None);
+    ASSERT_EQ(copier.Commit(staged, files.Target).Error, FileError::None);
     EXPECT_TRUE(ReadFile(files.Target) == Pattern(64 * 1024));
 }
 
@@ -185,7 +195,7 @@ TEST(LinuxFileCopier, ReadOnlyTargetIsAccessDeniedEvenForRoot)
 {
     const Pair files("new");
     ASSERT_EQ(::chmod(QFile::encodeName(files.Target).constData(), 0444), 0);
-    EXPECT_EQ(LinuxFileCopier().Copy(files.Source, files.Target, {}), CopyError::AccessDenied);
+    EXPECT_EQ(LinuxFileCopier().Copy(files.Source, files.Target, {}).Error, FileError::AccessDenied);
     files.ExpectOldTargetAndNoLeftovers();
 }
 
@@ -194,9 +204,9 @@ TEST(LinuxFileCopier, MissingSourceMissingFolderOrAFolderIsOther)
     const Pair files("x", false);
     const QString dir = files.Dir.path();
     LinuxFileCopier copier;
-    EXPECT_EQ(copier.Copy(dir + "/none.txt", files.Target, {}), CopyError::Other);
-    EXPECT_EQ(copier.Copy(files.Source, dir + "/no/such/t.txt", {}), CopyError::Other);
-    EXPECT_EQ(copier.Copy(dir, files.Target, {}), CopyError::Other) << "a folder is no file";
+    EXPECT_EQ(copier.Copy(dir + "/none.txt", files.Target, {}).Error, FileError::Other);
+    EXPECT_EQ(copier.Copy(files.Source, dir + "/no/such/t.txt", {}).Error, FileError::Other);
+    EXPECT_EQ(copier.Copy(dir, files.Target, {}).Error, FileError::Other) << "a folder is no file";
     EXPECT_FALSE(QFile::exists(files.Target));
     EXPECT_TRUE(Leftovers(dir).isEmpty());
 }
@@ -221,12 +231,14 @@ TEST(LinuxFileCopier, SourceChangedDuringTheCopy)
         const Pair files(Pattern(64 * 1024));
         SetTimes(files.Source, 1600000000, 1000);
         bool changed = false;
-        EXPECT_EQ(LinuxFileCopier(8192).Copy(files.Source, files.Target,
-                                             [&] {
-                                                 if (!std::exchange(changed, true))
-                                                     change(files.Source);
-                                             }),
-                  CopyError::SourceChanged);
+        EXPECT_EQ(LinuxFileCopier(8192)
+                      .Copy(files.Source, files.Target,
+                            [&] {
+                                if (!std::exchange(changed, true))
+                                    change(files.Source);
+                            })
+                      .Error,
+                  FileError::SourceChanged);
         files.ExpectOldTargetAndNoLeftovers();
     }
 }
@@ -239,8 +251,8 @@ TEST(LinuxFileCopier, CopiesAcrossFileSystems)
         GTEST_SKIP() << "/dev/shm is missing or on the same file system as /tmp here";
     SetTimes(files.Source, 1500000000, 999999999);
     int calls = 0;
-    ASSERT_EQ(LinuxFileCopier(1 << 20).Copy(files.Source, to.path() + "/t", [&] { ++calls; }),
-              CopyError::None);
+    ASSERT_EQ(LinuxFileCopier(1 << 20).Copy(files.Source, to.path() + "/t", [&] { ++calls; }).Error,
+              FileError::None);
     EXPECT_TRUE(ReadFile(to.path() + "/t") == ReadFile(files.Source));
     EXPECT_EQ(StatOf(to.path() + "/t").st_mtim.tv_nsec, 999999999);
     EXPECT_GE(calls, 4); // between the four chunks, before the final flush and during it
@@ -258,53 +270,10 @@ TEST(LinuxFileCopier, FullDiskIsDiskFull)
         GTEST_SKIP() << "mounting a tmpfs failed: " << std::strerror(errno);
     const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(small).constData(), MNT_DETACH); });
     WriteFile(small + "/target.bin", "old copy");
-    EXPECT_EQ(LinuxFileCopier(256 * 1024).Copy(files.Source, small + "/target.bin", {}), CopyError::DiskFull);
+    EXPECT_EQ(LinuxFileCopier(256 * 1024).Copy(files.Source, small + "/target.bin", {}).Error,
+              FileError::DiskFull);
     EXPECT_EQ(ReadFile(small + "/target.bin"), QByteArray("old copy"));
     EXPECT_TRUE(Leftovers(small).isEmpty());
-}
-
-// Permission bits deny root nothing, so the unreadable-source case runs in a
-// child process as "nobody": this same test program, filtered to the case below.
-constexpr char kChildVariable[] = "SAVENOOK_COPIER_CHILD";
-
-TEST(LinuxFileCopier, UnreadableSourceIsAccessDenied)
-{
-    const Pair files("secret", false);
-    ASSERT_EQ(::chmod(QFile::encodeName(files.Dir.path()).constData(), 0777), 0);
-    ASSERT_EQ(::chmod(QFile::encodeName(files.Source).constData(), 0), 0);
-    if (::geteuid() != 0) {
-        EXPECT_EQ(LinuxFileCopier().Copy(files.Source, files.Target, {}), CopyError::AccessDenied);
-        EXPECT_FALSE(QFile::exists(files.Target));
-        return;
-    }
-    const QString self = QFile::symLinkTarget("/proc/self/exe");
-    const QStringList asNobody{"--reuid=65534", "--regid=65534", "--clear-groups"};
-    if (QStandardPaths::findExecutable("setpriv").isEmpty() ||
-        QProcess::execute("setpriv", asNobody + QStringList{"test", "-x", self}) != 0)
-        GTEST_SKIP() << "needs setpriv (util-linux) and " << self.toStdString() << " runnable by nobody";
-
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(kChildVariable, files.Source + "\n" + files.Target);
-    child.setProcessEnvironment(environment);
-    child.start("setpriv", asNobody + QStringList{self, "--gtest_filter=LinuxFileCopierChild.*"});
-    ASSERT_TRUE(child.waitForFinished(60000));
-    const std::string output = child.readAll().toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << output;
-    EXPECT_TRUE(output.find("[  PASSED  ] 1 test") != std::string::npos &&
-                output.find("SKIPPED") == std::string::npos)
-        << output;
-    EXPECT_FALSE(QFile::exists(files.Target));
-    EXPECT_TRUE(Leftovers(files.Dir.path()).isEmpty());
-}
-
-TEST(LinuxFileCopierChild, UnreadableSourceAsUnprivilegedUser)
-{
-    const QStringList paths = qEnvironmentVariable(kChildVariable).split('\n');
-    if (paths.size() != 2)
-        GTEST_SKIP() << "runs only as the child of LinuxFileCopier.UnreadableSourceIsAccessDenied";
-    ASSERT_NE(::geteuid(), 0u);
-    EXPECT_EQ(LinuxFileCopier().Copy(paths[0], paths[1], {}), CopyError::AccessDenied);
 }
 
 } // namespace

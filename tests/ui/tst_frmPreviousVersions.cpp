@@ -1,7 +1,7 @@
 // The previous-versions window over real folders: rows, unreachable
 // destinations, restore with the current file kept, and compare.
-#include "engine/EngineFakes.h"
 #include "engine/FileBackup.h"
+#include "support/EngineFakes.h"
 #include "support/TestEnvironment.h"
 #include "ui/dialogs/frmPreviousVersions.h"
 

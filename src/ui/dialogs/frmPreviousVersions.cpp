@@ -229,7 +229,7 @@ QString viewingCopy(FileCopier& copier, const QString& path, const QString& tag)
     const QString target = FilePath::Join(folder, nameOf(path));
     if (LocalFiles::Exists(target))
         LocalFiles::SetPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (copier.Copy(path, target, {}) != CopyError::None)
+    if (!copier.Copy(path, target, {}))
         return QString();
     LocalFiles::SetPermissions(target,
                                QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);

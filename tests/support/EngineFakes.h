@@ -1,8 +1,9 @@
 #pragma once
 
 // Fakes for the engine's seams, shared by every engine test: drives whose state a
-// test sets, a copier that really copies but can be told to fail, a clock that
-// never sleeps, a counting event pump and hooks that record what they were asked.
+// test sets, the real copier over a file system that fails as a test scripts, a
+// clock that never sleeps, a counting event pump and hooks that record what they
+// were asked.
 
 #include "core/EventPump.h"
 #include "core/ProgramState.h"
@@ -10,19 +11,15 @@
 #include "engine/EngineHooks.h"
 #include "platform/ChangeNotifier.h"
 #include "platform/Drives.h"
-#include "platform/FileCopier.h"
+#include "platform/LinuxFileCopier.h"
 #include "platform/Waiter.h"
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
+#include "support/FaultyFiles.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QString>
 
-#include <deque>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -107,76 +104,6 @@ class FakeDrives : public Drives
     }
 
     std::map<QString, Drive> m_drives;
-};
-
-// Copies for real (a staged file beside the target, renamed over it on Commit;
-// the source's modification time and permissions are kept), like the product's
-// copier. A test queues failures, or decides per call with Decide; a queued
-// failure copies nothing. An existing target without the owner's write permission
-// gives AccessDenied even as root, as the product's copier does.
-class FakeCopier : public FileCopier
-{
-  public:
-    std::deque<CopyError> Failures;
-    std::function<CopyError(const QString& source, const QString& target)> Decide;
-    int Calls = 0;
-    qint64 ChunkSize = 1 << 20;
-
-    CopyError Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
-                    QString& staged) override
-    {
-        ++Calls;
-        if (Decide) {
-            const CopyError decided = Decide(source, target);
-            if (decided != CopyError::None)
-                return decided;
-        }
-        if (!Failures.empty()) {
-            const CopyError failure = Failures.front();
-            Failures.pop_front();
-            if (failure != CopyError::None)
-                return failure;
-        }
-        const QFileInfo existing(target);
-        if (existing.exists() && !(existing.permissions() & QFileDevice::WriteOwner))
-            return CopyError::AccessDenied;
-        QFile in(source);
-        if (!in.open(QIODevice::ReadOnly))
-            return in.exists() ? CopyError::AccessDenied : CopyError::Other;
-        const QString temporary = target + QStringLiteral(".savenook-part");
-        QFile out(temporary);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return CopyError::AccessDenied;
-        bool first = true;
-        while (!in.atEnd()) {
-            if (!first && keepGoing && !keepGoing()) {
-                out.remove();
-                return CopyError::Abandoned;
-            }
-            first = false;
-            const QByteArray chunk = in.read(ChunkSize);
-            if (out.write(chunk) != chunk.size()) {
-                out.remove();
-                return CopyError::DiskFull;
-            }
-        }
-        out.close();
-        std::error_code ec;
-        const auto time = std::filesystem::last_write_time(source.toStdString(), ec);
-        if (!ec)
-            std::filesystem::last_write_time(temporary.toStdString(), time, ec);
-        QFile::setPermissions(temporary, in.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser |
-                                                              QFileDevice::ExeUser));
-        staged = temporary;
-        return CopyError::None;
-    }
-    CopyError Commit(const QString& staged, const QString& target, const std::function<bool()>&) override
-    {
-        std::error_code ec;
-        std::filesystem::rename(staged.toStdString(), target.toStdString(), ec);
-        return ec ? CopyError::Other : CopyError::None;
-    }
-    void Discard(const QString& staged) override { QFile::remove(staged); }
 };
 
 // A clock that never sleeps: Sleep moves virtual time on.
@@ -330,7 +257,9 @@ struct EngineRig
     colRecent Recent{State};
     colNotifiers Notifiers{State};
     FakeDrives DriveInfo;
-    FakeCopier Copier;
+    FaultyFiles Files;
+    // Small chunks, so a copy of a few kilobytes already lets the interface run.
+    LinuxFileCopier Copier{Files, 1024};
     FakeChangeNotifier Notifier;
     FakeWaiter Wait;
     CountingPump Pump;
@@ -356,6 +285,12 @@ struct EngineRig
             State.Destinations.Add(path, sourcePath, QString());
         return *added;
     }
+
+    // Copies begun: each makes its temporary file first.
+    int CopiesTried() { return Files.Calls[FaultyFiles::Call::Create]; }
+    // A copy is staged and not yet renamed into place (the copier lets the
+    // interface run then too); only without version rotation, whose renames count.
+    bool InsideCopy() { return CopiesTried() > Files.Calls[FaultyFiles::Call::Rename]; }
 
     std::vector<QString> LogMessages() const
     {

@@ -1,0 +1,153 @@
+#include "support/FaultyFiles.h"
+
+#include <fcntl.h>
+
+bool FaultyFiles::strikes(Call call, const QString& path)
+{
+    ++Calls[call];
+    for (auto it = Script.begin(); it != Script.end(); ++it) {
+        Fault& fault = *it;
+        if (fault.On != call || !path.contains(fault.PathContains) || --fault.Nth > 0)
+            continue;
+        const int error = fault.Errno;
+        if (fault.Before)
+            fault.Before();
+        if (fault.Times > 0 && --fault.Times == 0)
+            Script.erase(it);
+        else
+            fault.Nth = 1;
+        if (error == 0)
+            return false;
+        errno = error;
+        return true;
+    }
+    return false;
+}
+
+ssize_t FaultyFiles::allowed(int fd, size_t length)
+{
+    ++Calls[Call::Write];
+    const QString path = pathOf(fd);
+    for (auto it = Script.begin(); it != Script.end(); ++it) {
+        Fault& fault = *it;
+        if (fault.On != Call::Write || !path.contains(fault.PathContains))
+            continue;
+        const qint64 room = fault.AfterBytes - m_written[fd];
+        if (room > 0)
+            return ssize_t(qMin<qint64>(room, qint64(length)));
+        --Calls[Call::Write]; // strikes counts it again
+        return strikes(Call::Write, path) ? -1 : ssize_t(length);
+    }
+    return ssize_t(length);
+}
+
+void FaultyFiles::wrote(int fd, ssize_t bytes)
+{
+    if (bytes > 0)
+        m_written[fd] += bytes;
+}
+
+int FaultyFiles::Open(const QString& path, int flags, mode_t mode)
+{
+    if (strikes(flags & O_CREAT ? Call::Create : Call::OpenRead, path))
+        return -1;
+    const int fd = LinuxFileSystem::Open(path, flags, mode);
+    if (fd >= 0) {
+        m_paths[fd] = path;
+        m_written[fd] = 0;
+    }
+    return fd;
+}
+
+int FaultyFiles::Close(int fd)
+{
+    const QString path = pathOf(fd);
+    m_paths.erase(fd);
+    m_written.erase(fd);
+    // The descriptor is gone either way, as with a close that reports a late error.
+    const int closed = LinuxFileSystem::Close(fd);
+    return strikes(Call::Close, path) ? -1 : closed;
+}
+
+ssize_t FaultyFiles::CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length)
+{
+    const ssize_t room = allowed(out, length);
+    if (room < 0)
+        return -1;
+    const ssize_t done = LinuxFileSystem::CopyRange(in, inOffset, out, outOffset, size_t(room));
+    wrote(out, done);
+    return done;
+}
+
+ssize_t FaultyFiles::Send(int out, int in, off_t* inOffset, size_t length)
+{
+    const ssize_t room = allowed(out, length);
+    if (room < 0)
+        return -1;
+    const ssize_t done = LinuxFileSystem::Send(out, in, inOffset, size_t(room));
+    wrote(out, done);
+    return done;
+}
+
+ssize_t FaultyFiles::WriteAt(int fd, const char* data, size_t length, off_t offset)
+{
+    const ssize_t room = allowed(fd, length);
+    if (room < 0)
+        return -1;
+    const ssize_t done = LinuxFileSystem::WriteAt(fd, data, size_t(room), offset);
+    wrote(fd, done);
+    return done;
+}
+
+int FaultyFiles::SyncRange(int fd, off_t offset, off_t length, unsigned flags)
+{
+    if (strikes(Call::Flush, pathOf(fd)))
+        return -1;
+    return RealFlushes ? LinuxFileSystem::SyncRange(fd, offset, length, flags) : 0;
+}
+
+int FaultyFiles::SyncData(int fd)
+{
+    if (strikes(Call::Flush, pathOf(fd)))
+        return -1;
+    return RealFlushes ? LinuxFileSystem::SyncData(fd) : 0;
+}
+
+// Also called on a thread of the copier's while the caller waits for it.
+int FaultyFiles::Sync(int fd)
+{
+    if (strikes(Call::Flush, pathOf(fd)))
+        return -1;
+    return RealFlushes ? LinuxFileSystem::Sync(fd) : 0;
+}
+
+QString FaultyFiles::pathOf(int fd) const
+{
+    const auto it = m_paths.find(fd);
+    return it == m_paths.end() ? QString() : it->second;
+}
+
+int FaultyFiles::Rename(const QString& from, const QString& to)
+{
+    return strikes(Call::Rename, from + QLatin1Char('>') + to) ? -1 : LinuxFileSystem::Rename(from, to);
+}
+
+int FaultyFiles::Link(const QString& from, const QString& to)
+{
+    return strikes(Call::Link, from + QLatin1Char('>') + to) ? -1 : LinuxFileSystem::Link(from, to);
+}
+
+int FaultyFiles::Remove(const QString& path)
+{
+    return strikes(Call::Remove, path) ? -1 : LinuxFileSystem::Remove(path);
+}
+
+int FaultyFiles::MakeFolder(const QString& path)
+{
+    return strikes(Call::MakeFolder, path) ? -1 : LinuxFileSystem::MakeFolder(path);
+}
+
+int FaultyFiles::RemoveFolder(const QString& path)
+{
+    return strikes(Call::RemoveFolder, path) ? -1 : LinuxFileSystem::RemoveFolder(path);
+}
