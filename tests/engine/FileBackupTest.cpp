@@ -751,7 +751,7 @@ TEST(DiskFaults, FailedSaveLosesNothingAndTheNextSaveBacksUp)
     for (const auto& r : rows)
         all.emplace_back(r.Call, r.Errno, r.Nth, r.AfterBytes, r.Log);
     for (const auto& [call, k] : halfWay)
-        all.emplace_back(call, EIO, k, 0, Case5); // the copy saved, the versions as they were
+        all.emplace_back(call, EIO, k, 0, VersionNotStored); // the copy saved, the versions as they were
 
     for (const auto& [call, error, nth, afterBytes, log] : all) {
         SCOPED_TRACE(testing::Message() << int(call) << " #" << nth << ": " << std::strerror(error));

@@ -264,7 +264,7 @@ TEST_F(WatchTest, TimerSleepsWhenIdleAndEachKindOfWorkKeepsItGoing)
     rig.Notifier.Signal(root);
     EXPECT_EQ(engine.NextTickMs(), 0);
     EXPECT_EQ(tick(), Engine::WatchIntervalMs);
-    EXPECT_EQ(rig.Copier.Calls, 1);
+    EXPECT_EQ(rig.CopiesTried(), 1);
     EXPECT_EQ(tick(), Engine::WatchIntervalMs) << "the tick after a processed one";
     EXPECT_EQ(tick(), -1) << "the quiet tick that ends the detection";
     EXPECT_FALSE(rig.State.Detecting);
