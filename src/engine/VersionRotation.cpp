@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <vector>
 
 namespace {
@@ -70,7 +69,7 @@ bool duplicate(const QString& from, const QString& to, FileCopier& copier,
     return true;
 }
 
-// Marks a scratch folder as made here, so one that a crash left behind can go.
+// An empty folder inside marks a scratch folder as made here, so one that a crash left behind can go.
 const QString kScratchMarker = QStringLiteral("/.savenook-scratch");
 
 void removeFiles(FileSystem& files, const QString& folder)
@@ -88,7 +87,7 @@ bool removeScratch(FileSystem& files, const QString& scratch)
 {
     removeFiles(files, scratch + QStringLiteral("/new"));
     removeFiles(files, scratch + QStringLiteral("/old"));
-    files.Remove(scratch + kScratchMarker);
+    files.RemoveFolder(scratch + kScratchMarker);
     files.RemoveFolder(scratch);
     return !LocalFiles::Exists(scratch);
 }
@@ -105,17 +104,15 @@ bool removeLeftoverScratch(FileSystem& files, const QString& scratch)
         });
     if (!realFolder)
         return false;
-    if (isFile(scratch + kScratchMarker))
+    if (LocalFiles::IsFolder(scratch + kScratchMarker))
         return removeScratch(files, scratch);
     return files.RemoveFolder(scratch) == 0;
 }
 
 bool makeScratch(FileSystem& files, const QString& scratch)
 {
-    if (files.MakeFolder(scratch) != 0)
-        return false;
-    const int marker = files.Open(scratch + kScratchMarker, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    return marker >= 0 && files.Close(marker) == 0 && files.MakeFolder(scratch + QStringLiteral("/new")) == 0 &&
+    return files.MakeFolder(scratch) == 0 && files.MakeFolder(scratch + kScratchMarker) == 0 &&
+           files.MakeFolder(scratch + QStringLiteral("/new")) == 0 &&
            files.MakeFolder(scratch + QStringLiteral("/old")) == 0;
 }
 } // namespace
@@ -202,7 +199,7 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         // A version that could not be put back is still in the scratch folder,
         // which then stays, unmarked, so that no later rotation clears it away.
         if (!journal.Undo()) {
-            files.Remove(scratch + kScratchMarker);
+            files.RemoveFolder(scratch + kScratchMarker);
             return result;
         }
     }

@@ -71,7 +71,7 @@ TEST_F(Rotation, CrashLeftScratchGoesAndNoFileNameClashesWithTheScratch)
         QDir(D()).removeRecursively();
         ASSERT_TRUE(QDir().mkpath(D() + "/~PrevSave-1-S"));
         if (name != "new") {
-            ASSERT_TRUE(WriteFile(D() + "/~PrevSave-1-S/.savenook-scratch", ""));
+            ASSERT_TRUE(QDir().mkpath(D() + "/~PrevSave-1-S/.savenook-scratch"));
             ASSERT_TRUE(WriteFile(D() + "/~PrevSave-1-S/old/1", "stashed"));
         }
         for (const char* content : {"v1", "v2", "v3", "v4", "v5"})
