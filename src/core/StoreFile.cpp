@@ -175,8 +175,7 @@ bool WriteTogether(const QList<std::pair<QString, QByteArray>>& stores, QString*
     };
     for (const auto& [name, bytes] : stores) {
         targets << writeTarget(DataFilePath(name));
-        if (const FileResult result =
-                DurableFile::WriteNew(targets.last() + QStringLiteral("TEMP"), bytes);
+        if (const FileResult result = DurableFile::WriteNew(targets.last() + QStringLiteral("TEMP"), bytes);
             !result)
             return discard(result.Message(), error);
     }
@@ -184,8 +183,7 @@ bool WriteTogether(const QList<std::pair<QString, QByteArray>>& stores, QString*
     for (const QString& target : targets)
         if (const FileResult synced = DurableFile::SyncFolder(QFileInfo(target).absolutePath()); !synced)
             return discard(synced.Message(), error);
-    FileResult result =
-        DurableFile::WriteNew(DataFilePath(kGroupMarker), EncodeLines(targets << kGroupEnd));
+    FileResult result = DurableFile::WriteNew(DataFilePath(kGroupMarker), EncodeLines(targets << kGroupEnd));
     targets.removeLast();
     if (result)
         result = DurableFile::SyncFolder(DataFolder());
