@@ -11,6 +11,8 @@
 #include <optional>
 
 namespace {
+// Far larger than any real configuration; bounds what one include can make us read.
+constexpr qint64 kMaxConfigBytes = 4 * 1024 * 1024;
 // Samba ignores case and all blanks in section and parameter names.
 QString normalName(const QString& name)
 {
@@ -92,6 +94,11 @@ class ConfigReader
         QFileInfo info(fileName);
         if (!info.exists())
             return; // no Samba, or an include that is not there: nothing shared by it
+        // A pipe would block the start-up for good and a device would never end.
+        if (!info.isFile()) {
+            m_problems.append(QStringLiteral("Not a regular file: %1").arg(fileName));
+            return;
+        }
         const QString key = info.canonicalFilePath();
         if (m_open.contains(key) || depth > 16) {
             m_problems.append(QStringLiteral("Include loop at %1").arg(fileName));
@@ -103,7 +110,7 @@ class ConfigReader
             return;
         }
         m_open.insert(key);
-        const QStringList lines = joinContinuations(QString::fromUtf8(file.readAll()));
+        const QStringList lines = joinContinuations(QString::fromUtf8(file.read(kMaxConfigBytes)));
         for (const QString& raw : lines) {
             const QString line = raw.trimmed();
             if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
@@ -220,7 +227,7 @@ SambaShares::ReadResult SambaShares::Read() const
                 QStringLiteral("Cannot read %1: %2").arg(info.filePath(), file.errorString()));
             continue;
         }
-        const QString text = QString::fromUtf8(file.readAll());
+        const QString text = QString::fromUtf8(file.read(kMaxConfigBytes));
         // The file name is the share name in lower case; "sharename=" keeps its spelling.
         const auto spelled = lastValue(text.split(QLatin1Char('\n')), {QLatin1String("sharename")});
         addShare(result.Shares, spelled && !spelled->isEmpty() ? *spelled : info.fileName(),

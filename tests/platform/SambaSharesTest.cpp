@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 TEST(SambaShares, GetSharePathFromValueFindsThePath)
 {
@@ -77,6 +78,15 @@ TEST_F(SambaSharesFiles, FollowsIncludesAndStopsIncludeLoops)
     WriteFile(m_dir.filePath("shares.conf"), "[Inc]\n path = /srv/inc\n include = loop.conf\n");
     WriteFile(m_dir.filePath("loop.conf"), "[Loop]\n path = /srv/loop\n include = shares.conf\n");
     EXPECT_EQ(shares({"loop"}), QStringList({"Inc=/srv/inc", "Loop=/srv/loop", "Main=/srv/main"}));
+}
+
+// A pipe or a device named by an include would hang the start-up for good.
+TEST_F(SambaSharesFiles, IncludesOfPipesAndDevicesAreSkipped)
+{
+    const QByteArray fifo = m_dir.filePath("fifo").toUtf8();
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0644), 0);
+    WriteFile(conf(), "[global]\n include = " + fifo + "\n include = /dev/zero\n[Main]\n path = /srv/main\n");
+    EXPECT_EQ(shares({"Not a regular file", "Not a regular file"}), QStringList({"Main=/srv/main"}));
 }
 
 TEST_F(SambaSharesFiles, ReadsUserSharesAfterTheConfiguration)
