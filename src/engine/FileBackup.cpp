@@ -250,16 +250,25 @@ class FileBackup::Run
         VersionRotation::Result rotation;
         bool rotated = false;
         if (copy.Status == BusyCopy::Outcome::Done) {
+            FileResult committed;
+            bool commitTried = false;
+            const auto commit = [&] {
+                commitTried = true;
+                committed = m_c.Copier.Commit(copy.Staged, target, [this] {
+                    m_c.Pump.ProcessPendingMessages();
+                    return true;
+                });
+                return committed.Ok();
+            };
             if (versionsOn) {
-                rotation =
-                    VersionRotation::Rotate(folder, m_fileName, m_c.Opts.PrevSaveName, m_backup.Versions,
-                                            m_c.Copier, [this] { m_c.Pump.ProcessPendingMessages(); });
-                rotated = true;
+                rotation = VersionRotation::Rotate(
+                    folder, m_fileName, m_c.Opts.PrevSaveName, m_backup.Versions, m_c.Copier,
+                    [this] { m_c.Pump.ProcessPendingMessages(); }, commit);
+                // A copy that could not be put in place gave its versions back.
+                rotated = !rotation.Undone;
             }
-            const FileResult committed = m_c.Copier.Commit(copy.Staged, target, [this] {
-                m_c.Pump.ProcessPendingMessages();
-                return true;
-            });
+            if (!commitTried) // no versions kept, none due yet, or they could not move
+                commit();
             if (!committed) {
                 m_c.Copier.Discard(copy.Staged);
                 copy.Status = BusyCopy::Outcome::Failed;

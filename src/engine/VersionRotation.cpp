@@ -129,7 +129,8 @@ QString VersionRotation::VersionFolder(const QString& folder, const QString& bas
 
 VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QString& fileName,
                                                 const QString& baseName, int versions, FileCopier& copier,
-                                                const std::function<void()>& betweenChunks)
+                                                const std::function<void()>& betweenChunks,
+                                                const std::function<bool()>& commit)
 {
     Result result;
     const QString current = folder + QLatin1Char('/') + fileName;
@@ -191,14 +192,17 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
         }
     }
     ok = ok && stash(versionFile(1)) && journal.Rename(staged, versionFile(1));
+    const bool committed = ok && (!commit || commit());
 
-    if (ok) {
+    if (committed) {
         result.Stored = true;
     } else {
-        result.Failed = true;
+        const bool restored = journal.Undo();
+        result.Failed = !ok || !restored;
+        result.Undone = ok && restored;
         // A version that could not be put back is still in the scratch folder,
         // which then stays, unmarked, so that no later rotation clears it away.
-        if (!journal.Undo()) {
+        if (!restored) {
             files.RemoveFolder(scratch + kScratchMarker);
             return result;
         }

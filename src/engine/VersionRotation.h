@@ -17,12 +17,16 @@ class VersionRotation
         bool NewCopy = false;                // no file of that name in the folder: nothing was due
         bool Stored = false;                 // the replaced copy now sits in version folder 1
         bool Failed = false;                 // something went wrong; every version is as it was
+        bool Undone = false;                 // commit said no: every version is back as it was
         QFileDevice::Permissions Attributes; // the replaced copy's, when it existed
     };
 
     // betweenChunks runs during the (rare) fallback copies, see FileCopier.
+    // commit puts the new copy in place once the versions have moved; when it
+    // fails, the versions move back, so a copy that never arrived costs none.
     static Result Rotate(const QString& folder, const QString& fileName, const QString& baseName,
-                         int versions, FileCopier& copier, const std::function<void()>& betweenChunks = {});
+                         int versions, FileCopier& copier, const std::function<void()>& betweenChunks = {},
+                         const std::function<bool()>& commit = {});
 
     // A file's permission bits without Qt's "current user" flags, which say what
     // this process may do (everything, for root) rather than what the file allows.

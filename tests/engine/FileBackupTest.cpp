@@ -741,6 +741,7 @@ TEST(DiskFaults, FailedSaveLosesNothingAndTheNextSaveBacksUp)
         {C::Link, EIO, 1, 0, stored}, // copied instead
         {C::MakeFolder, EIO, 1, 0, "Error: Can't create destination folders"},
         {C::MakeFolder, EILSEQ, 1, 0, "Error: Name not allowed at destination"},
+        {C::Rename, EIO, 5, 0, other}, // putting the new copy in place: the versions go back
     };
     std::vector<std::pair<C, int>> halfWay; // every rename and folder of the rotation
     for (int k = 1; k <= 4; ++k)
