@@ -238,7 +238,8 @@ const CheckRow CheckRows[] = {
     {"RemoteDriveGone", [](World& w) { w.To("//nowhere/share/B"); },
      "Error: Remote destination drive does not exist", &F::ErrorNoDest},
     {"RemoteDriveNotReady", [](World& w) { w.ShareAt(w.Dst(), false).To(w.Dst(), "NAS"); },
-     "Error: Remote destination drive is not ready", &F::ErrorNoDest, FileBackup::RemoteNotReadyLog},
+     "Error: Remote destination drive is not ready", &F::ErrorNoDest,
+     "Error: Remove destination drive is not ready"}, // "Remove" is intended
     {"RemoteVolumeDiffersInCase", [](World& w) { w.ShareAt(w.Dst()).To("//server/share", "nas"); }, DestVol,
      &F::ErrorDestVol},
     {"ShareFolderGone", [](World& w) { w.ShareAt(w.Tmp.path() + "/nowhere").To("//server/share/B", "NAS"); },
@@ -331,7 +332,8 @@ struct ResultRow
 
 const char* const CopyErr = "Error occurred in copy";
 const char* const StoredPop = "Copy saved && Previous version stored";
-const QString& VersionNotStored = FileBackup::VersionNotStoredLog;
+// "unsuccesful" is intended: the log keeps the program's own spelling.
+const QString VersionNotStored = "Success: Copy saved... Error: Previous version store unsuccesful";
 const ResultRow ResultRows[] = {
     {"NewCopySaved", 1, 0, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod},
     {"NewCopySavedQuiet", 1, 0, 0, 0, 1, 0, 1, 1, nullptr, "Success: Copy saved", Nod},
