@@ -6,6 +6,7 @@
 #include "platform/LocalFiles.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
+#include "support/UiFakes.h"
 #include "ui/dialogs/frmProperties.h"
 #include "ui/main/frmSavenook.h"
 
@@ -18,18 +19,9 @@
 #include <sys/stat.h>
 
 namespace {
-class OneDrive : public Drives
-{
-  public:
-    std::optional<MountEntry> MountOf(const QString&) const override
-    {
-        return MountEntry{"/", "/", "ext4", "/dev/sda1"};
-    }
-    bool IsReady(const QString&) const override { return true; }
-    QString Label(const QString&) const override { return QStringLiteral("SYSTEM"); }
-};
-
-class ScriptedPrompts : public Prompts
+// Unlike the shared ScriptedPrompts, only messages are logged: the rows check that
+// nothing but a refusal is shown.
+class MessagePrompts : public Prompts
 {
   public:
     QStringList Shown;
@@ -78,8 +70,8 @@ class tst_HostileNames : public QObject
 
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<ProgramState> m_state;
-    OneDrive m_drive;
-    ScriptedPrompts m_prompts;
+    FakeDrives m_drive;
+    MessagePrompts m_prompts;
     QString m_kept; // an association saved before, which nothing may cost
 
     QStringList reloaded() const
@@ -100,7 +92,7 @@ class tst_HostileNames : public QObject
     {
         m_env = std::make_unique<TestEnvironment>();
         m_state = std::make_unique<ProgramState>();
-        m_prompts = ScriptedPrompts();
+        m_prompts = MessagePrompts();
         m_kept = make(m_env->root(), "kept.txt");
         clsBackup b;
         b.SourcePath = m_kept;
@@ -173,7 +165,7 @@ class tst_HostileNames : public QObject
     {
         for (const QByteArray& name : {QByteArray("back\nup/"), QByteArray("back\xffup/")}) {
             const QString folder = make(m_env->root(), name);
-            m_prompts = ScriptedPrompts();
+            m_prompts = MessagePrompts();
             m_prompts.Folder = folder;
             m_state->PropertiesPath = m_kept;
             frmProperties d(*m_state, m_drive, {}, {}, m_prompts);
