@@ -612,9 +612,11 @@ void InotifyNotifier::CheckLost(bool force)
         handle.Incomplete = false;
         if (AddTree(id, handle, handle.Folder, true) && handle.TopWd >= 0) {
             handle.Lost = false;
-            // Whatever it holds now is new to us.
+            // Whatever it holds now is new to us, and may have been written up to a
+            // look ago: the reference time must not move past it before it is served.
             Signal(id, handle);
             handle.Unknown = true;
+            handle.WalkEndUnserved = true;
         } else {
             m_anyLost = true;
         }

@@ -100,8 +100,8 @@ class InotifyNotifier : public ChangeNotifier
         bool Incomplete = false;    // some folder of the tree could not be watched
         bool Rebuilding = false;    // walking the whole tree again after lost events
         bool SetUpInSlices = false; // the walk outlived its first slice
-        // Signalled by the end of such a walk: the reference time must wait for this
-        // signal to be served.
+        // Signalled by the end of such a walk, or by the folder found again after it
+        // vanished: the reference time must wait for this signal to be served.
         bool WalkEndUnserved = false;
         qint64 WalkSinceSecs = 0; // wall-clock start of the walk under way
         quint64 PolledInRound = 0;

@@ -307,6 +307,8 @@ TEST(InotifyNotifier, VanishedFolderIsWatchedAgainWhenItComesBack)
             EXPECT_EQ(notifier.Wait(h, kQuietWaitMs), TimedOut);
         }
         EXPECT_EQ(AfterChange(notifier, h, [&] { QDir().mkpath(s.Watched + "/sub"); }), Signalled);
+        // What it held on its return was written unwatched: not in place until served.
+        EXPECT_FALSE(notifier.WatchesInPlace(h));
         EXPECT_EQ(AfterChange(notifier, h, [&] { WriteFile(s.Watched + "/c.txt"); }), Signalled);
     }
 }
