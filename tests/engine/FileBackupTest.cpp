@@ -741,7 +741,8 @@ TEST(DiskFaults, FailedSaveLosesNothingAndTheNextSaveBacksUp)
         {C::Flush, EIO, 1, 0, other},
         {C::Close, EIO, 1, 0, other},
         {C::Link, EIO, 1, 0, stored},             // copied instead
-        {C::SetPermissions, EPERM, 1, 0, stored}, // the attributes stay as they were
+        {C::SetPermissions, EPERM, 1, 0, stored}, // the copy's attributes stay as they were
+        {C::SetPermissions, EPERM, 2, 0, stored}, // and so do the stored version's
         {C::MakeFolder, EIO, 1, 0, "Error: Can't create destination folders"},
         {C::MakeFolder, EILSEQ, 1, 0, "Error: Name not allowed at destination"},
         {C::Rename, EIO, 5, 0, other}, // putting the new copy in place: the versions go back
