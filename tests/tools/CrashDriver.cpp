@@ -185,7 +185,7 @@ class Rounds
         }
         for (const QString& file : m_rig.Files)
             save(file);
-        if (!WaitFor([this] { return m_rig.Missed().isEmpty(); }, 30000))
+        if (!QTest::qWaitFor([this] { return m_rig.Missed().isEmpty(); }, 30000))
             lose(QStringLiteral("the last saves were not all backed up"));
         if (!m_rig.EndsCleanly())
             lose(QStringLiteral("the last run did not end cleanly on SIGTERM"));

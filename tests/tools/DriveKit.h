@@ -11,15 +11,14 @@
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QThread>
+#include <QtCore/qtestsupport_core.h>
 
 #include <csignal>
 #include <cstdio>
-#include <functional>
 #include <memory>
 
 namespace DriveKit {
@@ -135,18 +134,6 @@ inline QStringList Leftovers(const QString& root)
     return leftovers;
 }
 
-// Waits, polling, until done() holds or ms have passed.
-inline bool WaitFor(const std::function<bool()>& done, int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 // A private home whose folder associations src/aN, of files fM.txt each, are backed
 // up into dst; and the real program, started hidden on the offscreen screen with its
 // trace on. "--binary path" on the command line, else SAVENOOK_BINARY, names it.
@@ -196,7 +183,8 @@ class Rig
         m_process->start(m_binary, {QStringLiteral("nowin")});
         if (!m_process->waitForStarted(10000))
             return false;
-        return WaitFor([this] { return Trace().contains("savenook: started\n") || !Running(); }, 30000) &&
+        return QTest::qWaitFor([this] { return Trace().contains("savenook: started\n") || !Running(); },
+                               30000) &&
                Running();
     }
     void Signal(int number)
@@ -221,20 +209,21 @@ class Rig
     QByteArray Trace() const { return ReadFile(traceFile()); }
 
     // Resident memory in KiB and open descriptors of the program; -1 when unknown.
-    qint64 ResidentKiB() const
+    struct Usage
     {
-        for (const QByteArray& line :
-             ReadFile(QStringLiteral("/proc/%1/status").arg(m_process->processId())).split('\n'))
+        qint64 Rss = -1;
+        int Fds = -1;
+    };
+    Usage Sample() const
+    {
+        Usage usage;
+        const QString proc = QStringLiteral("/proc/%1/").arg(m_process->processId());
+        for (const QByteArray& line : ReadFile(proc + "status").split('\n'))
             if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        return -1;
-    }
-    int OpenDescriptors() const
-    {
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(m_process->processId()));
-        return fds.exists()
-                   ? int(fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size())
-                   : -1;
+                usage.Rss = line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (const QDir fds(proc + "fd"); fds.exists())
+            usage.Fds = int(fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+        return usage;
     }
 
     TestEnvironment Env;

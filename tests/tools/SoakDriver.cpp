@@ -10,14 +10,6 @@
 
 using namespace DriveKit;
 
-namespace {
-struct Sample
-{
-    qint64 Rss;
-    int Fds;
-};
-} // namespace
-
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -32,10 +24,9 @@ int main(int argc, char** argv)
         std::printf("the program did not start:\n%s\n", rig.Trace().constData());
         return 1;
     }
-    auto sample = [&rig] { return Sample{rig.ResidentKiB(), rig.OpenDescriptors()}; };
     QThread::msleep(500);
-    const Sample start = sample();
-    Sample early = start;
+    const Rig::Usage start = rig.Sample();
+    Rig::Usage early = start;
 
     QElapsedTimer clock;
     clock.start();
@@ -50,15 +41,15 @@ int main(int argc, char** argv)
         const int size = writer == Writer::Append ? 200 : random.bounded(100, 64 * 1024);
         Save(writer, file, Content(QStringLiteral("%1 save %2").arg(file).arg(i), size));
         if (i == saves / 10)
-            early = sample();
+            early = rig.Sample();
     }
     const qint64 writing = clock.elapsed();
 
     QStringList missed;
     clock.restart();
-    WaitFor([&] { return (missed = rig.Missed()).isEmpty(); }, 30000);
+    static_cast<void>(QTest::qWaitFor([&] { return (missed = rig.Missed()).isEmpty(); }, 30000));
     const qint64 settled = clock.elapsed();
-    const Sample end = sample();
+    const Rig::Usage end = rig.Sample();
     const bool ended = rig.EndsCleanly();
     const QString problems = StoreProblems({rig.Sources});
     const QStringList leftovers = Leftovers(rig.Root);
