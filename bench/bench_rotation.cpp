@@ -102,7 +102,7 @@ int main(int argc, char** argv)
     int save = 0;
     auto backupStep = [&] {
         const VersionRotation::Result r = VersionRotation::Rotate(folder, Name, Base, versions, copier);
-        return !r.Failed && copier.Copy(source, folder + "/" + Name, {}).Ok();
+        return !r.Failed() && copier.Copy(source, folder + "/" + Name, {}).Ok();
     };
 
     // Fill every version first, unmeasured.
@@ -123,7 +123,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < rounds; ++i) {
         ok = StampSource(source, ++save) && ok;
         rotation.push_back(TimeMs(
-            [&] { return !VersionRotation::Rotate(folder, Name, Base, versions, copier).Failed; }, ok));
+            [&] { return !VersionRotation::Rotate(folder, Name, Base, versions, copier).Failed(); }, ok));
         ok = copier.Copy(source, folder + "/" + Name, {}).Ok() && ok;
     }
 

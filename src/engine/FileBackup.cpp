@@ -240,7 +240,7 @@ class FileBackup::Run
         // With versions kept a read-only copy is replaced all the same: it becomes
         // the newest version.
         if (replacing && !(replacedAttributes & QFileDevice::WriteOwner))
-            LocalFiles::SetPermissions(target, replacedAttributes | QFileDevice::WriteOwner);
+            m_c.Copier.Files().SetPermissions(target, replacedAttributes | QFileDevice::WriteOwner);
 
         // The new copy is made in full first: a copy that fails (busy, changing,
         // disk full) must not cost a previous version, so the versions move only
@@ -277,14 +277,14 @@ class FileBackup::Run
         }
 
         if (replacing) {
-            LocalFiles::SetPermissions(target, copy.Status == BusyCopy::Outcome::Done ? sourceAttributes
-                                                                                      : replacedAttributes);
+            m_c.Copier.Files().SetPermissions(
+                target, copy.Status == BusyCopy::Outcome::Done ? sourceAttributes : replacedAttributes);
             // The stored version may share its content with the replaced copy
             // (a hard link), so it gets its own attributes back last.
             if (rotation.Stored)
-                LocalFiles::SetPermissions(VersionRotation::VersionFolder(folder, m_c.Opts.PrevSaveName, 1) +
-                                               slash + m_fileName,
-                                           replacedAttributes);
+                m_c.Copier.Files().SetPermissions(
+                    VersionRotation::VersionFolder(folder, m_c.Opts.PrevSaveName, 1) + slash + m_fileName,
+                    replacedAttributes);
         }
         if (copy.Status == BusyCopy::Outcome::Abandoned)
             return false;
@@ -328,7 +328,7 @@ class FileBackup::Run
                 report(err && o.ErrorCopyFailed, copyError, copyError);
                 m_anyError = true;
             }
-        } else if (!rotation.Failed) { // the replaced copy is stored as a version
+        } else if (!rotation.Failed()) { // the replaced copy is stored as a version
             if (!copyFailed) {
                 report(succ, QStringLiteral("Copy saved && Previous version stored"),
                        QStringLiteral("Success: Copy saved & Previous version stored"));

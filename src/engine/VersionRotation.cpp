@@ -13,9 +13,13 @@ bool isFile(const QString& path)
     return LocalFiles::IsFile(path);
 }
 
-bool makeFolder(FileSystem& files, const QString& path)
+FileResult makeFolder(FileSystem& files, const QString& path)
 {
-    return files.MakeFolder(path) == 0 || (errno == EEXIST && LocalFiles::IsFolder(path));
+    if (files.MakeFolder(path) == 0)
+        return {};
+    const int error = errno;
+    return error == EEXIST && LocalFiles::IsFolder(path) ? FileResult()
+                                                         : FileResult::Failed(error, "mkdir", path);
 }
 
 // Every change to a version file is a rename or a new link, recorded so that a
@@ -24,26 +28,29 @@ class Journal
 {
   public:
     explicit Journal(FileSystem& files) : m_files(files) {}
-    bool Rename(const QString& from, const QString& to)
+    FileResult Rename(const QString& from, const QString& to)
     {
         if (m_files.Rename(from, to) != 0)
-            return false;
+            return FileResult::Failed(errno, "rename", from, to);
         m_steps.push_back(Step{from, to, false});
-        return true;
+        return {};
     }
     void Created(const QString& path) { m_steps.push_back(Step{QString(), path, true}); }
-    // False when a step could not be undone: what it moved is still where it went.
-    bool Undo()
+    // The first step that could not be undone: what it moved is still where it went.
+    FileResult Undo()
     {
-        bool all = true;
+        FileResult first;
         for (auto it = m_steps.rbegin(); it != m_steps.rend(); ++it) {
-            if (it->Created)
-                all = (m_files.Remove(it->To) == 0 || errno == ENOENT) && all;
-            else
-                all = m_files.Rename(it->To, it->From) == 0 && all;
+            FileResult step;
+            if (it->Created && m_files.Remove(it->To) != 0 && errno != ENOENT)
+                step = FileResult::Failed(errno, "unlink", it->To);
+            else if (!it->Created && m_files.Rename(it->To, it->From) != 0)
+                step = FileResult::Failed(errno, "rename", it->To, it->From);
+            if (first)
+                first = step;
         }
         m_steps.clear();
-        return all;
+        return first;
     }
 
   private:
@@ -57,16 +64,16 @@ class Journal
 };
 
 // A second name for the same content: a hard link where the file system has
-// them, else a durable copy with the same permissions.
-bool duplicate(const QString& from, const QString& to, FileCopier& copier,
-               const std::function<void()>& betweenChunks)
+// them, else a durable copy with the same permissions where the disk keeps them.
+FileResult duplicate(const QString& from, const QString& to, FileCopier& copier,
+                     const std::function<void()>& betweenChunks)
 {
     if (copier.Files().Link(from, to) == 0)
-        return true;
-    if (!copier.Copy(from, to, betweenChunks))
-        return false;
-    LocalFiles::SetPermissions(to, VersionRotation::ModeOf(from));
-    return true;
+        return {};
+    const FileResult copied = copier.Copy(from, to, betweenChunks);
+    if (copied)
+        copier.Files().SetPermissions(to, VersionRotation::ModeOf(from));
+    return copied;
 }
 
 // An empty folder inside marks a scratch folder as made here, so one that a crash left behind can go.
@@ -109,11 +116,13 @@ bool removeLeftoverScratch(FileSystem& files, const QString& scratch)
     return files.RemoveFolder(scratch) == 0;
 }
 
-bool makeScratch(FileSystem& files, const QString& scratch)
+FileResult makeScratch(FileSystem& files, const QString& scratch)
 {
-    return files.MakeFolder(scratch) == 0 && files.MakeFolder(scratch + kScratchMarker) == 0 &&
-           files.MakeFolder(scratch + QStringLiteral("/new")) == 0 &&
-           files.MakeFolder(scratch + QStringLiteral("/old")) == 0;
+    for (const QString& path : {scratch, scratch + kScratchMarker, scratch + QStringLiteral("/new"),
+                                scratch + QStringLiteral("/old")})
+        if (files.MakeFolder(path) != 0)
+            return FileResult::Failed(errno, "mkdir", path);
+    return {};
 }
 } // namespace
 
@@ -145,10 +154,9 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
 
     FileSystem& files = copier.Files();
     const QString first = VersionFolder(folder, baseName, 1);
-    if (!makeFolder(files, first)) {
-        result.Failed = true;
+    result.Failure = makeFolder(files, first);
+    if (result.Failed())
         return result;
-    }
     // The scratch folder takes the first free name, so a folder of the user's is
     // never touched; one that a kill left goes first, or every kill would leave
     // one more for good. The copy and the stashed versions each get a sub-folder:
@@ -156,9 +164,9 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
     QString scratch = first + QStringLiteral("-S");
     while (LocalFiles::Exists(scratch) && !removeLeftoverScratch(files, scratch))
         scratch += QStringLiteral("-S");
-    if (!makeScratch(files, scratch)) {
+    result.Failure = makeScratch(files, scratch);
+    if (result.Failed()) {
         removeScratch(files, scratch);
-        result.Failed = true;
         return result;
     }
 
@@ -167,39 +175,46 @@ VersionRotation::Result VersionRotation::Rotate(const QString& folder, const QSt
     // A version about to be overwritten moves into the scratch folder first: it
     // is discarded with that folder on success and put back on failure.
     auto stash = [&](const QString& path) {
-        return !LocalFiles::Exists(path) ||
-               journal.Rename(path, scratch + QStringLiteral("/old/") + QString::number(++stashed));
+        return LocalFiles::Exists(path)
+                   ? journal.Rename(path, scratch + QStringLiteral("/old/") + QString::number(++stashed))
+                   : FileResult();
     };
 
     const QString staged = scratch + QStringLiteral("/new/") + fileName;
-    bool ok = duplicate(current, staged, copier, betweenChunks);
-    for (int k = versions - 1; ok && k >= 1; --k) {
+    FileResult step = duplicate(current, staged, copier, betweenChunks);
+    for (int k = versions - 1; step && k >= 1; --k) {
         const QString from = versionFile(k);
         if (!isFile(from))
             continue;
         const QString to = versionFile(k + 1);
-        ok = makeFolder(files, VersionFolder(folder, baseName, k + 1)) && stash(to);
-        if (!ok)
+        step = makeFolder(files, VersionFolder(folder, baseName, k + 1));
+        if (step)
+            step = stash(to);
+        if (!step)
             break;
         // A version that nothing below will refill keeps its file (a gap in the
         // numbering stays where it was); otherwise it simply moves up.
         if (k >= 2 && !isFile(versionFile(k - 1))) {
-            ok = duplicate(from, to, copier, betweenChunks);
-            if (ok)
+            step = duplicate(from, to, copier, betweenChunks);
+            if (step)
                 journal.Created(to);
         } else {
-            ok = journal.Rename(from, to);
+            step = journal.Rename(from, to);
         }
     }
-    ok = ok && stash(versionFile(1)) && journal.Rename(staged, versionFile(1));
-    const bool committed = ok && (!commit || commit());
+    if (step)
+        step = stash(versionFile(1));
+    if (step)
+        step = journal.Rename(staged, versionFile(1));
+    const bool committed = step && (!commit || commit());
 
     if (committed) {
         result.Stored = true;
     } else {
-        const bool restored = journal.Undo();
-        result.Failed = !ok || !restored;
-        result.Undone = ok && restored;
+        const FileResult undone = journal.Undo();
+        const bool restored = undone.Ok();
+        result.Failure = step ? undone : step;
+        result.Undone = step && restored;
         // A version that could not be put back is still in the scratch folder,
         // which then stays, unmarked, so that no later rotation clears it away.
         if (!restored) {

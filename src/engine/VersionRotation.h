@@ -16,9 +16,11 @@ class VersionRotation
     {
         bool NewCopy = false;                // no file of that name in the folder: nothing was due
         bool Stored = false;                 // the replaced copy now sits in version folder 1
-        bool Failed = false;                 // something went wrong; every version is as it was
         bool Undone = false;                 // commit said no: every version is back as it was
+        FileResult Failure;                  // the step that went wrong; every version is as it was
         QFileDevice::Permissions Attributes; // the replaced copy's, when it existed
+
+        bool Failed() const { return !Failure.Ok(); }
     };
 
     // betweenChunks runs during the (rare) fallback copies, see FileCopier.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileDevice>
 #include <QString>
 #include <sys/types.h>
 
@@ -29,4 +30,6 @@ class FileSystem
     virtual int Remove(const QString& path) = 0;       // unlink(2)
     virtual int MakeFolder(const QString& path) = 0;   // mkdir(2), for everyone as the umask allows
     virtual int RemoveFolder(const QString& path) = 0; // rmdir(2)
+    // chmod(2); a "current user" flag counts as the owner's, as with QFile::setPermissions
+    virtual int SetPermissions(const QString& path, QFileDevice::Permissions permissions) = 0;
 };

@@ -1,6 +1,7 @@
 #include "platform/LinuxFileSystem.h"
 
 #include "platform/FileNames.h"
+#include "platform/LocalFiles.h"
 
 #include <fcntl.h>
 #include <sys/sendfile.h>
@@ -70,4 +71,9 @@ int LinuxFileSystem::MakeFolder(const QString& path)
 int LinuxFileSystem::RemoveFolder(const QString& path)
 {
     return ::rmdir(FileNames::Encode(path).constData());
+}
+
+int LinuxFileSystem::SetPermissions(const QString& path, QFileDevice::Permissions permissions)
+{
+    return LocalFiles::SetPermissions(path, permissions) ? 0 : -1;
 }

@@ -19,4 +19,5 @@ class LinuxFileSystem : public FileSystem
     int Remove(const QString& path) override;
     int MakeFolder(const QString& path) override;
     int RemoveFolder(const QString& path) override;
+    int SetPermissions(const QString& path, QFileDevice::Permissions permissions) override;
 };

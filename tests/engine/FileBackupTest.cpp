@@ -740,7 +740,9 @@ TEST(DiskFaults, FailedSaveLosesNothingAndTheNextSaveBacksUp)
         {C::Create, ENOSPC, 1, 0, full},
         {C::Flush, EIO, 1, 0, other},
         {C::Close, EIO, 1, 0, other},
-        {C::Link, EIO, 1, 0, stored}, // copied instead
+        {C::Link, EIO, 1, 0, stored},             // copied instead
+        {C::SetPermissions, EPERM, 1, 0, stored}, // the copy's attributes stay as they were
+        {C::SetPermissions, EPERM, 2, 0, stored}, // and so do the stored version's
         {C::MakeFolder, EIO, 1, 0, "Error: Can't create destination folders"},
         {C::MakeFolder, EILSEQ, 1, 0, "Error: Name not allowed at destination"},
         {C::Rename, EIO, 5, 0, other}, // putting the new copy in place: the versions go back
@@ -773,6 +775,7 @@ TEST(DiskFaults, FailedSaveLosesNothingAndTheNextSaveBacksUp)
         WriteFile(w.FilePath, next);
         Touch(w.FilePath, 6);
         w.Run();
+        EXPECT_TRUE(w.Rig.Files.Script.empty()); // the fault struck
 
         const QString result = w.Logs().back();
         EXPECT_EQ(result, log);

@@ -27,7 +27,7 @@ class Rotation : public ::testing::Test
     void Save(const QByteArray& content, int versions, const QString& base = Base,
               const QString& name = "f.txt")
     {
-        ASSERT_FALSE(Rotate(versions, base, name).Failed);
+        ASSERT_FALSE(Rotate(versions, base, name).Failed());
         ASSERT_TRUE(WriteFile(m_tmp.path() + "/source.txt", content));
         ASSERT_TRUE(m_copier.Copy(m_tmp.path() + "/source.txt", D() + "/" + name, {}));
     }
@@ -106,6 +106,36 @@ TEST_F(Rotation, GapInTheNumberingStaysWhereItWas)
     EXPECT_EQ(ReadFile(Version(1)), "current");
     EXPECT_EQ(ReadFile(Version(2)), "two");
     EXPECT_EQ(ReadFile(Version(3)), "two");
+}
+
+// A failed step names its call, paths and error and moves no version; a disk that
+// takes neither links nor permissions still gets the version.
+TEST_F(Rotation, FailureNamesItsStepAndNoLinkOrPermissionIsNeeded)
+{
+    using C = FaultyFiles::Call;
+    const struct
+    {
+        std::vector<FaultyFiles::Fault> Script;
+        QString Failure;
+        QByteArray Version1;
+    } rows[] = {
+        {{{C::Rename, EACCES}}, "rename " + Version(1) + " -> " + Version(2) + ": Permission denied", "v1"},
+        {{{C::MakeFolder, EIO}}, "mkdir " + D() + "/~PrevSave-1: Input/output error", "v1"},
+        {{{C::Link, EXDEV}, {C::SetPermissions, EPERM}}, "", "v2"},
+    };
+    for (const auto& row : rows) {
+        Save("v1", 3);
+        Save("v2", 3);
+        m_files.Script = row.Script;
+        const VersionRotation::Result result = Rotate(3);
+        EXPECT_TRUE(m_files.Script.empty()); // every fault struck
+        EXPECT_EQ(result.Failure.Message(), row.Failure);
+        EXPECT_EQ(result.Stored, row.Failure.isEmpty());
+        EXPECT_EQ(ReadFile(Current()), "v2");
+        EXPECT_EQ(ReadFile(Version(1)), row.Version1);
+        QDir(D()).removeRecursively();
+        QDir().mkpath(D());
+    }
 }
 
 } // namespace

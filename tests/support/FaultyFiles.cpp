@@ -151,3 +151,8 @@ int FaultyFiles::RemoveFolder(const QString& path)
 {
     return strikes(Call::RemoveFolder, path) ? -1 : LinuxFileSystem::RemoveFolder(path);
 }
+
+int FaultyFiles::SetPermissions(const QString& path, QFileDevice::Permissions permissions)
+{
+    return strikes(Call::SetPermissions, path) ? -1 : LinuxFileSystem::SetPermissions(path, permissions);
+}

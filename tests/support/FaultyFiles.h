@@ -16,7 +16,19 @@
 class FaultyFiles : public LinuxFileSystem
 {
   public:
-    enum class Call { OpenRead, Create, Write, Flush, Close, Rename, Link, Remove, MakeFolder, RemoveFolder };
+    enum class Call {
+        OpenRead,
+        Create,
+        Write,
+        Flush,
+        Close,
+        Rename,
+        Link,
+        Remove,
+        MakeFolder,
+        RemoveFolder,
+        SetPermissions
+    };
 
     struct Fault
     {
@@ -56,6 +68,7 @@ class FaultyFiles : public LinuxFileSystem
     int Remove(const QString& path) override;
     int MakeFolder(const QString& path) override;
     int RemoveFolder(const QString& path) override;
+    int SetPermissions(const QString& path, QFileDevice::Permissions permissions) override;
 
   private:
     // True when the call must fail; errno is set then.

@@ -1,79 +1,240 @@
 #pragma once
 
-// What the crash and soak drivers share: options, stores laid out as the program
-// writes them, the real program as a child process, the kinds of writers, and
-// the looks at disk and process that the checks need.
-#include <QByteArray>
+// What the crash and soak drivers share: folder associations written as the program
+// writes its stores, the real program as a child process, the ways programs save a
+// file, and the looks at disk and process that the checks need.
+#include "core/DataFolder.h"
+#include "core/ProgramState.h"
+#include "core/StoreFile.h"
+#include "core/Stores.h"
+#include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
+
+#include <QCryptographicHash>
+#include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSet>
-#include <QString>
-#include <QStringList>
+#include <QThread>
+#include <QtCore/qtestsupport_core.h>
 
-#include <functional>
+#include <csignal>
+#include <cstdio>
 #include <memory>
 
 namespace DriveKit {
 
 // "--name value" from the command line, else fallback.
-qint64 Option(const QStringList& arguments, const QString& name, qint64 fallback);
-// SAVENOOK_BINARY, or "--binary path".
-QString ProgramPath(const QStringList& arguments);
+inline QString Option(const QStringList& arguments, const QString& name, const QString& fallback)
+{
+    const qsizetype at = arguments.indexOf(name);
+    return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1) : fallback;
+}
 
 // One folder association per source (versions kept), all copying into destination.
-void WriteStores(const QStringList& sources, const QString& destination, int versions);
-// Loads usrdatab and usrdatad with the program's own loaders. Empty when both
-// loaded whole; else what went wrong. sources gets the association paths loaded.
-QString LoadProblems(QStringList* sources = nullptr, int* destinations = nullptr);
+inline void WriteStores(const QStringList& sources, const QString& destination, int versions)
+{
+    // A missing destination folder reads as an unplugged drive: nothing would be copied.
+    QDir().mkpath(destination);
+    QStringList backups, destinations;
+    for (const QString& source : sources) {
+        // Two NULs: a drive without a volume name is accepted.
+        backups
+            << source << QString(2, QChar(0))
+            << QStringLiteral("05/12/2026 10:00:00|Never|Never|1|1|1|%1|1|0|0|1").arg(versions).split(u'|');
+        destinations << destination << source << QString();
+    }
+    if (!StoreFile::Write(QStringLiteral("usrdatab"), backups) ||
+        !StoreFile::Write(QStringLiteral("usrdatad"), destinations) ||
+        !StoreFile::Write(QStringLiteral("pprefs"), {QStringLiteral("0")}))
+        std::fprintf(stderr, "cannot write the stores in %s\n", qPrintable(DataFolder()));
+}
+
+// Empty when usrdatab and usrdatad load whole through the program's own loaders (no
+// message, no side copy) and hold one of the expected lists of associations, each
+// with one destination; else what went wrong.
+inline QString StoreProblems(const QList<QStringList>& expected)
+{
+    ProgramState state;
+    LoadBackups(state);
+    LoadDestinations(state);
+    QStringList problems = state.PendingWarnings;
+    const QStringList aside =
+        QDir(DataFolder()).entryList({QStringLiteral("*.unloaded-*")}, QDir::Files | QDir::System);
+    if (!aside.isEmpty() && problems.isEmpty())
+        problems << "side copies without a message: " + aside.join(u' ');
+    QStringList loaded;
+    for (const clsBackup& b : state.Backups)
+        loaded << b.SourcePath;
+    if (!expected.contains(loaded) || state.Destinations.Count() != loaded.size())
+        problems << QStringLiteral("the stores hold %1 associations and %2 destinations")
+                        .arg(loaded.size())
+                        .arg(state.Destinations.Count());
+    return problems.join(u'\n');
+}
 
 // Contents that tell each save apart: the label repeated to about size bytes, so a
-// truncated or mixed copy matches no save.
-QByteArray Content(const QString& label, int size);
-QByteArray Digest(const QByteArray& bytes);
-QByteArray FileDigest(const QString& path); // empty when unreadable
-QByteArray ReadFile(const QString& path);
+// cut or mixed copy matches no save.
+inline QByteArray Content(const QString& label, int size)
+{
+    const QByteArray line = label.toUtf8() + '\n';
+    return line.repeated(size / line.size() + 1);
+}
 
-// The ways programs save a file.
+inline QByteArray Digest(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+}
+
+// The ways programs save a file; an appender adds bytes to what is there.
 enum class Writer { InPlace, Renamed, DoubleSave, Append };
 constexpr int WriterKinds = 4;
-// Saves bytes with that writer; the file's full content afterwards (an appender adds).
-QByteArray Save(Writer writer, const QString& path, const QByteArray& bytes);
 
-// Files of a crash's leftovers anywhere below root: copier temporaries, store
-// temporaries and rotation scratch folders.
-QStringList Leftovers(const QString& root);
-// Every regular file below root that is not a leftover.
-QStringList FilesBelow(const QString& root);
+inline void Save(Writer writer, const QString& path, const QByteArray& bytes)
+{
+    const QFileInfo info(path);
+    // As editors do: a hidden file beside, renamed over the old one.
+    const QString temporary = info.path() + "/." + info.fileName() + ".swp";
+    if (writer == Writer::Renamed && WriteFile(temporary, bytes))
+        std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData());
+    if (writer == Writer::DoubleSave)
+        WriteFile(path, "draft\n" + bytes);
+    if (writer == Writer::InPlace || writer == Writer::DoubleSave)
+        WriteFile(path, bytes);
+    QFile appended(path);
+    if (writer == Writer::Append && appended.open(QIODevice::Append))
+        appended.write(bytes);
+}
 
-// Resident memory in KiB and open descriptors of a process; -1 when unknown.
-qint64 ResidentKiB(qint64 pid);
-int OpenDescriptors(qint64 pid);
+// Every regular file below root but the crash leftovers, which go to leftovers:
+// copier temporaries, store temporaries and rotation scratch folders.
+inline QStringList FilesBelow(const QString& root, QStringList* leftovers = nullptr)
+{
+    QStringList files;
+    const QFileInfoList entries =
+        QDir(root).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& info : entries) {
+        const QString name = info.fileName();
+        const bool leftover =
+            info.isDir() ? name.startsWith("~PrevSave-") && name.endsWith("-S")
+                         : (name.startsWith(".savenook-") && name.endsWith(".tmp")) || name.endsWith("TEMP");
+        if (leftover && leftovers)
+            *leftovers << info.filePath();
+        else if (!leftover && info.isDir())
+            files << FilesBelow(info.filePath(), leftovers);
+        else if (!leftover && info.isFile())
+            files << info.filePath();
+    }
+    return files;
+}
 
-// Waits, polling, until done() holds or ms have passed.
-bool WaitFor(const std::function<bool()>& done, int ms);
+inline QStringList Leftovers(const QString& root)
+{
+    QStringList leftovers;
+    FilesBelow(root, &leftovers);
+    return leftovers;
+}
 
-// The real program, started hidden on the offscreen screen with its trace on.
-class Program
+// A private home whose folder associations src/aN, of files fM.txt each, are backed
+// up into dst; and the real program, started hidden on the offscreen screen with its
+// trace on. "--binary path" on the command line, else SAVENOOK_BINARY, names it.
+class Rig
 {
   public:
-    Program(QString binary, QString runtimeFolder);
-    ~Program();
+    Rig(const QStringList& arguments, int associations, int filesEach, int versions)
+        : m_binary(Option(arguments, "--binary", qEnvironmentVariable("SAVENOOK_BINARY")))
+    {
+        for (int a = 0; a < associations; ++a) {
+            Sources << Root + QStringLiteral("/src/a%1").arg(a);
+            for (int f = 0; f < filesEach; ++f)
+                Files << Sources.last() + QStringLiteral("/f%1.txt").arg(f);
+        }
+        WriteStores(Sources, Destination, versions);
+        QDir().mkpath(m_runtime);
+        QFile::setPermissions(m_runtime,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    QString BackupOf(const QString& file) const { return Destination + file.mid(Root.size() + 4); }
+    // The files that differ from their backup.
+    QStringList Missed() const
+    {
+        QStringList missed;
+        for (const QString& file : Files)
+            if (ReadFile(file) != ReadFile(BackupOf(file)))
+                missed << file;
+        return missed;
+    }
+
     // False when it did not report "started" in time.
-    bool Start(const QStringList& arguments = {QStringLiteral("nowin")});
-    void Signal(int number);
+    bool Start()
+    {
+        m_process = std::make_unique<QProcess>();
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.remove(QStringLiteral("DISPLAY"));
+        e.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        e.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime);
+        e.insert(QStringLiteral("SAVENOOK_TRACE"), QStringLiteral("1"));
+        m_process->setProcessEnvironment(e);
+        // A file, not a pipe: nobody need drain it while the program runs.
+        QFile::remove(traceFile());
+        m_process->setStandardErrorFile(traceFile());
+        m_process->setStandardOutputFile(QProcess::nullDevice());
+        m_process->start(m_binary, {QStringLiteral("nowin")});
+        if (!m_process->waitForStarted(10000))
+            return false;
+        return QTest::qWaitFor([this] { return Trace().contains("savenook: started\n") || !Running(); },
+                               30000) &&
+               Running();
+    }
+    void Signal(int number)
+    {
+        // Never kill(0): that would signal this driver's whole process group.
+        if (const qint64 pid = m_process->processId(); pid > 0)
+            ::kill(pid_t(pid), number);
+    }
+    bool Running() { return !m_process->waitForFinished(0) && m_process->state() != QProcess::NotRunning; }
     // True when it ended within ms.
-    bool WaitEnd(int ms);
-    bool Running();
-    bool EndedNormally() const;
-    qint64 Pid() const { return m_pid; }
-    QByteArray Trace() const;
+    bool WaitEnd(int ms)
+    {
+        return m_process->state() == QProcess::NotRunning || m_process->waitForFinished(ms);
+    }
+    // SIGTERM, and a clean exit within 30 s.
+    bool EndsCleanly()
+    {
+        Signal(SIGTERM);
+        return WaitEnd(30000) && m_process->exitStatus() == QProcess::NormalExit &&
+               m_process->exitCode() == 0;
+    }
+    QByteArray Trace() const { return ReadFile(traceFile()); }
+
+    // Resident memory in KiB and open descriptors of the program; -1 when unknown.
+    struct Usage
+    {
+        qint64 Rss = -1;
+        int Fds = -1;
+    };
+    Usage Sample() const
+    {
+        Usage usage;
+        const QString proc = QStringLiteral("/proc/%1/").arg(m_process->processId());
+        for (const QByteArray& line : ReadFile(proc + "status").split('\n'))
+            if (line.startsWith("VmRSS:"))
+                usage.Rss = line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (const QDir fds(proc + "fd"); fds.exists())
+            usage.Fds = int(fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+        return usage;
+    }
+
+    TestEnvironment Env;
+    const QString Root = Env.root(), Destination = Root + "/dst";
+    QStringList Sources, Files;
 
   private:
-    QString traceFile() const;
+    QString traceFile() const { return m_runtime + "/trace"; }
 
-    QString m_binary, m_runtime;
+    const QString m_binary, m_runtime = Root + "/runtime";
     std::unique_ptr<QProcess> m_process;
-    qint64 m_pid = 0;
 };
 
 } // namespace DriveKit

@@ -32,47 +32,29 @@ Bool acceptAnyHost(char*)
     return True;
 }
 
-// The default handler ends the process when a client goes away.
-void ignoreIoError(IceConn) {}
-
-void sendSave(SmsConn conn)
+int fail(const char* what, const char* detail)
 {
-    SmsSaveYourself(conn, SmSaveBoth, False, SmInteractStyleNone, False);
+    std::fprintf(stderr, "%s: %s\n", what, detail);
+    return 1;
+}
+
+void sendSave(SmsConn conn, int type)
+{
+    SmsSaveYourself(conn, type, False, SmInteractStyleNone, False);
     say("save sent");
 }
 
 Status onRegister(SmsConn conn, SmPointer, char* previousId)
 {
-    if (previousId)
-        std::free(previousId);
+    std::free(previousId);
     char* id = SmsGenerateClientID(conn);
     const Status ok = SmsRegisterClientReply(conn, id);
     std::free(id);
     client = conn;
     say("registered");
     // What GNOME, XFCE and MATE do right after a client registers.
-    SmsSaveYourself(conn, SmSaveLocal, False, SmInteractStyleNone, False);
-    say("save sent");
+    sendSave(conn, SmSaveLocal);
     return ok;
-}
-
-void onInteractRequest(SmsConn conn, SmPointer, int)
-{
-    SmsInteract(conn);
-}
-
-void onInteractDone(SmsConn, SmPointer, Bool) {}
-void onSaveRequest(SmsConn, SmPointer, int, Bool, int, Bool, Bool) {}
-
-void onPhase2Request(SmsConn conn, SmPointer)
-{
-    SmsSaveYourselfPhase2(conn);
-}
-
-void onSaveDone(SmsConn conn, SmPointer, Bool)
-{
-    SmsSaveComplete(conn);
-    say("save done");
 }
 
 void onClose(SmsConn conn, SmPointer, int count, char** reasons)
@@ -109,27 +91,30 @@ void onDeleteProperties(SmsConn, SmPointer, int count, char** names)
     std::free(names);
 }
 
-void onGetProperties(SmsConn conn, SmPointer)
-{
-    SmsReturnProperties(conn, 0, nullptr);
-}
-
 Status onNewClient(SmsConn, SmPointer, unsigned long* mask, SmsCallbacks* callbacks, char**)
 {
     *mask = SmsRegisterClientProcMask | SmsInteractRequestProcMask | SmsInteractDoneProcMask |
             SmsSaveYourselfRequestProcMask | SmsSaveYourselfP2RequestProcMask | SmsSaveYourselfDoneProcMask |
             SmsCloseConnectionProcMask | SmsSetPropertiesProcMask | SmsDeletePropertiesProcMask |
             SmsGetPropertiesProcMask;
+    // SMlib requires every callback; a client's own save request needs no answer.
     callbacks->register_client.callback = onRegister;
-    callbacks->interact_request.callback = onInteractRequest;
-    callbacks->interact_done.callback = onInteractDone;
-    callbacks->save_yourself_request.callback = onSaveRequest;
-    callbacks->save_yourself_phase2_request.callback = onPhase2Request;
-    callbacks->save_yourself_done.callback = onSaveDone;
+    callbacks->interact_request.callback = [](SmsConn conn, SmPointer, int) { SmsInteract(conn); };
+    callbacks->interact_done.callback = [](SmsConn, SmPointer, Bool) {};
+    callbacks->save_yourself_request.callback = [](SmsConn, SmPointer, int, Bool, int, Bool, Bool) {};
+    callbacks->save_yourself_phase2_request.callback = [](SmsConn conn, SmPointer) {
+        SmsSaveYourselfPhase2(conn);
+    };
+    callbacks->save_yourself_done.callback = [](SmsConn conn, SmPointer, Bool) {
+        SmsSaveComplete(conn);
+        say("save done");
+    };
     callbacks->close_connection.callback = onClose;
     callbacks->set_properties.callback = onSetProperties;
     callbacks->delete_properties.callback = onDeleteProperties;
-    callbacks->get_properties.callback = onGetProperties;
+    callbacks->get_properties.callback = [](SmsConn conn, SmPointer) {
+        SmsReturnProperties(conn, 0, nullptr);
+    };
     return 1;
 }
 
@@ -138,17 +123,14 @@ Status onNewClient(SmsConn, SmPointer, unsigned long* mask, SmsCallbacks* callba
 int main()
 {
     char error[256] = {};
-    IceSetIOErrorHandler(ignoreIoError);
-    if (!SmsInitialize("savenook-test", "1.0", onNewClient, nullptr, acceptAnyHost, sizeof error, error)) {
-        std::fprintf(stderr, "SmsInitialize: %s\n", error);
-        return 1;
-    }
+    // The default handler ends the process when a client goes away.
+    IceSetIOErrorHandler([](IceConn) {});
+    if (!SmsInitialize("savenook-test", "1.0", onNewClient, nullptr, acceptAnyHost, sizeof error, error))
+        return fail("SmsInitialize", error);
     int count = 0;
     IceListenObj* listeners = nullptr;
-    if (!IceListenForConnections(&count, &listeners, sizeof error, error) || count == 0) {
-        std::fprintf(stderr, "IceListenForConnections: %s\n", error);
-        return 1;
-    }
+    if (!IceListenForConnections(&count, &listeners, sizeof error, error) || count == 0)
+        return fail("IceListenForConnections", error);
     // Only the local socket: a test has no business opening a TCP port.
     std::vector<IceListenObj> local;
     for (int i = 0; i < count; ++i) {
@@ -158,10 +140,8 @@ int main()
             local.push_back(listeners[i]);
         std::free(id);
     }
-    if (local.empty()) {
-        std::fprintf(stderr, "no local transport\n");
-        return 1;
-    }
+    if (local.empty())
+        return fail("IceListenForConnections", "no local transport");
     char* ids = IceComposeNetworkIdList(static_cast<int>(local.size()), local.data());
     std::printf("listening %s\n", ids);
     std::fflush(stdout);
@@ -189,7 +169,7 @@ int main()
                 if (!client)
                     say("no client");
                 else if (word == "save")
-                    sendSave(client);
+                    sendSave(client, SmSaveBoth);
                 else if (word == "die") {
                     SmsDie(client);
                     say("die sent");
