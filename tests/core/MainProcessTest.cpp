@@ -1,5 +1,4 @@
-// Runs the real savenook binary as child processes: the command line, the
-// single-instance rule and the exit on a signal, as a user meets them.
+// The real program as child processes: command line, single instance and exit, as a user meets them.
 #include "core/Main.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
@@ -25,13 +24,15 @@ namespace {
 
 constexpr int kStartTimeoutMs = 20000;
 
-// One child process with its accumulated trace (stderr).
+// One child process with what it wrote on its read channel: the program's trace (stderr) or a
+// helper's replies (stdout).
 struct Child
 {
     std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
     QByteArray trace;
+    qsizetype taken = 0; // where the lines TakeLine has not passed yet begin
 
-    void Collect() { trace += process->readAllStandardError(); }
+    void Collect() { trace += process->readAll(); }
 
     // Either way the message shows the whole trace.
     testing::AssertionResult Has(const QByteArray& text)
@@ -51,6 +52,34 @@ struct Child
                 return found;
             process->waitForReadyRead(100);
         }
+    }
+
+    // The next whole line that starts with start; the lines up to it are passed for good.
+    bool TakeLine(const QByteArray& start, int timeoutMs = kStartTimeoutMs, QByteArray* line = nullptr)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            Collect();
+            for (qsizetype end; (end = trace.indexOf('\n', taken)) >= 0;) {
+                const QByteArray next = trace.mid(taken, end - taken);
+                taken = end + 1;
+                if (next.startsWith(start)) {
+                    if (line)
+                        *line = next;
+                    return true;
+                }
+            }
+            if (deadline.hasExpired() || process->state() == QProcess::NotRunning)
+                return false;
+            process->waitForReadyRead(100);
+        }
+    }
+
+    // Without an event loop the bytes leave only inside a wait.
+    void Send(const QByteArray& line)
+    {
+        process->write(line + '\n');
+        process->waitForBytesWritten(5000);
     }
 
     // Without an event loop QProcess learns of an exit only inside a wait.
@@ -125,6 +154,19 @@ class MainProcessTest : public ::testing::Test
         const bool finished = child.process->waitForFinished(timeoutMs);
         child.Collect();
         return finished;
+    }
+
+    // A start that meets a running instance hands over to it and ends at once, successfully.
+    std::unique_ptr<Child> StartHandingOver(const QProcessEnvironment& e = {})
+    {
+        auto child = Start({}, e);
+        QDeadlineTimer quick(5000);
+        EXPECT_TRUE(Finish(*child, 5000)) << "a start that hands over must end quickly";
+        EXPECT_FALSE(quick.hasExpired());
+        EXPECT_EQ(child->process->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child->process->exitCode(), 0);
+        EXPECT_TRUE(child->Has("handed over"));
+        return child;
     }
 
     // One association with two destinations, and the paused flag.
@@ -237,12 +279,7 @@ TEST_F(MainProcessTest, SecondStartShowsTheFirstWindowAndWritesNothing)
     auto first = StartAndWait({QStringLiteral("nowin")});
 
     const QString otherData = env.root() + "/second-data";
-    auto second = Start({}, Environment(true, otherData));
-    QDeadlineTimer quick(5000);
-    ASSERT_TRUE(Finish(*second, 5000)) << "the second start must end quickly";
-    EXPECT_FALSE(quick.hasExpired());
-    EXPECT_EQ(second->process->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second->process->exitCode(), 0);
+    auto second = StartHandingOver(Environment(true, otherData));
     EXPECT_FALSE(second->Has("window shown"));
     EXPECT_FALSE(QFileInfo::exists(otherData)) << "a second start loads and writes nothing";
 
@@ -251,9 +288,7 @@ TEST_F(MainProcessTest, SecondStartShowsTheFirstWindowAndWritesNothing)
     EXPECT_TRUE(first->Running());
 
     // The hand-over also works without a display: a start from a text console.
-    auto console = Start({}, Environment(false, otherData));
-    ASSERT_TRUE(Finish(*console, 5000));
-    EXPECT_EQ(console->process->exitCode(), 0) << console->trace.toStdString();
+    StartHandingOver(Environment(false, otherData));
     EXPECT_TRUE(first->Running());
 }
 
@@ -305,7 +340,6 @@ TEST_F(MainProcessTest, LeftoversOfAKilledInstanceDoNotStopTheNextStart)
         QLockFile lock(lockPath);
         ASSERT_TRUE(lock.tryLock());
         lockContent = ReadFile(lockPath);
-        lock.unlock();
     }
     WriteFile(lockPath, deadPid + lockContent.mid(lockContent.indexOf('\n')));
 
@@ -313,9 +347,7 @@ TEST_F(MainProcessTest, LeftoversOfAKilledInstanceDoNotStopTheNextStart)
     EXPECT_TRUE(next->Running());
     EXPECT_FALSE(next->Has("handed over"));
     // It took over the socket too: a later start finds it.
-    auto later = Start();
-    ASSERT_TRUE(Finish(*later));
-    EXPECT_TRUE(later->Has("handed over"));
+    StartHandingOver();
     EXPECT_TRUE(next->WaitForTrace("show requested"));
 }
 
@@ -362,9 +394,7 @@ TEST_F(MainProcessTest, WithoutRuntimeDirAPrivateFolderBelowTmpServes)
     const QFileInfo info(folder);
     EXPECT_TRUE(info.isDir());
     EXPECT_EQ(info.permissions() & 0x0077, QFileDevice::Permissions()) << "only the owner may enter";
-    auto second = Start({}, e);
-    ASSERT_TRUE(Finish(*second, 5000));
-    EXPECT_TRUE(second->Has("handed over"));
+    StartHandingOver(e);
     first->Signal(SIGTERM);
     ASSERT_TRUE(Finish(*first));
 
@@ -402,47 +432,6 @@ TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
 }
 
 #ifdef SAVENOOK_SESSION_MANAGER
-// A helper process that answers line by line on stdout.
-struct Talker
-{
-    QProcess process;
-    QByteArray output;
-
-    bool WaitForLine(const QByteArray& start, int timeoutMs = kStartTimeoutMs, QByteArray* line = nullptr)
-    {
-        QDeadlineTimer deadline(timeoutMs);
-        for (;;) {
-            output += process.readAllStandardOutput();
-            for (const QByteArray& l : output.split('\n'))
-                if (l.startsWith(start) && output.contains(l + '\n')) {
-                    if (line)
-                        *line = l;
-                    // Later waits look only at what follows.
-                    output = output.mid(output.indexOf(l + '\n') + l.size() + 1);
-                    return true;
-                }
-            if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
-                return false;
-            process.waitForReadyRead(100);
-        }
-    }
-
-    // Without an event loop the bytes leave only inside a wait.
-    void Send(const QByteArray& line)
-    {
-        process.write(line + '\n');
-        process.waitForBytesWritten(5000);
-    }
-
-    ~Talker()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-};
-
 // Session managers ask every client to save right after it registers and at each
 // checkpoint; only the end of the session may end the program, and in order.
 TEST_F(MainProcessTest, SessionSaveRequestsOnlySaveAndTheSessionsEndExitsInOrder)
@@ -450,14 +439,14 @@ TEST_F(MainProcessTest, SessionSaveRequestsOnlySaveAndTheSessionsEndExitsInOrder
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty())
         GTEST_SKIP() << "Xvfb is not installed";
-    Talker server;
-    server.process.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
+    Child server;
+    server.process->start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
     QByteArray display;
-    ASSERT_TRUE(server.WaitForLine("", 10000, &display)) << "Xvfb did not start";
-    Talker manager;
-    manager.process.start(QStringLiteral(SAVENOOK_SESSION_MANAGER), QStringList());
+    ASSERT_TRUE(server.TakeLine("", 10000, &display)) << "Xvfb did not start";
+    Child manager;
+    manager.process->start(QStringLiteral(SAVENOOK_SESSION_MANAGER), QStringList());
     QByteArray listening;
-    ASSERT_TRUE(manager.WaitForLine("listening ", 10000, &listening));
+    ASSERT_TRUE(manager.TakeLine("listening ", 10000, &listening));
 
     WriteExampleStores("1");
     QProcessEnvironment e = Environment(false);
@@ -466,16 +455,16 @@ TEST_F(MainProcessTest, SessionSaveRequestsOnlySaveAndTheSessionsEndExitsInOrder
     e.insert(QStringLiteral("SESSION_MANAGER"), QString::fromLatin1(listening.mid(10)));
     auto child = Start({QStringLiteral("nowin")}, e);
     ASSERT_TRUE(child->WaitForTrace("started"));
-    ASSERT_TRUE(manager.WaitForLine("registered")) << "the program never joined the session";
+    ASSERT_TRUE(manager.TakeLine("registered")) << "the program never joined the session";
     // Started at log-on by its start-up entry, not by the session a second time
     // (3 is XSMP's "restart never").
-    EXPECT_TRUE(manager.WaitForLine("restart hint 3"));
-    ASSERT_TRUE(manager.WaitForLine("save done")) << "the first save request went unanswered";
+    EXPECT_TRUE(manager.TakeLine("restart hint 3"));
+    ASSERT_TRUE(manager.TakeLine("save done")) << "the first save request went unanswered";
 
     // A checkpoint: saved, and still running well after it.
     const auto before = EmptyStores();
     manager.Send("save");
-    ASSERT_TRUE(manager.WaitForLine("save done"));
+    ASSERT_TRUE(manager.TakeLine("save done"));
     ASSERT_TRUE(child->WaitForTrace("session save"));
     EXPECT_FALSE(child->WaitForTrace("exit requested", 1500));
     ASSERT_TRUE(child->Running()) << child->trace.toStdString();
