@@ -203,10 +203,8 @@ TEST_F(Stores, UnreadableStoreIsMovedAsideNotEmptied)
             const QByteArray bytes =
                 CrLf(store == "usrdatab" ? record("/old") : QStringList{"/m", "/old", ""});
             WriteFile(path, bytes);
-            const auto open = QFileDevice::Permissions(0x7777);
-            QFile::setPermissions(rowEnv.root(), open);
-            QFile::setPermissions(rowEnv.dataHome(), open);
-            QFile::setPermissions(DataFolder(), open);
+            for (const QString& folder : {rowEnv.root(), rowEnv.dataHome(), DataFolder()})
+                QFile::setPermissions(folder, QFileDevice::Permissions(0x7777));
             if (kind == Kind::LinkToNowhere) {
                 QFile::remove(path);
                 ASSERT_TRUE(QFile::link(rowEnv.root() + "/unmounted/" + store, path));

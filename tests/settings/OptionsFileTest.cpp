@@ -52,7 +52,7 @@ class OptionsFile : public testing::Test
     TestEnvironment env;
 };
 
-TEST_F(OptionsFile, MissingFileGivesDefaultsKeepsTheSplashAndCreatesNothing)
+TEST_F(OptionsFile, MissingFileGivesDefaultsAndAnUnreadableOneChangesNothing)
 {
     Options options = OptionsStartValues();
     options.ShowSplash = true;
@@ -61,6 +61,11 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsKeepsTheSplashAndCreatesNothing)
     expected.ShowSplash = true;
     EXPECT_EQ(options, expected);
     EXPECT_FALSE(QFileInfo::exists(DataFilePath("opts")));
+
+    QDir().mkpath(DataFilePath("opts"));
+    options = unusualOptions();
+    LoadOptions(options);
+    EXPECT_EQ(options, unusualOptions());
 }
 
 TEST_F(OptionsFile, ShortFileTakesItsLinesAndLeavesTheRestAtStartValues)
@@ -78,14 +83,6 @@ TEST_F(OptionsFile, ShortFileTakesItsLinesAndLeavesTheRestAtStartValues)
     // Start values, not defaults, for the lines the file lacks.
     EXPECT_FALSE(options.ErrorNoSource || options.ErrorLoop || options.UseFilters);
     EXPECT_EQ(options.AdvanceSeconds, 0);
-}
-
-TEST_F(OptionsFile, UnreadableFileChangesNothing)
-{
-    QDir().mkpath(DataFilePath("opts"));
-    Options options = unusualOptions();
-    LoadOptions(options);
-    EXPECT_EQ(options, unusualOptions());
 }
 
 TEST_F(OptionsFile, WrittenAsTwentyFiveCrLfLinesAndReadBackEqual)
