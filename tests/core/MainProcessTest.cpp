@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <map>
 #include <memory>
@@ -299,20 +300,17 @@ TEST_F(MainProcessTest, StartsAtTheSameMomentLeaveExactlyOne)
     for (int i = 0; i < kStarts; ++i)
         children.push_back(Start({QStringLiteral("nowin")}));
 
-    QDeadlineTimer deadline(kStartTimeoutMs);
-    int running = kStarts;
-    while (running > 1 && !deadline.hasExpired()) {
+    const auto running = [&] {
+        return std::count_if(children.begin(), children.end(),
+                             [](const auto& child) { return child->Running(); });
+    };
+    for (QDeadlineTimer deadline(kStartTimeoutMs); running() > 1 && !deadline.hasExpired();)
         QThread::msleep(50);
-        running = 0;
-        for (const auto& child : children)
-            running += child->Running() ? 1 : 0;
-    }
-    ASSERT_EQ(running, 1);
+    ASSERT_EQ(running(), 1);
     for (const auto& child : children) {
         if (child->Running()) {
             EXPECT_TRUE(child->WaitForTrace("started"));
         } else {
-            child->Collect();
             EXPECT_EQ(child->process->exitCode(), 0) << child->trace.toStdString();
             EXPECT_TRUE(child->Has("handed over"));
         }
