@@ -84,11 +84,11 @@ TEST(InotifyNotifier, EveryKindOfSaveSignalsAndStaysSignalledUntilRearmed)
     };
     for (const auto& [name, save] : saves) {
         SCOPED_TRACE(name);
-        notifier.Rearm(h);
         EXPECT_EQ(notifier.Wait(h, 0), TimedOut);
         save();
         EXPECT_EQ(notifier.Wait(h, kSignalWaitMs), Signalled);
         EXPECT_EQ(notifier.Wait(h, 0), Signalled);
+        notifier.Rearm(h);
     }
     ::close(stillOpen);
 }
