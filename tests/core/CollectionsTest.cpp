@@ -65,15 +65,18 @@ TEST_F(Collections, RefusedDuplicateLeavesEverythingAsItWas)
     EXPECT_EQ(panels.Updates, updatesBefore);
 }
 
-TEST_F(Collections, RemovingAnAssociationRemovesExactlyItsDestinationsInOrder)
+// Loaded destinations may name no association: they go at the next removal.
+TEST_F(Collections, RemovingAnAssociationRemovesExactlyItsDestinationsAndEveryOrphan)
 {
     add(QStringLiteral("/data/A"));
     add(QStringLiteral("/data/B"));
     add(QStringLiteral("/data/a"));
+    state.Destinations.Add(QStringLiteral("/m/orphan1"), QStringLiteral("/gone"), {});
     state.Destinations.Add(QStringLiteral("/m/1"), QStringLiteral("/data/A"), {});
     state.Destinations.Add(QStringLiteral("/m/2"), QStringLiteral("/data/B"), {});
     state.Destinations.Add(QStringLiteral("/m/3"), QStringLiteral("/data/a"), {});
     state.Destinations.Add(QStringLiteral("/m/4"), QStringLiteral("/data/A"), {});
+    state.Destinations.Add(QStringLiteral("/m/orphan2"), QStringLiteral("/gone/too"), {});
     state.Destinations.Add(QStringLiteral("/m/5"), QStringLiteral("/data/B"), {});
 
     ASSERT_TRUE(state.Backups.Remove(QStringLiteral("/data/A")));
@@ -84,44 +87,28 @@ TEST_F(Collections, RemovingAnAssociationRemovesExactlyItsDestinationsInOrder)
     EXPECT_EQ(state.Destinations.ForSource(QStringLiteral("/data/B")).size(), 2u);
 }
 
-TEST_F(Collections, RemovingOnePurgesEveryOrphanLeftBefore)
+// The count panel shows a blank where the sign would be.
+TEST_F(Collections, ClearingRemovesEveryDestinationAndTheCountFollows)
 {
-    add(QStringLiteral("/data/A"));
-    add(QStringLiteral("/data/B"));
-    // Loaded destinations may name no association; they go at the next removal.
-    state.Destinations.Add(QStringLiteral("/m/orphan1"), QStringLiteral("/gone"), {});
-    state.Destinations.Add(QStringLiteral("/m/keep"), QStringLiteral("/data/B"), {});
-    state.Destinations.Add(QStringLiteral("/m/orphan2"), QStringLiteral("/gone/too"), {});
-    ASSERT_TRUE(state.Backups.Remove(1));
-    EXPECT_EQ(destinationPaths(), (std::vector<QString>{"/m/keep"}));
-}
-
-TEST_F(Collections, ClearingRemovesEveryDestinationAndUpdatesTheCount)
-{
+    UpdateAssociationCount(state);
+    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  0 "));
     state.Backups.Clear(); // nothing to remove: orphans stay, as with no removal at all
     state.Destinations.Add(QStringLiteral("/m/orphan"), QStringLiteral("/gone"), {});
     state.Backups.Clear();
     EXPECT_EQ(state.Destinations.Count(), 1);
-    add(QStringLiteral("/a"));
+    for (const char* source : {"/a", "/b", "/c"})
+        add(QString::fromLatin1(source));
     state.Destinations.Add(QStringLiteral("/m/a"), QStringLiteral("/a"), {});
+    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  3 "));
+    state.Backups.Remove(3);
+    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  2 "));
+    state.Destinations.Add(QStringLiteral("/m/orphan2"), QStringLiteral("/gone"), {});
     state.Backups.Clear();
     EXPECT_EQ(state.Backups.Count(), 0);
     EXPECT_EQ(state.Destinations.Count(), 0);
     EXPECT_EQ(state.Backups.Item(QStringLiteral("/a")), nullptr);
     EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  0 "));
     add(QStringLiteral("/a")); // the key is free again
-}
-
-TEST_F(Collections, AssociationCountShowsBlankWhereTheSignWouldBe)
-{
-    UpdateAssociationCount(state);
-    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  0 "));
-    add(QStringLiteral("/a"));
-    add(QStringLiteral("/b"));
-    add(QStringLiteral("/c"));
-    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  3 "));
-    state.Backups.Remove(1);
-    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  2 "));
 }
 
 } // namespace

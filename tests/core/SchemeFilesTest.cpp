@@ -19,11 +19,6 @@ void addAssociation(ProgramState& state, const QString& source)
     state.Destinations.Add(QStringLiteral("/backup"), source, QString());
 }
 
-QString store(const QString& name)
-{
-    return DataFilePath(name);
-}
-
 } // namespace
 
 TEST(SchemeFiles, NamesStayPlainFilesInsideTheSchemeFolder)
@@ -60,7 +55,7 @@ TEST(SchemeFiles, SavedFromTheCurrentModelAndLoadedBack)
     addAssociation(state, QStringLiteral("/data/Work"));
 
     ASSERT_TRUE(SchemeFiles::Save(state, QStringLiteral("Work.sch")));
-    EXPECT_EQ(ReadFile(SchemeFiles::Folder() + "/Work.sch.dst"), ReadFile(store("usrdatad")));
+    EXPECT_EQ(ReadFile(SchemeFiles::Folder() + "/Work.sch.dst"), ReadFile(DataFilePath("usrdatad")));
     state.Backups.Clear();
     ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
 
@@ -79,21 +74,21 @@ TEST(SchemeFiles, AMissingCompanionOrAFailedCopyLeavesTheStoresAsTheyWere)
     ProgramState state;
     addAssociation(state, QStringLiteral("/data/Work"));
     ASSERT_TRUE(SchemeFiles::Save(state, QStringLiteral("Work.sch")));
-    const QByteArray backups = ReadFile(store("usrdatab"));
-    const QByteArray destinations = ReadFile(store("usrdatad"));
+    const QByteArray backups = ReadFile(DataFilePath("usrdatab"));
+    const QByteArray destinations = ReadFile(DataFilePath("usrdatad"));
 
     WriteFile(SchemeFiles::Folder() + "/Half.sch", "/data/Other\r\n");
     EXPECT_EQ(SchemeFiles::Load(QStringLiteral("Half.sch")), SchemeFiles::LoadResult::Missing);
 
     // The second store's temporary file cannot be made: nothing may have been deleted or replaced.
-    QDir().mkpath(store("usrdatadTEMP/blocked"));
+    QDir().mkpath(DataFilePath("usrdatadTEMP/blocked"));
     WriteFile(SchemeFiles::Folder() + "/Other.sch", "/data/Other\r\n");
     WriteFile(SchemeFiles::Folder() + "/Other.sch.dst", "/b\r\n/data/Other\r\n\r\n");
     QString error;
     EXPECT_EQ(SchemeFiles::Load(QStringLiteral("Other.sch"), &error), SchemeFiles::LoadResult::Failed);
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(ReadFile(store("usrdatab")), backups);
-    EXPECT_EQ(ReadFile(store("usrdatad")), destinations);
+    EXPECT_EQ(ReadFile(DataFilePath("usrdatab")), backups);
+    EXPECT_EQ(ReadFile(DataFilePath("usrdatad")), destinations);
 
     // A scheme that cannot be written reports it.
     QDir().mkpath(SchemeFiles::Folder() + "/Work.sch.dstTEMP/blocked");
@@ -119,16 +114,17 @@ TEST(SchemeFiles, LoadCutOffByACrashEndsWithBothStoresOfOneScheme)
         const QByteArray backups =
             "/new\r\n\r\nx\r\nNever\r\nNever\r\n1\r\n1\r\n1\r\n3\r\n1\r\n0\r\n0\r\n1\r\n";
         const QByteArray destinations = "/backup\r\n/new\r\n\r\n";
-        WriteFile(store(row.firstRenamed ? "usrdatab" : "usrdatabTEMP"), backups);
-        WriteFile(store("usrdatadTEMP"), destinations);
-        WriteFile(store("storesTEMP"),
-                  (store("usrdatab") + "\r\n" + store("usrdatad") + "\r\n").toUtf8() + row.marker);
+        WriteFile(DataFilePath(row.firstRenamed ? "usrdatab" : "usrdatabTEMP"), backups);
+        WriteFile(DataFilePath("usrdatadTEMP"), destinations);
+        WriteFile(DataFilePath("storesTEMP"),
+                  (DataFilePath("usrdatab") + "\r\n" + DataFilePath("usrdatad") + "\r\n").toUtf8() +
+                      row.marker);
 
         LoadBackups(state);
         LoadDestinations(state);
         ASSERT_EQ(state.Backups.Count(), 1);
         EXPECT_EQ(state.Backups.Item(1)->SourcePath, row.expected) << row.firstRenamed << row.marker;
         EXPECT_EQ(state.Destinations.Item(1)->Source, row.expected) << row.firstRenamed << row.marker;
-        EXPECT_FALSE(QFileInfo::exists(store("storesTEMP")));
+        EXPECT_FALSE(QFileInfo::exists(DataFilePath("storesTEMP")));
     }
 }

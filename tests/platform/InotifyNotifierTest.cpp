@@ -56,52 +56,41 @@ ChangeNotifier::WaitResult AfterChange(InotifyNotifier& notifier, int handle,
 
 TEST(InotifyNotifier, EveryKindOfSaveSignalsAndStaysSignalledUntilRearmed)
 {
-    // Before runs ahead of the watch, Change once it is on; fd is a file kept open between them.
-    struct Row
-    {
-        const char* Name;
-        std::function<void(const Scratch&, int&fd)> Before, Change;
-    };
-    const Row rows[] = {
-        {"created", {}, [](const Scratch& s, int&) { WriteFile(s.Watched + "/new.txt"); }},
-        {"written, still open", [](const Scratch& s, int&) { WriteFile(s.Watched + "/old.txt"); },
-         [](const Scratch& s, int& fd) {
-             fd = OpenForWriting(s.Watched + "/old.txt");
-             ASSERT_EQ(::write(fd, "more", 4), 4);
+    Scratch s;
+    WriteFile(s.Watched + "/old.txt");
+    WriteFile(s.Outside + "/saved.tmp");
+    const int written = OpenForWriting(s.Watched + "/open.txt");
+    ASSERT_EQ(::write(written, "abc", 3), 3);
+    int stillOpen = -1;
+    InotifyNotifier notifier;
+    const int h = notifier.Open(s.Watched, false);
+    ASSERT_GT(h, 0);
+    const std::pair<const char*, std::function<void()>> saves[] = {
+        {"created", [&] { WriteFile(s.Watched + "/new.txt"); }},
+        {"written, still open",
+         [&] {
+             stillOpen = OpenForWriting(s.Watched + "/old.txt");
+             ASSERT_EQ(::write(stillOpen, "more", 4), 4);
          }},
-        {"closed after writing",
-         [](const Scratch& s, int& fd) {
-             fd = OpenForWriting(s.Watched + "/open.txt");
-             ASSERT_EQ(::write(fd, "abc", 3), 3);
-         },
-         [](const Scratch&, int& fd) { ::close(std::exchange(fd, -1)); }},
+        {"closed after writing", [&] { ::close(written); }},
         // an editor's save: written elsewhere, renamed over the name
-        {"renamed into the folder", [](const Scratch& s, int&) { WriteFile(s.Outside + "/saved.tmp"); },
-         [](const Scratch& s, int&) {
-             ASSERT_TRUE(QFile::rename(s.Outside + "/saved.tmp", s.Watched + "/doc.txt"));
-         }},
-        {"given a new modification time", [](const Scratch& s, int&) { WriteFile(s.Watched + "/old.txt"); },
-         [](const Scratch& s, int&) {
+        {"renamed into the folder",
+         [&] { ASSERT_TRUE(QFile::rename(s.Outside + "/saved.tmp", s.Watched + "/doc.txt")); }},
+        {"given a new modification time",
+         [&] {
              const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
-             ::utimensat(AT_FDCWD, QFile::encodeName(s.Watched + "/old.txt").constData(), times, 0);
+             ::utimensat(AT_FDCWD, QFile::encodeName(s.Watched + "/new.txt").constData(), times, 0);
          }},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.Name);
-        Scratch s;
-        int fd = -1;
-        if (row.Before)
-            row.Before(s, fd);
-        InotifyNotifier notifier;
-        const int h = notifier.Open(s.Watched, false);
-        ASSERT_GT(h, 0);
+    for (const auto& [name, save] : saves) {
+        SCOPED_TRACE(name);
         EXPECT_EQ(notifier.Wait(h, 0), TimedOut);
-        row.Change(s, fd);
+        save();
         EXPECT_EQ(notifier.Wait(h, kSignalWaitMs), Signalled);
         EXPECT_EQ(notifier.Wait(h, 0), Signalled);
-        if (fd >= 0)
-            ::close(fd);
+        notifier.Rearm(h);
     }
+    ::close(stillOpen);
 }
 
 TEST(InotifyNotifier, RearmForgetsOnlyWhatWasSeenAndWaitWakesOnTheNextChange)
@@ -131,25 +120,6 @@ TEST(InotifyNotifier, RearmForgetsOnlyWhatWasSeenAndWaitWakesOnTheNextChange)
     WriteFile(s.Watched + "/b.txt");
     EXPECT_TRUE(notifier.Rearm(h));
     EXPECT_EQ(notifier.Wait(h, 0), Signalled);
-}
-
-TEST(InotifyNotifier, PollingRoundsNeverMissAChange)
-{
-    // A round of polls reads the queue once; a handle polled again in the same
-    // round, or in a later one, must see changes made since.
-    Scratch s;
-    InotifyNotifier notifier;
-    const int a = notifier.Open(s.Watched, false);
-    const int b = notifier.Open(s.Outside, false);
-    for (int round = 0; round < 3; ++round) {
-        EXPECT_EQ(notifier.Wait(a, 0), TimedOut);
-        EXPECT_EQ(notifier.Wait(b, 0), TimedOut);
-    }
-    WriteFile(s.Outside + "/x.txt");
-    notifier.Wait(a, 0);
-    notifier.Wait(b, 0); // may or may not see it yet: same round
-    EXPECT_EQ(notifier.Wait(b, 0), Signalled);
-    EXPECT_EQ(notifier.Wait(a, 0), TimedOut);
 }
 
 TEST(InotifyNotifier, UnknownHandlesAndMissingFoldersFail)
@@ -399,9 +369,10 @@ TEST(InotifyNotifier, FullTablesAreReportedOnce)
     EXPECT_TRUE(noInstance.TakeWarnings().isEmpty());
 }
 
-TEST(InotifyNotifier, OneInstanceServesManyFolders)
+// One inotify instance per folder would run out at 128 (the per-user limit). A round of polls reads the
+// queue once; a handle polled again in the same round, or in a later one, must see changes made since.
+TEST(InotifyNotifier, OneInstanceServesManyFoldersAndPollingRoundsNeverMissAChange)
 {
-    // One inotify instance per folder would run out at 128 (the per-user limit).
     Scratch s;
     InotifyNotifier notifier;
     std::vector<int> handles;
@@ -411,9 +382,16 @@ TEST(InotifyNotifier, OneInstanceServesManyFolders)
         handles.push_back(notifier.Open(folder, false));
         ASSERT_GT(handles.back(), 0) << i;
     }
+    const int first = handles.front(), last = handles.back();
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(notifier.Wait(first, 0), TimedOut);
+        EXPECT_EQ(notifier.Wait(last, 0), TimedOut);
+    }
     WriteFile(s.Watched + "/f299/a.txt");
-    EXPECT_EQ(notifier.Wait(handles.back(), kSignalWaitMs), Signalled);
-    EXPECT_EQ(notifier.Wait(handles.front(), 0), TimedOut);
+    notifier.Wait(first, 0);
+    notifier.Wait(last, 0); // may or may not see it yet: same round
+    EXPECT_EQ(notifier.Wait(last, 0), Signalled);
+    EXPECT_EQ(notifier.Wait(first, 0), TimedOut);
 }
 
 } // namespace

@@ -6,32 +6,21 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-struct UdevRow
+TEST(VolumeLabels, UnescapeUdevUndoesHexEscapes)
 {
-    const char* linkName;
-    const char* label;
-    friend void PrintTo(const UdevRow& row, std::ostream* os) { *os << '"' << row.linkName << '"'; }
-};
-
-class VolumeLabelsUnescape : public ::testing::TestWithParam<UdevRow>
-{
-};
-
-TEST_P(VolumeLabelsUnescape, UndoesUdevHexEscapes)
-{
-    EXPECT_EQ(VolumeLabels::UnescapeUdev(QString::fromUtf8(GetParam().linkName)),
-              QString::fromUtf8(GetParam().label));
+    for (const auto& [linkName, label] : {std::pair{"BACKUP1", "BACKUP1"},
+                                          {"My\\x20Backup", "My Backup"},
+                                          {"a\\x2fb", "a/b"},
+                                          // non-ASCII letters, escaped byte by byte or kept as UTF-8
+                                          {"Caf\\xc3\\xa9", "Caf\xc3\xa9"},
+                                          {"Caf\xc3\xa9", "Caf\xc3\xa9"},
+                                          {"\\xe6\\x97\\xa5\\xe6\\x9c\\xac", "\xe6\x97\xa5\xe6\x9c\xac"},
+                                          {"upper\\x2F", "upper/"},
+                                          {"bad\\xzz", "bad\\xzz"},
+                                          {"cut\\x2", "cut\\x2"}})
+        EXPECT_EQ(VolumeLabels::UnescapeUdev(QString::fromUtf8(linkName)), QString::fromUtf8(label))
+            << linkName;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, VolumeLabelsUnescape,
-    ::testing::Values(UdevRow{"BACKUP1", "BACKUP1"}, UdevRow{"My\\x20Backup", "My Backup"},
-                      UdevRow{"a\\x2fb", "a/b"},
-                      // non-ASCII letters, escaped byte by byte or kept as UTF-8
-                      UdevRow{"Caf\\xc3\\xa9", "Caf\xc3\xa9"}, UdevRow{"Caf\xc3\xa9", "Caf\xc3\xa9"},
-                      UdevRow{"\\xe6\\x97\\xa5\\xe6\\x9c\\xac", "\xe6\x97\xa5\xe6\x9c\xac"},
-                      UdevRow{"upper\\x2F", "upper/"}, UdevRow{"bad\\xzz", "bad\\xzz"},
-                      UdevRow{"cut\\x2", "cut\\x2"}));
 
 // A fake /dev with by-label links, as udev would lay it out.
 class VolumeLabelsLinks : public ::testing::Test
@@ -76,12 +65,7 @@ TEST_F(VolumeLabelsLinks, FindsTheLabelWhoseLinkLeadsToTheDevice)
     EXPECT_FALSE(labels.FromLinks(dev() + "/sde1").has_value());
     EXPECT_FALSE(labels.FromLinks("tmpfs").has_value());
     EXPECT_FALSE(labels.FromLinks("").has_value());
-}
-
-TEST_F(VolumeLabelsLinks, MissingLinkFolderMeansNoLabelFromLinks)
-{
-    const VolumeLabels labels(m_dir.filePath("no-such-folder"));
-    EXPECT_FALSE(labels.FromLinks(dev() + "/sdb1").has_value());
+    EXPECT_FALSE(VolumeLabels(m_dir.filePath("no-such-folder")).FromLinks(dev() + "/sdb1").has_value());
 }
 
 TEST(VolumeLabelsFileSystem, SaysWhyThereIsNoLabel)

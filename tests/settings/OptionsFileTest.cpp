@@ -52,7 +52,7 @@ class OptionsFile : public testing::Test
     TestEnvironment env;
 };
 
-TEST_F(OptionsFile, MissingFileGivesDefaultsKeepsTheSplashAndCreatesNothing)
+TEST_F(OptionsFile, MissingFileGivesDefaultsAndAnUnreadableOneChangesNothing)
 {
     Options options = OptionsStartValues();
     options.ShowSplash = true;
@@ -61,6 +61,11 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsKeepsTheSplashAndCreatesNothing)
     expected.ShowSplash = true;
     EXPECT_EQ(options, expected);
     EXPECT_FALSE(QFileInfo::exists(DataFilePath("opts")));
+
+    QDir().mkpath(DataFilePath("opts"));
+    options = unusualOptions();
+    LoadOptions(options);
+    EXPECT_EQ(options, unusualOptions());
 }
 
 TEST_F(OptionsFile, ShortFileTakesItsLinesAndLeavesTheRestAtStartValues)
@@ -78,14 +83,6 @@ TEST_F(OptionsFile, ShortFileTakesItsLinesAndLeavesTheRestAtStartValues)
     // Start values, not defaults, for the lines the file lacks.
     EXPECT_FALSE(options.ErrorNoSource || options.ErrorLoop || options.UseFilters);
     EXPECT_EQ(options.AdvanceSeconds, 0);
-}
-
-TEST_F(OptionsFile, UnreadableFileChangesNothing)
-{
-    QDir().mkpath(DataFilePath("opts"));
-    Options options = unusualOptions();
-    LoadOptions(options);
-    EXPECT_EQ(options, unusualOptions());
 }
 
 TEST_F(OptionsFile, WrittenAsTwentyFiveCrLfLinesAndReadBackEqual)
@@ -117,27 +114,6 @@ TEST_F(OptionsFile, FailedWriteKeepsTheOldFileButTheNewFields)
     EXPECT_FALSE(SaveOptions(FormFromOptions(unusualOptions()), options));
     EXPECT_EQ(options, unusualOptions());
     EXPECT_EQ(ReadFile(DataFilePath("opts")), before);
-}
-
-TEST_F(OptionsFile, SaveOptionsConvertsAndWrites)
-{
-    OptionsForm form = FormFromOptions(Options());
-    form.BusyTimeout = QString();
-    form.AdvanceSeconds = QStringLiteral("0");
-    form.PrevSaveName = QStringLiteral("   ");
-    form.Prefixes = QStringLiteral("~\r\n.tmp");
-    Options options = OptionsStartValues();
-    ASSERT_TRUE(SaveOptions(form, options));
-    EXPECT_EQ(options.BusyTimeout, 1);
-    EXPECT_EQ(options.AdvanceSeconds, 0.001);
-    EXPECT_EQ(options.PrevSaveName, QStringLiteral("PrevSave"));
-    EXPECT_EQ(options.Prefixes, QStringLiteral("~|.tmp"));
-    EXPECT_TRUE(ReadFile(DataFilePath("opts")).startsWith("1\r\n0\r\nPrevSave\r\n"));
-    const Options back = loaded();
-    EXPECT_EQ(back, options);
-    // Shown again in the dialog, the list stands one item per line.
-    EXPECT_EQ(FormFromOptions(back).Prefixes, QStringLiteral("~\r\n.tmp"));
-    EXPECT_EQ(FormFromOptions(back).AdvanceSeconds, QStringLiteral(".001"));
 }
 
 // A "1" on exactly one line of an otherwise all-"0" file turns on exactly its
@@ -213,7 +189,7 @@ TEST(DialogForm, BoxesAreConvertedByTheDialogRules)
         EXPECT_DOUBLE_EQ(OptionsFromForm(form).BusyTimeout, busy) << text;
         EXPECT_DOUBLE_EQ(OptionsFromForm(form).AdvanceSeconds, advance) << text;
     }
-    // Line breaks become bars after trimming blanks at the ends.
+    // Line breaks become bars after trimming blanks at the ends; shown again, one item a line.
     const std::vector<std::pair<const char*, const char*>> lists = {
         {"~\r\nx_", "~|x_"},     {"~\r\n.tmp\r\n", "~|.tmp|"},
         {"  ~\r\nx_  ", "~|x_"}, {"~\nx_\n", "~|x_|"},
@@ -224,6 +200,7 @@ TEST(DialogForm, BoxesAreConvertedByTheDialogRules)
         form.Prefixes = form.Suffixes = QString::fromUtf8(box);
         EXPECT_EQ(OptionsFromForm(form).Prefixes.toStdString(), stored);
         EXPECT_EQ(OptionsFromForm(form).Suffixes.toStdString(), stored);
+        EXPECT_EQ(FormFromOptions(OptionsFromForm(form)).Prefixes, QString(stored).replace('|', "\r\n"));
     }
     // The previous-versions name is trimmed and never empty.
     const std::vector<std::pair<const char*, const char*>> names = {

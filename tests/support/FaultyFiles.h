@@ -49,11 +49,9 @@ class FaultyFiles : public LinuxFileSystem
     };
 
     std::vector<Fault> Script;
+    // Flushes are counted but not made: no test needs them on the disk, and a flush on a busy disk lets
+    // the interface run at moments a test cannot foresee.
     std::map<Call, int> Calls;
-    // Flushes are counted but, unless asked for, not made: no test needs them on
-    // the disk, and a flush on a busy disk lets the interface run at moments a
-    // test cannot foresee.
-    bool RealFlushes = false;
 
     int Open(const QString& path, int flags, mode_t mode = 0) override;
     int Close(int fd) override;

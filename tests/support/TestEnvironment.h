@@ -3,6 +3,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <optional>
+#include <vector>
+
 // Points XDG_DATA_HOME, XDG_CONFIG_HOME and HOME at a private temporary folder for
 // the lifetime of the object, so no test ever touches the real user's files.
 class TestEnvironment
@@ -22,6 +25,5 @@ class TestEnvironment
 
   private:
     QTemporaryDir m_dir;
-    QByteArray m_oldData, m_oldConfig, m_oldHome;
-    bool m_hadData = false, m_hadConfig = false, m_hadHome = false;
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> m_saved; // nullopt: was unset
 };

@@ -25,6 +25,15 @@ inline bool WriteFile(const QString& path, const QByteArray& content)
     return false;
 }
 
+// Store lines as the program writes them: each ends in CR LF.
+inline QByteArray CrLf(const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += line.toUtf8() + "\r\n";
+    return bytes;
+}
+
 inline void SetModified(const QString& path, const QDateTime& modified)
 {
     QFile f(path);
