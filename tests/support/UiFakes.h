@@ -7,9 +7,10 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTest>
 
-// "/" is a ready drive named Label_; <NotReady> is a drive that is not ready and
-// <Network> holds a share of another computer.
+// "/" is a ready drive named Label_; <NotReady> is a drive that is not ready
+// and <Network> holds a share of another computer.
 class FakeDrives : public Drives
 {
   public:
@@ -32,7 +33,8 @@ class ScriptedPrompts : public Prompts
 {
   public:
     QList<QMessageBox::StandardButton> Answers; // taken in order; Yes when none is left
-    QStringList Shown;                          // messages, and "title | filter" of file choosers
+    QStringList Shown;                          // messages only
+    QString Chooser;                            // "title | filter" of the last file chooser
     QStringList Files;
     QString Folder;
     int Beeps = 0;
@@ -44,7 +46,7 @@ class ScriptedPrompts : public Prompts
     }
     QStringList OpenFiles(QWidget*, const QString& title, const QString& filter) override
     {
-        Shown << title + " | " + filter;
+        Chooser = title + " | " + filter;
         return Files;
     }
     QString BrowseFolder(QWidget*, const QString&) override { return Folder; }
@@ -58,4 +60,11 @@ inline QList<QMessageBox*> OpenMessageBoxes()
         if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
             boxes << box;
     return boxes;
+}
+
+// One data row on one line: Row("tag", a, b) adds QTest::newRow("tag") << a <<
+// b.
+template <typename... Values> void Row(const char* tag, const Values&... values)
+{
+    (QTest::newRow(tag) << ... << values);
 }

@@ -10,34 +10,14 @@
 #include "ui/dialogs/frmProperties.h"
 #include "ui/main/frmSavenook.h"
 
-#include <QMimeData>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <cerrno>
-#include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
-// Unlike the shared ScriptedPrompts, only messages are logged: the rows check that
-// nothing but a refusal is shown.
-class MessagePrompts : public Prompts
-{
-  public:
-    QStringList Shown;
-    QStringList Files;
-    QString Folder;
-    QMessageBox::StandardButton Message(QWidget*, Icon, const QString& text,
-                                        QMessageBox::StandardButtons) override
-    {
-        Shown << text;
-        return QMessageBox::Yes;
-    }
-    QStringList OpenFiles(QWidget*, const QString&, const QString&) override { return Files; }
-    QString BrowseFolder(QWidget*, const QString&) override { return Folder; }
-    void Beep() override {}
-};
-
 // Makes root/relative by its bytes (a folder when it ends in "/"); its path.
 QString make(const QString& root, const QByteArray& relative)
 {
@@ -68,10 +48,10 @@ class tst_HostileNames : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<ProgramState> m_state;
+    std::optional<TestEnvironment> m_env;
+    std::optional<ProgramState> m_state;
     FakeDrives m_drive;
-    MessagePrompts m_prompts;
+    ScriptedPrompts m_prompts;
     QString m_kept; // an association saved before, which nothing may cost
 
     QStringList reloaded() const
@@ -90,9 +70,9 @@ class tst_HostileNames : public QObject
   private Q_SLOTS:
     void init()
     {
-        m_env = std::make_unique<TestEnvironment>();
-        m_state = std::make_unique<ProgramState>();
-        m_prompts = MessagePrompts();
+        m_env.emplace();
+        m_state.emplace();
+        m_prompts = ScriptedPrompts();
         m_kept = make(m_env->root(), "kept.txt");
         clsBackup b;
         b.SourcePath = m_kept;
@@ -100,18 +80,13 @@ class tst_HostileNames : public QObject
         m_state->Destinations.Add(m_env->root() + "/Backup", m_kept, "SYSTEM");
         QVERIFY(SaveBackups(*m_state) && SaveDestinations(*m_state));
     }
-    void cleanup()
-    {
-        m_state.reset();
-        m_env.reset();
-    }
-
     void addingKeepsOrRefuses_data()
     {
         QTest::addColumn<QString>("how"); // file, folder, drop
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QString>("refusal"); // empty: added
         QTest::newRow("bars") << "drop" << QByteArray("a|b|c.txt") << "";
+        QTest::newRow("trailing blank") << "drop" << QByteArray("ends in a blank ") << "";
         QTest::newRow("leading dash") << "drop" << QByteArray("-rf/") << "";
         QTest::newRow("255-byte name") << "file" << QByteArray(251, 'n') + ".txt"
                                        << "";
@@ -139,9 +114,11 @@ class tst_HostileNames : public QObject
         } else if (how == "folder") {
             w.MenuAddFolder();
         } else {
-            // As a file manager puts it: the name's bytes, percent-encoded.
+            // As a file manager puts it: the name's bytes, percent-encoded; only the
+            // first name counts.
             QMimeData data;
-            data.setUrls({QUrl::fromEncoded("file://" + FileNames::Encode(path).toPercentEncoding("/"))});
+            data.setUrls({QUrl::fromEncoded("file://" + FileNames::Encode(path).toPercentEncoding("/")),
+                          QUrl::fromLocalFile(make(m_env->root(), "second"))});
             QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(&w, &enter);
             QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -165,7 +142,7 @@ class tst_HostileNames : public QObject
     {
         for (const QByteArray& name : {QByteArray("back\nup/"), QByteArray("back\xffup/")}) {
             const QString folder = make(m_env->root(), name);
-            m_prompts = MessagePrompts();
+            m_prompts = ScriptedPrompts();
             m_prompts.Folder = folder;
             m_state->PropertiesPath = m_kept;
             frmProperties d(*m_state, m_drive, {}, {}, m_prompts);

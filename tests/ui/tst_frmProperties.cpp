@@ -22,7 +22,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include <memory>
+#include <optional>
 
 namespace {
 const QChar nul(0);
@@ -68,8 +68,8 @@ class tst_frmProperties : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<ProgramState> m_state;
+    std::optional<TestEnvironment> m_env;
+    std::optional<ProgramState> m_state;
     FakeDrives m_drives;
     ScriptedPrompts m_prompts;
     QStringList m_calls; // what the dialog asked of its host
@@ -116,8 +116,8 @@ class tst_frmProperties : public QObject
   private Q_SLOTS:
     void init()
     {
-        m_env = std::make_unique<TestEnvironment>();
-        m_state = std::make_unique<ProgramState>();
+        m_env.emplace();
+        m_state.emplace();
         m_prompts = ScriptedPrompts();
         m_calls.clear();
         m_placement = {};
@@ -128,20 +128,16 @@ class tst_frmProperties : public QObject
         QFile f(m_src + "/Work/a.txt");
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
-    void cleanup()
-    {
-        m_state.reset();
-        m_env.reset();
-    }
-
-    void openShowsTheAssociationAndItsOwnDestinations()
+    void openShowsTheAssociationThenApplyAndOkReachTheModelAndTheStores()
     {
         clsBackup work = association(m_src + "/Work", true);
         work.Recursive = true;
         addStored(work);
         m_state->Destinations.Add("/backup/one", work.SourcePath, "ONE");
-        m_state->Destinations.Add("/backup/other", (m_src + "/Work").toUpper(), "X"); // another association's
+        m_state->Destinations.Add("/backup/other", work.SourcePath.toUpper(),
+                                  "X"); // another association's
         m_state->Destinations.Add("/backup/two", work.SourcePath, "TWO");
+        QVERIFY(SaveDestinations(*m_state));
         addStored(association(m_src + "/gone.txt", false));
 
         QPointer<frmProperties> d = open(work.SourcePath);
@@ -156,43 +152,26 @@ class tst_frmProperties : public QObject
         QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("TWO"));
         QVERIFY(m_state->PropertiesOpen);
         QCOMPARE(m_calls, QStringList{"adding 0"});
-        d->cmdCancel_Click();
-        gone(d);
 
-        // A missing source disables its association and says so.
-        d = open(m_src + "/gone.txt");
-        QCOMPARE(d->txtStatus->text(), QStringLiteral("File no longer exists"));
-        QVERIFY(!d->chkRecursive->isEnabled() && !d->chkEnabled->isChecked());
-        QVERIFY(!m_state->Backups.Item(m_src + "/gone.txt")->Enabled);
-        d->cmdCancel_Click();
-    }
-
-    void applyAndOkReachTheModelAndTheStores()
-    {
-        addStored(association(m_src + "/Work", true));
-        m_state->Destinations.Add("/backup/one", m_src + "/Work", "ONE");
-        m_state->Destinations.Add("/backup/other", (m_src + "/Work").toUpper(), "X");
-        QVERIFY(SaveDestinations(*m_state));
-        QPointer<frmProperties> d = open(m_src + "/Work");
         d->chkHidden->setChecked(true);
         d->chkNotifySuccess->setChecked(false);
-        d->chkRecursive->setChecked(true);
+        d->chkRecursive->setChecked(false);
         d->txtVersions->setText("12345");
         d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(0));
         d->cmdRemove_Click();
         d->cmdApply_Click();
-
         QVERIFY(d && d->isVisible());
         QCOMPARE(d->txtVersions->text(), QStringLiteral("9999"));
         ProgramState reread;
         LoadBackups(reread);
         LoadDestinations(reread);
-        const clsBackup* b = reread.Backups.Item(m_src + "/Work");
-        QVERIFY(b && b->CopyHidden && !b->NotifyOnSuccess && b->Recursive && b->Versions == 9999);
+        const clsBackup* b = reread.Backups.Item(work.SourcePath);
+        QVERIFY(b && b->CopyHidden && !b->NotifyOnSuccess && !b->Recursive && b->Versions == 9999);
         QVERIFY(b->DateLastModified != DateText::Never);
-        QCOMPARE(reread.Destinations.Count(), 1); // only the other association's remains
-        QCOMPARE(reread.Destinations.Item(1)->Source, (m_src + "/Work").toUpper());
-        QVERIFY(m_calls.contains(QStringLiteral("watch %1/Work 1").arg(m_src)));
+        QCOMPARE(reread.Destinations.Count(),
+                 2); // "two" and the other association's
+        QCOMPARE(reread.Destinations.ForSource(work.SourcePath.toUpper()).size(), size_t(1));
+        QVERIFY(m_calls.contains(QStringLiteral("watch %1/Work 0").arg(m_src)));
 
         m_prompts.Folder = m_env->root();
         d->cmdAdd_Click();
@@ -201,8 +180,15 @@ class tst_frmProperties : public QObject
         QVERIFY(!m_state->PropertiesOpen && !m_state->PropertiesCancelled);
         QCOMPARE(m_calls.last(), QStringLiteral("adding 1"));
         LoadDestinations(reread);
-        QCOMPARE(reread.Destinations.ForSource(m_src + "/Work").size(), size_t(1));
-        QCOMPARE(reread.Destinations.ForSource(m_src + "/Work").front().Volume, QStringLiteral("SYSTEM"));
+        QCOMPARE(reread.Destinations.ForSource(work.SourcePath).size(), size_t(2));
+        QCOMPARE(reread.Destinations.ForSource(work.SourcePath).back().Volume, QStringLiteral("SYSTEM"));
+
+        // A missing source disables its association and says so.
+        d = open(m_src + "/gone.txt");
+        QCOMPARE(d->txtStatus->text(), QStringLiteral("File no longer exists"));
+        QVERIFY(!d->chkRecursive->isEnabled() && !d->chkEnabled->isChecked());
+        QVERIFY(!m_state->Backups.Item(m_src + "/gone.txt")->Enabled);
+        d->cmdCancel_Click();
     }
 
     void closingWithoutOkChangesNothing_data()
@@ -381,17 +367,13 @@ class tst_frmProperties : public QObject
         QTest::addColumn<bool>("recursiveTicked");
         QTest::addColumn<QString>("destination");
         QTest::addColumn<QString>("why"); // empty: no warning
-        QTest::newRow("inside a recursive folder") << "Work" << true << "Work/Sub"
-                                                   << "inside the source folder";
-        QTest::newRow("inside a flat folder") << "Work" << false << "Work/Sub"
-                                              << "";
-        QTest::newRow("folder's parent") << "Work" << false << ""
-                                         << "source's own files";
-        QTest::newRow("file's grandparent") << "Work/a.txt" << false << ""
-                                            << "source's own files";
-        QTest::newRow("file's own folder") << "Work/a.txt" << false << "Work"
-                                           << "";
+        Row("inside a recursive folder", "Work", true, "Work/Sub", "inside the source folder");
+        Row("inside a flat folder", "Work", false, "Work/Sub", "");
+        Row("folder's parent", "Work", false, "", "source's own files");
+        Row("file's grandparent", "Work/a.txt", false, "", "source's own files");
+        Row("file's own folder", "Work/a.txt", false, "Work", "");
     }
+
     void loopingDestinationWarned()
     {
         QFETCH(QString, source);
@@ -409,7 +391,8 @@ class tst_frmProperties : public QObject
         if (!why.isEmpty())
             QVERIFY2(m_prompts.Shown[0].contains(why) && m_prompts.Shown[0].endsWith("Add it anyway?"),
                      qPrintable(m_prompts.Shown[0]));
-        // Ticking sub-folders afterwards turns a destination inside the folder into a loop.
+        // Ticking sub-folders afterwards turns a destination inside the folder into
+        // a loop.
         if (QTest::currentDataTag() == QByteArray("inside a flat folder")) {
             QTest::mouseClick(d->chkRecursive, Qt::LeftButton);
             QCOMPARE(m_prompts.Shown.size(), 1);
@@ -458,7 +441,8 @@ class tst_frmProperties : public QObject
             e.txtVolume->setText("Data");
             e.cmdAdd_Click();
             e.lbxVolumes->selectAll();
-            e.cmdRemove_Click(); // the last names may not all go while blanks are refused
+            e.cmdRemove_Click(); // the last names may not all go while blanks are
+                                 // refused
             seen << QString::number(e.lbxVolumes->count());
             e.lbxVolumes->clearSelection();
             e.lbxVolumes->item(0)->setSelected(true);
@@ -500,7 +484,8 @@ class tst_frmProperties : public QObject
         d->EditDestinationVolume();
         QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("Three"));
         QCOMPARE(d->WorkingDests().Item(2)->Volume, QStringLiteral("Three"));
-        QCOMPARE(m_state->Destinations.Item(2)->Volume, QStringLiteral("TWO")); // until OK
+        QCOMPARE(m_state->Destinations.Item(2)->Volume,
+                 QStringLiteral("TWO")); // until OK
         d->cmdCancel_Click();
     }
 
@@ -525,6 +510,7 @@ class tst_frmProperties : public QObject
         int opened = 0;
         opener.Opened = [&](frmProperties& d) {
             ++opened;
+            QVERIFY(d.isVisible() && !d.parentWidget()); // to the front, though the window is hidden
             QVERIFY(d.cmdSaveAll->isEnabled() && d.cmdSaveAll->isDefault());
             QCOMPARE(d.cmdCancel->text(), QStringLiteral("Skip"));
             QVERIFY(w.cmdAddFile && !w.cmdAddFile->isEnabled() && !w.acceptDrops());
@@ -550,7 +536,7 @@ class tst_frmProperties : public QObject
         w.MenuAddFile();
 
         QCOMPARE(opened, dialogs);
-        QVERIFY(w.cmdAddFile->isEnabled() && !m_state->PropertiesOpen);
+        QVERIFY(w.cmdAddFile->isEnabled() && !m_state->PropertiesOpen && !w.isVisible());
         ProgramState reread;
         LoadBackups(reread);
         LoadDestinations(reread);
@@ -570,7 +556,8 @@ class tst_frmProperties : public QObject
         const QStringList targets{m_env->root() + "/One", m_env->root() + "/Two"};
         for (const QString& t : targets)
             QDir().mkpath(t);
-        // "Two" was tied to another drive once: choosing it again is the user's word for the new one.
+        // "Two" was tied to another drive once: choosing it again is the user's
+        // word for the new one.
         QVERIFY(StoreFile::Write("dmounts", {targets[1], "/elsewhere", "/", "vfat", "/dev/sdz1", ""}));
         {
             SavenookApp app(*m_state);
@@ -618,7 +605,7 @@ class tst_frmProperties : public QObject
             QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
             QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 3000);
         }
-        m_state = std::make_unique<ProgramState>();
+        m_state.emplace();
         SavenookApp app(*m_state);
         frmSavenook& w = app.Window();
         w.SetPrompts(&m_prompts);
@@ -628,30 +615,6 @@ class tst_frmProperties : public QObject
         w.cmdRemove->click();
         QCOMPARE(m_state->Backups.Count(), 0);
         QCOMPARE(StoreFile::Read("usrdatad").Lines, QStringList());
-    }
-
-    void openedWhileTheWindowIsHiddenComesToTheFront()
-    {
-        frmSavenook w(*m_state);
-        w.Svc.DriveInfo = &m_drives;
-        w.SetPrompts(&m_prompts);
-        w.Load({});
-        w.hide();
-        PropertiesOpener opener(w, *m_state);
-        opener.SetPrompts(&m_prompts);
-        opener.Install();
-        opener.Opened = [&](frmProperties& d) {
-            QVERIFY(d.isVisible() && !d.parentWidget());
-            QTimer::singleShot(50, &d, [&d] { d.cmdOk_Click(); });
-        };
-        QElapsedTimer clock;
-        clock.start();
-        w.MenuAddFolder(m_src + "/Work");
-        QVERIFY(clock.elapsed() < 5000);
-        QVERIFY(!m_state->PropertiesOpen);
-        const clsBackup* b = m_state->Backups.Item(m_src + "/Work");
-        QVERIFY(b && b->DateLastModified != DateText::Never);
-        QVERIFY(!w.isVisible());
     }
 };
 

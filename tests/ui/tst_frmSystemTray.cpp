@@ -9,28 +9,21 @@
 #include "ui/main/frmSystemTray.h"
 
 #include <QMessageBox>
-#include <QSignalSpy>
 #include <QtTest>
 
 class tst_frmSystemTray : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<ProgramState> m_state;
+    std::optional<TestEnvironment> m_env;
+    std::optional<ProgramState> m_state;
 
   private Q_SLOTS:
     void init()
     {
-        m_env = std::make_unique<TestEnvironment>();
-        m_state = std::make_unique<ProgramState>();
+        m_env.emplace();
+        m_state.emplace();
     }
-    void cleanup()
-    {
-        m_state.reset();
-        m_env.reset();
-    }
-
     void menuItemsInOrderAndEachRunsItsCommand()
     {
         frmSystemTray tray(*m_state);
@@ -59,7 +52,8 @@ class tst_frmSystemTray : public QObject
         QCOMPARE(ran, QStringList({"about", "show", "exit", "recent", "options", "add file", "add folder",
                                    "manual", "home page"}));
 
-        // Opening the menu: the caption follows the main window, and the pop-up stops staying on top.
+        // Opening the menu: the caption follows the main window, and the pop-up
+        // stops staying on top.
         m_state->NotifyOnTop = true;
         shown = true;
         tray.UpdateMenu();
@@ -69,7 +63,8 @@ class tst_frmSystemTray : public QObject
         tray.mnuShowHide->trigger();
         QCOMPARE(ran.last(), QStringLiteral("hide"));
 
-        // A status-notifier host's single activation brings the windows back, as a double-click does.
+        // A status-notifier host's single activation brings the windows back, as a
+        // double-click does.
         tray.OnActivated(QSystemTrayIcon::Trigger);
         tray.OnActivated(QSystemTrayIcon::DoubleClick);
         QCOMPARE(ran.count(QStringLiteral("restore")), 2);
@@ -77,7 +72,8 @@ class tst_frmSystemTray : public QObject
         tray.SetAddItemsEnabled(false);
         QVERIFY(!tray.mnuAddFile->isEnabled() && !tray.mnuAddFolder->isEnabled());
 
-        // While a dialog edits associations, the animations come back to the editing icon.
+        // While a dialog edits associations, the animations come back to the
+        // editing icon.
         tray.SetEditing(true);
         tray.SetTrayIcon(TrayIconRole::Normal);
         QCOMPARE(tray.Shown(), TrayIconRole::Editing);
@@ -110,7 +106,8 @@ class tst_frmSystemTray : public QObject
         anim.Show = [&shown](TrayIconRole role) {
             shown += role == TrayIconRole::NodFrame ? 'N' : role == TrayIconRole::ShakeFrame ? 'S' : 'R';
         };
-        // Steps the timers by hand: whichever is armed ticks next, as the event loop would.
+        // Steps the timers by hand: whichever is armed ticks next, as the event
+        // loop would.
         const auto step = [&anim] {
             if (anim.tmrShrug.isActive())
                 anim.ShrugTick();
@@ -150,7 +147,8 @@ class tst_frmSystemTray : public QObject
             QCOMPARE(ticks, 26);
         QVERIFY(!anim.NodActive && !anim.ShakeActive && anim.AnimTicks == 0);
 
-        // Whatever ran before, the next nod runs in full, at its pace however many files succeed.
+        // Whatever ran before, the next nod runs in full, at its pace however many
+        // files succeed.
         shown.clear();
         options.TrayNod = true;
         anim.Start(TrayAnimation::Nod);
