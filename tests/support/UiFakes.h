@@ -3,11 +3,16 @@
 #pragma once
 
 #include "platform/Drives.h"
+#include "platform/FileNames.h"
+#include "support/TestFiles.h"
 #include "ui/dialogs/Prompts.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QTest>
+
+#include <cerrno>
+#include <sys/stat.h>
 
 // "/" is a ready drive named Label_; <NotReady> is a drive that is not ready
 // and <Network> holds a share of another computer.
@@ -67,4 +72,21 @@ inline QList<QMessageBox*> OpenMessageBoxes()
 template <typename... Values> void Row(const char* tag, const Values&... values)
 {
     (QTest::newRow(tag) << ... << values);
+}
+
+// Makes root/relative by its bytes, which need not be UTF-8 (a folder when it ends in "/"); its path.
+inline QString MakeByBytes(const QString& root, const QByteArray& relative)
+{
+    QByteArray path = FileNames::Encode(root);
+    const QList<QByteArray> parts = relative.split('/');
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        path += '/' + parts[i];
+        if (::mkdir(path.constData(), 0755) != 0 && errno != EEXIST)
+            return {};
+    }
+    if (!parts.last().isEmpty()) {
+        path += '/' + parts.last();
+        WriteRawFile(path, "x");
+    }
+    return FileNames::Decode(path);
 }

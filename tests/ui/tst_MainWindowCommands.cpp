@@ -96,6 +96,11 @@ class tst_MainWindowCommands : public QObject
         WriteFile(m_src + "/" + name, "x");
         return m_src + "/" + name;
     }
+    QByteArray stores() const
+    {
+        return ReadFile(m_env->dataFolder() + "/usrdatab") + "|" +
+               ReadFile(m_env->dataFolder() + "/usrdatad");
+    }
     void select(const QString& path)
     {
         QTreeWidgetItem* node = m_window->FindTreeIndexFromFullPath(path);
@@ -306,62 +311,86 @@ class tst_MainWindowCommands : public QObject
         QCOMPARE(reread.Destinations.Count(), m_state->Destinations.Count());
     }
 
-    void addingRefusesAndAsks_data()
+    // Each name is added and kept across a restart, or refused with a clear message; either
+    // way nothing kept before is lost.
+    void addingKeepsOrRefuses_data()
     {
-        QTest::addColumn<QString>("how"); // file, folder, drop
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("associations");
-        Row("drive question, No", "folder", "/", "Add drive anyway?", 1);
-        Row("remote share refused", "drop", "net/x.txt", "remote machines", 1);
-        Row("line feed in a file", "file", "Src/a\nb.txt", "line break", 1);
-        Row("folder already there", "folder", "Src/keep", "This folder is already backed up.", 1);
-        Row("drive not ready", "drop", "usb/x.txt", "Drive not ready!", 1);
-        Row("dropped folder is added", "drop", "Src/Dropped", "", 2);
-        Row("dropped file is added", "drop", "Src/f.txt", "", 2);
-        Row("whole root, Yes", "yes", "/", "", 2);
+        QTest::addColumn<QString>("how");     // file, folder, drop, or yes: a folder, answering Yes
+        QTest::addColumn<QByteArray>("name"); // below the root, by its bytes; "/" is the root drive
+        QTest::addColumn<QString>("refusal"); // empty: added
+        Row("drive question, No", "folder", QByteArray("/"), "Add drive anyway?");
+        Row("whole root, Yes", "yes", QByteArray("/"), "");
+        Row("remote share refused", "drop", QByteArray("net/x.txt"), "remote machines");
+        Row("drive not ready", "drop", QByteArray("usb/x.txt"), "Drive not ready!");
+        Row("folder already there", "folder", QByteArray("Src/keep/"), "This folder is already backed up.");
+        Row("dropped folder", "drop", QByteArray("Src/Dropped/"), "");
+        Row("bars", "drop", QByteArray("a|b|c.txt"), "");
+        Row("trailing blank", "drop", QByteArray("ends in a blank "), "");
+        Row("leading dash", "drop", QByteArray("-rf/"), "");
+        Row("255-byte name", "file", QByteArray(251, 'n') + ".txt", "");
+        QByteArray deep;
+        for (int i = 0; i < 15; ++i)
+            deep += QByteArray(250, 'd') + char('a' + i) + '/';
+        Row("4000-byte path", "folder", deep + QByteArray(200, 'n') + "/", "");
+        Row("not UTF-8, dropped", "drop", QByteArray("caf\xe9.txt"), "not valid UTF-8");
+        Row("not UTF-8, folder", "folder", QByteArray("d\xff/"), "not valid UTF-8");
+        Row("line feed, dropped", "drop", QByteArray("a\nb.txt"), "line break");
+        Row("line feed in a file", "file", QByteArray("a\nb.txt"), "line break");
     }
-    void addingRefusesAndAsks()
+    void addingKeepsOrRefuses()
     {
         QFETCH(QString, how);
-        QFETCH(QString, path);
-        QFETCH(QString, message);
-        QFETCH(int, associations);
+        QFETCH(QByteArray, name);
+        QFETCH(QString, refusal);
         QDir().mkpath(m_src + "/keep");
         store({stored(m_src + "/keep", true, true)});
-        if (path != "/") {
-            path = m_env->root() + "/" + path;
-            if (path.endsWith(".txt"))
-                WriteFile(path, "x");
-            else
-                QDir().mkpath(path);
-        }
+        const QString path = name == "/" ? "/" : MakeByBytes(m_env->root(), name);
+        QVERIFY(!path.isEmpty());
         frmSavenook& w = load();
+        const QByteArray before = stores();
         bool trayEnabled = true;
         w.Later.SetTrayAddItemsEnabled = [&](bool on) { trayEnabled = on; };
         m_prompts.Answers = {how == "yes" ? QMessageBox::Yes : QMessageBox::No};
         m_prompts.Files = {path};
-        if (how == "file")
+        m_prompts.Folder = path;
+        if (how == "file") {
             w.MenuAddFile();
-        else if (how == "folder" || how == "yes")
-            w.MenuAddFolder(path);
-        else
-            w.GotADrop(path);
-        QCOMPARE(m_state->Backups.Count(), associations);
-        QVERIFY(trayEnabled);
-        if (message.isEmpty()) {
-            QCOMPARE(m_prompts.Shown.size(), how == "yes" ? 1 : 0);
-            const clsBackup* added = m_state->Backups.Item(path);
-            QVERIFY(added);
-            QCOMPARE(added->Folder, QFileInfo(path).isDir());
-            QCOMPARE(added->Volume, QStringLiteral("SYSTEM"));
-            QCOMPARE(m_watch, QStringList{"watch " + path}); // the stand-in dialog confirms it
-            QCOMPARE(frmSavenook::NodePath(w.treeBackupsLocal->currentItem()), path);
-            QCOMPARE(frmSavenook::NodeImage(w.treeBackupsLocal->currentItem()), path + "*Green");
-            QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").contains(path.toUtf8() + "\r\n"));
+        } else if (how != "drop") {
+            w.MenuAddFolder();
         } else {
-            QVERIFY2(!m_prompts.Shown.filter(message).isEmpty(), qPrintable(m_prompts.Shown.join("|")));
+            // As a file manager puts it: the name's bytes, percent-encoded; only the first name counts.
+            QMimeData data;
+            data.setUrls({QUrl::fromEncoded("file://" + FileNames::Encode(path).toPercentEncoding("/")),
+                          QUrl::fromLocalFile(MakeByBytes(m_src, "second"))});
+            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&w, &enter);
+            QVERIFY(enter.isAccepted()); // a drop reaches only the widget that accepted the drag's entry
+            QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&w, &drop);
         }
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->Backups.Count() > 1 || !m_prompts.Shown.isEmpty(), 3000);
+        QVERIFY(trayEnabled);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(m_prompts.Shown.size(), 1);
+            QVERIFY2(m_prompts.Shown[0].contains(refusal), qPrintable(m_prompts.Shown[0]));
+            if (refusal.startsWith("not") || refusal.startsWith("line")) // says which
+                QVERIFY(m_prompts.Shown[0].contains(m_env->root()));
+            QCOMPARE(m_state->Backups.Count(), 1);
+            QCOMPARE(stores(), before);
+            return;
+        }
+        QCOMPARE(m_prompts.Shown.size(), how == "yes" ? 1 : 0);
+        QCOMPARE(m_state->Backups.Count(), 2);
+        const clsBackup* added = m_state->Backups.Item(path);
+        QVERIFY(added);
+        QCOMPARE(added->Folder, QFileInfo(path).isDir());
+        QCOMPARE(added->Volume, QStringLiteral("SYSTEM"));
+        QCOMPARE(m_watch, QStringList{"watch " + path}); // the stand-in dialog confirms it
+        QCOMPARE(frmSavenook::NodePath(w.treeBackupsLocal->currentItem()), path);
+        QCOMPARE(frmSavenook::NodeImage(w.treeBackupsLocal->currentItem()), path + "*Green");
+        ProgramState reread;
+        LoadBackups(reread);
+        QVERIFY(reread.Backups.Item(m_src + "/keep") && reread.Backups.Item(path));
     }
 
     void removeIsRefusedWhileBusyThenRemovesTheBranch_data()

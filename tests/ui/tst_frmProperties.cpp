@@ -289,24 +289,29 @@ class tst_frmProperties : public QObject
 
     void addingADestinationTestsWritingFirst_data()
     {
-        QTest::addColumn<QString>("failure"); // "", "write", "remove"
+        QTest::addColumn<QByteArray>("folder"); // below the root, by its bytes
+        QTest::addColumn<QString>("failure");   // "", "write", "remove", "name"
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("added");
         QTest::addColumn<QString>("message");
-        QTest::newRow("writable") << "" << int(QMessageBox::Yes) << true << "";
-        QTest::newRow("unwritable, No") << "write" << int(QMessageBox::No) << false << "Add it anyway?";
-        QTest::newRow("unwritable, Yes") << "write" << int(QMessageBox::Yes) << true << "Add it anyway?";
-        QTest::newRow("test file stuck") << "remove" << int(QMessageBox::Yes) << true << "could not remove";
+        const int yes = QMessageBox::Yes, no = QMessageBox::No;
+        Row("writable", QByteArray("Backup"), "", yes, true, "");
+        Row("unwritable, No", QByteArray("Backup"), "write", no, false, "Add it anyway?");
+        Row("unwritable, Yes", QByteArray("Backup"), "write", yes, true, "Add it anyway?");
+        Row("test file stuck", QByteArray("Backup"), "remove", yes, true, "could not remove");
+        // No store could keep these names: refused when chosen.
+        Row("line feed in the name", QByteArray("back\nup"), "name", yes, false, "contains a line break");
+        Row("not UTF-8 name", QByteArray("back\xffup"), "name", yes, false, "is not valid UTF-8 text");
     }
     void addingADestinationTestsWritingFirst()
     {
+        QFETCH(QByteArray, folder);
         QFETCH(QString, failure);
         QFETCH(int, answer);
         QFETCH(bool, added);
         QFETCH(QString, message);
         addStored(association(m_src + "/Work", true));
-        const QString target = m_env->root() + "/Backup";
-        QDir().mkpath(target);
+        const QString target = MakeByBytes(m_env->root(), folder + "/");
         BlockedWriteTest test;
         if (failure == "write")
             test.Blocker = m_src + "/Work/a.txt";
@@ -326,6 +331,8 @@ class tst_frmProperties : public QObject
             QVERIFY2(m_prompts.Shown[0].contains(message), qPrintable(m_prompts.Shown[0]));
         if (failure == "write")
             QVERIFY(m_prompts.Shown[0].startsWith("Savenook has determined an inability to save"));
+        if (failure == "name")
+            QVERIFY(m_prompts.Shown[0].startsWith("Savenook cannot back up into a folder whose name"));
         QCOMPARE(QFile::exists(target + "/" + DestinationWriteTest::FileName), failure == "remove");
         d->cmdCancel_Click();
     }
