@@ -14,8 +14,8 @@
 #include <cerrno>
 #include <sys/stat.h>
 
-// "/" is a ready drive named Label_; <NotReady> is a drive that is not ready
-// and <Network> holds a share of another computer.
+// "/" is a ready drive named Label_; <NotReady> is a drive that is not ready and
+// <Network> holds a share of another computer.
 class FakeDrives : public Drives
 {
   public:
@@ -67,8 +67,7 @@ inline QList<QMessageBox*> OpenMessageBoxes()
     return boxes;
 }
 
-// One data row on one line: Row("tag", a, b) adds QTest::newRow("tag") << a <<
-// b.
+// One data row on one line: Row("tag", a, b) adds QTest::newRow("tag") << a << b.
 template <typename... Values> void Row(const char* tag, const Values&... values)
 {
     (QTest::newRow(tag) << ... << values);

@@ -1,5 +1,6 @@
 #include "core/DateText.h"
 #include "support/TestEnvironment.h"
+#include "support/UiFakes.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
 
 #include <QApplication>
@@ -53,14 +54,10 @@ class tst_FilePropertiesDialog : public QObject
         QFile::link(m_dir.filePath("folder"), m_dir.filePath("link to folder"));
         QFile::link(m_dir.filePath("gone"), m_dir.filePath("dangling"));
 
-        QTest::newRow("folder") << "folder"
-                                << "Folder"
-                                << "2 item(s)";
-        QTest::newRow("link") << "link to folder"
-                              << "Link to " + m_dir.filePath("folder") << "2 item(s)";
+        Row("folder", "folder", "Folder", "2 item(s)");
+        Row("link", "link to folder", "Link to " + m_dir.filePath("folder"), "2 item(s)");
         // a link whose target is gone is still there to describe
-        QTest::newRow("dangling link") << "dangling"
-                                       << "Link to " + m_dir.filePath("gone") << "";
+        Row("dangling link", "dangling", "Link to " + m_dir.filePath("gone"), "");
     }
 
     void describesFoldersAndLinks()

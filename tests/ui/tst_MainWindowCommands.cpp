@@ -36,8 +36,7 @@ clsBackup stored(const QString& source, bool folder, bool enabled)
     b.DateLastModified = b.DateLastActivity = QStringLiteral("Never");
     return b;
 }
-// Presses the button with this text in the next message box that opens; records
-// its text.
+// Presses the button with this text in the next message box that opens; records its text.
 void answerNextBox(const QString& button, QString* seen)
 {
     auto* timer = new QTimer;
@@ -245,8 +244,7 @@ class tst_MainWindowCommands : public QObject
         Row("all on second", QStringList(), 2, 2, QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"}, 0);
         Row("second already there", QStringList{"b"}, 0, 2,
             QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"}, 1);
-        // A later file that already is an association ends the command; what came
-        // before stays whole.
+        // A later file that already is an association ends the command; what came before stays whole.
         Row("all on first, third already there", QStringList{"c"}, 1, 1,
             QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:1:0:/old"}, 1);
     }
@@ -427,8 +425,7 @@ class tst_MainWindowCommands : public QObject
             QCOMPARE(w.treeBackupsLocal->topLevelItemCount(), 0);
             return;
         }
-        // A leads to B: its node stays, plainly; B goes with every folder that only
-        // led to it.
+        // A leads to B: its node stays, plainly; B goes with every folder that only led to it.
         QVERIFY(!m_state->Backups.Item(m_src + "/A"));
         QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_src + "/A")),
                  QStringLiteral("*Folder"));
@@ -514,8 +511,7 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(!m_state->Paused);
         QCOMPARE(w.mnuPaused->text(), QStringLiteral("Pause Program"));
 
-        // A scan runs below this command: No leaves it running and the scheme
-        // unloaded.
+        // A scan runs below this command: No leaves it running and the scheme unloaded.
         m_state->Backups.Add(stored(m_src, true, true), m_src);
         QVERIFY(SchemeFiles::Save(*m_state, "Other.sch"));
         const QByteArray stores = ReadFile(m_env->dataFolder() + "/usrdatab");

@@ -44,8 +44,7 @@ class tst_SchemeDialogs : public QObject
         QCOMPARE(m_panels.PanelText("Scheme"), QStringLiteral("Recent scheme: Work.sch "));
         QCOMPARE(treeClicks, 1);
 
-        // The same two files by the name with its ending; anything but Yes keeps
-        // the dialog open.
+        // The same two files by the name with its ending; anything but Yes keeps the dialog open.
         for (const auto answer : {QMessageBox::Cancel, QMessageBox::Yes}) {
             m_messages.clear();
             m_answer = answer;

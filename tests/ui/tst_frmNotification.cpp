@@ -1,5 +1,4 @@
-// The pop-up's queue and timing, driven tick by tick (no waiting), its texts
-// and placing.
+// The pop-up's queue and timing, driven tick by tick (no waiting), its texts and placing.
 #include "core/ProgramState.h"
 #include "reporting/colNotifiers.h"
 #include "settings/Options.h"
@@ -41,8 +40,7 @@ class tst_frmNotification : public QObject
         m_options = Options();
     }
 
-    // The backlog found by the first result takes AdvanceSeconds in all, never
-    // under 100 ms a result.
+    // The backlog found by the first result takes AdvanceSeconds in all, never under 100 ms a result.
     void advanceTimeSharesTheBacklog_data()
     {
         QTest::addColumn<int>("queued");

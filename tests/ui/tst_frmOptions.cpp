@@ -25,8 +25,9 @@ class tst_frmOptions : public QObject
         WriteFile(m_env->root() + "/bin/savenook", "#!/bin/sh\n");
     }
 
-    void confirmedControlsAreConvertedWrittenAndShownAgain()
+    void confirmedControlsAndTheLoginEntryAreWrittenAndShownAgain()
     {
+        const QString program = m_env->root() + "/bin/savenook";
         auto dialog = open();
         QCOMPARE(dialog->tbsOptions->currentWidget(), dialog->fraGeneral);
         QCOMPARE(dialog->txtBusyTimeout->text(), QStringLiteral("30"));
@@ -40,6 +41,8 @@ class tst_frmOptions : public QObject
         dialog->chkErrorLoop->setChecked(false);
         dialog->txtPrefixes->setPlainText("~\n.tmp");
         dialog->txtSuffixes->setPlainText("x_\n");
+        QVERIFY(!dialog->chkStartup->isChecked());
+        dialog->chkStartup->setChecked(true);
 
         QVERIFY(dialog->Confirm());
         QCOMPARE(m_options.BusyTimeout, 1.0);
@@ -50,11 +53,18 @@ class tst_frmOptions : public QObject
         QCOMPARE(m_options.Suffixes, QStringLiteral("x_|"));
         QVERIFY(QFileInfo::exists(DataFilePath("opts")));
         QVERIFY(m_messages.isEmpty());
+        QCOMPARE(AutostartEntry::EntriesStarting(program),
+                 QStringList{m_env->configHome() + "/autostart/Savenook.desktop"});
 
         auto again = open();
         QCOMPARE(again->txtAdvance->text(), QStringLiteral(".001"));
         QCOMPARE(again->txtPrefixes->toPlainText(), QStringLiteral("~\n.tmp"));
         QVERIFY(!again->txtAdvance->isEnabled());
+        QVERIFY(again->chkStartup->isChecked());
+        again->chkStartup->setChecked(false); // the login entry follows the box both ways
+        QVERIFY(again->Confirm());
+        QVERIFY(!AutostartEntry::IsPresent(program));
+        QVERIFY(!open()->chkStartup->isChecked());
     }
 
     void keyFiltersAndStepButtons()
@@ -114,24 +124,6 @@ class tst_frmOptions : public QObject
             QCOMPARE(dialog->tbsOptions->currentWidget(), dialog->fraGeneral);
     }
 
-    void loginEntryFollowsTheCheckBox()
-    {
-        const QString program = m_env->root() + "/bin/savenook";
-        auto dialog = open();
-        QVERIFY(!dialog->chkStartup->isChecked());
-        dialog->chkStartup->setChecked(true);
-        QVERIFY(dialog->Confirm());
-        QCOMPARE(AutostartEntry::EntriesStarting(program),
-                 QStringList{m_env->configHome() + "/autostart/Savenook.desktop"});
-
-        auto again = open();
-        QVERIFY(again->chkStartup->isChecked());
-        again->chkStartup->setChecked(false);
-        QVERIFY(again->Confirm());
-        QVERIFY(!AutostartEntry::IsPresent(program));
-        QVERIFY(!open()->chkStartup->isChecked());
-    }
-
     void rightClickRestartsThePreviewWithTheChosenAnimation()
     {
         auto dialog = open();
@@ -154,8 +146,7 @@ class tst_frmOptions : public QObject
     }
 
   private:
-    // A dialog whose messages are recorded and whose login entry starts a test
-    // program.
+    // A dialog whose messages are recorded and whose login entry starts a test program.
     std::unique_ptr<frmOptions> open()
     {
         auto dialog = std::make_unique<frmOptions>(m_state, m_options);

@@ -70,8 +70,7 @@ class tst_frmPreviousVersions : public QObject
 
         w.Restore(false);
         QCOMPARE(read(file), QByteArray("Title\n\nParagraph 1 as it was.\nEnd\n"));
-        // No backup path was given to the window: the overwritten text is kept
-        // beside.
+        // No backup path was given to the window: the overwritten text is kept beside.
         QVERIFY2(told.contains("chapter one (before restore "), qPrintable(told));
         const QStringList beside = QDir(source).entryList({"chapter one (before restore *).txt"});
         QCOMPARE(beside.size(), 1);

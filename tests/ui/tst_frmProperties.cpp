@@ -398,8 +398,7 @@ class tst_frmProperties : public QObject
         if (!why.isEmpty())
             QVERIFY2(m_prompts.Shown[0].contains(why) && m_prompts.Shown[0].endsWith("Add it anyway?"),
                      qPrintable(m_prompts.Shown[0]));
-        // Ticking sub-folders afterwards turns a destination inside the folder into
-        // a loop.
+        // Ticking sub-folders afterwards turns a destination inside the folder into a loop.
         if (QTest::currentDataTag() == QByteArray("inside a flat folder")) {
             QTest::mouseClick(d->chkRecursive, Qt::LeftButton);
             QCOMPARE(m_prompts.Shown.size(), 1);
@@ -448,8 +447,7 @@ class tst_frmProperties : public QObject
             e.txtVolume->setText("Data");
             e.cmdAdd_Click();
             e.lbxVolumes->selectAll();
-            e.cmdRemove_Click(); // the last names may not all go while blanks are
-                                 // refused
+            e.cmdRemove_Click(); // the last names may not all go while blanks are refused
             seen << QString::number(e.lbxVolumes->count());
             e.lbxVolumes->clearSelection();
             e.lbxVolumes->item(0)->setSelected(true);
@@ -563,8 +561,7 @@ class tst_frmProperties : public QObject
         const QStringList targets{m_env->root() + "/One", m_env->root() + "/Two"};
         for (const QString& t : targets)
             QDir().mkpath(t);
-        // "Two" was tied to another drive once: choosing it again is the user's
-        // word for the new one.
+        // "Two" was tied to another drive once: choosing it again is the user's word for the new one.
         QVERIFY(StoreFile::Write("dmounts", {targets[1], "/elsewhere", "/", "vfat", "/dev/sdz1", ""}));
         {
             SavenookApp app(*m_state);

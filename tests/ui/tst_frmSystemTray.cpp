@@ -52,8 +52,7 @@ class tst_frmSystemTray : public QObject
         QCOMPARE(ran, QStringList({"about", "show", "exit", "recent", "options", "add file", "add folder",
                                    "manual", "home page"}));
 
-        // Opening the menu: the caption follows the main window, and the pop-up
-        // stops staying on top.
+        // Opening the menu: the caption follows the main window, and the pop-up stops staying on top.
         m_state->NotifyOnTop = true;
         shown = true;
         tray.UpdateMenu();
@@ -63,8 +62,7 @@ class tst_frmSystemTray : public QObject
         tray.mnuShowHide->trigger();
         QCOMPARE(ran.last(), QStringLiteral("hide"));
 
-        // A status-notifier host's single activation brings the windows back, as a
-        // double-click does.
+        // A status-notifier host's single activation brings the windows back, as a double-click does.
         tray.OnActivated(QSystemTrayIcon::Trigger);
         tray.OnActivated(QSystemTrayIcon::DoubleClick);
         QCOMPARE(ran.count(QStringLiteral("restore")), 2);
@@ -72,8 +70,7 @@ class tst_frmSystemTray : public QObject
         tray.SetAddItemsEnabled(false);
         QVERIFY(!tray.mnuAddFile->isEnabled() && !tray.mnuAddFolder->isEnabled());
 
-        // While a dialog edits associations, the animations come back to the
-        // editing icon.
+        // While a dialog edits associations, the animations come back to the editing icon.
         tray.SetEditing(true);
         tray.SetTrayIcon(TrayIconRole::Normal);
         QCOMPARE(tray.Shown(), TrayIconRole::Editing);
@@ -106,8 +103,7 @@ class tst_frmSystemTray : public QObject
         anim.Show = [&shown](TrayIconRole role) {
             shown += role == TrayIconRole::NodFrame ? 'N' : role == TrayIconRole::ShakeFrame ? 'S' : 'R';
         };
-        // Steps the timers by hand: whichever is armed ticks next, as the event
-        // loop would.
+        // Steps the timers by hand: whichever is armed ticks next, as the event loop would.
         const auto step = [&anim] {
             if (anim.tmrShrug.isActive())
                 anim.ShrugTick();
@@ -147,8 +143,7 @@ class tst_frmSystemTray : public QObject
             QCOMPARE(ticks, 26);
         QVERIFY(!anim.NodActive && !anim.ShakeActive && anim.AnimTicks == 0);
 
-        // Whatever ran before, the next nod runs in full, at its pace however many
-        // files succeed.
+        // Whatever ran before, the next nod runs in full, at its pace however many files succeed.
         shown.clear();
         options.TrayNod = true;
         anim.Start(TrayAnimation::Nod);
