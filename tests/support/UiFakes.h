@@ -1,5 +1,5 @@
-// Fakes the window tests share: drives answered from memory and prompts
-// answered from a script.
+// What the window tests share: drives answered from memory, prompts answered
+// from a script, one-line data rows and files made by their names' bytes.
 #pragma once
 
 #include "platform/Drives.h"
