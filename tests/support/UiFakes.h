@@ -1,12 +1,18 @@
-// Fakes the window tests share: drives answered from memory and prompts
-// answered from a script.
+// What the window tests share: drives answered from memory, prompts answered
+// from a script, one-line data rows and files made by their names' bytes.
 #pragma once
 
 #include "platform/Drives.h"
+#include "platform/FileNames.h"
+#include "support/TestFiles.h"
 #include "ui/dialogs/Prompts.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTest>
+
+#include <cerrno>
+#include <sys/stat.h>
 
 // "/" is a ready drive named Label_; <NotReady> is a drive that is not ready and
 // <Network> holds a share of another computer.
@@ -32,7 +38,8 @@ class ScriptedPrompts : public Prompts
 {
   public:
     QList<QMessageBox::StandardButton> Answers; // taken in order; Yes when none is left
-    QStringList Shown;                          // messages, and "title | filter" of file choosers
+    QStringList Shown;                          // messages only
+    QString Chooser;                            // "title | filter" of the last file chooser
     QStringList Files;
     QString Folder;
     int Beeps = 0;
@@ -44,7 +51,7 @@ class ScriptedPrompts : public Prompts
     }
     QStringList OpenFiles(QWidget*, const QString& title, const QString& filter) override
     {
-        Shown << title + " | " + filter;
+        Chooser = title + " | " + filter;
         return Files;
     }
     QString BrowseFolder(QWidget*, const QString&) override { return Folder; }
@@ -58,4 +65,27 @@ inline QList<QMessageBox*> OpenMessageBoxes()
         if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
             boxes << box;
     return boxes;
+}
+
+// One data row on one line: Row("tag", a, b) adds QTest::newRow("tag") << a << b.
+template <typename... Values> void Row(const char* tag, const Values&... values)
+{
+    (QTest::newRow(tag) << ... << values);
+}
+
+// Makes root/relative by its bytes, which need not be UTF-8 (a folder when it ends in "/"); its path.
+inline QString MakeByBytes(const QString& root, const QByteArray& relative)
+{
+    QByteArray path = FileNames::Encode(root);
+    const QList<QByteArray> parts = relative.split('/');
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        path += '/' + parts[i];
+        if (::mkdir(path.constData(), 0755) != 0 && errno != EEXIST)
+            return {};
+    }
+    if (!parts.last().isEmpty()) {
+        path += '/' + parts.last();
+        WriteRawFile(path, "x");
+    }
+    return FileNames::Decode(path);
 }

@@ -1,25 +1,110 @@
 #include "core/DateText.h"
 #include "support/TestEnvironment.h"
+#include "support/UiFakes.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
-#include <QMimeDatabase>
-#include <QPointer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class tst_FilePropertiesDialog : public QObject
 {
     Q_OBJECT
   private Q_SLOTS:
-    void showsTheFieldsOfAFileWithoutHoldingTheProgram();
-    void describesFoldersAndLinks_data();
-    void describesFoldersAndLinks();
-    void permissionText_data();
-    void permissionText();
-    void vanishedPathGivesFalseAndNoSheet();
+    void showsTheFieldsOfAFileWithoutHoldingTheProgram()
+    {
+        const QString path = m_dir.filePath("report 2024.txt");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(1500, 'x'));
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+
+        QWidget parent;
+        QVERIFY(ShowFileProperties(path, &parent));
+        QPointer<FilePropertiesDialog> sheet = openSheet(&parent);
+        QVERIFY(sheet);
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(field(sheet, "lblName"), QStringLiteral("report 2024.txt"));
+        QCOMPARE(field(sheet, "lblLocation"), QFileInfo(path).absolutePath());
+        QVERIFY2(field(sheet, "lblType").contains(QMimeDatabase().mimeTypeForFile(path).comment()),
+                 qPrintable(field(sheet, "lblType")));
+        QVERIFY2(field(sheet, "lblSize").contains(QLocale().toString(1500) + " bytes"),
+                 qPrintable(field(sheet, "lblSize")));
+        QCOMPARE(field(sheet, "lblModified"), DateText::Format(QFileInfo(path).lastModified()));
+        QCOMPARE(field(sheet, "lblPermissions"), QStringLiteral("rw-r-----"));
+        QVERIFY(!field(sheet, "lblOwner").isEmpty());
+        QVERIFY(sheet->windowTitle().contains("report 2024.txt"));
+        auto* icon = sheet->findChild<QLabel*>("imgIcon");
+        QVERIFY(icon && !icon->pixmap().isNull());
+        // Non-modal, and gone once closed.
+        QVERIFY(!sheet->isModal() && QApplication::activeModalWidget() == nullptr);
+        sheet->close();
+        QTRY_VERIFY(sheet.isNull());
+    }
+
+    void describesFoldersAndLinks_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("size");
+
+        QDir(m_dir.path()).mkpath("folder/a");
+        QFile(m_dir.filePath("folder/b.txt")).open(QIODevice::WriteOnly);
+        QFile::link(m_dir.filePath("folder"), m_dir.filePath("link to folder"));
+        QFile::link(m_dir.filePath("gone"), m_dir.filePath("dangling"));
+
+        Row("folder", "folder", "Folder", "2 item(s)");
+        Row("link", "link to folder", "Link to " + m_dir.filePath("folder"), "2 item(s)");
+        // a link whose target is gone is still there to describe
+        Row("dangling link", "dangling", "Link to " + m_dir.filePath("gone"), "");
+    }
+
+    void describesFoldersAndLinks()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, type);
+        QFETCH(QString, size);
+        QWidget parent;
+        QVERIFY(ShowFileProperties(m_dir.filePath(name), &parent));
+        auto* sheet = openSheet(&parent);
+        QVERIFY(sheet);
+        QCOMPARE(field(sheet, "lblName"), name);
+        QCOMPARE(field(sheet, "lblType"), type);
+        QCOMPARE(field(sheet, "lblSize"), size);
+    }
+
+    void permissionText_data()
+    {
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<QString>("text");
+        using P = QFileDevice;
+        QTest::newRow("none") << 0 << "---------";
+        QTest::newRow("755") << int(P::ReadOwner | P::WriteOwner | P::ExeOwner | P::ReadGroup | P::ExeGroup |
+                                    P::ReadOther | P::ExeOther)
+                             << "rwxr-xr-x";
+        QTest::newRow("write others only") << int(P::WriteOther) << "-------w-";
+        // the current user's bits are not the owner's
+        QTest::newRow("user bits ignored") << int(P::ReadUser | P::WriteUser) << "---------";
+    }
+
+    void permissionText()
+    {
+        QFETCH(int, bits);
+        QFETCH(QString, text);
+        QCOMPARE(FilePropertiesDialog::PermissionText(QFileDevice::Permissions(bits)), text);
+    }
+
+    void vanishedPathGivesFalseAndNoSheet()
+    {
+        const QString path = m_dir.filePath("was here.txt");
+        QFile(path).open(QIODevice::WriteOnly);
+        QVERIFY(QFile::remove(path));
+        QWidget parent;
+        QVERIFY(!ShowFileProperties(path, &parent));
+        QVERIFY(!ShowFileProperties(QString(), &parent));
+        QVERIFY(!openSheet(&parent));
+    }
 
   private:
     static QString field(QWidget* sheet, const char* name)
@@ -35,105 +120,6 @@ class tst_FilePropertiesDialog : public QObject
     TestEnvironment m_env;
     QTemporaryDir m_dir;
 };
-
-void tst_FilePropertiesDialog::showsTheFieldsOfAFileWithoutHoldingTheProgram()
-{
-    const QString path = m_dir.filePath("report 2024.txt");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(1500, 'x'));
-    file.close();
-    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
-
-    QWidget parent;
-    QVERIFY(ShowFileProperties(path, &parent));
-    QPointer<FilePropertiesDialog> sheet = openSheet(&parent);
-    QVERIFY(sheet);
-    QVERIFY(sheet->isVisible());
-    QCOMPARE(field(sheet, "lblName"), QStringLiteral("report 2024.txt"));
-    QCOMPARE(field(sheet, "lblLocation"), QFileInfo(path).absolutePath());
-    QVERIFY2(field(sheet, "lblType").contains(QMimeDatabase().mimeTypeForFile(path).comment()),
-             qPrintable(field(sheet, "lblType")));
-    QVERIFY2(field(sheet, "lblSize").contains(QLocale().toString(1500) + " bytes"),
-             qPrintable(field(sheet, "lblSize")));
-    QCOMPARE(field(sheet, "lblModified"), DateText::Format(QFileInfo(path).lastModified()));
-    QCOMPARE(field(sheet, "lblPermissions"), QStringLiteral("rw-r-----"));
-    QVERIFY(!field(sheet, "lblOwner").isEmpty());
-    QVERIFY(sheet->windowTitle().contains("report 2024.txt"));
-    auto* icon = sheet->findChild<QLabel*>("imgIcon");
-    QVERIFY(icon && !icon->pixmap().isNull());
-    // Non-modal, and gone once closed.
-    QVERIFY(!sheet->isModal() && QApplication::activeModalWidget() == nullptr);
-    sheet->close();
-    QTRY_VERIFY(sheet.isNull());
-}
-
-void tst_FilePropertiesDialog::describesFoldersAndLinks_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("type");
-    QTest::addColumn<QString>("size");
-
-    QDir(m_dir.path()).mkpath("folder/a");
-    QFile(m_dir.filePath("folder/b.txt")).open(QIODevice::WriteOnly);
-    QFile::link(m_dir.filePath("folder"), m_dir.filePath("link to folder"));
-    QFile::link(m_dir.filePath("gone"), m_dir.filePath("dangling"));
-
-    QTest::newRow("folder") << "folder"
-                            << "Folder"
-                            << "2 item(s)";
-    QTest::newRow("link") << "link to folder"
-                          << "Link to " + m_dir.filePath("folder") << "2 item(s)";
-    // a link whose target is gone is still there to describe
-    QTest::newRow("dangling link") << "dangling"
-                                   << "Link to " + m_dir.filePath("gone") << "";
-}
-
-void tst_FilePropertiesDialog::describesFoldersAndLinks()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, type);
-    QFETCH(QString, size);
-    QWidget parent;
-    QVERIFY(ShowFileProperties(m_dir.filePath(name), &parent));
-    auto* sheet = openSheet(&parent);
-    QVERIFY(sheet);
-    QCOMPARE(field(sheet, "lblName"), name);
-    QCOMPARE(field(sheet, "lblType"), type);
-    QCOMPARE(field(sheet, "lblSize"), size);
-}
-
-void tst_FilePropertiesDialog::permissionText_data()
-{
-    QTest::addColumn<int>("bits");
-    QTest::addColumn<QString>("text");
-    using P = QFileDevice;
-    QTest::newRow("none") << 0 << "---------";
-    QTest::newRow("755") << int(P::ReadOwner | P::WriteOwner | P::ExeOwner | P::ReadGroup | P::ExeGroup |
-                                P::ReadOther | P::ExeOther)
-                         << "rwxr-xr-x";
-    QTest::newRow("write others only") << int(P::WriteOther) << "-------w-";
-    // the current user's bits are not the owner's
-    QTest::newRow("user bits ignored") << int(P::ReadUser | P::WriteUser) << "---------";
-}
-
-void tst_FilePropertiesDialog::permissionText()
-{
-    QFETCH(int, bits);
-    QFETCH(QString, text);
-    QCOMPARE(FilePropertiesDialog::PermissionText(QFileDevice::Permissions(bits)), text);
-}
-
-void tst_FilePropertiesDialog::vanishedPathGivesFalseAndNoSheet()
-{
-    const QString path = m_dir.filePath("was here.txt");
-    QFile(path).open(QIODevice::WriteOnly);
-    QVERIFY(QFile::remove(path));
-    QWidget parent;
-    QVERIFY(!ShowFileProperties(path, &parent));
-    QVERIFY(!ShowFileProperties(QString(), &parent));
-    QVERIFY(!openSheet(&parent));
-}
 
 QTEST_MAIN(tst_FilePropertiesDialog)
 #include "tst_FilePropertiesDialog.moc"

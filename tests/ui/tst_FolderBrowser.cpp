@@ -1,11 +1,8 @@
 #include "support/TestEnvironment.h"
+#include "support/UiFakes.h"
 #include "ui/dialogs/FolderBrowser.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <functional>
 
@@ -34,48 +31,42 @@ class tst_FolderBrowser : public QObject
 {
     Q_OBJECT
   private Q_SLOTS:
-    void cancelGivesEmptyTextAndRestoresTheCurrentFolder();
-    void chosenFolderIsReturned();
+    void chosenFolderOrEmptyTextAndTheCurrentFolderKept_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<QString>("title");
+        Row("cancel", false, "Please select a folder to be backed up.");
+        Row("choose", true, "Please select a destination folder.");
+    }
+    void chosenFolderOrEmptyTextAndTheCurrentFolderKept()
+    {
+        QFETCH(bool, accept);
+        QFETCH(QString, title);
+        QTemporaryDir root, elsewhere;
+        const QString target = QDir(root.path()).canonicalPath() + "/My Folder";
+        QVERIFY(QDir().mkpath(target));
+        const QString before = QDir::currentPath();
+        QString seen;
+        whenPickerOpens(
+            [&](QFileDialog* picker) {
+                QDir::setCurrent(elsewhere.path()); // a picker that wanders off
+                picker->setDirectory(target);       // the folder being looked at is the choice
+                if (accept)
+                    QMetaObject::invokeMethod(picker, "accept");
+                else
+                    picker->reject();
+            },
+            &seen);
+        const QString chosen =
+            accept ? BrowseForFolder(nullptr, title, root.path()) : BrowseForFolder(nullptr, title);
+        QCOMPARE(seen, title);
+        QCOMPARE(chosen, accept ? target : QString());
+        QCOMPARE(QDir::currentPath(), before);
+    }
 
   private:
     TestEnvironment m_env;
 };
-
-void tst_FolderBrowser::cancelGivesEmptyTextAndRestoresTheCurrentFolder()
-{
-    QTemporaryDir elsewhere;
-    const QString before = QDir::currentPath();
-    QString title;
-    whenPickerOpens(
-        [&](QFileDialog* picker) {
-            QDir::setCurrent(elsewhere.path()); // a picker that wanders off
-            picker->reject();
-        },
-        &title);
-    const QString chosen =
-        BrowseForFolder(nullptr, QStringLiteral("Please select a folder to be backed up."));
-    QCOMPARE(title, QStringLiteral("Please select a folder to be backed up."));
-    QVERIFY(chosen.isEmpty());
-    QCOMPARE(QDir::currentPath(), before);
-}
-
-void tst_FolderBrowser::chosenFolderIsReturned()
-{
-    QTemporaryDir root;
-    const QString target = QDir(root.path()).canonicalPath() + "/My Folder";
-    QVERIFY(QDir().mkpath(target));
-    QString title;
-    whenPickerOpens(
-        [&](QFileDialog* picker) {
-            picker->setDirectory(target); // the folder being looked at is the choice
-            QMetaObject::invokeMethod(picker, "accept");
-        },
-        &title);
-    const QString chosen =
-        BrowseForFolder(nullptr, QStringLiteral("Please select a destination folder."), root.path());
-    QCOMPARE(title, QStringLiteral("Please select a destination folder."));
-    QCOMPARE(chosen, target);
-}
 
 QTEST_MAIN(tst_FolderBrowser)
 #include "tst_FolderBrowser.moc"

@@ -1,5 +1,6 @@
 // The main window's tree, its adding and removing commands and its
 // preferences, with every dialog answered through the prompts seam.
+#include "core/SchemeFiles.h"
 #include "core/StoreFile.h"
 #include "core/Stores.h"
 #include "reporting/colRecent.h"
@@ -10,16 +11,18 @@
 #include "ui/main/SavenookApp.h"
 #include "ui/main/frmSavenook.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QMimeData>
+#include <QMenu>
 #include <QScreen>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 namespace {
 clsBackup stored(const QString& source, bool folder, bool enabled)
@@ -33,14 +36,32 @@ clsBackup stored(const QString& source, bool folder, bool enabled)
     b.DateLastModified = b.DateLastActivity = QStringLiteral("Never");
     return b;
 }
+// Presses the button with this text in the next message box that opens; records its text.
+void answerNextBox(const QString& button, QString* seen)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        timer->deleteLater();
+        timer->stop();
+        *seen = box->text();
+        for (QAbstractButton* b : box->buttons())
+            if (b->text().remove(u'&') == button)
+                b->click();
+    });
+    timer->start(20);
+}
+
 } // namespace
 
 class tst_MainWindowCommands : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<ProgramState> m_state;
+    std::optional<TestEnvironment> m_env;
+    std::optional<ProgramState> m_state;
     std::unique_ptr<colRecent> m_recent;
     std::unique_ptr<frmSavenook> m_window;
     FakeDrives m_drives;
@@ -74,6 +95,11 @@ class tst_MainWindowCommands : public QObject
         WriteFile(m_src + "/" + name, "x");
         return m_src + "/" + name;
     }
+    QByteArray stores() const
+    {
+        return ReadFile(m_env->dataFolder() + "/usrdatab") + "|" +
+               ReadFile(m_env->dataFolder() + "/usrdatad");
+    }
     void select(const QString& path)
     {
         QTreeWidgetItem* node = m_window->FindTreeIndexFromFullPath(path);
@@ -84,8 +110,10 @@ class tst_MainWindowCommands : public QObject
   private Q_SLOTS:
     void init()
     {
-        m_env = std::make_unique<TestEnvironment>();
-        m_state = std::make_unique<ProgramState>();
+        m_window.reset(); // both hold the last test's state
+        m_recent.reset();
+        m_env.emplace();
+        m_state.emplace();
         m_recent = std::make_unique<colRecent>(*m_state);
         m_prompts = ScriptedPrompts();
         m_watch.clear();
@@ -94,14 +122,6 @@ class tst_MainWindowCommands : public QObject
         m_drives.Network = m_env->root() + "/net";
         QDir().mkpath(m_src);
     }
-    void cleanup()
-    {
-        m_window.reset();
-        m_recent.reset();
-        m_state.reset();
-        m_env.reset();
-    }
-
     void treeShowsDrivesFoldersAndStates()
     {
         QDir().mkpath(m_src + "/Work/Sub");
@@ -165,6 +185,23 @@ class tst_MainWindowCommands : public QObject
         QCOMPARE(QGuiApplication::clipboard()->text(), m_src + "/Work/a.txt");
         w.mnuPopupCopyVolume->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("SYSTEM"));
+
+        // Disabling a folder stops its watch only when no file association in it still needs it.
+        m_watch.clear();
+        for (const QString& folder : {m_src + "/Work", m_src + "/Work/Sub"}) {
+            select(folder);
+            w.mnuEnabled_Click();
+            QVERIFY(!m_state->Backups.Item(folder)->Enabled);
+            QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(folder)), folder + "*Magenta");
+        }
+        QCOMPARE(m_watch, QStringList{"stop " + m_src + "/Work/Sub"});
+        w.mnuEnabled_Click();
+        QVERIFY(m_state->Backups.Item(m_src + "/Work/Sub")->Enabled);
+        QCOMPARE(m_watch.last(), "watch " + m_src + "/Work/Sub");
+        ProgramState reread; // a change must survive a crash as well as an exit
+        LoadBackups(reread);
+        QVERIFY(!reread.Backups.Item(m_src + "/Work")->Enabled &&
+                reread.Backups.Item(m_src + "/Work/Sub")->Enabled);
     }
 
     void viewEditOpensThePropertiesAndAnExitEndsTheWait()
@@ -196,27 +233,6 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(m_prompts.Shown.isEmpty());
     }
 
-    void enableToggleKeepsAFolderWatchedForItsFiles()
-    {
-        QDir().mkpath(m_src + "/A");
-        QDir().mkpath(m_src + "/B");
-        file("A/f.txt");
-        store({stored(m_src + "/A", true, true), stored(m_src + "/A/f.txt", false, true),
-               stored(m_src + "/B", true, true)});
-        frmSavenook& w = load();
-        for (const QString& folder : {m_src + "/A", m_src + "/B"}) {
-            select(folder);
-            w.mnuEnabled_Click();
-            QVERIFY(!m_state->Backups.Item(folder)->Enabled);
-            QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(folder)), folder + "*Magenta");
-        }
-        QCOMPARE(m_watch, QStringList{"stop " + m_src + "/B"});
-        w.mnuEnabled_Click();
-        QVERIFY(m_state->Backups.Item(m_src + "/B")->Enabled);
-        QCOMPARE(m_watch.last(), "watch " + m_src + "/B");
-        QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").contains(m_src.toUtf8() + "/B\r\n"));
-    }
-
     void addFilesWithOkForAll_data()
     {
         QTest::addColumn<QStringList>("existing");
@@ -224,15 +240,13 @@ class tst_MainWindowCommands : public QObject
         QTest::addColumn<int>("dialogs");
         QTest::addColumn<QStringList>("expected"); // name:versions:keep:destinations
         QTest::addColumn<int>("alreadyMessages");
-        QTest::newRow("all on first")
-            << QStringList() << 1 << 1 << QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:11:1:/d1"} << 0;
-        QTest::newRow("all on second")
-            << QStringList() << 2 << 2 << QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"} << 0;
-        QTest::newRow("second already there")
-            << QStringList{"b"} << 0 << 2 << QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"} << 1;
+        Row("all on first", QStringList(), 1, 1, QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:11:1:/d1"}, 0);
+        Row("all on second", QStringList(), 2, 2, QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"}, 0);
+        Row("second already there", QStringList{"b"}, 0, 2,
+            QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"}, 1);
         // A later file that already is an association ends the command; what came before stays whole.
-        QTest::newRow("all on first, third already there")
-            << QStringList{"c"} << 1 << 1 << QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:1:0:/old"} << 1;
+        Row("all on first, third already there", QStringList{"c"}, 1, 1,
+            QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:1:0:/old"}, 1);
     }
     void addFilesWithOkForAll()
     {
@@ -273,8 +287,7 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(!m_state->ApplyToAll && !m_state->MultiAdd);
         QCOMPARE(m_prompts.Shown.filter(QRegularExpression("^File: '.*is already backed up\\.$")).size(),
                  alreadyMessages);
-        QCOMPARE(m_prompts.Shown.first(),
-                 QStringLiteral("Select a file for automatic backup | All Files (*)"));
+        QCOMPARE(m_prompts.Chooser, QStringLiteral("Select a file for automatic backup | All Files (*)"));
         QStringList got;
         ProgramState reread; // what the stores hold
         LoadBackups(reread);
@@ -296,98 +309,86 @@ class tst_MainWindowCommands : public QObject
         QCOMPARE(reread.Destinations.Count(), m_state->Destinations.Count());
     }
 
-    void addingRefusesAndAsks_data()
+    // Each name is added and kept across a restart, or refused with a clear message; either
+    // way nothing kept before is lost.
+    void addingKeepsOrRefuses_data()
     {
-        QTest::addColumn<QString>("how"); // file, folder, drop
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("associations");
-        QTest::newRow("drive question, No") << "folder"
-                                            << "/"
-                                            << "Add drive anyway?" << 1;
-        QTest::newRow("remote share refused") << "drop"
-                                              << "net/x.txt"
-                                              << "remote machines" << 1;
-        QTest::newRow("line feed in a file") << "file"
-                                             << "Src/a\nb.txt"
-                                             << "line break" << 1;
-        QTest::newRow("line feed in a drop") << "drop"
-                                             << "Src/a\nb"
-                                             << "line break" << 1;
-        QTest::newRow("folder already there") << "folder"
-                                              << "Src/keep"
-                                              << "This folder is already backed up." << 1;
-        QTest::newRow("drive not ready") << "drop"
-                                         << "usb/x.txt"
-                                         << "Drive not ready!" << 1;
-        QTest::newRow("dropped folder is added") << "drop"
-                                                 << "Src/Dropped"
-                                                 << "" << 2;
-        QTest::newRow("dropped file is added") << "drop"
-                                               << "Src/f.txt"
-                                               << "" << 2;
-        QTest::newRow("whole root, Yes") << "yes"
-                                         << "/"
-                                         << "" << 2;
+        QTest::addColumn<QString>("how");     // file, folder, drop, or yes: a folder, answering Yes
+        QTest::addColumn<QByteArray>("name"); // below the root, by its bytes; "/" is the root drive
+        QTest::addColumn<QString>("refusal"); // empty: added
+        Row("drive question, No", "folder", QByteArray("/"), "Add drive anyway?");
+        Row("whole root, Yes", "yes", QByteArray("/"), "");
+        Row("remote share refused", "drop", QByteArray("net/x.txt"), "remote machines");
+        Row("drive not ready", "drop", QByteArray("usb/x.txt"), "Drive not ready!");
+        Row("folder already there", "folder", QByteArray("Src/keep/"), "This folder is already backed up.");
+        Row("dropped folder", "drop", QByteArray("Src/Dropped/"), "");
+        Row("bars", "drop", QByteArray("a|b|c.txt"), "");
+        Row("trailing blank", "drop", QByteArray("ends in a blank "), "");
+        Row("leading dash", "drop", QByteArray("-rf/"), "");
+        Row("255-byte name", "file", QByteArray(251, 'n') + ".txt", "");
+        QByteArray deep;
+        for (int i = 0; i < 15; ++i)
+            deep += QByteArray(250, 'd') + char('a' + i) + '/';
+        Row("4000-byte path", "folder", deep + QByteArray(200, 'n') + "/", "");
+        Row("not UTF-8, dropped", "drop", QByteArray("caf\xe9.txt"), "not valid UTF-8");
+        Row("not UTF-8, folder", "folder", QByteArray("d\xff/"), "not valid UTF-8");
+        Row("line feed, dropped", "drop", QByteArray("a\nb.txt"), "line break");
+        Row("line feed in a file", "file", QByteArray("a\nb.txt"), "line break");
     }
-    void addingRefusesAndAsks()
+    void addingKeepsOrRefuses()
     {
         QFETCH(QString, how);
-        QFETCH(QString, path);
-        QFETCH(QString, message);
-        QFETCH(int, associations);
+        QFETCH(QByteArray, name);
+        QFETCH(QString, refusal);
         QDir().mkpath(m_src + "/keep");
         store({stored(m_src + "/keep", true, true)});
-        if (path != "/") {
-            path = m_env->root() + "/" + path;
-            if (path.endsWith(".txt"))
-                WriteFile(path, "x");
-            else
-                QDir().mkpath(path);
-        }
+        const QString path = name == "/" ? "/" : MakeByBytes(m_env->root(), name);
+        QVERIFY(!path.isEmpty());
         frmSavenook& w = load();
+        const QByteArray before = stores();
         bool trayEnabled = true;
         w.Later.SetTrayAddItemsEnabled = [&](bool on) { trayEnabled = on; };
         m_prompts.Answers = {how == "yes" ? QMessageBox::Yes : QMessageBox::No};
         m_prompts.Files = {path};
-        if (how == "file")
+        m_prompts.Folder = path;
+        if (how == "file") {
             w.MenuAddFile();
-        else if (how == "folder" || how == "yes")
-            w.MenuAddFolder(path);
-        else
-            w.GotADrop(path);
-        QCOMPARE(m_state->Backups.Count(), associations);
-        QVERIFY(trayEnabled);
-        if (message.isEmpty()) {
-            QCOMPARE(m_prompts.Shown.size(), how == "yes" ? 1 : 0);
-            const clsBackup* added = m_state->Backups.Item(path);
-            QVERIFY(added);
-            QCOMPARE(added->Folder, QFileInfo(path).isDir());
-            QCOMPARE(added->Volume, QStringLiteral("SYSTEM"));
-            QCOMPARE(m_watch, QStringList{"watch " + path}); // the stand-in dialog confirms it
-            QCOMPARE(frmSavenook::NodePath(w.treeBackupsLocal->currentItem()), path);
-            QCOMPARE(frmSavenook::NodeImage(w.treeBackupsLocal->currentItem()), path + "*Green");
-            QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").contains(path.toUtf8() + "\r\n"));
+        } else if (how != "drop") {
+            w.MenuAddFolder();
         } else {
-            QVERIFY2(!m_prompts.Shown.filter(message).isEmpty(), qPrintable(m_prompts.Shown.join("|")));
+            // As a file manager puts it: the name's bytes, percent-encoded; only the first name counts.
+            QMimeData data;
+            data.setUrls({QUrl::fromEncoded("file://" + FileNames::Encode(path).toPercentEncoding("/")),
+                          QUrl::fromLocalFile(MakeByBytes(m_src, "second"))});
+            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&w, &enter);
+            QVERIFY(enter.isAccepted()); // a drop reaches only the widget that accepted the drag's entry
+            QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&w, &drop);
         }
-    }
-
-    void dropTakesTheFirstNameWhole()
-    {
-        frmSavenook& w = load();
-        const QString kept = file("ends in a blank ");
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(kept), QUrl::fromLocalFile(file("second"))});
-        // A drop reaches only the widget that accepted the drag's entry.
-        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&w, &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&w, &drop);
-        QTRY_COMPARE_WITH_TIMEOUT(m_state->Backups.Count() + m_prompts.Shown.size(), 1, 2000);
-        QCOMPARE(m_prompts.Shown, QStringList());
-        QVERIFY(m_state->Backups.Item(kept));
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->Backups.Count() > 1 || !m_prompts.Shown.isEmpty(), 3000);
+        QVERIFY(trayEnabled);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(m_prompts.Shown.size(), 1);
+            QVERIFY2(m_prompts.Shown[0].contains(refusal), qPrintable(m_prompts.Shown[0]));
+            if (refusal.startsWith("not") || refusal.startsWith("line")) // says which
+                QVERIFY(m_prompts.Shown[0].contains(m_env->root()));
+            QCOMPARE(m_state->Backups.Count(), 1);
+            QCOMPARE(stores(), before);
+            return;
+        }
+        QCOMPARE(m_prompts.Shown.size(), how == "yes" ? 1 : 0);
+        QCOMPARE(m_state->Backups.Count(), 2);
+        const clsBackup* added = m_state->Backups.Item(path);
+        QVERIFY(added);
+        QCOMPARE(added->Folder, QFileInfo(path).isDir());
+        QCOMPARE(added->Volume, QStringLiteral("SYSTEM"));
+        QCOMPARE(m_watch, QStringList{"watch " + path}); // the stand-in dialog confirms it
+        QCOMPARE(frmSavenook::NodePath(w.treeBackupsLocal->currentItem()), path);
+        QCOMPARE(frmSavenook::NodeImage(w.treeBackupsLocal->currentItem()), path + "*Green");
+        ProgramState reread;
+        LoadBackups(reread);
+        QVERIFY(reread.Backups.Item(m_src + "/keep") && reread.Backups.Item(path));
     }
 
     void removeIsRefusedWhileBusyThenRemovesTheBranch_data()
@@ -439,15 +440,13 @@ class tst_MainWindowCommands : public QObject
     void windowAndNodePreferencesRoundTrip_data()
     {
         QTest::addColumn<QList<int>>("saved"); // top, left, height, width in twips; empty = the window's own
-        QTest::addColumn<bool>("onScreen");
-        QTest::newRow("round trip") << QList<int>() << true;
-        QTest::newRow("off every screen") << QList<int>{-30000, 32000, 6000, 9000} << true;
-        QTest::newRow("below the work area") << QList<int>{32767, 300, 6000, 9000} << true;
+        QTest::newRow("round trip") << QList<int>();
+        QTest::newRow("off every screen") << QList<int>{-30000, 32000, 6000, 9000};
+        QTest::newRow("below the work area") << QList<int>{32767, 300, 6000, 9000};
     }
     void windowAndNodePreferencesRoundTrip()
     {
         QFETCH(QList<int>, saved);
-        QFETCH(bool, onScreen);
         QDir().mkpath(m_src + "/Mixed/Case");
         store({stored(m_src + "/Mixed/Case", true, true)});
         {
@@ -475,7 +474,8 @@ class tst_MainWindowCommands : public QObject
             QVERIFY(StoreFile::Write("wprefs", lines));
         }
         m_window.reset();
-        m_state = std::make_unique<ProgramState>();
+        m_recent.reset();
+        m_state.emplace();
         m_recent = std::make_unique<colRecent>(*m_state);
         frmSavenook& w = load();
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
@@ -487,12 +487,74 @@ class tst_MainWindowCommands : public QObject
             QVERIFY(w.FindTreeIndexFromFullPath(m_src)->isExpanded());
             QVERIFY(!w.FindTreeIndexFromFullPath(m_src + "/Mixed")->isExpanded());
         }
-        QCOMPARE(area.intersects(QRect(w.pos(), w.size())), onScreen);
+        QVERIFY(area.intersects(QRect(w.pos(), w.size())));
         QVERIFY(area.contains(w.pos()));
         // Never shown: nothing is written.
         QFile::remove(m_env->dataFolder() + "/wprefs");
         w.SaveWindowPrefs();
         QVERIFY(!QFile::exists(m_env->dataFolder() + "/wprefs"));
+    }
+
+    void pauseSignsAndALoadThatMustNotStopAScan()
+    {
+        SavenookApp app(*m_state);
+        frmSavenook& w = app.Window();
+        w.SetPrompts(&m_prompts);
+        app.LoadMainWindow(false);
+        app.RestorePausedState(false);
+
+        w.mnuPaused->trigger();
+        QVERIFY(m_state->Paused);
+        QCOMPARE(w.mnuPaused->text(), QStringLiteral("Unpause Program"));
+        QCOMPARE(w.PanelText("Running"), QStringLiteral("Paused... "));
+        w.mnuPaused->trigger();
+        QVERIFY(!m_state->Paused);
+        QCOMPARE(w.mnuPaused->text(), QStringLiteral("Pause Program"));
+
+        // A scan runs below this command: No leaves it running and the scheme unloaded.
+        m_state->Backups.Add(stored(m_src, true, true), m_src);
+        QVERIFY(SchemeFiles::Save(*m_state, "Other.sch"));
+        const QByteArray stores = ReadFile(m_env->dataFolder() + "/usrdatab");
+        m_state->Scanning = true;
+        QString asked;
+        answerNextBox("No", &asked);
+        w.mnuLoad->trigger();
+        QCOMPARE(asked, ProgramPause::StopScanQuestion);
+        QVERIFY(!m_state->Paused && !m_state->StopScanning);
+        QVERIFY(!m_state->SchemeLoaded);
+        QCOMPARE(ReadFile(m_env->dataFolder() + "/usrdatab"), stores);
+        QVERIFY(m_prompts.Shown.isEmpty());
+        m_state->Scanning = false;
+    }
+
+    void syncAllFromTheMenuCopiesEverything()
+    {
+        const QString work = m_src + "/Work", copies = m_env->root() + "/Copies";
+        WriteFile(work + "/a.txt", "a");
+        WriteFile(work + "/deep/b.txt", "b");
+        QDir().mkpath(copies);
+        clsBackup b = stored(work, true, true);
+        b.Recursive = true;
+        b.Volume = QString(2, QChar(0));
+        ProgramState s;
+        s.Backups.Add(b, work);
+        s.Destinations.Add(copies, work, QString());
+        QVERIFY(SaveBackups(s) && SaveDestinations(s));
+
+        SavenookApp app(*m_state);
+        frmSavenook& w = app.Window();
+        w.SetPrompts(&m_prompts);
+        app.LoadOptions();
+        app.LoadMainWindow(false);
+        app.RestorePausedState(true);
+        w.UpdateMenuStates();
+        w.mnuSyncAll->trigger();
+
+        QCOMPARE(m_prompts.Shown.last(), QStringLiteral("Synchronization complete!"));
+        QCOMPARE(ReadFile(copies + "/Work/deep/b.txt"), QByteArray("b"));
+        QCOMPARE(ReadFile(copies + "/Work/a.txt"), QByteArray("a"));
+        QVERIFY(m_state->Paused);
+        QVERIFY(w.mnuBackups->menuAction()->isEnabled() && w.treeBackupsLocal->isEnabled());
     }
 
     void twipsSaturateInsteadOfWrapping()

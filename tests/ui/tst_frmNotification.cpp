@@ -3,10 +3,10 @@
 #include "reporting/colNotifiers.h"
 #include "settings/Options.h"
 #include "support/TestEnvironment.h"
+#include "support/UiFakes.h"
 #include "ui/reporting/frmNotification.h"
 
 #include <QLabel>
-#include <QPointer>
 #include <QtTest>
 
 class tst_frmNotification : public QObject
@@ -129,70 +129,44 @@ class tst_frmNotification : public QObject
         QTRY_VERIFY(popup.isNull());
     }
 
-    void statusColourByTheFirstFiveCharacters_data()
-    {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QColor>("colour");
-        QTest::newRow("error") << "Error: Destination not found" << QColor(255, 192, 192);
-        QTest::newRow("delay") << "Delay: source busy" << QColor(255, 255, 192);
-        QTest::newRow("lower case") << "error: no" << QColor(192, 192, 255);
-        QTest::newRow("success") << "Copy saved" << QColor(192, 192, 255);
-        QTest::newRow("short") << "Err" << QColor(192, 192, 255);
-    }
-    void statusColourByTheFirstFiveCharacters()
-    {
-        QFETCH(QString, message);
-        QFETCH(QColor, colour);
-        queue(1, message);
-        QPointer<frmNotification> popup = load();
-        popup->ShowNextNotification();
-        QCOMPARE(popup->lblStatus->palette().color(QPalette::WindowText), colour);
-        delete popup;
-    }
-
-    void pathFormsAndAmpersand_data()
+    // The status colour goes by the first five characters, in their case.
+    void pathFormsStatusAndColour_data()
     {
         QTest::addColumn<bool>("full");
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("destination");
-        QTest::addColumn<QString>("sourceText");
-        QTest::addColumn<QString>("destinationText");
-        QTest::newRow("short") << false << "/home/u/a.txt"
-                               << "/mnt/Backup/Work"
-                               << "a.txt"
-                               << "Backup/Work";
-        QTest::newRow("short, one part") << false << "a.txt"
-                                         << "Backup"
-                                         << "a.txt"
-                                         << "Backup";
-        QTest::newRow("short, trailing slash") << false << "/a"
-                                               << "/mnt/Backup/"
-                                               << "a"
-                                               << "mnt/Backup";
-        QTest::newRow("full") << true << "/home/u/a.txt"
-                              << "/mnt/Backup/Work"
-                              << "/home/u/a.txt"
-                              << "/mnt/Backup/Work";
-        QTest::newRow("markup") << false << "/x/<b>&amp;.txt"
-                                << "/m/<i>"
-                                << "<b>&amp;.txt"
-                                << "m/<i>";
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown"); // source | destination | status
+        QTest::addColumn<QColor>("colour");
+        const QString copied = "Copy saved && Previous version stored";
+        Row("short, error", false, "/home/u/a.txt", "/mnt/Backup/Work", "Error: Destination not found",
+            "a.txt|Backup/Work|Error: Destination not found", QColor(255, 192, 192));
+        Row("short, one part, delay", false, "a.txt", "Backup", "Delay: source busy",
+            "a.txt|Backup|Delay: source busy", QColor(255, 255, 192));
+        Row("trailing slash, lower case", false, "/a", "/mnt/Backup/", "error: no", "a|mnt/Backup|error: no",
+            QColor(192, 192, 255));
+        Row("full, ampersand", true, "/home/u/a.txt", "/mnt/Backup/Work", copied,
+            "/home/u/a.txt|/mnt/Backup/Work|Copy saved & Previous version stored", QColor(192, 192, 255));
+        Row("markup, short", false, "/x/<b>&amp;.txt", "/m/<i>", "Err", "<b>&amp;.txt|m/<i>|Err",
+            QColor(192, 192, 255));
     }
-    void pathFormsAndAmpersand()
+    void pathFormsStatusAndColour()
     {
         QFETCH(bool, full);
         QFETCH(QString, source);
         QFETCH(QString, destination);
-        QFETCH(QString, sourceText);
-        QFETCH(QString, destinationText);
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QFETCH(QColor, colour);
         m_options.FullSource = m_options.FullDest = full;
-        m_queue->Add(source, destination, QStringLiteral("Copy saved && Previous version stored"));
+        m_queue->Add(source, destination, message);
         QPointer<frmNotification> popup = load();
         popup->ShowNextNotification();
-        QCOMPARE(popup->lblSource->text(), sourceText);
-        QCOMPARE(popup->lblDestination->text(), destinationText);
+        QCOMPARE(popup->lblSource->text() + "|" + popup->lblDestination->text() + "|" +
+                     popup->lblStatus->text(),
+                 shown);
         QCOMPARE(popup->lblSource->textFormat(), Qt::PlainText);
-        QCOMPARE(popup->lblStatus->text(), QStringLiteral("Copy saved & Previous version stored"));
+        QCOMPARE(popup->lblStatus->palette().color(QPalette::WindowText), colour);
         delete popup;
     }
 

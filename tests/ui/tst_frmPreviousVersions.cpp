@@ -5,7 +5,6 @@
 #include "support/TestEnvironment.h"
 #include "ui/dialogs/frmPreviousVersions.h"
 
-#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -57,7 +56,8 @@ class tst_frmPreviousVersions : public QObject
         w.Ask.Confirm = [](QWidget*, const QString&) { return true; };
         w.SetFile(file);
         auto* list = w.findChild<QTreeWidget*>("lstVersions");
-        QCOMPARE(list->topLevelItemCount(), 5); // four copies, one unreachable destination
+        QCOMPARE(list->topLevelItemCount(),
+                 5); // four copies, one unreachable destination
         QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("Current backup"));
         QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("Previous version 2"));
         QCOMPARE(list->topLevelItem(2)->text(0), QStringLiteral("2026-03-01 09:01:00"));
@@ -67,13 +67,6 @@ class tst_frmPreviousVersions : public QObject
         w.Compare();
         QVERIFY2(diff.contains("\n-Paragraph 1 as it was.\n+Paragraph overwritten by mistake.\n"),
                  qPrintable(diff));
-
-        if (const QByteArray shot = qgetenv("SAVENOOK_SCREENSHOT"); !shot.isEmpty()) {
-            w.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&w));
-            QTest::qWait(300);
-            w.grab().save(QString::fromLocal8Bit(shot));
-        }
 
         w.Restore(false);
         QCOMPARE(read(file), QByteArray("Title\n\nParagraph 1 as it was.\nEnd\n"));

@@ -22,7 +22,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include <memory>
+#include <optional>
 
 namespace {
 const QChar nul(0);
@@ -68,8 +68,8 @@ class tst_frmProperties : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<ProgramState> m_state;
+    std::optional<TestEnvironment> m_env;
+    std::optional<ProgramState> m_state;
     FakeDrives m_drives;
     ScriptedPrompts m_prompts;
     QStringList m_calls; // what the dialog asked of its host
@@ -116,8 +116,8 @@ class tst_frmProperties : public QObject
   private Q_SLOTS:
     void init()
     {
-        m_env = std::make_unique<TestEnvironment>();
-        m_state = std::make_unique<ProgramState>();
+        m_env.emplace();
+        m_state.emplace();
         m_prompts = ScriptedPrompts();
         m_calls.clear();
         m_placement = {};
@@ -128,20 +128,16 @@ class tst_frmProperties : public QObject
         QFile f(m_src + "/Work/a.txt");
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
-    void cleanup()
-    {
-        m_state.reset();
-        m_env.reset();
-    }
-
-    void openShowsTheAssociationAndItsOwnDestinations()
+    void openShowsTheAssociationThenApplyAndOkReachTheModelAndTheStores()
     {
         clsBackup work = association(m_src + "/Work", true);
         work.Recursive = true;
         addStored(work);
         m_state->Destinations.Add("/backup/one", work.SourcePath, "ONE");
-        m_state->Destinations.Add("/backup/other", (m_src + "/Work").toUpper(), "X"); // another association's
+        m_state->Destinations.Add("/backup/other", work.SourcePath.toUpper(),
+                                  "X"); // another association's
         m_state->Destinations.Add("/backup/two", work.SourcePath, "TWO");
+        QVERIFY(SaveDestinations(*m_state));
         addStored(association(m_src + "/gone.txt", false));
 
         QPointer<frmProperties> d = open(work.SourcePath);
@@ -156,43 +152,26 @@ class tst_frmProperties : public QObject
         QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("TWO"));
         QVERIFY(m_state->PropertiesOpen);
         QCOMPARE(m_calls, QStringList{"adding 0"});
-        d->cmdCancel_Click();
-        gone(d);
 
-        // A missing source disables its association and says so.
-        d = open(m_src + "/gone.txt");
-        QCOMPARE(d->txtStatus->text(), QStringLiteral("File no longer exists"));
-        QVERIFY(!d->chkRecursive->isEnabled() && !d->chkEnabled->isChecked());
-        QVERIFY(!m_state->Backups.Item(m_src + "/gone.txt")->Enabled);
-        d->cmdCancel_Click();
-    }
-
-    void applyAndOkReachTheModelAndTheStores()
-    {
-        addStored(association(m_src + "/Work", true));
-        m_state->Destinations.Add("/backup/one", m_src + "/Work", "ONE");
-        m_state->Destinations.Add("/backup/other", (m_src + "/Work").toUpper(), "X");
-        QVERIFY(SaveDestinations(*m_state));
-        QPointer<frmProperties> d = open(m_src + "/Work");
         d->chkHidden->setChecked(true);
         d->chkNotifySuccess->setChecked(false);
-        d->chkRecursive->setChecked(true);
+        d->chkRecursive->setChecked(false);
         d->txtVersions->setText("12345");
         d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(0));
         d->cmdRemove_Click();
         d->cmdApply_Click();
-
         QVERIFY(d && d->isVisible());
         QCOMPARE(d->txtVersions->text(), QStringLiteral("9999"));
         ProgramState reread;
         LoadBackups(reread);
         LoadDestinations(reread);
-        const clsBackup* b = reread.Backups.Item(m_src + "/Work");
-        QVERIFY(b && b->CopyHidden && !b->NotifyOnSuccess && b->Recursive && b->Versions == 9999);
+        const clsBackup* b = reread.Backups.Item(work.SourcePath);
+        QVERIFY(b && b->CopyHidden && !b->NotifyOnSuccess && !b->Recursive && b->Versions == 9999);
         QVERIFY(b->DateLastModified != DateText::Never);
-        QCOMPARE(reread.Destinations.Count(), 1); // only the other association's remains
-        QCOMPARE(reread.Destinations.Item(1)->Source, (m_src + "/Work").toUpper());
-        QVERIFY(m_calls.contains(QStringLiteral("watch %1/Work 1").arg(m_src)));
+        QCOMPARE(reread.Destinations.Count(),
+                 2); // "two" and the other association's
+        QCOMPARE(reread.Destinations.ForSource(work.SourcePath.toUpper()).size(), size_t(1));
+        QVERIFY(m_calls.contains(QStringLiteral("watch %1/Work 0").arg(m_src)));
 
         m_prompts.Folder = m_env->root();
         d->cmdAdd_Click();
@@ -201,8 +180,15 @@ class tst_frmProperties : public QObject
         QVERIFY(!m_state->PropertiesOpen && !m_state->PropertiesCancelled);
         QCOMPARE(m_calls.last(), QStringLiteral("adding 1"));
         LoadDestinations(reread);
-        QCOMPARE(reread.Destinations.ForSource(m_src + "/Work").size(), size_t(1));
-        QCOMPARE(reread.Destinations.ForSource(m_src + "/Work").front().Volume, QStringLiteral("SYSTEM"));
+        QCOMPARE(reread.Destinations.ForSource(work.SourcePath).size(), size_t(2));
+        QCOMPARE(reread.Destinations.ForSource(work.SourcePath).back().Volume, QStringLiteral("SYSTEM"));
+
+        // A missing source disables its association and says so.
+        d = open(m_src + "/gone.txt");
+        QCOMPARE(d->txtStatus->text(), QStringLiteral("File no longer exists"));
+        QVERIFY(!d->chkRecursive->isEnabled() && !d->chkEnabled->isChecked());
+        QVERIFY(!m_state->Backups.Item(m_src + "/gone.txt")->Enabled);
+        d->cmdCancel_Click();
     }
 
     void closingWithoutOkChangesNothing_data()
@@ -303,24 +289,29 @@ class tst_frmProperties : public QObject
 
     void addingADestinationTestsWritingFirst_data()
     {
-        QTest::addColumn<QString>("failure"); // "", "write", "remove"
+        QTest::addColumn<QByteArray>("folder"); // below the root, by its bytes
+        QTest::addColumn<QString>("failure");   // "", "write", "remove", "name"
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("added");
         QTest::addColumn<QString>("message");
-        QTest::newRow("writable") << "" << int(QMessageBox::Yes) << true << "";
-        QTest::newRow("unwritable, No") << "write" << int(QMessageBox::No) << false << "Add it anyway?";
-        QTest::newRow("unwritable, Yes") << "write" << int(QMessageBox::Yes) << true << "Add it anyway?";
-        QTest::newRow("test file stuck") << "remove" << int(QMessageBox::Yes) << true << "could not remove";
+        const int yes = QMessageBox::Yes, no = QMessageBox::No;
+        Row("writable", QByteArray("Backup"), "", yes, true, "");
+        Row("unwritable, No", QByteArray("Backup"), "write", no, false, "Add it anyway?");
+        Row("unwritable, Yes", QByteArray("Backup"), "write", yes, true, "Add it anyway?");
+        Row("test file stuck", QByteArray("Backup"), "remove", yes, true, "could not remove");
+        // No store could keep these names: refused when chosen.
+        Row("line feed in the name", QByteArray("back\nup"), "name", yes, false, "contains a line break");
+        Row("not UTF-8 name", QByteArray("back\xffup"), "name", yes, false, "is not valid UTF-8 text");
     }
     void addingADestinationTestsWritingFirst()
     {
+        QFETCH(QByteArray, folder);
         QFETCH(QString, failure);
         QFETCH(int, answer);
         QFETCH(bool, added);
         QFETCH(QString, message);
         addStored(association(m_src + "/Work", true));
-        const QString target = m_env->root() + "/Backup";
-        QDir().mkpath(target);
+        const QString target = MakeByBytes(m_env->root(), folder + "/");
         BlockedWriteTest test;
         if (failure == "write")
             test.Blocker = m_src + "/Work/a.txt";
@@ -340,6 +331,8 @@ class tst_frmProperties : public QObject
             QVERIFY2(m_prompts.Shown[0].contains(message), qPrintable(m_prompts.Shown[0]));
         if (failure == "write")
             QVERIFY(m_prompts.Shown[0].startsWith("Savenook has determined an inability to save"));
+        if (failure == "name")
+            QVERIFY(m_prompts.Shown[0].startsWith("Savenook cannot back up into a folder whose name"));
         QCOMPARE(QFile::exists(target + "/" + DestinationWriteTest::FileName), failure == "remove");
         d->cmdCancel_Click();
     }
@@ -381,17 +374,13 @@ class tst_frmProperties : public QObject
         QTest::addColumn<bool>("recursiveTicked");
         QTest::addColumn<QString>("destination");
         QTest::addColumn<QString>("why"); // empty: no warning
-        QTest::newRow("inside a recursive folder") << "Work" << true << "Work/Sub"
-                                                   << "inside the source folder";
-        QTest::newRow("inside a flat folder") << "Work" << false << "Work/Sub"
-                                              << "";
-        QTest::newRow("folder's parent") << "Work" << false << ""
-                                         << "source's own files";
-        QTest::newRow("file's grandparent") << "Work/a.txt" << false << ""
-                                            << "source's own files";
-        QTest::newRow("file's own folder") << "Work/a.txt" << false << "Work"
-                                           << "";
+        Row("inside a recursive folder", "Work", true, "Work/Sub", "inside the source folder");
+        Row("inside a flat folder", "Work", false, "Work/Sub", "");
+        Row("folder's parent", "Work", false, "", "source's own files");
+        Row("file's grandparent", "Work/a.txt", false, "", "source's own files");
+        Row("file's own folder", "Work/a.txt", false, "Work", "");
     }
+
     void loopingDestinationWarned()
     {
         QFETCH(QString, source);
@@ -500,7 +489,8 @@ class tst_frmProperties : public QObject
         d->EditDestinationVolume();
         QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("Three"));
         QCOMPARE(d->WorkingDests().Item(2)->Volume, QStringLiteral("Three"));
-        QCOMPARE(m_state->Destinations.Item(2)->Volume, QStringLiteral("TWO")); // until OK
+        QCOMPARE(m_state->Destinations.Item(2)->Volume,
+                 QStringLiteral("TWO")); // until OK
         d->cmdCancel_Click();
     }
 
@@ -525,6 +515,7 @@ class tst_frmProperties : public QObject
         int opened = 0;
         opener.Opened = [&](frmProperties& d) {
             ++opened;
+            QVERIFY(d.isVisible() && !d.parentWidget()); // to the front, though the window is hidden
             QVERIFY(d.cmdSaveAll->isEnabled() && d.cmdSaveAll->isDefault());
             QCOMPARE(d.cmdCancel->text(), QStringLiteral("Skip"));
             QVERIFY(w.cmdAddFile && !w.cmdAddFile->isEnabled() && !w.acceptDrops());
@@ -550,7 +541,7 @@ class tst_frmProperties : public QObject
         w.MenuAddFile();
 
         QCOMPARE(opened, dialogs);
-        QVERIFY(w.cmdAddFile->isEnabled() && !m_state->PropertiesOpen);
+        QVERIFY(w.cmdAddFile->isEnabled() && !m_state->PropertiesOpen && !w.isVisible());
         ProgramState reread;
         LoadBackups(reread);
         LoadDestinations(reread);
@@ -618,7 +609,7 @@ class tst_frmProperties : public QObject
             QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
             QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 3000);
         }
-        m_state = std::make_unique<ProgramState>();
+        m_state.emplace();
         SavenookApp app(*m_state);
         frmSavenook& w = app.Window();
         w.SetPrompts(&m_prompts);
@@ -628,30 +619,6 @@ class tst_frmProperties : public QObject
         w.cmdRemove->click();
         QCOMPARE(m_state->Backups.Count(), 0);
         QCOMPARE(StoreFile::Read("usrdatad").Lines, QStringList());
-    }
-
-    void openedWhileTheWindowIsHiddenComesToTheFront()
-    {
-        frmSavenook w(*m_state);
-        w.Svc.DriveInfo = &m_drives;
-        w.SetPrompts(&m_prompts);
-        w.Load({});
-        w.hide();
-        PropertiesOpener opener(w, *m_state);
-        opener.SetPrompts(&m_prompts);
-        opener.Install();
-        opener.Opened = [&](frmProperties& d) {
-            QVERIFY(d.isVisible() && !d.parentWidget());
-            QTimer::singleShot(50, &d, [&d] { d.cmdOk_Click(); });
-        };
-        QElapsedTimer clock;
-        clock.start();
-        w.MenuAddFolder(m_src + "/Work");
-        QVERIFY(clock.elapsed() < 5000);
-        QVERIFY(!m_state->PropertiesOpen);
-        const clsBackup* b = m_state->Backups.Item(m_src + "/Work");
-        QVERIFY(b && b->DateLastModified != DateText::Never);
-        QVERIFY(!w.isVisible());
     }
 };
 

@@ -5,7 +5,6 @@
 #include "support/TestEnvironment.h"
 #include "ui/reporting/frmRecentLog.h"
 
-#include <QPointer>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextEdit>

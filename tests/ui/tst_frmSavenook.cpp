@@ -9,16 +9,12 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QTimer>
 #include <QtTest>
 
-#include <memory>
+#include <optional>
 
 namespace {
 clsBackup association(const QString& source)
@@ -41,16 +37,10 @@ class tst_frmSavenook : public QObject
   private Q_SLOTS:
     void init()
     {
-        m_env = std::make_unique<TestEnvironment>();
-        m_state = std::make_unique<ProgramState>();
+        m_env.emplace();
+        m_state.emplace();
     }
-    void cleanup()
-    {
-        m_state.reset();
-        m_env.reset();
-    }
-
-    void loadShowsCaptionMenuAndPanels()
+    void loadShowsCaptionMenuAndPanelsAndCloseByFrameOnlyHidesAndSaves()
     {
         {
             ProgramState stored;
@@ -74,18 +64,12 @@ class tst_frmSavenook : public QObject
         auto* menu = window.findChild<QMenu*>(QStringLiteral("mnuFile"));
         QCOMPARE(menu->title(), QStringLiteral("&Window"));
         QVERIFY(menu->actions().contains(window.mnuExit));
-    }
 
-    void closeByFrameOnlyHidesAndSaves()
-    {
-        frmSavenook window(*m_state);
-        window.Load({});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QSignalSpy unloaded(&window, &frmSavenook::Unloaded);
         m_state->Backups.Add(association(m_env->root() + "/New"), m_env->root() + "/New");
         m_state->Destinations.Add("/mnt/usb/New", m_env->root() + "/New", QStringLiteral("USB"));
-
         QVERIFY(!window.close());
         QVERIFY(!window.isVisible());
         QCOMPARE(unloaded.count(), 0);
@@ -170,15 +154,15 @@ class tst_frmSavenook : public QObject
             box->button(QMessageBox::StandardButton(answer))->click();
         });
         QCOMPARE(window.ExitSequence(true), exits);
-        QCOMPARE(question,
-                 QStringLiteral("Savenook|Savenook is in the process of scanning for updated files\n"
-                                "Exit program anyway?"));
+        QCOMPARE(question, QStringLiteral("Savenook|Savenook is in the process of "
+                                          "scanning for updated files\n"
+                                          "Exit program anyway?"));
         QCOMPARE(m_state->Exiting, exits);
         QCOMPARE(m_state->Scanning, !exits);
         QCOMPARE(QFile::exists(m_env->dataFolder() + "/pprefs"), exits);
     }
 
-    void hiddenStartComesBackNormalOnRequest()
+    void hiddenStartComesBackNormalAndPendingWarningsShowOnceWithoutHoldingUpAnExit()
     {
         SavenookApp app(*m_state);
         app.TrayAvailable = [] { return true; }; // offscreen has none
@@ -191,6 +175,24 @@ class tst_frmSavenook : public QObject
         QVERIFY(!QFileInfo::exists(m_env->dataFolder() + "/usrdatab")); // a start writes nothing
         app.StartupFinished();                                          // nothing pending: no box
         QCOMPARE(OpenMessageBoxes().size(), 0);
+
+        QSignalSpy unloaded(&app.Window(), &frmSavenook::Unloaded);
+        m_state->PendingWarnings =
+            QStringList{QStringLiteral("usrdatab: 1 record skipped"), QStringLiteral("usrdatad: unreadable")};
+        app.StartWatching();
+        app.StartupFinished();
+        QList<QMessageBox*> boxes = OpenMessageBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->windowTitle(), QStringLiteral("Savenook"));
+        QCOMPARE(boxes[0]->icon(), QMessageBox::Warning);
+        QVERIFY(!boxes[0]->isModal());
+        QVERIFY(boxes[0]->text().contains(QStringLiteral("1 record skipped")));
+        QVERIFY(boxes[0]->text().contains(QStringLiteral("unreadable")));
+        QVERIFY(m_state->PendingWarnings.isEmpty());
+        app.StartupFinished();
+        QCOMPARE(OpenMessageBoxes().size(), 1);
+        app.ExitRequested();
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
     }
 
     void engineSeamsAreCalledInTheirPlaces()
@@ -243,34 +245,9 @@ class tst_frmSavenook : public QObject
                  paused ? QByteArray("1\r\n") : QByteArray("0\r\n"));
     }
 
-    void pendingWarningsShowOnceWithoutHoldingUpAnExit()
-    {
-        SavenookApp app(*m_state);
-        QSignalSpy unloaded(&app.Window(), &frmSavenook::Unloaded);
-        app.LoadMainWindow(false);
-        m_state->PendingWarnings =
-            QStringList{QStringLiteral("usrdatab: 1 record skipped"), QStringLiteral("usrdatad: unreadable")};
-        app.StartWatching();
-        app.StartupFinished();
-        QList<QMessageBox*> boxes = OpenMessageBoxes();
-        QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0]->windowTitle(), QStringLiteral("Savenook"));
-        QCOMPARE(boxes[0]->icon(), QMessageBox::Warning);
-        QVERIFY(!boxes[0]->isModal());
-        QVERIFY(boxes[0]->text().contains(QStringLiteral("1 record skipped")));
-        QVERIFY(boxes[0]->text().contains(QStringLiteral("unreadable")));
-        QVERIFY(m_state->PendingWarnings.isEmpty());
-
-        app.StartupFinished();
-        QCOMPARE(OpenMessageBoxes().size(), 1);
-
-        app.ExitRequested();
-        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
-    }
-
   private:
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<ProgramState> m_state;
+    std::optional<TestEnvironment> m_env;
+    std::optional<ProgramState> m_state;
 };
 
 QTEST_MAIN(tst_frmSavenook)

@@ -9,28 +9,21 @@
 #include "ui/main/frmSystemTray.h"
 
 #include <QMessageBox>
-#include <QSignalSpy>
 #include <QtTest>
 
 class tst_frmSystemTray : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<ProgramState> m_state;
+    std::optional<TestEnvironment> m_env;
+    std::optional<ProgramState> m_state;
 
   private Q_SLOTS:
     void init()
     {
-        m_env = std::make_unique<TestEnvironment>();
-        m_state = std::make_unique<ProgramState>();
+        m_env.emplace();
+        m_state.emplace();
     }
-    void cleanup()
-    {
-        m_state.reset();
-        m_env.reset();
-    }
-
     void menuItemsInOrderAndEachRunsItsCommand()
     {
         frmSystemTray tray(*m_state);
