@@ -120,30 +120,27 @@ TEST_F(SyncTest, ASaveDuringASyncIsBackedUpWithItsVersionAfterIt)
     WriteFile(at(QStringLiteral("a.txt")), "a1", old);
     WriteFile(at(QStringLiteral("b.txt")), "b1", old);
     watchRoot(false);
-    int pumps = 0;
     QString saved;
     rig.Pump.OnPump = [&] {
-        if (rig.InsideCopy() || ++pumps != 2)
+        if (!saved.isEmpty() || rig.Recent.Count() != 1)
             return;
         // The file the sync has copied already is saved again; the watch tick runs meanwhile.
-        saved = QFileInfo::exists(copyOf(QStringLiteral("a.txt"))) ? QStringLiteral("a.txt")
-                                                                   : QStringLiteral("b.txt");
+        saved = QFileInfo(rig.Recent.Item(1)->SourcePath).fileName();
         WriteFile(at(saved), "second", QDateTime::currentDateTime().addSecs(2));
         rig.Notifier.Signal(root);
-        const auto logged = rig.Recent.Count();
         engine.WatchTimerProc();
-        EXPECT_EQ(rig.Recent.Count(), logged) << "processed during the synchronisation";
+        EXPECT_EQ(rig.Recent.Count(), 1) << "processed during the synchronisation";
     };
     engine.Sync().SynchronizeBackup(root);
     rig.Pump.OnPump = nullptr;
     ASSERT_FALSE(saved.isEmpty());
-    EXPECT_EQ(ReadFile(copyOf(saved)), saved == QLatin1String("a.txt") ? "a1" : "b1");
+    const QByteArray first = saved == QLatin1String("a.txt") ? "a1" : "b1";
+    EXPECT_EQ(ReadFile(copyOf(saved)), first);
 
     engine.WatchTimerProc();
 
     EXPECT_EQ(ReadFile(copyOf(saved)), "second");
-    EXPECT_EQ(ReadFile(copyOf(QStringLiteral("~PrevSave-1/") + saved)),
-              saved == QLatin1String("a.txt") ? "a1" : "b1");
+    EXPECT_EQ(ReadFile(copyOf(QStringLiteral("~PrevSave-1/") + saved)), first);
     EXPECT_FALSE(rig.PopupMessages().empty());
 }
 
@@ -188,14 +185,12 @@ TEST_F(SyncTest, APauseDuringALongScanStopsItAtTheNextCheck)
     for (const QString& name : Entries(root))
         Touch(at(name), 3);
     rig.Notifier.Signal(root);
-    int pumps = 0;
+    // Asked by files done, not by turns of the interface: a copy's flush takes a
+    // varying number of those.
     rig.Pump.OnPump = [&] {
-        if (rig.InsideCopy())
-            return;
-        if (++pumps == 5) {
+        if (asked.size() == 0 && rig.Recent.Count() == 4) {
             EXPECT_FALSE(pause.PauseProgram()); // No: nothing changes
-        }
-        if (pumps == 10) {
+        } else if (asked.size() == 1 && rig.Recent.Count() == 8) {
             answer = true;
             EXPECT_TRUE(pause.PauseProgram());
         }
@@ -204,7 +199,7 @@ TEST_F(SyncTest, APauseDuringALongScanStopsItAtTheNextCheck)
     engine.WatchTimerProc();
 
     EXPECT_EQ(asked, QStringList(2, ProgramPause::StopScanQuestion));
-    EXPECT_EQ(rig.Recent.Count(), 9) << "the scan stops at the check after the pause";
+    EXPECT_EQ(rig.Recent.Count(), 8) << "the scan stops at the check after the pause";
     EXPECT_TRUE(rig.State.Paused);
     EXPECT_FALSE(rig.State.Scanning);
     EXPECT_FALSE(rig.State.StopScanning);
