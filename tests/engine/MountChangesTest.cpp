@@ -91,11 +91,9 @@ TEST(MountChanges, SourceDriveThatGoesAwayIsWatchedAgainWhenBack)
         LoopDrive drive(live.Tmp.path() + "/drive");
         REQUIRE_LOOP_DRIVE(drive);
         const QString source = drive.MountPoint + below;
-        const QString backup = live.Tmp.path() + "/Backup";
-        const QString copies = backup + "/" + QFileInfo(source).fileName();
+        const QString copies = live.Backup + "/" + QFileInfo(source).fileName();
         QDir().mkpath(source);
-        QDir().mkpath(backup);
-        live.Associate(source, true, true, backup);
+        live.Associate(source, true, true, live.Backup);
         ASSERT_TRUE(live.Start());
         WriteFile(source + "/a.txt", "one");
         ASSERT_TRUE(runUntil([&] { return ReadFile(copies + "/a.txt") == "one"; }));

@@ -1,8 +1,8 @@
 #include "support/EngineFakes.h"
+#include "support/FakeStatusPanels.h"
 #include "support/TestFiles.h"
 
 #include "core/DateText.h"
-#include "core/StatusPanels.h"
 #include "engine/ChangedFolderScan.h"
 #include "engine/colDetectedFiles.h"
 
@@ -12,7 +12,6 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include <QMap>
 #include <sys/stat.h>
 
 namespace {
@@ -20,23 +19,6 @@ namespace {
 // A fixed reference time in the middle of a clock hour.
 const QDateTime T0(QDate(2026, 3, 10), QTime(10, 30, 0));
 
-class RecordingPanels : public StatusPanels
-{
-  public:
-    QMap<QString, QString> Texts;
-    std::vector<QString> RunningHistory;
-
-    void SetPanelText(const QString& key, const QString& text) override
-    {
-        Texts[key] = text;
-        if (key == QStringLiteral("Running"))
-            RunningHistory.push_back(text);
-    }
-    QString PanelText(const QString& key) const override { return Texts.value(key); }
-};
-
-// A new modification time without writing: rewriting (truncating) costs a disk
-// flush on ext4 each time.
 struct BackupCall
 {
     QString Source;
@@ -76,7 +58,7 @@ class ScanTest : public ::testing::Test
     }
 
     EngineRig rig;
-    RecordingPanels panels;
+    FakeStatusPanels panels;
     QTemporaryDir dir;
     QString root;
     QString destination;
@@ -134,19 +116,21 @@ TEST_F(ScanTest, OnlyAssociationsWithADestinationDirectlyInTheFolderCount)
     WriteFile(direct, "x", T0);
     process();
     EXPECT_TRUE(calls.empty());
-    EXPECT_TRUE(panels.RunningHistory.empty());
+    EXPECT_TRUE(panels.PanelText(QStringLiteral("Running")).isEmpty());
     EXPECT_EQ(rig.Wait.Sleeps, 0);
 
     for (const QString& f : {direct, at(QStringLiteral("sub/b.txt")), root + QStringLiteral("shop/c.txt")}) {
         WriteFile(f, "x", T0);
         rig.AddAssociation(f, false, false, {destination});
     }
+    QString during;
+    rig.Pump.OnPump = [&] { during = panels.PanelText(QStringLiteral("Running")); };
     process();
     ASSERT_EQ(files(), std::vector<std::string>{"a.txt"});
     EXPECT_EQ(calls[0].Source, direct);
     EXPECT_EQ(calls[0].Position, 3);
+    EXPECT_EQ(during, QStringLiteral("Scanning... "));
     EXPECT_EQ(panels.PanelText(QStringLiteral("Running")), QStringLiteral("Waiting... "));
-    EXPECT_EQ(panels.RunningHistory.front(), QStringLiteral("Scanning... "));
     EXPECT_FALSE(rig.State.Scanning);
 }
 
@@ -258,26 +242,6 @@ TEST_F(ScanTest, ScanningPopupShownBeforeEachSubFolderWhenAskedAndNotDismissed)
 }
 
 // --- the interface runs during a scan ---------------------------------------
-
-TEST_F(ScanTest, PauseDuringAScanAbandonsItAndLeavesThePauseText)
-{
-    rig.AddAssociation(root, true, false, {destination});
-    writeFiles(10, T0);
-    rig.Pump.OnPump = [&] {
-        if (rig.Pump.Calls == 3) {
-            // What the pause command does.
-            rig.State.Paused = true;
-            rig.State.StopScanning = true;
-            rig.State.SetRunningText(QStringLiteral("Paused... "));
-        }
-    };
-
-    process(rig.Notifier.Open(root, false));
-
-    EXPECT_EQ(calls.size(), 2u);
-    EXPECT_TRUE(rig.State.Scanning); // the watch tick clears it
-    EXPECT_EQ(panels.PanelText(QStringLiteral("Running")), QStringLiteral("Paused... "));
-}
 
 TEST_F(ScanTest, AssociationRemovedDuringAScanIsNotServedAnyMore)
 {

@@ -69,7 +69,8 @@ TEST(DetectFoldersTest, KeyedByTheExactPathWithPositionsFromOne)
 TEST_F(WatchTest, WatchesTheFileFolderOrTheFolderItselfAndNothingMissing)
 {
     QDir().mkpath(at(QStringLiteral("sub")));
-    WriteFile(at(QStringLiteral("a.txt")), "a", QDateTime::currentDateTime());
+    for (const QString& name : {QStringLiteral("a.txt"), QStringLiteral("b.txt")})
+        WriteFile(at(name), "x", QDateTime::currentDateTime());
 
     engine.WatchSourceFolder(at(QStringLiteral("a.txt")), false);
     engine.WatchSourceFolder(at(QStringLiteral("sub/")), true);
@@ -82,27 +83,20 @@ TEST_F(WatchTest, WatchesTheFileFolderOrTheFolderItselfAndNothingMissing)
     EXPECT_TRUE(watchOf(at(QStringLiteral("sub"))).Subtree);
     EXPECT_EQ(rig.Notifier.OpenCount(), 2);
 
+    // A second association in the folder renews its one record and keeps its reference.
+    const int first = engine.DetectFolders().Item(root)->AutoBackup;
+    const QString reference = DateText::Format(QDateTime::currentDateTime());
+    engine.DetectFolders().Item(root)->DetectionDate = reference;
+    engine.WatchSourceFolder(at(QStringLiteral("b.txt")), false);
+    ASSERT_EQ(engine.DetectFolders().Count(), 2);
+    EXPECT_NE(engine.DetectFolders().Item(root)->AutoBackup, first);
+    EXPECT_FALSE(rig.Notifier.Watches.at(first).Open);
+    EXPECT_EQ(rig.Notifier.OpenCount(), 2);
+    EXPECT_EQ(engine.DetectFolders().Item(root)->DetectionDate, reference);
+
     // Set up again once no association needs the sub-folders any more.
     engine.WatchSourceFolder(at(QStringLiteral("sub/")), false);
     EXPECT_FALSE(watchOf(at(QStringLiteral("sub"))).Subtree);
-}
-
-TEST_F(WatchTest, AssociationsInOneFolderShareOneRenewedRecord)
-{
-    WriteFile(at(QStringLiteral("a.txt")), "a", QDateTime::currentDateTime());
-    WriteFile(at(QStringLiteral("b.txt")), "b", QDateTime::currentDateTime());
-    engine.WatchSourceFolder(at(QStringLiteral("a.txt")), false);
-    const int first = engine.DetectFolders().Item(1)->AutoBackup;
-    const QString reference = DateText::Format(QDateTime::currentDateTime());
-    engine.DetectFolders().Item(1)->DetectionDate = reference;
-
-    engine.WatchSourceFolder(at(QStringLiteral("b.txt")), false);
-
-    ASSERT_EQ(engine.DetectFolders().Count(), 1);
-    EXPECT_NE(engine.DetectFolders().Item(1)->AutoBackup, first);
-    EXPECT_FALSE(rig.Notifier.Watches.at(first).Open);
-    EXPECT_EQ(rig.Notifier.OpenCount(), 1);
-    EXPECT_EQ(engine.DetectFolders().Item(1)->DetectionDate, reference);
 }
 
 // The file association set up last must not switch off the sub-folders that a
@@ -213,40 +207,6 @@ TEST_F(WatchTest, ReferenceWaitsWhileWatchesAreBeingAdded)
     EXPECT_NE(engine.DetectFolders().Item(1)->DetectionDate, earlier);
 }
 
-// {Exiting, StopScanning, Scanning, timer still armed}
-class EndOfTickTest : public WatchTest,
-                      public ::testing::WithParamInterface<std::tuple<bool, bool, bool, bool>>
-{
-};
-
-// Only the program's exit stops the watch timer: a pause that stopped a scan,
-// whether or not the scan then reached its end, must not.
-TEST_P(EndOfTickTest, OnlyExitStopsTheTimer)
-{
-    const auto [exiting, stopScanning, scanning, armed] = GetParam();
-    engine.StartWatching();
-    rig.State.Exiting = exiting;
-    rig.State.StopScanning = stopScanning;
-    rig.State.Scanning = scanning;
-
-    engine.WatchTimerProc();
-
-    EXPECT_EQ(engine.WatchTimerArmed(), armed);
-    EXPECT_EQ(rig.State.WatchStopped, !armed);
-    if (armed) {
-        EXPECT_FALSE(rig.State.StopScanning);
-        EXPECT_FALSE(rig.State.Scanning);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, EndOfTickTest,
-                         ::testing::Values(std::tuple{false, false, false, true}, // running
-                                           std::tuple{false, true, true,
-                                                      true}, // pause stopped a scan that gave up
-                                           std::tuple{false, true, false, true},  // ... that ended
-                                           std::tuple{true, true, false, false},  // exit
-                                           std::tuple{true, true, true, false})); // exit during a scan
-
 // With a notifier that wakes it, the timer sleeps while nothing is left to do:
 // no tick at all however long the quiet lasts. Each kind of work keeps it going;
 // an event, the exit and a pause that stopped a scan wake it at once.
@@ -286,16 +246,19 @@ TEST_F(WatchTest, TimerSleepsWhenIdleAndEachKindOfWorkKeepsItGoing)
         QCoreApplication::processEvents();
     EXPECT_EQ(tick(), -1);
 
+    // Only the exit stops the timer: a pause that stopped a scan does not.
     rig.State.Paused = rig.State.Scanning = rig.State.StopScanning = true;
     engine.Wake();
     EXPECT_EQ(engine.NextTickMs(), 0);
     EXPECT_EQ(tick(), -1);
     EXPECT_FALSE(rig.State.Scanning || rig.State.StopScanning);
-    rig.State.Exiting = true;
+    EXPECT_FALSE(rig.State.WatchStopped);
+    rig.State.Exiting = rig.State.Scanning = rig.State.StopScanning = true; // an exit during a scan
     engine.Wake();
     EXPECT_EQ(engine.NextTickMs(), 0);
     engine.WatchTimerProc();
     EXPECT_TRUE(rig.State.WatchStopped);
+    EXPECT_FALSE(engine.WatchTimerArmed());
     rig.Notifier.Signal(root);
     EXPECT_EQ(engine.NextTickMs(), -1) << "after the exit nothing wakes it";
 }
