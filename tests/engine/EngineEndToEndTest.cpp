@@ -4,7 +4,6 @@
 #include "LiveEngine.h"
 #include "engine/Engine.h"
 #include "platform/FileNames.h"
-#include "platform/InotifyNotifier.h"
 #include "support/TestFiles.h"
 
 #include <QDateTime>
@@ -45,7 +44,6 @@ class EngineEndToEndTest : public ::testing::Test
     ProgramState& state = live.State;
     colRecent& recent = live.Recent;
     TellingCopier& copier = live.Copier;
-    InotifyNotifier& notifier = live.Notifier;
     ShortWaiter& waiter = live.Wait;
     LoopPump& pump = live.Pump;
     Engine& engine = live.Run;
