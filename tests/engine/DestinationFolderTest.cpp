@@ -1,10 +1,7 @@
 #include "engine/DestinationFolder.h"
 
-#include "platform/LinuxFileSystem.h"
 #include "support/EngineFakes.h"
-#include "support/TestFiles.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -54,24 +51,4 @@ TEST(DestinationFolder, LocalFormMatchesTheShareOnWholeComponents)
     EXPECT_EQ(DestinationFolder::LocalForm("//server/share/B", root), std::nullopt);
 }
 
-TEST(DestinationFolder, CreateMissingMakesEveryMissingLevelBelowTheRootOnly)
-{
-    QTemporaryDir tmp;
-    LinuxFileSystem files;
-    const QString root = tmp.path() + "/dest";
-    ASSERT_TRUE(QDir().mkdir(root));
-    EXPECT_TRUE(DestinationFolder::CreateMissing(root, root + "/Work/a/b", files).Ok());
-    EXPECT_TRUE(QFileInfo(root + "/Work/a/b").isDir());
-    EXPECT_TRUE(DestinationFolder::CreateMissing(root, root + "/Work/a/b", files).Ok()); // all there already
-
-    // A missing root is never made: it may be an unmounted drive's mount point.
-    const QString gone = tmp.path() + "/gone";
-    EXPECT_FALSE(DestinationFolder::CreateMissing(gone, gone + "/Work", files).Ok());
-    EXPECT_FALSE(QFileInfo::exists(gone));
-
-    // A file in the way fails that level and every level below.
-    ASSERT_TRUE(WriteFile(root + "/Blocked", "x"));
-    EXPECT_FALSE(DestinationFolder::CreateMissing(root, root + "/Blocked/a", files).Ok());
-    EXPECT_TRUE(QFileInfo(root + "/Blocked").isFile());
-}
 } // namespace

@@ -81,16 +81,40 @@ inline void runFor(int ms)
     runUntil([] { return false; }, ms);
 }
 
+// The product's copier, telling each copy put in place.
+class TellingCopier : public FileCopier
+{
+  public:
+    LinuxFileCopier Real;
+    std::function<void(const QString& target)> OnCommit;
+    FileResult Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
+                     QString& staged) override
+    {
+        return Real.Stage(source, target, keepGoing, staged);
+    }
+    FileResult Commit(const QString& staged, const QString& target,
+                      const std::function<bool()>& keepGoing) override
+    {
+        const FileResult result = Real.Commit(staged, target, keepGoing);
+        if (OnCommit)
+            OnCommit(target);
+        return result;
+    }
+    void Discard(const QString& staged) override { Real.Discard(staged); }
+    FileSystem& Files() override { return Real.Files(); }
+};
+
 struct LiveEngine
 {
     QTemporaryDir Tmp;
     QString Root = Tmp.path() + "/Work";
+    QString Backup = Tmp.path() + "/Backup";
     ProgramState State;
     Options Opts;
     colRecent Recent{State};
     colNotifiers Notifiers{State};
     LinuxDrives DriveInfo;
-    LinuxFileCopier Copier;
+    TellingCopier Copier;
     InotifyNotifier Notifier;
     ShortWaiter Wait;
     LoopPump Pump;
@@ -98,7 +122,11 @@ struct LiveEngine
     EngineContext Context{State, Opts, Recent, Notifiers, DriveInfo, Copier, Notifier, Wait, Pump, Hooks};
     Engine Run{Context};
 
-    LiveEngine() { QDir().mkpath(Root); }
+    LiveEngine()
+    {
+        QDir().mkpath(Root);
+        QDir().mkpath(Backup);
+    }
     // QTemporaryDir cannot remove names that are not UTF-8.
     ~LiveEngine()
     {
@@ -123,6 +151,12 @@ struct LiveEngine
         b.DateLastActivity = b.DateLastModified = QStringLiteral("Never");
         State.Backups.Add(b, source);
         State.Destinations.Add(destination, source, LabelOf(destination));
+    }
+    // Root, backed up into Backup, watched from its first quiet tick on.
+    bool WatchRoot(bool recursive = true)
+    {
+        Associate(Root, true, recursive, Backup);
+        return Start();
     }
     // Sets up the watches as loading does and waits for the first quiet tick.
     bool Start()

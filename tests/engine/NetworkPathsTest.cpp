@@ -35,13 +35,9 @@ const QString kMounts =
                    "2 1 0:40 / /mnt/nas rw - cifs //fileserver/Public rw\n"
                    "3 1 0:41 / /mnt/nas\\040two rw - smb3 \\134\\134Box\\134Docs\\134 rw\n"
                    "4 1 0:42 / /mnt/nfs rw - nfs4 storage:/export/home rw\n"
-                   "5 1 0:43 / /mnt/nfsroot rw - nfs4 storage:/ rw\n"
                    "6 1 0:44 / /mnt/ssh rw - fuse.sshfs ann@laptop:/home/ann/work rw\n"
                    "7 1 0:45 / /mnt/sshhome rw - fuse.sshfs ann@laptop: rw\n"
-                   "8 1 0:46 / /mnt/sshrel rw - fuse.sshfs laptop:projects/x rw\n"
-                   "9 1 0:47 / /mnt/v6 rw - nfs [fe80::1]:/vol rw\n"
                    "10 1 0:40 /Sub/Dir /srv/bound rw - cifs //fileserver/Public rw\n"
-                   "11 1 0:48 / /mnt/dav rw - davfs https://dav.example.org:8443/remote.php/files rw\n"
                    "12 1 0:49 / /mnt/ceph rw - ceph 10.0.0.1:6789,10.0.0.2:6789:/ rw\n"
                    "13 1 8:2 / /media/Stick rw - vfat /dev/sdb1 rw\n"
                    "14 1 8:3 / /media/Empty rw - vfat /dev/sdc1 rw\n");
@@ -49,82 +45,63 @@ const QString kMounts =
 const std::vector<SambaShare> kShares = {
     {"Data", "/srv/data"},
     {"Projects", "/srv/data/projects"},
-    {"Whole", "/"},
     {"Music", "/home/ann/Music"},
+    {"Whole", "/"}, // last: left out where a row says so
 };
 
-struct UncRow
-{
-    const char* path;
-    const char* expected;
-    bool withRootShare = true;
-    friend void PrintTo(const UncRow& row, std::ostream* os) { *os << '"' << row.path << '"'; }
-};
-
-class NetworkPathsUNC : public ::testing::TestWithParam<UncRow>
-{
-};
-
-TEST_P(NetworkPathsUNC, GivesTheNetworkFormOrThePathUnchanged)
+TEST(NetworkPaths, GivesTheNetworkFormOrThePathUnchanged)
 {
     const TableDrives drives(kMounts);
-    const bool withRoot = GetParam().withRootShare;
-    const NetworkPaths paths(
-        drives,
-        [withRoot] {
-            std::vector<SambaShare> shares;
-            for (const SambaShare& s : kShares) {
-                if (withRoot || s.Path != "/")
-                    shares.push_back(s);
-            }
-            return shares;
-        },
-        "myhost");
-    const QString path = QString::fromUtf8(GetParam().path);
-    const QString unc = paths.GetUNCName(path);
-    EXPECT_EQ(unc, QString::fromUtf8(GetParam().expected));
-    // the network form of a path on a network mount leads back to that mount
-    const auto mount = drives.MountOf(path);
-    if (mount && IsNetworkFileSystem(mount->FsType) && NetworkPaths::IsNetworkPath(unc)) {
-        const auto back = drives.MountOf(unc);
-        ASSERT_TRUE(back.has_value()) << unc.toStdString();
-        EXPECT_EQ(back->MountPoint, mount->MountPoint);
+    const NetworkPaths withRoot(
+        drives, [] { return kShares; }, "myhost");
+    const NetworkPaths withoutRoot(
+        drives, [] { return std::vector<SambaShare>(kShares.begin(), kShares.end() - 1); }, "myhost");
+    const struct
+    {
+        const char *Path, *Expected;
+        bool WithRootShare = true;
+    } rows[] = {// network mounts (each kind's network form is the mount table's)
+                {"/mnt/nas/Docs/a.txt", "//fileserver/Public/Docs/a.txt"},
+                {"/mnt/nas", "//fileserver/Public"},
+                {"/mnt/nas/", "//fileserver/Public"},
+                {"/mnt/nas two/x", "//Box/Docs/x"},
+                {"/mnt/nfs/ann/b.txt", "//storage/export/home/ann/b.txt"},
+                {"/mnt/ssh/c.txt", "//laptop/home/ann/work/c.txt"},
+                {"/mnt/sshhome/notes", "//laptop/~ann/notes"},
+                {"/srv/bound/f.txt", "//fileserver/Public/Sub/Dir/f.txt"},
+                // a network source of an unknown shape: no network form
+                {"/mnt/ceph/a", "/mnt/ceph/a", false},
+                // this computer's shares: exact folder first, then whole-component prefix
+                {"/srv/data", "//myhost/Data"},
+                {"/srv/data/", "//myhost/Data"},
+                {"/srv/data/a/b.txt", "//myhost/Data/a/b.txt"},
+                {"/srv/data/projects", "//myhost/Projects"},
+                {"/srv/data/projects/p1", "//myhost/Data/projects/p1"},
+                // the mended fault: /srv/data2 is not inside the share of /srv/data
+                {"/srv/data2/x.txt", "/srv/data2/x.txt", false},
+                {"/srv/data2/x.txt", "//myhost/Whole/srv/data2/x.txt"},
+                // a share whose folder is the root keeps one separator
+                {"/etc/hosts", "//myhost/Whole/etc/hosts"},
+                {"/", "//myhost/Whole"},
+                {"/home/ann/Musical", "/home/ann/Musical", false},
+                // a path in no share, and paths already in network form
+                {"/home/ann/a.txt", "/home/ann/a.txt", false},
+                {"//other/share/x", "//other/share/x"},
+                {"", ""}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Path);
+        const QString path = QString::fromUtf8(row.Path);
+        const QString unc = (row.WithRootShare ? withRoot : withoutRoot).GetUNCName(path);
+        EXPECT_EQ(unc, QString::fromUtf8(row.Expected));
+        // the network form of a path on a network mount leads back to that mount
+        const auto mount = drives.MountOf(path);
+        if (mount && IsNetworkFileSystem(mount->FsType) && NetworkPaths::IsNetworkPath(unc)) {
+            const auto back = drives.MountOf(unc);
+            ASSERT_TRUE(back.has_value()) << unc.toStdString();
+            EXPECT_EQ(back->MountPoint, mount->MountPoint);
+        }
     }
 }
-} // namespace
-
-INSTANTIATE_TEST_SUITE_P(Rows, NetworkPathsUNC,
-                         ::testing::Values(
-                             // network mounts
-                             UncRow{"/mnt/nas/Docs/a.txt", "//fileserver/Public/Docs/a.txt"},
-                             UncRow{"/mnt/nas", "//fileserver/Public"},
-                             UncRow{"/mnt/nas/", "//fileserver/Public"},
-                             UncRow{"/mnt/nas two/x", "//Box/Docs/x"},
-                             UncRow{"/mnt/nfs/ann/b.txt", "//storage/export/home/ann/b.txt"},
-                             UncRow{"/mnt/nfsroot/etc/x", "//storage/etc/x"},
-                             UncRow{"/mnt/ssh/c.txt", "//laptop/home/ann/work/c.txt"},
-                             UncRow{"/mnt/sshhome/notes", "//laptop/~ann/notes"},
-                             UncRow{"/mnt/sshhome", "//laptop/~ann"},
-                             UncRow{"/mnt/sshrel/src/m.cpp", "//laptop/~/projects/x/src/m.cpp"},
-                             UncRow{"/mnt/v6/f", "//[fe80::1]/vol/f"},
-                             UncRow{"/srv/bound/f.txt", "//fileserver/Public/Sub/Dir/f.txt"},
-                             UncRow{"/mnt/dav/a", "//dav.example.org/remote.php/files/a"},
-                             // a network source of an unknown shape: no network form
-                             UncRow{"/mnt/ceph/a", "/mnt/ceph/a", false},
-                             // this computer's shares: exact folder first, then whole-component prefix
-                             UncRow{"/srv/data", "//myhost/Data"}, UncRow{"/srv/data/", "//myhost/Data"},
-                             UncRow{"/srv/data/a/b.txt", "//myhost/Data/a/b.txt"},
-                             UncRow{"/srv/data/projects", "//myhost/Projects"},
-                             UncRow{"/srv/data/projects/p1", "//myhost/Data/projects/p1"},
-                             // the mended fault: /srv/data2 is not inside the share of /srv/data
-                             UncRow{"/srv/data2/x.txt", "/srv/data2/x.txt", false},
-                             UncRow{"/srv/data2/x.txt", "//myhost/Whole/srv/data2/x.txt"},
-                             // a share whose folder is the root keeps one separator
-                             UncRow{"/etc/hosts", "//myhost/Whole/etc/hosts"}, UncRow{"/", "//myhost/Whole"},
-                             UncRow{"/home/ann/Musical", "/home/ann/Musical", false},
-                             // a path in no share, and paths already in network form
-                             UncRow{"/home/ann/a.txt", "/home/ann/a.txt", false},
-                             UncRow{"//other/share/x", "//other/share/x"}, UncRow{"", ""}));
 
 TEST(NetworkPaths, ComputerFromPathAndNetworkPathTest)
 {
@@ -137,36 +114,19 @@ TEST(NetworkPaths, ComputerFromPathAndNetworkPathTest)
     EXPECT_EQ(NetworkPaths::GetComputerFromPath("/local/path"), "");
 }
 
-struct RemoteRow
-{
-    const char* path;
-    bool refused;
-    friend void PrintTo(const RemoteRow& row, std::ostream* os) { *os << '"' << row.path << '"'; }
-};
-
-class NetworkPathsRemoteSource : public ::testing::TestWithParam<RemoteRow>
-{
-};
-
-TEST_P(NetworkPathsRemoteSource, RefusesOnlyOtherComputers)
+// Host names compare ignoring case.
+TEST(NetworkPaths, RefusesOnlySourcesOnOtherComputersAndHasItsMessage)
 {
     const TableDrives drives(kMounts);
     const NetworkPaths paths(
         drives, [] { return kShares; }, "MyHost");
-    EXPECT_EQ(paths.RefusesSource(QString::fromUtf8(GetParam().path)), GetParam().refused);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, NetworkPathsRemoteSource,
-    ::testing::Values(RemoteRow{"/home/ann/a.txt", false},     // plain local
-                      RemoteRow{"/srv/data/a.txt", false},     // in this computer's share
-                      RemoteRow{"//myhost/Data/a.txt", false}, // host names ignore case
-                      RemoteRow{"//MYHOST/Data", false}, RemoteRow{"//otherhost/Data/a.txt", true},
-                      RemoteRow{"/mnt/nas/Docs/a.txt", true}, // mounted from another computer
-                      RemoteRow{"/mnt/ssh/c.txt", true}));
-
-TEST(NetworkPaths, RemoteRuleComparesHostsIgnoringCaseAndHasItsMessage)
-{
+    const std::pair<const char*, bool> rows[] = {
+        {"/home/ann/a.txt", false},       {"/srv/data/a.txt", false}, // in this computer's share
+        {"//myhost/Data/a.txt", false},   {"//MYHOST/Data", false},
+        {"//otherhost/Data/a.txt", true}, {"/mnt/nas/Docs/a.txt", true}, // mounted from another computer
+        {"/mnt/ssh/c.txt", true}};
+    for (const auto& [path, refused] : rows)
+        EXPECT_EQ(paths.RefusesSource(QString::fromUtf8(path)), refused) << path;
     EXPECT_FALSE(NetworkPaths::IsRemoteSource("//Laptop/x", "LAPTOP"));
     EXPECT_TRUE(NetworkPaths::IsRemoteSource("//laptop2/x", "laptop"));
     EXPECT_FALSE(NetworkPaths::IsRemoteSource("/laptop2/x", "laptop"));
@@ -228,3 +188,4 @@ TEST(NetworkPathsReal, LocalPathOnThisMachineComesBackUnchanged)
     EXPECT_EQ(paths.GetUNCName(path), path);
     EXPECT_FALSE(paths.RefusesSource(path));
 }
+} // namespace

@@ -288,9 +288,6 @@ struct EngineRig
 
     // Copies begun: each makes its temporary file first.
     int CopiesTried() { return Files.Calls[FaultyFiles::Call::Create]; }
-    // A copy is staged and not yet renamed into place (the copier lets the
-    // interface run then too); only without version rotation, whose renames count.
-    bool InsideCopy() { return CopiesTried() > Files.Calls[FaultyFiles::Call::Rename]; }
 
     std::vector<QString> LogMessages() const
     {
