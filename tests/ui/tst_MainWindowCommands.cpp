@@ -244,17 +244,12 @@ class tst_MainWindowCommands : public QObject
         QFETCH(int, dialogs);
         QFETCH(QStringList, expected);
         QFETCH(int, alreadyMessages);
-        QList<clsBackup> before;
-        for (const QString& name : existing)
-            before << Association(m_src + "/" + name, false);
-        store(before);
+        ProgramState s;
         for (const QString& name : existing) {
-            ProgramState s;
-            LoadBackups(s);
-            LoadDestinations(s);
+            s.Backups.Add(Association(m_src + "/" + name, false), m_src + "/" + name);
             s.Destinations.Add("/old", m_src + "/" + name, "OLD");
-            SaveDestinations(s);
         }
+        QVERIFY(SaveBackups(s) && SaveDestinations(s));
         frmSavenook& w = load();
         int opened = 0;
         bool trayEnabled = true;
@@ -484,23 +479,42 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(!QFile::exists(m_env->dataFolder() + "/wprefs"));
     }
 
-    void pauseSignsAndALoadThatMustNotStopAScan()
+    void pauseSignsSyncAllAndALoadThatMustNotStopAScan()
     {
+        const QString work = m_src + "/Work", copies = m_env->root() + "/Copies";
+        WriteFile(work + "/a.txt", "a");
+        QDir().mkpath(copies);
+        clsBackup b = Association(work);
+        b.Volume = QString(2, QChar(0));
+        ProgramState s;
+        s.Backups.Add(b, work);
+        s.Destinations.Add(copies, work, QString());
+        QVERIFY(SaveBackups(s) && SaveDestinations(s));
         SavenookApp app(*m_state);
         frmSavenook& w = app.Window();
         w.SetPrompts(&m_prompts);
+        app.LoadOptions();
         app.LoadMainWindow(false);
-        app.RestorePausedState(false);
-        QCOMPARE(w.PanelText("Running"), QStringLiteral("Waiting... "));
-
-        w.mnuPaused->trigger();
-        QVERIFY(m_state->Paused);
+        app.RestorePausedState(true);
         QCOMPARE(w.mnuPaused->text(), QStringLiteral("Unpause Program"));
         QCOMPARE(w.PanelText("Running"), QStringLiteral("Paused... "));
+
+        // Synchronising everything copies even while paused, and leaves the pause as it was.
+        w.UpdateMenuStates();
+        w.mnuSyncAll->trigger();
+        QCOMPARE(m_prompts.Shown.last(), QStringLiteral("Synchronization complete!"));
+        QCOMPARE(ReadFile(copies + "/Work/a.txt"), QByteArray("a"));
+        QVERIFY(m_state->Paused);
+        QVERIFY(w.mnuBackups->menuAction()->isEnabled() && w.treeBackupsLocal->isEnabled());
+        m_prompts.Shown.clear();
+
         w.mnuPaused->trigger();
         QVERIFY(!m_state->Paused);
         QCOMPARE(w.mnuPaused->text(), QStringLiteral("Pause Program"));
         QCOMPARE(w.PanelText("Running"), QStringLiteral("Waiting... "));
+        w.mnuPaused->trigger();
+        QVERIFY(m_state->Paused);
+        w.mnuPaused->trigger();
 
         // A scan runs below this command: No leaves it running and the scheme unloaded.
         m_state->Backups.Add(Association(m_src), m_src);
@@ -516,34 +530,6 @@ class tst_MainWindowCommands : public QObject
         QCOMPARE(ReadFile(m_env->dataFolder() + "/usrdatab"), stores);
         QVERIFY(m_prompts.Shown.isEmpty());
         m_state->Scanning = false;
-    }
-
-    void syncAllFromTheMenuCopiesEverything()
-    {
-        const QString work = m_src + "/Work", copies = m_env->root() + "/Copies";
-        WriteFile(work + "/a.txt", "a");
-        QDir().mkpath(copies);
-        clsBackup b = Association(work);
-        b.Recursive = true;
-        b.Volume = QString(2, QChar(0));
-        ProgramState s;
-        s.Backups.Add(b, work);
-        s.Destinations.Add(copies, work, QString());
-        QVERIFY(SaveBackups(s) && SaveDestinations(s));
-
-        SavenookApp app(*m_state);
-        frmSavenook& w = app.Window();
-        w.SetPrompts(&m_prompts);
-        app.LoadOptions();
-        app.LoadMainWindow(false);
-        app.RestorePausedState(true);
-        w.UpdateMenuStates();
-        w.mnuSyncAll->trigger();
-
-        QCOMPARE(m_prompts.Shown.last(), QStringLiteral("Synchronization complete!"));
-        QCOMPARE(ReadFile(copies + "/Work/a.txt"), QByteArray("a"));
-        QVERIFY(m_state->Paused);
-        QVERIFY(w.mnuBackups->menuAction()->isEnabled() && w.treeBackupsLocal->isEnabled());
     }
 
     void twipsSaturateInsteadOfWrapping()
