@@ -489,8 +489,8 @@ class tst_frmProperties : public QObject
     }
 
     // How many dialogs open for which answers is the main window's (tst_MainWindowCommands); here the
-    // real dialog's part: its captions, and OK for All reaching every file.
-    void multiFileAddWithOkForAll()
+    // real dialog's part: its captions, one wait after another, and OK for All reaching the rest.
+    void multiFileAddOneAtATimeThenOkForAll()
     {
         frmSavenook w(*m_state);
         w.Svc.DriveInfo = &m_drives;
@@ -507,24 +507,26 @@ class tst_frmProperties : public QObject
             QCOMPARE(d.cmdCancel->text(), QStringLiteral("Skip"));
             QVERIFY(w.cmdAddFile && !w.cmdAddFile->isEnabled() && !w.acceptDrops());
             // Answered from inside the opener's wait.
-            QTimer::singleShot(0, &d, [&d, this] {
+            QTimer::singleShot(0, &d, [&d, this, second = opened == 2] {
                 d.chkKeepBackup->setChecked(true);
                 d.txtVersions->setText("7");
                 m_prompts.Folder = m_env->root();
                 d.cmdAdd_Click();
-                d.cmdSaveAll_Click();
+                if (second)
+                    d.cmdSaveAll_Click();
+                else
+                    d.cmdOk_Click();
             });
         };
         QStringList files;
         for (const QString name : {"a", "b", "c"}) {
             files << m_src + "/" + name;
-            QFile f(files.last());
-            QVERIFY(f.open(QIODevice::WriteOnly));
+            WriteFile(files.last(), "x");
         }
         m_prompts.Files = files;
         w.MenuAddFile();
 
-        QCOMPARE(opened, 1);
+        QCOMPARE(opened, 2);
         QVERIFY(w.cmdAddFile->isEnabled() && !m_state->PropertiesOpen && !w.isVisible());
         ProgramState reread;
         LoadBackups(reread);
@@ -537,7 +539,7 @@ class tst_frmProperties : public QObject
     }
 
     // Through the real program: the dialog's choices reach the engine, survive a restart, and go on removal.
-    void addAFolderWithTwoDestinationsAndSaveTwice()
+    void addAFolderWithTwoDestinationsBackedUpKeptAndRemoved()
     {
         const QString work = m_src + "/Work";
         const QStringList targets{m_env->root() + "/One", m_env->root() + "/Two"};
