@@ -2,6 +2,7 @@
 // from a script, one-line data rows and files made by their names' bytes.
 #pragma once
 
+#include "core/clsBackup.h"
 #include "platform/Drives.h"
 #include "platform/FileNames.h"
 #include "support/TestFiles.h"
@@ -33,6 +34,19 @@ class FakeDrives : public Drives
     bool IsReady(const QString& mountPoint) const override { return mountPoint != NotReady; }
     QString Label(const QString&) const override { return Label_; }
 };
+
+// An association as the stores hold one; each test sets only what it looks at.
+inline clsBackup Association(const QString& source, bool folder = true, bool enabled = true)
+{
+    clsBackup b;
+    b.SourcePath = source;
+    b.Folder = folder;
+    b.Enabled = enabled;
+    b.Versions = 1;
+    b.DateCreated = QStringLiteral("05/12/2026 10:00:00");
+    b.DateLastModified = b.DateLastActivity = QStringLiteral("Never");
+    return b;
+}
 
 class ScriptedPrompts : public Prompts
 {

@@ -25,17 +25,6 @@
 #include <optional>
 
 namespace {
-clsBackup stored(const QString& source, bool folder, bool enabled)
-{
-    clsBackup b;
-    b.SourcePath = source;
-    b.Folder = folder;
-    b.Enabled = enabled;
-    b.Versions = 1;
-    b.DateCreated = QStringLiteral("05/12/2026 10:00:00");
-    b.DateLastModified = b.DateLastActivity = QStringLiteral("Never");
-    return b;
-}
 // Presses the button with this text in the next message box that opens; records its text.
 void answerNextBox(const QString& button, QString* seen)
 {
@@ -127,9 +116,9 @@ class tst_MainWindowCommands : public QObject
         QDir().mkpath(m_src + "/Work/Sub");
         file("Work/a.txt");
         file("Work/a.txt2");
-        store({stored(m_src + "/Work", true, true), stored(m_src + "/Work/a.txt", false, false),
-               stored(m_src + "/Work/a.txt2", false, true), stored(m_src + "/gone.txt", false, true),
-               stored(m_env->root() + "/usb", true, true), stored(m_src + "/Work/Sub", true, true)});
+        store({Association(m_src + "/Work"), Association(m_src + "/Work/a.txt", false, false),
+               Association(m_src + "/Work/a.txt2", false), Association(m_src + "/gone.txt", false),
+               Association(m_env->root() + "/usb"), Association(m_src + "/Work/Sub")});
         frmSavenook& w = load();
 
         QTreeWidgetItem* top = w.FindTreeIndexFromFullPath("/");
@@ -207,7 +196,7 @@ class tst_MainWindowCommands : public QObject
     void viewEditOpensThePropertiesAndAnExitEndsTheWait()
     {
         QDir().mkpath(m_src + "/A");
-        store({stored(m_src + "/A", true, true)});
+        store({Association(m_src + "/A")});
         frmSavenook& w = load();
         QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
         QStringList shown;
@@ -255,17 +244,12 @@ class tst_MainWindowCommands : public QObject
         QFETCH(int, dialogs);
         QFETCH(QStringList, expected);
         QFETCH(int, alreadyMessages);
-        QList<clsBackup> before;
-        for (const QString& name : existing)
-            before << stored(m_src + "/" + name, false, true);
-        store(before);
+        ProgramState s;
         for (const QString& name : existing) {
-            ProgramState s;
-            LoadBackups(s);
-            LoadDestinations(s);
+            s.Backups.Add(Association(m_src + "/" + name, false), m_src + "/" + name);
             s.Destinations.Add("/old", m_src + "/" + name, "OLD");
-            SaveDestinations(s);
         }
+        QVERIFY(SaveBackups(s) && SaveDestinations(s));
         frmSavenook& w = load();
         int opened = 0;
         bool trayEnabled = true;
@@ -341,7 +325,7 @@ class tst_MainWindowCommands : public QObject
         QFETCH(QByteArray, name);
         QFETCH(QString, refusal);
         QDir().mkpath(m_src + "/keep");
-        store({stored(m_src + "/keep", true, true)});
+        store({Association(m_src + "/keep")});
         const QString path = name == "/" ? "/" : MakeByBytes(m_env->root(), name);
         QVERIFY(!path.isEmpty());
         frmSavenook& w = load();
@@ -402,7 +386,7 @@ class tst_MainWindowCommands : public QObject
     {
         QFETCH(QString, command);
         QDir().mkpath(m_src + "/A/B");
-        store({stored(m_src + "/A", true, true), stored(m_src + "/A/B", true, true)});
+        store({Association(m_src + "/A"), Association(m_src + "/A/B")});
         frmSavenook& w = load();
         const auto run = [&] {
             if (command == "remove")
@@ -448,7 +432,7 @@ class tst_MainWindowCommands : public QObject
     {
         QFETCH(QList<int>, saved);
         QDir().mkpath(m_src + "/Mixed/Case");
-        store({stored(m_src + "/Mixed/Case", true, true)});
+        store({Association(m_src + "/Mixed/Case")});
         {
             frmSavenook& w = load();
             w.show();
@@ -495,24 +479,45 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(!QFile::exists(m_env->dataFolder() + "/wprefs"));
     }
 
-    void pauseSignsAndALoadThatMustNotStopAScan()
+    void pauseSignsSyncAllAndALoadThatMustNotStopAScan()
     {
+        const QString work = m_src + "/Work", copies = m_env->root() + "/Copies";
+        WriteFile(work + "/a.txt", "a");
+        QDir().mkpath(copies);
+        clsBackup b = Association(work);
+        b.Volume = QString(2, QChar(0));
+        ProgramState s;
+        s.Backups.Add(b, work);
+        s.Destinations.Add(copies, work, QString());
+        QVERIFY(SaveBackups(s) && SaveDestinations(s));
         SavenookApp app(*m_state);
         frmSavenook& w = app.Window();
         w.SetPrompts(&m_prompts);
+        app.LoadOptions();
         app.LoadMainWindow(false);
-        app.RestorePausedState(false);
-
-        w.mnuPaused->trigger();
-        QVERIFY(m_state->Paused);
+        app.RestorePausedState(true);
         QCOMPARE(w.mnuPaused->text(), QStringLiteral("Unpause Program"));
         QCOMPARE(w.PanelText("Running"), QStringLiteral("Paused... "));
+
+        // Synchronising everything copies even while paused, and leaves the pause as it was.
+        w.UpdateMenuStates();
+        w.mnuSyncAll->trigger();
+        QCOMPARE(m_prompts.Shown.last(), QStringLiteral("Synchronization complete!"));
+        QCOMPARE(ReadFile(copies + "/Work/a.txt"), QByteArray("a"));
+        QVERIFY(m_state->Paused);
+        QVERIFY(w.mnuBackups->menuAction()->isEnabled() && w.treeBackupsLocal->isEnabled());
+        m_prompts.Shown.clear();
+
         w.mnuPaused->trigger();
         QVERIFY(!m_state->Paused);
         QCOMPARE(w.mnuPaused->text(), QStringLiteral("Pause Program"));
+        QCOMPARE(w.PanelText("Running"), QStringLiteral("Waiting... "));
+        w.mnuPaused->trigger();
+        QVERIFY(m_state->Paused);
+        w.mnuPaused->trigger();
 
         // A scan runs below this command: No leaves it running and the scheme unloaded.
-        m_state->Backups.Add(stored(m_src, true, true), m_src);
+        m_state->Backups.Add(Association(m_src), m_src);
         QVERIFY(SchemeFiles::Save(*m_state, "Other.sch"));
         const QByteArray stores = ReadFile(m_env->dataFolder() + "/usrdatab");
         m_state->Scanning = true;
@@ -525,36 +530,6 @@ class tst_MainWindowCommands : public QObject
         QCOMPARE(ReadFile(m_env->dataFolder() + "/usrdatab"), stores);
         QVERIFY(m_prompts.Shown.isEmpty());
         m_state->Scanning = false;
-    }
-
-    void syncAllFromTheMenuCopiesEverything()
-    {
-        const QString work = m_src + "/Work", copies = m_env->root() + "/Copies";
-        WriteFile(work + "/a.txt", "a");
-        WriteFile(work + "/deep/b.txt", "b");
-        QDir().mkpath(copies);
-        clsBackup b = stored(work, true, true);
-        b.Recursive = true;
-        b.Volume = QString(2, QChar(0));
-        ProgramState s;
-        s.Backups.Add(b, work);
-        s.Destinations.Add(copies, work, QString());
-        QVERIFY(SaveBackups(s) && SaveDestinations(s));
-
-        SavenookApp app(*m_state);
-        frmSavenook& w = app.Window();
-        w.SetPrompts(&m_prompts);
-        app.LoadOptions();
-        app.LoadMainWindow(false);
-        app.RestorePausedState(true);
-        w.UpdateMenuStates();
-        w.mnuSyncAll->trigger();
-
-        QCOMPARE(m_prompts.Shown.last(), QStringLiteral("Synchronization complete!"));
-        QCOMPARE(ReadFile(copies + "/Work/deep/b.txt"), QByteArray("b"));
-        QCOMPARE(ReadFile(copies + "/Work/a.txt"), QByteArray("a"));
-        QVERIFY(m_state->Paused);
-        QVERIFY(w.mnuBackups->menuAction()->isEnabled() && w.treeBackupsLocal->isEnabled());
     }
 
     void twipsSaturateInsteadOfWrapping()

@@ -70,11 +70,10 @@ class tst_SchemeDialogs : public QObject
     {
         addAssociation("/data/Work");
         auto save = open<frmSave>();
-        for (const char* pasted : {"../usrdatab", "a/b", "x\ny"}) {
-            save->txtSchemeName->setText(pasted); // as a paste that passed no key filter
-            QVERIFY(!save->Save());
-        }
-        QCOMPARE(m_messages.size(), 3);
+        // Which names are refused is the scheme files' rule; the dialog says so and writes nothing.
+        save->txtSchemeName->setText("../usrdatab"); // as a paste that passed no key filter
+        QVERIFY(!save->Save());
+        QCOMPARE(m_messages.size(), 1);
         QVERIFY(!QFileInfo::exists(DataFilePath("usrdatab.sch")));
         QVERIFY(Entries(SchemeFiles::Folder()).isEmpty());
 
