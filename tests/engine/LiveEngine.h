@@ -18,6 +18,7 @@
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
+#include "support/TellingCopier.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -80,29 +81,6 @@ inline void runFor(int ms)
 {
     runUntil([] { return false; }, ms);
 }
-
-// The product's copier, telling each copy put in place.
-class TellingCopier : public FileCopier
-{
-  public:
-    LinuxFileCopier Real;
-    std::function<void(const QString& target)> OnCommit;
-    FileResult Stage(const QString& source, const QString& target, const std::function<bool()>& keepGoing,
-                     QString& staged) override
-    {
-        return Real.Stage(source, target, keepGoing, staged);
-    }
-    FileResult Commit(const QString& staged, const QString& target,
-                      const std::function<bool()>& keepGoing) override
-    {
-        const FileResult result = Real.Commit(staged, target, keepGoing);
-        if (OnCommit)
-            OnCommit(target);
-        return result;
-    }
-    void Discard(const QString& staged) override { Real.Discard(staged); }
-    FileSystem& Files() override { return Real.Files(); }
-};
 
 struct LiveEngine
 {
