@@ -50,7 +50,9 @@ int main(int argc, char** argv)
     static_cast<void>(QTest::qWaitFor([&] { return (missed = rig.Missed()).isEmpty(); }, 30000));
     const qint64 settled = clock.elapsed();
     const Rig::Usage end = rig.Sample();
-    const bool ended = rig.EndsCleanly();
+    // A program that quit by itself would otherwise pass as a clean exit on SIGTERM.
+    const bool alive = rig.Running();
+    const bool ended = alive && rig.EndsCleanly();
     const QString problems = StoreProblems({rig.Sources});
     const QStringList leftovers = Leftovers(rig.Root);
 
@@ -69,6 +71,9 @@ int main(int argc, char** argv)
                 problems.isEmpty() ? "whole" : "INCOMPLETE", int(leftovers.size()));
     if (!problems.isEmpty())
         std::printf("%s\n", qPrintable(problems));
+    if (!alive)
+        std::printf("the program had ended before the SIGTERM; the end of its trace:\n%s\n",
+                    rig.Trace().right(4000).constData());
     const bool good =
         missed.isEmpty() && end.Fds <= start.Fds + 4 && ended && problems.isEmpty() && leftovers.isEmpty();
     return good ? 0 : 1;
