@@ -5,7 +5,6 @@
 #include "LiveEngine.h"
 
 #include "support/LoopDrive.h"
-#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-const QString Success = QStringLiteral("Success");
-const QString Error = QStringLiteral("Error");
 
 // Writes root/relative, making the folders on the way, all by their bytes.
 void WriteRaw(const QString& root, const QByteArray& relative, const QByteArray& content)
@@ -29,13 +25,6 @@ void WriteRaw(const QString& root, const QByteArray& relative, const QByteArray&
     }
     WriteRawFile(path + '/' + parts.last(), content);
 }
-
-struct NameRow
-{
-    const char* Label;
-    QByteArray Relative; // below the source folder
-    bool Fits;           // the copy's path fits in PATH_MAX at the destination
-};
 
 // Fifteen or sixteen folder levels of 252 bytes each.
 QByteArray Deep(int levels)
@@ -51,7 +40,12 @@ TEST(HostileTrees, NamesAreCopiedUnderTheirBytesOrRefusedWithAnError)
     const int rootLength = int(FileNames::Encode(LiveEngine().Root).size());
     // The source path ends at 4092 bytes, the copy's 7 bytes longer ("Backup/").
     const QByteArray tooLong = Deep(16) + QByteArray(4092 - rootLength - 1 - Deep(16).size(), 'n');
-    const std::vector<NameRow> rows = {
+    const struct
+    {
+        const char* Label;
+        QByteArray Relative; // below the source folder
+        bool Fits;           // the copy's path fits in PATH_MAX at the destination
+    } rows[] = {
         {"line feed", "line\nfeed.txt", true},
         {"bar", "a|b|.txt", true},
         {"leading dash", "-d/--rf", true},
@@ -60,23 +54,21 @@ TEST(HostileTrees, NamesAreCopiedUnderTheirBytesOrRefusedWithAnError)
         {"4000-byte path", Deep(15) + QByteArray(190, 'n'), true},
         {"copy's path too long", tooLong, false},
     };
-    for (const NameRow& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.Label);
         LiveEngine live;
-        const QString& backup = live.Backup;
         ASSERT_TRUE(live.WatchRoot());
 
         WriteRaw(live.Root, row.Relative, "saved");
         ASSERT_TRUE(runUntil([&] { return !live.Log().empty() && !live.State.Scanning; }));
-        runFor(200);
+        QTest::qWait(200);
         const QByteArray copy = "Work/" + row.Relative;
         if (row.Fits) {
-            EXPECT_EQ(readBytes(FileNames::Encode(backup) + '/' + copy), "saved");
-            EXPECT_EQ(filesBelow(backup), std::set<QByteArray>{copy});
+            EXPECT_EQ(readBytes(FileNames::Encode(live.Backup) + '/' + copy), "saved");
+            EXPECT_EQ(filesBelow(live.Backup), std::set<QByteArray>{copy});
             EXPECT_EQ(live.Log(), std::vector<QString>{"Success: Copy saved"});
         } else {
-            EXPECT_EQ(filesBelow(backup), std::set<QByteArray>{});
-            EXPECT_EQ(live.Count(Success), 0);
+            EXPECT_EQ(filesBelow(live.Backup), std::set<QByteArray>{});
             EXPECT_EQ(live.Log(), std::vector<QString>{"Error occurred in copy"});
         }
     }
@@ -88,24 +80,22 @@ TEST(HostileTrees, NamesAreCopiedUnderTheirBytesOrRefusedWithAnError)
 TEST(HostileTrees, LinkLoopsInARecursiveSourceEndAndAreNotFollowed)
 {
     LiveEngine live;
-    const QString& backup = live.Backup;
     QDir().mkpath(live.Root + "/sub");
     for (const auto& [link, target] :
          {std::pair{"/self", "."}, {"/sub/up", ".."}, {"/sub/out", "../../Backup"}})
         ASSERT_EQ(::symlink(target, FileNames::Encode(live.Root + link).constData()), 0);
     ASSERT_TRUE(live.WatchRoot());
 
-    WriteFile(live.Root + "/a.txt", "a");
-    WriteFile(live.Root + "/sub/b.txt", "b");
+    live.Save("a.txt", "a");
+    live.Save("sub/b.txt", "b");
     const std::set<QByteArray> both{"Work/a.txt", "Work/sub/b.txt"};
-    ASSERT_TRUE(runUntil([&] { return filesBelow(backup) == both; }));
-    WriteFile(live.Root + "/self/sub/b.txt", "b2"); // the same file, reached through a link
-    ASSERT_TRUE(runUntil([&] { return ReadFile(backup + "/Work/sub/b.txt") == "b2"; }));
-    ASSERT_TRUE(runUntil([&] { return !live.State.Scanning; }));
+    ASSERT_TRUE(runUntil([&] { return filesBelow(live.Backup) == both; }));
+    live.Save("self/sub/b.txt", "b2"); // the same file, reached through a link
+    ASSERT_TRUE(runUntil([&] { return live.CopyOf("sub/b.txt") == "b2" && !live.State.Scanning; }));
     EXPECT_EQ(live.Run.Sync().SynchronizeAll(), Synchronization::Result::Done);
-    EXPECT_EQ(filesBelow(backup),
+    EXPECT_EQ(filesBelow(live.Backup),
               (std::set<QByteArray>{"Work/a.txt", "Work/sub/b.txt", "Work/sub/~PrevSave-1/b.txt"}));
-    EXPECT_EQ(live.Count(Error), 0);
+    EXPECT_EQ(live.Count("Error"), 0);
 }
 
 // The save signals a.txt; before the scan looks, a folder of that name stands
@@ -114,35 +104,31 @@ TEST(HostileTrees, LinkLoopsInARecursiveSourceEndAndAreNotFollowed)
 TEST(HostileTrees, FileReplacedByAFolderBeforeTheScanLosesNothing)
 {
     LiveEngine live;
-    const QString& backup = live.Backup;
     ASSERT_TRUE(live.WatchRoot());
-    WriteFile(live.Root + "/a.txt", "one");
-    ASSERT_TRUE(runUntil([&] { return ReadFile(backup + "/Work/a.txt") == "one"; }));
+    live.Save("a.txt", "one");
+    ASSERT_TRUE(runUntil([&] { return live.CopyOf("a.txt") == "one"; }));
 
-    bool replaced = false;
-    live.Pump.OnPump = [&] {
-        if (live.State.Scanning && !replaced) {
-            replaced = true;
+    live.Pump.OnPump = [&, replaced = false]() mutable {
+        if (live.State.Scanning && !std::exchange(replaced, true)) {
             QFile::remove(live.Root + "/a.txt");
-            WriteFile(live.Root + "/a.txt/inner.txt", "inner");
+            live.Save("a.txt/inner.txt", "inner");
         }
     };
-    WriteFile(live.Root + "/a.txt", "two");
+    live.Save("a.txt", "two");
     ASSERT_TRUE(runUntil([&] { return live.Log().size() >= 2 && !live.State.Scanning; }));
-    runFor(300);
-    EXPECT_TRUE(replaced);
-    EXPECT_EQ(ReadFile(backup + "/Work/a.txt"), "one");
+    QTest::qWait(300);
     EXPECT_EQ(live.Log(),
               (std::vector<QString>{"Success: Copy saved", "Error: Can't create destination folders"}));
-    EXPECT_EQ(filesBelow(backup), std::set<QByteArray>{"Work/a.txt"});
+    EXPECT_EQ(filesBelow(live.Backup), std::set<QByteArray>{"Work/a.txt"});
+    EXPECT_EQ(live.CopyOf("a.txt"), "one");
 }
 
 // The whole source goes while its files are being copied: the scan ends, every
-// success has its whole copy, and once the folder is back it is watched again.
+// success has its whole copy, and once the folder is back it is watched again
+// and, idle, sleeps.
 TEST(HostileTrees, SourceDeletedDuringTheScanEndsItAndIsWatchedWhenBack)
 {
     LiveEngine live;
-    const QString& backup = live.Backup;
     ASSERT_TRUE(live.WatchRoot());
 
     int pumps = 0;
@@ -151,22 +137,24 @@ TEST(HostileTrees, SourceDeletedDuringTheScanEndsItAndIsWatchedWhenBack)
             LocalFiles::RemoveTree(live.Root);
     };
     for (int i = 0; i < 30; ++i)
-        WriteFile(live.Root + QString("/%1/f%2.txt").arg(i % 3).arg(i), QByteArray::number(i));
+        live.Save(QString("%1/f%2.txt").arg(i % 3).arg(i), QByteArray::number(i));
     ASSERT_TRUE(runUntil([&] { return pumps >= 20 && !live.State.Scanning; }));
-    runFor(300);
+    QTest::qWait(300);
     live.Pump.OnPump = nullptr;
     EXPECT_FALSE(live.State.Scanning);
-    EXPECT_FALSE(LocalFiles::Exists(live.Root));
     int copies = 0;
-    for (const QByteArray& file : filesBelow(backup)) {
+    for (const QByteArray& file : filesBelow(live.Backup)) {
         const QByteArray name = file.mid(file.lastIndexOf('/') + 2);
-        EXPECT_EQ(readBytes(FileNames::Encode(backup) + '/' + file), name.chopped(4)) << file.constData();
+        EXPECT_EQ(readBytes(FileNames::Encode(live.Backup) + '/' + file), name.chopped(4))
+            << file.constData();
         ++copies;
     }
-    EXPECT_EQ(live.Count(Success), copies);
+    EXPECT_EQ(live.Count("Success"), copies);
 
-    WriteFile(live.Root + "/back.txt", "back");
-    EXPECT_TRUE(runUntil([&] { return ReadFile(backup + "/Work/back.txt") == "back"; }));
+    ASSERT_TRUE(runUntil([&] { return live.Run.NextTickMs() == Engine::VanishedLookMs; }));
+    live.Save("back.txt", "back");
+    EXPECT_TRUE(runUntil([&] { return live.CopyOf("back.txt") == "back"; }));
+    EXPECT_TRUE(runUntil([&] { return live.Run.NextTickMs() == -1; }));
 }
 
 // ---------------------------------------------------------------- drives that come and go
@@ -192,19 +180,19 @@ TEST(MountChanges, FullDestinationKeepsTheLastCopyAndTakesTheNextSaveOnceFreed)
     const QString copy = drive.MountPoint + "/Work/a.txt";
     live.Associate(live.Root, true, false, drive.MountPoint);
     ASSERT_TRUE(live.Start());
-    WriteFile(live.Root + "/a.txt", "one");
+    live.Save("a.txt", "one");
     ASSERT_TRUE(runUntil([&] { return ReadFile(copy) == "one"; }));
 
     Fill(drive.MountPoint);
-    WriteFile(live.Root + "/a.txt", QByteArray(256 << 10, '2'));
+    live.Save("a.txt", QByteArray(256 << 10, '2'));
     ASSERT_TRUE(runUntil([&] { return live.Log().size() == 2 && !live.State.Scanning; }));
     EXPECT_EQ(live.Log().back(), "Error: Disk is full");
-    EXPECT_EQ(ReadFile(copy), "one");
     EXPECT_EQ(filesBelow(drive.MountPoint), (std::set<QByteArray>{"Work/a.txt", "filler"}));
+    EXPECT_EQ(ReadFile(copy), "one");
 
     ASSERT_TRUE(QFile::remove(drive.MountPoint + "/filler"));
     ::sync(); // ext4 reuses freed blocks only once the journal has committed
-    WriteFile(live.Root + "/a.txt", "three");
+    live.Save("a.txt", "three");
     ASSERT_TRUE(runUntil([&] { return ReadFile(copy) == "three"; }));
     EXPECT_EQ(live.Log().back(), "Success: Copy saved & Previous version stored");
     EXPECT_EQ(ReadFile(drive.MountPoint + "/Work/~PrevSave-1/a.txt"), "one");
@@ -224,17 +212,17 @@ TEST(MountChanges, UnmountedDestinationIsReportedAndResumesWhenMounted)
         QDir().mkpath(drive.MountPoint + below);
         live.Associate(live.Root, true, false, drive.MountPoint + below);
         ASSERT_TRUE(live.Start());
-        WriteFile(live.Root + "/a.txt", "one");
+        live.Save("a.txt", "one");
         ASSERT_TRUE(runUntil([&] { return ReadFile(copy) == "one"; }));
 
         ASSERT_TRUE(drive.Unmount());
-        WriteFile(live.Root + "/a.txt", "two");
+        live.Save("a.txt", "two");
         ASSERT_TRUE(runUntil([&] { return live.Log().size() == 2 && !live.State.Scanning; }));
         EXPECT_EQ(live.Log().back(), "Error: Destination drive no longer exists");
         EXPECT_TRUE(Entries(drive.MountPoint).isEmpty());
 
         ASSERT_TRUE(drive.Mount());
-        WriteFile(live.Root + "/a.txt", "three");
+        live.Save("a.txt", "three");
         ASSERT_TRUE(runUntil([&] { return ReadFile(copy) == "three"; }));
         EXPECT_EQ(live.Log().back(), "Success: Copy saved & Previous version stored");
     }
@@ -259,9 +247,8 @@ TEST(MountChanges, SourceDriveThatGoesAwayIsWatchedAgainWhenBack)
         ASSERT_TRUE(runUntil([&] { return ReadFile(copies + "/a.txt") == "one"; }));
 
         ASSERT_TRUE(drive.Unmount());
-        runFor(1100);
+        QTest::qWait(1100);
         EXPECT_EQ(live.Log().size(), 1u);
-        EXPECT_EQ(ReadFile(copies + "/a.txt"), "one");
 
         // Saved at once, before the drive is noticed again: found when it is.
         ASSERT_TRUE(drive.Mount());

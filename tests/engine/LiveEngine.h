@@ -12,21 +12,23 @@
 #include "platform/FilePath.h"
 #include "platform/InotifyNotifier.h"
 #include "platform/LinuxDrives.h"
-#include "platform/LinuxFileCopier.h"
 #include "platform/LocalFiles.h"
 #include "platform/Waiter.h"
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
 #include "support/TellingCopier.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtCore/qtestsupport_core.h>
 
-#include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 
 // Sleeps for real, but only a fraction of the product's pacing unless a test
@@ -34,6 +36,7 @@
 class ShortWaiter : public Waiter
 {
   public:
+    ShortWaiter() { m_clock.start(); }
     int Divisor = 10;
     void Sleep(int milliseconds) override
     {
@@ -42,11 +45,7 @@ class ShortWaiter : public Waiter
     qint64 ElapsedMs() const override { return m_clock.elapsed(); }
 
   private:
-    QElapsedTimer m_clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
+    QElapsedTimer m_clock;
 };
 
 // Lets the event loop run, as the window's pump does; OnPump plays the user.
@@ -62,24 +61,10 @@ class LoopPump : public EventPump
     }
 };
 
-// Runs the event loop until done() holds or the time is up: a hang fails, it
-// does not block.
+// A hang fails the test instead of blocking it.
 inline bool runUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-inline void runFor(int ms)
-{
-    runUntil([] { return false; }, ms);
+    return QTest::qWaitFor(done, timeoutMs);
 }
 
 struct LiveEngine
@@ -146,6 +131,8 @@ struct LiveEngine
             return Run.DetectFolders().Count() > 0 && !Run.DetectFolders().Item(1)->DetectionDate.isEmpty();
         });
     }
+    void Save(const QString& name, const QByteArray& content) const { WriteFile(Root + '/' + name, content); }
+    QByteArray CopyOf(const QString& name) const { return ReadFile(Backup + "/Work/" + name); }
     std::vector<QString> Log() const
     {
         std::vector<QString> messages;
@@ -155,25 +142,19 @@ struct LiveEngine
     }
     int Count(const QString& prefix) const
     {
-        int n = 0;
-        for (const QString& m : Log())
-            n += m.startsWith(prefix);
-        return n;
+        const std::vector<QString> log = Log();
+        return int(
+            std::count_if(log.begin(), log.end(), [&](const QString& m) { return m.startsWith(prefix); }));
     }
 };
 
 // Names are bytes here; these helpers never decode one for the file system.
 inline QByteArray readBytes(const QByteArray& path)
 {
-    std::FILE* f = std::fopen(path.constData(), "rb");
-    if (!f)
+    std::ifstream in(path.constData(), std::ios::binary);
+    if (!in)
         return "<missing>";
-    QByteArray content;
-    char buffer[4096];
-    while (const size_t got = std::fread(buffer, 1, sizeof buffer, f))
-        content.append(buffer, qsizetype(got));
-    std::fclose(f);
-    return content;
+    return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
 // Every file below folder, by its path relative to it; links are not followed.
