@@ -3,8 +3,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-// The watch timer and the end-to-end tests need an event loop, so the engine's
-// tests run under one application object for the whole run.
+// The watch timer and the end-to-end tests need an event loop.
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);

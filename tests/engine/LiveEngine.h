@@ -1,8 +1,6 @@
 #pragma once
 
-// The engine as the program runs it, on real folders: the inotify notifier, the
-// watch timer on a running event loop, the mount table and the product's copier.
-// Only the waits are shortened.
+// The engine as the program runs it on real folders, only with shorter waits.
 
 #include "core/EventPump.h"
 #include "core/ProgramState.h"
@@ -31,8 +29,7 @@
 #include <iterator>
 #include <set>
 
-// Sleeps for real, but only a fraction of the product's pacing unless a test
-// asks for the real thing.
+// A tenth of the product's pacing unless a test asks for the real thing.
 class ShortWaiter : public Waiter
 {
   public:

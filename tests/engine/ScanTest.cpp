@@ -46,6 +46,9 @@ class ScanTest : public ::testing::Test
     ScanTest()
     {
         rig.State.Status = &panels;
+        rig.Wait.OnSleep = [this, last = qint64(0)](qint64 now) mutable {
+            sleeps.push_back(now - std::exchange(last, now));
+        };
         QDir().mkpath(root);
     }
 
@@ -63,6 +66,7 @@ class ScanTest : public ::testing::Test
     {
         calls.clear();
         detected.Clear();
+        sleeps.clear();
     }
     void writeFiles(int count, const QDateTime& modified)
     {
@@ -82,6 +86,7 @@ class ScanTest : public ::testing::Test
     QString destination = dir.filePath(QStringLiteral("Backup"));
     colDetectedFiles detected;
     std::vector<BackupCall> calls;
+    std::vector<qint64> sleeps; // each wait, in milliseconds
     ChangedFolderScan scan{rig.Context, detected, [this](const QString& s, int p, const QString& f) {
                                calls.push_back({s, p, f});
                            }};
@@ -93,27 +98,22 @@ TEST(ChangedTest, FollowsTheSecondAndClockHourRule)
 {
     const QDateTime at1059_59(QDate(2026, 3, 10), QTime(10, 59, 59));
     const QDateTime at1100_00(QDate(2026, 3, 10), QTime(11, 0, 0));
-    const struct
-    {
-        const char* Name;
-        QDateTime Modified;
-        QDateTime Reference;
-        bool Changed;
-    } rows[] = {{"SameSecond", T0, T0, true},
-                {"SameSecondLaterMilliseconds", T0.addMSecs(999), T0, true},
-                {"OneSecondBefore", T0.addSecs(-1), T0, true},
-                {"TwoSecondsBefore", T0.addSecs(-2), T0, false},
-                {"LaterInTheSameHour", T0.addSecs(29 * 60 + 59), T0, true},
-                {"InTheNextClockHour", T0.addSecs(89 * 60), T0, true},
-                {"TwoClockHoursAfter", T0.addSecs(2 * 3600), T0, false},
-                {"AcrossTheHourByTwoSeconds", at1100_00.addSecs(1), at1059_59, true},
-                {"OneSecondBeforeInThePreviousHour", at1059_59, at1100_00, false}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(
-            ChangedFolderScan::IsChanged(DateText::Format(row.Modified), DateText::Format(row.Reference)),
-            row.Changed)
-            << row.Name;
-        EXPECT_EQ(ChangedFolderScan::IsChanged(row.Modified, row.Reference), row.Changed) << row.Name;
+    // {name, modified, reference, changed}
+    const std::tuple<const char*, QDateTime, QDateTime, bool> rows[] = {
+        {"SameSecond", T0, T0, true},
+        {"SameSecondLaterMilliseconds", T0.addMSecs(999), T0, true},
+        {"OneSecondBefore", T0.addSecs(-1), T0, true},
+        {"TwoSecondsBefore", T0.addSecs(-2), T0, false},
+        {"LaterInTheSameHour", T0.addSecs(29 * 60 + 59), T0, true},
+        {"InTheNextClockHour", T0.addSecs(89 * 60), T0, true},
+        {"TwoClockHoursAfter", T0.addSecs(2 * 3600), T0, false},
+        {"AcrossTheHourByTwoSeconds", at1100_00.addSecs(1), at1059_59, true},
+        {"OneSecondBeforeInThePreviousHour", at1059_59, at1100_00, false}};
+    for (const auto& [name, modified, reference, changed] : rows) {
+        EXPECT_EQ(ChangedFolderScan::IsChanged(DateText::Format(modified), DateText::Format(reference)),
+                  changed)
+            << name;
+        EXPECT_EQ(ChangedFolderScan::IsChanged(modified, reference), changed) << name;
     }
     // A reference that is no time matches nothing.
     EXPECT_FALSE(ChangedFolderScan::IsChanged(DateText::Format(T0), QString()));
@@ -125,13 +125,13 @@ TEST_F(ScanTest, OnlyAssociationsWithADestinationDirectlyInTheFolderCount)
 {
     rig.AddAssociation(root, true, false);
     rig.AddAssociation(root + QStringLiteral("shop"), true, false, {destination});
-    const QString direct = at(QStringLiteral("a.txt"));
+    const QString direct = at("a.txt");
     WriteFile(direct, "x", T0);
     process();
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(panels.PanelText(QStringLiteral("Running")).isEmpty());
 
-    for (const QString& f : {direct, at(QStringLiteral("sub/b.txt")), root + QStringLiteral("shop/c.txt")}) {
+    for (const QString& f : {direct, at("sub/b.txt"), root + QStringLiteral("shop/c.txt")}) {
         WriteFile(f, "x", T0);
         rig.AddAssociation(f, false, false, {destination});
     }
@@ -155,7 +155,7 @@ TEST_F(ScanTest, SecondSaveWithinTheSameSecondIsHandedOverAgain)
     for (const auto& [content, msecs, handedOver] :
          {std::tuple{"first", 200, 1u}, std::tuple{"first", 700, 2u}, std::tuple{"second save", 700, 3u},
           std::tuple{"second save", 700, 3u}}) {
-        WriteFile(at(QStringLiteral("a.txt")), content, T0.addMSecs(msecs));
+        WriteFile(at("a.txt"), content, T0.addMSecs(msecs));
         scanRoot(false);
         EXPECT_EQ(calls.size(), handedOver);
     }
@@ -165,7 +165,7 @@ TEST_F(ScanTest, SecondSaveWithinTheSameSecondIsHandedOverAgain)
 TEST_F(ScanTest, DotFilesFollowCopyHiddenOutsideManualMode)
 {
     clsBackup& folder = rig.AddAssociation(root, true, false, {destination});
-    WriteFile(at(QStringLiteral(".hidden")), "h", T0);
+    WriteFile(at(".hidden"), "h", T0);
     for (const auto& [copyHidden, manual, handedOver] :
          {std::tuple{false, false, 0u}, std::tuple{true, false, 1u}, std::tuple{false, true, 1u}}) {
         clear();
@@ -181,13 +181,13 @@ TEST_F(ScanTest, DotFilesFollowCopyHiddenOutsideManualMode)
 TEST_F(ScanTest, OnlyRegularFilesAreTakenAndManualModeSkipsTheTests)
 {
     rig.AddAssociation(root, true, true, {destination});
-    WriteFile(at(QStringLiteral("real.txt")), "r", T0.addSecs(20).addMSecs(400));
-    WriteFile(at(QStringLiteral("sub/inner.txt")), "i", T0);
-    WriteFile(at(QStringLiteral("ancient.txt")), "a", T0.addDays(-400));
-    WriteFile(at(QStringLiteral("future.txt")), "f", T0.addDays(400));
-    ASSERT_TRUE(QFile::link(root, at(QStringLiteral("sub/loop"))));
-    ASSERT_TRUE(QFile::link(at(QStringLiteral("real.txt")), at(QStringLiteral("link.txt"))));
-    ASSERT_EQ(::mkfifo(at(QStringLiteral("pipe")).toLocal8Bit().constData(), 0600), 0);
+    WriteFile(at("real.txt"), "r", T0.addSecs(20).addMSecs(400));
+    WriteFile(at("sub/inner.txt"), "i", T0);
+    WriteFile(at("ancient.txt"), "a", T0.addDays(-400));
+    WriteFile(at("future.txt"), "f", T0.addDays(400));
+    ASSERT_TRUE(QFile::link(root, at("sub/loop")));
+    ASSERT_TRUE(QFile::link(at("real.txt"), at("link.txt")));
+    ASSERT_EQ(::mkfifo(at("pipe").toLocal8Bit().constData(), 0600), 0);
 
     scanRoot(true);
     EXPECT_EQ(files(), names({"real.txt", "sub/inner.txt"}));
@@ -208,10 +208,6 @@ TEST_F(ScanTest, PacingWaitsGoThroughTheWaiter)
 {
     rig.AddAssociation(root, true, false, {destination});
     writeFiles(31, T0.addSecs(-600));
-    std::vector<qint64> sleeps;
-    rig.Wait.OnSleep = [&, last = qint64(0)](qint64 now) mutable {
-        sleeps.push_back(now - std::exchange(last, now));
-    };
 
     process(rig.Notifier.Open(root, false));
 
@@ -224,8 +220,8 @@ TEST_F(ScanTest, PacingWaitsGoThroughTheWaiter)
 TEST_F(ScanTest, ScanningPopupShownBeforeEachSubFolderWhenAskedAndNotDismissed)
 {
     rig.AddAssociation(root, true, true, {destination});
-    QDir().mkpath(at(QStringLiteral("one")));
-    QDir().mkpath(at(QStringLiteral("two")));
+    QDir().mkpath(at("one"));
+    QDir().mkpath(at("two"));
     for (const auto& [showScanning, dismissed, popups] :
          {std::tuple{true, false, 2}, std::tuple{false, false, 0}, std::tuple{true, true, 0}}) {
         rig.Hooks.ScanningPopups = 0;
@@ -238,9 +234,9 @@ TEST_F(ScanTest, ScanningPopupShownBeforeEachSubFolderWhenAskedAndNotDismissed)
 
 TEST_F(ScanTest, AssociationRemovedDuringAScanIsNotServedAnyMore)
 {
-    rig.AddAssociation(at(QStringLiteral("first.txt")), false, false, {destination});
+    rig.AddAssociation(at("first.txt"), false, false, {destination});
     rig.AddAssociation(root, true, false, {destination});
-    WriteFile(at(QStringLiteral("first.txt")), "x", T0.addSecs(-600));
+    WriteFile(at("first.txt"), "x", T0.addSecs(-600));
     writeFiles(5, T0);
     rig.Pump.OnPump = [&] {
         // Removing the first association shifts the folder association to position 1.
@@ -264,7 +260,7 @@ TEST_F(ScanTest, AssociationRemovedDuringAScanIsNotServedAnyMore)
 // served by going round again, never by a deeper call. A small stack proves it.
 TEST_F(ScanTest, ContinuousRewritesAreServedWithinASmallStack)
 {
-    const QString file = at(QStringLiteral("busy.txt"));
+    const QString file = at("busy.txt");
     rig.AddAssociation(file, false, false, {destination});
     WriteFile(file, "0", T0);
     const int handle = rig.Notifier.Open(root, false);
@@ -414,12 +410,7 @@ TEST_F(TargetedScanTest, RandomChangesHandOverWhatTheFullWalkDoes)
         }
         const FolderChanges changesSeen = seen();
         ASSERT_TRUE(changesSeen.Known) << "step " << step;
-        std::vector<qint64> sleeps;
-        rig.Wait.OnSleep = [&, last = rig.Wait.Now](qint64 at) mutable {
-            sleeps.push_back(at - std::exchange(last, at));
-        };
         const auto [handedOver, looked] = scanned(now, &changesSeen);
-        rig.Wait.OnSleep = nullptr;
         // The writer's 500 ms wait comes once, before the first folder looked at.
         EXPECT_TRUE(sleeps.empty() || sleeps.front() == ChangedFolderScan::TopFolderWaitMs)
             << "step " << step;
