@@ -43,31 +43,23 @@ TEST(EngineEndToEndTest, FirstSavePreviousVersionASaveDuringTheCopyThenNoTicks)
 
 // With the product's pacing: the wait for the writer ends when it has closed
 // the file, so a save is copied once, whole, and well before the old fixed wait.
-class WriterWaitTest : public ::testing::Test
+TEST(WriterWaitTest, SavesAreCopiedOnceSoonAfterTheWriterClosesAndAnOpenFileAfterTheFullWait)
 {
-  protected:
-    WriterWaitTest()
-    {
-        live.Wait.Divisor = 1;
-        live.Copier.OnCommit = [this](const QString& target) {
-            if (!target.contains(QStringLiteral("~PrevSave")))
-                commits.push_back({QFileInfo(target).fileName(), ReadFile(target), ticks});
-        };
-        live.Run.SetTickHook([this] { ++ticks; });
-    }
+    LiveEngine live;
+    live.Wait.Divisor = 1;
     struct Commit
     {
         QString Name;
         QByteArray Content;
         int Tick;
     };
-    LiveEngine live;
     std::vector<Commit> commits;
     int ticks = 0;
-};
-
-TEST_F(WriterWaitTest, SavesAreCopiedOnceSoonAfterTheWriterClosesAndAnOpenFileAfterTheFullWait)
-{
+    live.Copier.OnCommit = [&](const QString& target) {
+        if (!target.contains(QStringLiteral("~PrevSave")))
+            commits.push_back({QFileInfo(target).fileName(), ReadFile(target), ticks});
+    };
+    live.Run.SetTickHook([&] { ++ticks; });
     live.Save("b.txt", "old");
     SetModified(live.Root + "/b.txt", QDateTime::currentDateTime().addSecs(-60)); // not a change
     for (const char* name : {"/x", "/y"}) {

@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
 #include <utility>
@@ -421,33 +420,6 @@ TEST_F(TargetedScanTest, RandomChangesHandOverWhatTheFullWalkDoes)
         fullLooks += lookedByWalk;
     }
     EXPECT_LT(targetedLooks * 3, fullLooks) << "the targeted scan looks at a fraction of the files";
-}
-
-// Events lost in a full queue: the notifier cannot say where, so the whole tree is walked.
-TEST_F(TargetedScanTest, QueueOverflowFallsBackToTheFullWalk)
-{
-    oldTree({"busy", "quiet/deep"}, 2);
-    watch();
-    QFile limit(QStringLiteral("/proc/sys/fs/inotify/max_queued_events"));
-    const int queued = limit.open(QIODevice::ReadOnly) ? limit.readAll().trimmed().toInt() : 0;
-    const QByteArray busy[2] = {QFile::encodeName(at("busy/old0.txt")),
-                                QFile::encodeName(at("busy/old1.txt"))};
-    for (int i = 0; i < qMax(queued, 16384) + 1000; ++i) {
-        const timespec times[2] = {{i, 0}, {i, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, busy[i % 2].constData(), times, 0), 0);
-    }
-    const QDateTime now = T0.addSecs(30);
-    WriteFile(at("quiet/deep/saved.txt"), "lost event", now); // its event finds the queue full
-
-    const FolderChanges changes = seen();
-    EXPECT_FALSE(changes.Known);
-    EXPECT_EQ(scanned(now, &changes).first, names({"quiet/deep/saved.txt"}));
-
-    // After the re-arm the notifier vouches again.
-    WriteFile(at("busy/after.txt"), "a", now);
-    const FolderChanges after = seen();
-    EXPECT_TRUE(after.Known);
-    EXPECT_EQ(scanned(now, &after).first, names({"busy/after.txt"}));
 }
 
 } // namespace
