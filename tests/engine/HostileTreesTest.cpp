@@ -1,6 +1,4 @@
-// Names, trees and drives the world makes, through the running engine on real
-// folders: each save is copied under its very bytes or refused with an error text,
-// never copied elsewhere, never reported as a success it is not, and never a hang.
+// Each save is copied under its very bytes or refused with an error text, and never a hang.
 
 #include "LiveEngine.h"
 
@@ -69,9 +67,7 @@ TEST(HostileTrees, NamesAreCopiedUnderTheirBytesOrRefusedWithAnError)
     }
 }
 
-// Links to the folder itself, to its parent and to the backup beside it: a
-// full walk, a targeted one and a manual synchronisation all end, and copy
-// only what lies in the tree.
+// Links to the folder itself, its parent and the backup: every kind of walk ends within the tree.
 TEST(HostileTrees, LinkLoopsInARecursiveSourceEndAndAreNotFollowed)
 {
     LiveEngine live;
@@ -93,9 +89,7 @@ TEST(HostileTrees, LinkLoopsInARecursiveSourceEndAndAreNotFollowed)
     EXPECT_EQ(live.Count("Error"), 0);
 }
 
-// The save signals a.txt; before the scan looks, a folder of that name stands
-// in its place. The earlier copy stays, the folder's file cannot get a folder
-// where a copy is, and that is reported, not claimed as saved.
+// The folder's file cannot get a folder where a copy is: reported, not claimed as saved.
 TEST(HostileTrees, FileReplacedByAFolderBeforeTheScanLosesNothing)
 {
     LiveEngine live;
@@ -118,9 +112,7 @@ TEST(HostileTrees, FileReplacedByAFolderBeforeTheScanLosesNothing)
     EXPECT_EQ(live.CopyOf("a.txt"), "one");
 }
 
-// The whole source goes while its files are being copied: the scan ends, every
-// success has its whole copy, and once the folder is back it is watched again
-// and, idle, sleeps.
+// Every success has its whole copy; the folder made again is watched, and idle, sleeps.
 TEST(HostileTrees, SourceDeletedDuringTheScanEndsItAndIsWatchedWhenBack)
 {
     LiveEngine live;
@@ -151,8 +143,7 @@ TEST(HostileTrees, SourceDeletedDuringTheScanEndsItAndIsWatchedWhenBack)
     EXPECT_TRUE(runUntil([&] { return live.Run.NextTickMs() == -1; }));
 }
 
-// ---------------------------------------------------------------- drives that come and go
-// Small loop-mounted ext4 drives that fill up, go away and come back; as root (CI), skipped otherwise.
+// Loop-mounted ext4 drives that fill up, go away and come back: as root (CI), skipped otherwise.
 
 // Fills the drive to the last block.
 void Fill(const QString& mountPoint)
@@ -192,9 +183,7 @@ TEST(MountChanges, FullDestinationKeepsTheLastCopyAndTakesTheNextSaveOnceFreed)
     EXPECT_EQ(ReadFile(drive.MountPoint + "/Work/~PrevSave-1/a.txt"), "one");
 }
 
-// Unmounted under the running program, whether the destination is the mount
-// point or a folder on the drive: reported, nothing written to the folder
-// underneath, and backed up again once the drive is back.
+// Nothing is written to the folder left underneath, whether mount point or a folder on the drive.
 TEST(MountChanges, UnmountedDestinationIsReportedAndResumesWhenMounted)
 {
     for (const QString& below : {QString(), QStringLiteral("/Backup")}) {
@@ -222,9 +211,7 @@ TEST(MountChanges, UnmountedDestinationIsReportedAndResumesWhenMounted)
     }
 }
 
-// The source's drive goes away while it is watched (the source being its mount
-// point or a folder on it): nothing is copied from the empty folder left
-// behind, no copy is touched, and saves are backed up again once it is back.
+// Nothing is copied from the empty folder left behind, and no copy is touched.
 TEST(MountChanges, SourceDriveThatGoesAwayIsWatchedAgainWhenBack)
 {
     for (const QString& below : {QString(), QStringLiteral("/Work")}) {

@@ -94,23 +94,22 @@ struct LiveEngine
         LocalFiles::RemoveTree(Tmp.path());
     }
 
-    QString LabelOf(const QString& path) const
-    {
-        const auto mount = DriveInfo.MountOf(path);
-        return mount ? DriveInfo.Label(mount->MountPoint) : QString();
-    }
     void Associate(const QString& source, bool folder, bool recursive, const QString& destination)
     {
+        const auto labelOf = [&](const QString& path) {
+            const auto mount = DriveInfo.MountOf(path);
+            return mount ? DriveInfo.Label(mount->MountPoint) : QString();
+        };
         clsBackup b;
         b.SourcePath = source;
         b.Folder = folder;
         b.Recursive = recursive;
         b.Enabled = b.KeepBackup = true;
         b.Versions = 2;
-        b.Volume = LabelOf(source) + QString(2, QChar(0));
+        b.Volume = labelOf(source) + QString(2, QChar(0));
         b.DateLastActivity = b.DateLastModified = QStringLiteral("Never");
         State.Backups.Add(b, source);
-        State.Destinations.Add(destination, source, LabelOf(destination));
+        State.Destinations.Add(destination, source, labelOf(destination));
     }
     // Root, backed up into Backup, watched from its first quiet tick on.
     bool WatchRoot(bool recursive = true)

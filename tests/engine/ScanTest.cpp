@@ -7,9 +7,7 @@
 #include "engine/colDetectedFiles.h"
 #include "platform/InotifyNotifier.h"
 
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -91,8 +89,7 @@ class ScanTest : public ::testing::Test
                            }};
 };
 
-// Changed: from one second before the reference up to the end of the clock
-// hour after it; compared as texts and as full-precision times alike.
+// From one second before the reference to the end of the next clock hour, as texts and as times.
 TEST(ChangedTest, FollowsTheSecondAndClockHourRule)
 {
     const QDateTime at1059_59(QDate(2026, 3, 10), QTime(10, 59, 59));
@@ -145,9 +142,7 @@ TEST_F(ScanTest, OnlyAssociationsWithADestinationDirectlyInTheFolderCount)
     EXPECT_FALSE(rig.State.Scanning);
 }
 
-// A later full-precision time within the same whole-second text, or the same
-// time with a different size, is a new save; the same file seen again unchanged
-// within the same processing is not handed over again.
+// A later time within the same second, or a new size, is a new save; the file unchanged is not.
 TEST_F(ScanTest, SecondSaveWithinTheSameSecondIsHandedOverAgain)
 {
     rig.AddAssociation(root, true, false, {destination});
@@ -174,9 +169,7 @@ TEST_F(ScanTest, DotFilesFollowCopyHiddenOutsideManualMode)
     }
 }
 
-// Only files changed are handed over, and the new reference follows the newest.
-// Manual mode takes every regular file without the changed test; neither mode
-// takes links or pipes, or follows a link back to the top (it would loop).
+// Manual mode skips the changed test; neither mode takes links or pipes, nor follows a link (it could loop).
 TEST_F(ScanTest, OnlyRegularFilesAreTakenAndManualModeSkipsTheTests)
 {
     rig.AddAssociation(root, true, true, {destination});
@@ -255,8 +248,7 @@ TEST_F(ScanTest, AssociationRemovedDuringAScanIsNotServedAnyMore)
     EXPECT_FALSE(rig.State.Scanning);
 }
 
-// A file written without pause keeps its folder signalled; each new signal is
-// served by going round again, never by a deeper call. A small stack proves it.
+// Each new signal is served by going round again, never by a deeper call: a small stack proves it.
 TEST_F(ScanTest, ContinuousRewritesAreServedWithinASmallStack)
 {
     const QString file = at("busy.txt");
@@ -281,65 +273,30 @@ TEST_F(ScanTest, ContinuousRewritesAreServedWithinASmallStack)
     EXPECT_FALSE(rig.State.Scanning);
 }
 
-// The scan of a recursive folder association told where its tree changed (by the
-// real inotify notifier) must hand over exactly what a walk of the whole tree
-// hands over, for the same tree and the same reference time.
-class TargetedScanTest : public ScanTest
+// Told by real inotify where the tree changed, the scan must hand over what a whole walk does.
+TEST_F(ScanTest, TargetedScanOfRandomChangesHandsOverWhatTheFullWalkDoes)
 {
-  protected:
-    TargetedScanTest()
-    {
-        QDir().mkpath(outside);
-        rig.AddAssociation(root, true, true, {destination});
-    }
-
+    rig.AddAssociation(root, true, true, {destination});
+    for (const char* folder : {"a", "a/b", "a/b/c", "d", "d/e", "f"})
+        for (int i = 0; i < 3; ++i)
+            WriteFile(at(folder + QStringLiteral("/old%1.txt").arg(i)), "old", T0.addDays(-1));
+    const QString outside = dir.filePath(QStringLiteral("Outside"));
+    QDir().mkpath(outside);
     // Watching starts as the program's does: open, then re-arm before the first tick.
-    void watch()
-    {
-        handle = notifier.Open(root, true);
-        ASSERT_GT(handle, 0);
-        ASSERT_TRUE(notifier.WatchesInPlace(handle));
-        notifier.Rearm(handle);
-    }
-    // What a watch tick reads just before re-arming.
-    FolderChanges seen()
-    {
-        notifier.Wait(handle, 0);
-        notifier.Wait(handle, 0); // the second poll in a round reads the queue afresh
-        FolderChanges changes = notifier.ChangesSinceRearm(handle);
-        notifier.Rearm(handle);
-        return changes;
-    }
-    // Files handed over, and how often the interface ran (once per file and sub-folder looked at);
-    // without changes, by a walk of the whole tree.
-    std::pair<std::vector<QString>, int> scanned(const QDateTime& reference,
-                                                 const FolderChanges* changes = nullptr)
-    {
+    InotifyNotifier notifier;
+    const int handle = notifier.Open(root, true);
+    ASSERT_TRUE(handle > 0 && notifier.WatchesInPlace(handle));
+    notifier.Rearm(handle);
+    // Files handed over, and how often the interface ran (once per file and sub-folder looked at).
+    const auto scanned = [&](const QDateTime& reference, const FolderChanges* changes) {
         clear();
         rig.Pump.Calls = 0;
         if (changes)
             scan.ProcessChangedFolder(root, DateText::Format(reference), 0, *changes);
         else
             scan.ScanFolder(root, 1, root, DateText::Format(reference), true, false);
-        return {files(), rig.Pump.Calls};
-    }
-    // A tree of old files: `folders` folders, each holding `files` files.
-    void oldTree(const QStringList& folders, int files)
-    {
-        for (const QString& folder : folders)
-            for (int i = 0; i < files; ++i)
-                WriteFile(at(folder + QStringLiteral("/old%1.txt").arg(i)), "old", T0.addDays(-1));
-    }
-
-    QString outside = dir.filePath(QStringLiteral("Outside"));
-    InotifyNotifier notifier;
-    int handle = -1;
-};
-
-TEST_F(TargetedScanTest, RandomChangesHandOverWhatTheFullWalkDoes)
-{
-    oldTree({"a", "a/b", "a/b/c", "d", "d/e", "f"}, 3);
-    watch();
+        return std::pair{files(), rig.Pump.Calls};
+    };
     std::mt19937 random(20261207);
     const auto roll = [&](int most) { return std::uniform_int_distribution<int>(0, most)(random); };
     const auto pick = [&](const QStringList& from) {
@@ -407,14 +364,18 @@ TEST_F(TargetedScanTest, RandomChangesHandOverWhatTheFullWalkDoes)
                 WriteFile(folder + QStringLiteral("/.") + name, "hidden", now);
             }
         }
-        const FolderChanges changesSeen = seen();
-        ASSERT_TRUE(changesSeen.Known) << "step " << step;
-        const auto [handedOver, looked] = scanned(now, &changesSeen);
+        // What a watch tick reads just before re-arming; its second poll reads the queue afresh.
+        notifier.Wait(handle, 0);
+        notifier.Wait(handle, 0);
+        const FolderChanges changes = notifier.ChangesSinceRearm(handle);
+        notifier.Rearm(handle);
+        ASSERT_TRUE(changes.Known) << "step " << step;
+        const auto [handedOver, looked] = scanned(now, &changes);
         // The writer's 500 ms wait comes once, before the first folder looked at.
         EXPECT_TRUE(sleeps.empty() || sleeps.front() == ChangedFolderScan::TopFolderWaitMs)
             << "step " << step;
         EXPECT_LE(std::count(sleeps.begin(), sleeps.end(), ChangedFolderScan::TopFolderWaitMs), 1);
-        const auto [walked, lookedByWalk] = scanned(now);
+        const auto [walked, lookedByWalk] = scanned(now, nullptr);
         ASSERT_EQ(handedOver, walked) << "step " << step;
         targetedLooks += looked;
         fullLooks += lookedByWalk;
