@@ -150,11 +150,21 @@ void Fill(const QString& mountPoint)
 {
     QFile filler(mountPoint + "/filler");
     ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
-    const QByteArray chunk(64 << 10, 'f');
-    while (filler.write(chunk) == chunk.size() && filler.flush()) {
-    }
-    while (filler.write("f", 1) == 1 && filler.flush()) {
-    }
+    for (qsizetype size = 64 << 10; size > 0; size /= 2)
+        while (filler.write(QByteArray(size, 'f')) == size && filler.flush()) {
+        }
+}
+
+// Backs source up into destination, watched, with its first save copied to copy.
+void StartWithOneCopy(LiveEngine& live, const QString& source, const QString& destination,
+                      const QString& copy)
+{
+    QDir().mkpath(source);
+    QDir().mkpath(destination);
+    live.Associate(source, true, true, destination);
+    ASSERT_TRUE(live.Start());
+    WriteFile(source + "/a.txt", "one");
+    ASSERT_TRUE(runUntil([&] { return ReadFile(copy) == "one"; }));
 }
 
 TEST(MountChanges, FullDestinationKeepsTheLastCopyAndTakesTheNextSaveOnceFreed)
@@ -163,10 +173,7 @@ TEST(MountChanges, FullDestinationKeepsTheLastCopyAndTakesTheNextSaveOnceFreed)
     LoopDrive drive(live.Tmp.path() + "/drive");
     REQUIRE_LOOP_DRIVE(drive);
     const QString copy = drive.MountPoint + "/Work/a.txt";
-    live.Associate(live.Root, true, false, drive.MountPoint);
-    ASSERT_TRUE(live.Start());
-    live.Save("a.txt", "one");
-    ASSERT_TRUE(runUntil([&] { return ReadFile(copy) == "one"; }));
+    ASSERT_NO_FATAL_FAILURE(StartWithOneCopy(live, live.Root, drive.MountPoint, copy));
 
     Fill(drive.MountPoint);
     live.Save("a.txt", QByteArray(256 << 10, '2'));
@@ -192,11 +199,7 @@ TEST(MountChanges, UnmountedDestinationIsReportedAndResumesWhenMounted)
         LoopDrive drive(live.Tmp.path() + "/drive");
         REQUIRE_LOOP_DRIVE(drive);
         const QString copy = drive.MountPoint + below + "/Work/a.txt";
-        QDir().mkpath(drive.MountPoint + below);
-        live.Associate(live.Root, true, false, drive.MountPoint + below);
-        ASSERT_TRUE(live.Start());
-        live.Save("a.txt", "one");
-        ASSERT_TRUE(runUntil([&] { return ReadFile(copy) == "one"; }));
+        ASSERT_NO_FATAL_FAILURE(StartWithOneCopy(live, live.Root, drive.MountPoint + below, copy));
 
         ASSERT_TRUE(drive.Unmount());
         live.Save("a.txt", "two");
@@ -221,11 +224,7 @@ TEST(MountChanges, SourceDriveThatGoesAwayIsWatchedAgainWhenBack)
         REQUIRE_LOOP_DRIVE(drive);
         const QString source = drive.MountPoint + below;
         const QString copies = live.Backup + "/" + QFileInfo(source).fileName();
-        QDir().mkpath(source);
-        live.Associate(source, true, true, live.Backup);
-        ASSERT_TRUE(live.Start());
-        WriteFile(source + "/a.txt", "one");
-        ASSERT_TRUE(runUntil([&] { return ReadFile(copies + "/a.txt") == "one"; }));
+        ASSERT_NO_FATAL_FAILURE(StartWithOneCopy(live, source, live.Backup, copies + "/a.txt"));
 
         ASSERT_TRUE(drive.Unmount());
         QTest::qWait(1100);

@@ -7,7 +7,6 @@
 #include "engine/Engine.h"
 #include "engine/EngineHooks.h"
 #include "platform/FileNames.h"
-#include "platform/FilePath.h"
 #include "platform/InotifyNotifier.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LocalFiles.h"
@@ -24,6 +23,7 @@
 #include <QThread>
 #include <QtCore/qtestsupport_core.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -111,7 +111,6 @@ struct LiveEngine
         State.Backups.Add(b, source);
         State.Destinations.Add(destination, source, labelOf(destination));
     }
-    // Root, backed up into Backup, watched from its first quiet tick on.
     bool WatchRoot(bool recursive = true)
     {
         Associate(Root, true, recursive, Backup);
@@ -154,16 +153,13 @@ inline QByteArray readBytes(const QByteArray& path)
 }
 
 // Every file below folder, by its path relative to it; links are not followed.
-inline std::set<QByteArray> filesBelow(const QString& folder, const QByteArray& prefix = {})
+inline std::set<QByteArray> filesBelow(const QString& folder)
 {
+    const std::filesystem::path top(FileNames::Encode(folder).toStdString());
     std::set<QByteArray> files;
-    if (const auto entries = LocalFiles::List(folder))
-        for (const LocalFiles::Entry& e : *entries) {
-            const QByteArray relative = prefix + FileNames::Encode(e.Name);
-            if (e.Type == LocalFiles::Entry::Kind::Folder)
-                files.merge(filesBelow(FilePath::Join(folder, e.Name), relative + '/'));
-            else
-                files.insert(relative);
-        }
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(top, missing))
+        if (entry.is_symlink() || !entry.is_directory())
+            files.insert(QByteArray::fromStdString(entry.path().lexically_relative(top).string()));
     return files;
 }

@@ -138,7 +138,6 @@ TEST_F(WatchTest, QuietTicksMoveTheReferenceForwardAndClosedRecordsGo)
     EXPECT_EQ(engine.DetectFolders().Item(2)->AutoBackup, clsDetectFolder::NoNotification);
     for (const clsDetectFolder& record : engine.DetectFolders())
         EXPECT_GE(DateText::Parse(record.DetectionDate).value_or(QDateTime()), before);
-    EXPECT_TRUE(engine.WatchTimerArmed());
     engine.CloseAllNotifications();
     EXPECT_EQ(rig.Notifier.OpenCount(), 0);
 }
@@ -263,7 +262,6 @@ class SyncTest : public WatchTest
 
     QString copyOf(const QString& name) const { return destination + QStringLiteral("/Work/") + name; }
     QString beside(const QString& name) const { return dir.filePath(name); }
-    // A watched, versioned folder association with a quiet first tick behind it.
     void watchRoot(bool recursive)
     {
         clsBackup& b = watchRootAndTick(0, recursive);
@@ -372,9 +370,7 @@ TEST_F(SyncTest, ASaveDuringASyncIsBackedUpWithItsVersionAfterIt)
 
 TEST_F(SyncTest, AnExitDuringSyncAllStopsItAndWaitsForIt)
 {
-    for (int i = 0; i < 20; ++i)
-        WriteFile(at(QStringLiteral("f%1.txt").arg(i)), "x");
-    watchRoot(false);
+    watchRootAndTick(20);
     addFileAssociation();
     rig.Pump.OnPump = [&] {
         if (rig.State.Exiting)
@@ -396,20 +392,15 @@ TEST_F(SyncTest, AnExitDuringSyncAllStopsItAndWaitsForIt)
 
 TEST_F(SyncTest, APauseDuringALongScanStopsItAtTheNextCheck)
 {
-    for (int i = 0; i < 40; ++i)
-        WriteFile(at(QStringLiteral("f%1.txt").arg(i)), "x");
-    watchRoot(false);
+    watchRootAndTick(40);
     ProgramPause pause(rig.State);
     QStringList asked;
     pause.Ui.AskYesNo = [&](const QString& q) {
         asked << q;
         return asked.size() == 2;
     };
-    for (const QString& name : Entries(root))
-        Touch(at(name), 3);
     rig.Notifier.Signal(root);
-    // Asked by files done, not by turns of the interface: a copy's flush takes a
-    // varying number of those. The first answer is No and changes nothing.
+    // Asked by files done, not by interface turns (a flush takes a varying number); No changes nothing.
     rig.Pump.OnPump = [&] {
         const bool second = asked.size() == 1;
         if (rig.Recent.Count() == (second ? 8 : 4)) {
