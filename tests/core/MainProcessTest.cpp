@@ -9,13 +9,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <map>
 #include <memory>
 #include <unistd.h>
@@ -26,78 +26,80 @@ namespace {
 constexpr int kStartTimeoutMs = 20000;
 
 // One child process with what it wrote on its read channel: the program's trace (stderr) or a
-// helper's replies (stdout).
+// helper's replies (stdout). Without an event loop QProcess reads, writes and learns of an exit
+// only inside a wait.
 struct Child
 {
-    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    QProcess process;
     QByteArray trace;
     qsizetype taken = 0; // where the lines TakeLine has not passed yet begin
-
-    void Collect() { trace += process->readAll(); }
 
     // Either way the message shows the whole trace.
     testing::AssertionResult Has(const QByteArray& text)
     {
-        Collect();
+        trace += process.readAll();
         return (trace.contains(text) ? testing::AssertionSuccess() : testing::AssertionFailure())
                << "the trace:\n"
                << trace.toStdString();
     }
 
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs = kStartTimeoutMs)
+    {
+        for (QDeadlineTimer deadline(timeoutMs);; process.waitForReadyRead(100)) {
+            trace += process.readAll();
+            if (const bool finished = done();
+                finished || deadline.hasExpired() || process.state() == QProcess::NotRunning)
+                return finished;
+        }
+    }
+
     testing::AssertionResult WaitForTrace(const QByteArray& line, int timeoutMs = kStartTimeoutMs)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        for (;;) {
-            testing::AssertionResult found = Has("savenook: " + line + "\n");
-            if (found || deadline.hasExpired() || process->state() == QProcess::NotRunning)
-                return found;
-            process->waitForReadyRead(100);
-        }
+        WaitUntil([&] { return trace.contains("savenook: " + line + "\n"); }, timeoutMs);
+        return Has("savenook: " + line + "\n");
     }
 
     // The next whole line that starts with start; the lines up to it are passed for good.
-    bool TakeLine(const QByteArray& start, int timeoutMs = kStartTimeoutMs, QByteArray* line = nullptr)
+    bool TakeLine(const QByteArray& start, QByteArray* line = nullptr)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        for (;;) {
-            Collect();
+        return WaitUntil([&] {
             for (qsizetype end; (end = trace.indexOf('\n', taken)) >= 0;) {
                 const QByteArray next = trace.mid(taken, end - taken);
                 taken = end + 1;
-                if (next.startsWith(start)) {
-                    if (line)
-                        *line = next;
-                    return true;
-                }
+                if (next.startsWith(start))
+                    return !line || (*line = next, true);
             }
-            if (deadline.hasExpired() || process->state() == QProcess::NotRunning)
-                return false;
-            process->waitForReadyRead(100);
-        }
+            return false;
+        });
     }
 
-    // Without an event loop the bytes leave only inside a wait.
     void Send(const QByteArray& line)
     {
-        process->write(line + '\n');
-        process->waitForBytesWritten(5000);
+        process.write(line + '\n');
+        process.waitForBytesWritten(5000);
     }
 
-    // Without an event loop QProcess learns of an exit only inside a wait.
     bool Running()
     {
-        if (process->state() != QProcess::NotRunning)
-            process->waitForFinished(1);
-        return process->state() != QProcess::NotRunning;
+        if (process.state() != QProcess::NotRunning)
+            process.waitForFinished(1);
+        return process.state() != QProcess::NotRunning;
     }
 
-    void Signal(int number) { ::kill(static_cast<pid_t>(process->processId()), number); }
+    bool Finish()
+    {
+        const bool finished = process.waitForFinished(kStartTimeoutMs);
+        trace += process.readAll();
+        return finished;
+    }
+
+    void Signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
 
     ~Child()
     {
         if (Running()) {
-            process->kill();
-            process->waitForFinished(5000);
+            process.kill();
+            process.waitForFinished(5000);
         }
     }
 };
@@ -105,14 +107,9 @@ struct Child
 class MainProcessTest : public ::testing::Test
 {
   protected:
-    void SetUp() override
+    MainProcessTest()
     {
-        binary = qEnvironmentVariable("SAVENOOK_BINARY");
-        ASSERT_FALSE(binary.isEmpty()) << "SAVENOOK_BINARY names the program under test";
-        runtime = env.root() + "/runtime";
-        ASSERT_TRUE(QDir().mkpath(runtime));
-        QFile::setPermissions(runtime,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QDir().mkdir(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     // Private folders, the offscreen screen unless display is false, and the trace on.
@@ -131,15 +128,15 @@ class MainProcessTest : public ::testing::Test
         return e;
     }
 
+    // The program named by SAVENOOK_BINARY, its trace on the read channel.
     std::unique_ptr<Child> Start(const QStringList& arguments = {}, const QProcessEnvironment& e = {})
     {
         auto child = std::make_unique<Child>();
-        // The trace comes on stderr: waits must wake for it, not for stdout.
-        child->process->setReadChannel(QProcess::StandardError);
-        child->process->setProcessEnvironment(e.isEmpty() ? Environment() : e);
-        child->process->start(binary, arguments);
-        EXPECT_TRUE(child->process->waitForStarted(kStartTimeoutMs))
-            << child->process->errorString().toStdString();
+        child->process.setReadChannel(QProcess::StandardError);
+        child->process.setProcessEnvironment(e.isEmpty() ? Environment() : e);
+        child->process.start(qEnvironmentVariable("SAVENOOK_BINARY"), arguments);
+        EXPECT_TRUE(child->process.waitForStarted(kStartTimeoutMs))
+            << child->process.errorString().toStdString();
         return child;
     }
 
@@ -150,22 +147,13 @@ class MainProcessTest : public ::testing::Test
         return child;
     }
 
-    static bool Finish(Child& child, int timeoutMs = kStartTimeoutMs)
-    {
-        const bool finished = child.process->waitForFinished(timeoutMs);
-        child.Collect();
-        return finished;
-    }
-
     // A start that meets a running instance hands over to it and ends at once, successfully.
     std::unique_ptr<Child> StartHandingOver(const QProcessEnvironment& e = {})
     {
         auto child = Start({}, e);
-        QDeadlineTimer quick(5000);
-        EXPECT_TRUE(Finish(*child, 5000)) << "a start that hands over must end quickly";
-        EXPECT_FALSE(quick.hasExpired());
-        EXPECT_EQ(child->process->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child->process->exitCode(), 0);
+        EXPECT_TRUE(child->process.waitForFinished(5000)) << "a start that hands over must end quickly";
+        EXPECT_EQ(child->process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child->process.exitCode(), 0);
         EXPECT_TRUE(child->Has("handed over"));
         return child;
     }
@@ -197,26 +185,25 @@ class MainProcessTest : public ::testing::Test
         return before;
     }
 
-    // Ended by itself, the exit having run from its request to its end.
-    static void ExpectOrderlyExit(Child& child)
-    {
-        ASSERT_TRUE(Finish(child)) << child.trace.toStdString();
-        EXPECT_EQ(child.process->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child.process->exitCode(), 0);
-        const auto requested = child.trace.indexOf("savenook: exit requested\n");
-        EXPECT_GE(requested, 0) << child.trace.toStdString();
-        EXPECT_GT(child.trace.indexOf("savenook: unloaded\n"), requested) << child.trace.toStdString();
-    }
-
     static void ExpectRewritten(const std::map<QString, QByteArray>& before)
     {
         for (const auto& [path, bytes] : before)
             EXPECT_EQ(ReadFile(path), bytes) << path.toStdString();
     }
 
+    // Ended by itself, the exit having run from its request to its end.
+    static void ExpectOrderlyExit(Child& child)
+    {
+        ASSERT_TRUE(child.Finish()) << child.trace.toStdString();
+        EXPECT_EQ(child.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.process.exitCode(), 0);
+        const auto requested = child.trace.indexOf("savenook: exit requested\n");
+        EXPECT_GE(requested, 0) << child.trace.toStdString();
+        EXPECT_GT(child.trace.indexOf("savenook: unloaded\n"), requested) << child.trace.toStdString();
+    }
+
     TestEnvironment env;
-    QString binary;
-    QString runtime;
+    const QString runtime = env.root() + "/runtime";
 };
 
 TEST(MainCommandLineTest, WordsAreFoundAnywhereInAnyCaseButNotInTheProgramPath)
@@ -251,21 +238,20 @@ TEST_F(MainProcessTest, WithoutDisplayHelpAndVersionAnswerAndAStartFailsClearly)
 {
     const struct
     {
-        const char* argument;
+        QStringList arguments;
         bool succeeds;
         const char* expected; // on stdout when it succeeds, else in the one line of the trace
-    } rows[] = {{"--help", true, "Usage: savenook [nowin]"},
-                {"--version", true, "Savenook " SAVENOOK_VERSION "\n"},
-                {nullptr, false, "no display"}};
+    } rows[] = {{{"--help"}, true, "Usage: savenook [nowin]"},
+                {{"--version"}, true, "Savenook " SAVENOOK_VERSION "\n"},
+                {{}, false, "no display"}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.argument ? row.argument : "no argument");
-        auto child = Start(row.argument ? QStringList{QString::fromLatin1(row.argument)} : QStringList{},
-                           Environment(false));
-        ASSERT_TRUE(Finish(*child));
-        EXPECT_EQ(child->process->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child->process->exitCode() == 0, row.succeeds);
+        SCOPED_TRACE(row.expected);
+        auto child = Start(row.arguments, Environment(false));
+        ASSERT_TRUE(child->Finish());
+        EXPECT_EQ(child->process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child->process.exitCode() == 0, row.succeeds);
         if (row.succeeds) {
-            EXPECT_TRUE(child->process->readAllStandardOutput().contains(row.expected));
+            EXPECT_TRUE(child->process.readAllStandardOutput().contains(row.expected));
         } else {
             EXPECT_EQ(child->trace.count('\n'), 1) << child->trace.toStdString();
             EXPECT_TRUE(child->Has(row.expected));
@@ -275,31 +261,45 @@ TEST_F(MainProcessTest, WithoutDisplayHelpAndVersionAnswerAndAStartFailsClearly)
     EXPECT_FALSE(QFileInfo::exists(env.dataFolder()));
 }
 
-TEST_F(MainProcessTest, SecondStartShowsTheFirstWindowAndWritesNothing)
+// Without XDG_RUNTIME_DIR the hand-over goes through a private folder below TMPDIR, also from a text
+// console; the second start loads and writes nothing.
+TEST_F(MainProcessTest, SecondStartShowsTheFirstWindowThroughAPrivateFolderAndWritesNothing)
 {
-    auto first = StartAndWait({QStringLiteral("nowin")});
-
+    const QString tmp = env.root() + "/tmp";
+    const QString folder = tmp + QStringLiteral("/savenook-%1").arg(::getuid());
+    ASSERT_TRUE(QDir().mkpath(tmp));
     const QString otherData = env.root() + "/second-data";
-    auto second = StartHandingOver(Environment(true, otherData));
-    EXPECT_FALSE(second->Has("window shown"));
-    EXPECT_FALSE(QFileInfo::exists(otherData)) << "a second start loads and writes nothing";
-
+    const auto environment = [&](bool display, const QString& dataHome = {}) {
+        QProcessEnvironment e = Environment(display, dataHome);
+        e.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        e.insert(QStringLiteral("TMPDIR"), tmp);
+        return e;
+    };
+    auto first = Start({QStringLiteral("nowin")}, environment(true));
+    ASSERT_TRUE(first->WaitForTrace("started"));
+    EXPECT_EQ(QFileInfo(folder).permissions() & 0x0077, QFileDevice::Permissions())
+        << "only the owner may enter";
+    EXPECT_FALSE(StartHandingOver(environment(true, otherData))->Has("window shown"));
     EXPECT_TRUE(first->WaitForTrace("show requested"));
     EXPECT_TRUE(first->WaitForTrace("window shown"));
-    EXPECT_TRUE(first->Running());
+    StartHandingOver(environment(false, otherData));
+    EXPECT_FALSE(QFileInfo::exists(otherData));
+    first->Signal(SIGTERM);
+    ASSERT_TRUE(first->Finish());
 
-    // The hand-over also works without a display: a start from a text console.
-    StartHandingOver(Environment(false, otherData));
-    EXPECT_TRUE(first->Running());
+    // A folder of that name that others can write to is not trusted.
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
+    auto refused = Start({}, environment(true));
+    ASSERT_TRUE(refused->Finish());
+    EXPECT_NE(refused->process.exitCode(), 0);
+    EXPECT_TRUE(refused->Has("not a private folder"));
 }
 
 TEST_F(MainProcessTest, StartsAtTheSameMomentLeaveExactlyOne)
 {
-    constexpr int kStarts = 5;
     std::vector<std::unique_ptr<Child>> children;
-    for (int i = 0; i < kStarts; ++i)
+    for (int i = 0; i < 5; ++i)
         children.push_back(Start({QStringLiteral("nowin")}));
-
     const auto running = [&] {
         return std::count_if(children.begin(), children.end(),
                              [](const auto& child) { return child->Running(); });
@@ -308,41 +308,24 @@ TEST_F(MainProcessTest, StartsAtTheSameMomentLeaveExactlyOne)
         QThread::msleep(50);
     ASSERT_EQ(running(), 1);
     for (const auto& child : children) {
-        if (child->Running()) {
+        if (child->Running())
             EXPECT_TRUE(child->WaitForTrace("started"));
-        } else {
-            EXPECT_EQ(child->process->exitCode(), 0) << child->trace.toStdString();
-            EXPECT_TRUE(child->Has("handed over"));
-        }
+        else
+            EXPECT_TRUE(child->process.exitCode() == 0 && child->Has("handed over"));
     }
 }
 
+// SIGKILL leaves the socket behind, and a kill during a start its lock.
 TEST_F(MainProcessTest, LeftoversOfAKilledInstanceDoNotStopTheNextStart)
 {
-    {
-        auto killed = StartAndWait();
-        killed->Signal(SIGKILL);
-        ASSERT_TRUE(Finish(*killed));
-    }
-    ASSERT_TRUE(QFileInfo::exists(runtime + "/savenook.socket")) << "SIGKILL leaves the socket behind";
-
-    // A lock file of a process that no longer exists, in QLockFile's own format.
-    QProcess gone;
-    gone.start(QStringLiteral("true"));
-    ASSERT_TRUE(gone.waitForStarted());
-    const QByteArray deadPid = QByteArray::number(gone.processId());
-    ASSERT_TRUE(gone.waitForFinished());
-    const QString lockPath = runtime + "/savenook.lock";
-    QByteArray lockContent;
-    {
-        QLockFile lock(lockPath);
-        ASSERT_TRUE(lock.tryLock());
-        lockContent = ReadFile(lockPath);
-    }
-    WriteFile(lockPath, deadPid + lockContent.mid(lockContent.indexOf('\n')));
+    auto killed = StartAndWait();
+    const QByteArray deadPid = QByteArray::number(killed->process.processId());
+    killed->Signal(SIGKILL);
+    killed.reset();
+    ASSERT_TRUE(QFileInfo::exists(runtime + "/savenook.socket"));
+    WriteFile(runtime + "/savenook.lock", deadPid + "\nsavenook\n\n");
 
     auto next = StartAndWait({QStringLiteral("nowin")});
-    EXPECT_TRUE(next->Running());
     EXPECT_FALSE(next->Has("handed over"));
     // It took over the socket too: a later start finds it.
     StartHandingOver();
@@ -372,36 +355,9 @@ TEST_F(MainProcessTest, AStartDuringAnExitRunsOnceTheExitHasEnded)
     ending->Signal(SIGCONT);
     ASSERT_TRUE(next->WaitForTrace("started"));
     EXPECT_FALSE(next->Has("handed over"));
-    ASSERT_TRUE(Finish(*ending));
-    EXPECT_EQ(ending->process->exitCode(), 0);
+    ASSERT_TRUE(ending->Finish());
+    EXPECT_EQ(ending->process.exitCode(), 0);
     EXPECT_FALSE(ending->Has("show requested"));
-    EXPECT_TRUE(next->Running());
-}
-
-TEST_F(MainProcessTest, WithoutRuntimeDirAPrivateFolderBelowTmpServes)
-{
-    const QString tmp = env.root() + "/tmp";
-    ASSERT_TRUE(QDir().mkpath(tmp));
-    QProcessEnvironment e = Environment();
-    e.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    e.insert(QStringLiteral("TMPDIR"), tmp);
-    const QString folder = tmp + QStringLiteral("/savenook-%1").arg(::getuid());
-
-    auto first = Start({QStringLiteral("nowin")}, e);
-    ASSERT_TRUE(first->WaitForTrace("started"));
-    const QFileInfo info(folder);
-    EXPECT_TRUE(info.isDir());
-    EXPECT_EQ(info.permissions() & 0x0077, QFileDevice::Permissions()) << "only the owner may enter";
-    StartHandingOver(e);
-    first->Signal(SIGTERM);
-    ASSERT_TRUE(Finish(*first));
-
-    // A folder of that name that others can write to is not trusted.
-    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
-    auto refused = Start({}, e);
-    ASSERT_TRUE(Finish(*refused));
-    EXPECT_NE(refused->process->exitCode(), 0);
-    EXPECT_TRUE(refused->Has("not a private folder"));
 }
 
 // A hidden start (nowin in any case) also runs the exit to its end.
@@ -437,13 +393,13 @@ TEST_F(MainProcessTest, SessionSaveRequestsOnlySaveAndTheSessionsEndExitsInOrder
     if (xvfb.isEmpty())
         GTEST_SKIP() << "Xvfb is not installed";
     Child server;
-    server.process->start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
+    server.process.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
     QByteArray display;
-    ASSERT_TRUE(server.TakeLine("", 10000, &display)) << "Xvfb did not start";
+    ASSERT_TRUE(server.TakeLine("", &display)) << "Xvfb did not start";
     Child manager;
-    manager.process->start(QStringLiteral(SAVENOOK_SESSION_MANAGER), QStringList());
+    manager.process.start(QStringLiteral(SAVENOOK_SESSION_MANAGER), QStringList());
     QByteArray listening;
-    ASSERT_TRUE(manager.TakeLine("listening ", 10000, &listening));
+    ASSERT_TRUE(manager.TakeLine("listening ", &listening));
 
     WriteExampleStores("1");
     QProcessEnvironment e = Environment(false);
