@@ -119,14 +119,14 @@ int main()
     say(std::string("listening ") + ids);
     std::free(ids);
 
-    std::vector<IceConn> connections;
+    IceConn connection = nullptr; // one client at a time
     std::string input;
     for (;;) {
         std::vector<pollfd> fds{{STDIN_FILENO, POLLIN, 0}};
         for (IceListenObj l : local)
             fds.push_back({IceGetListenConnectionNumber(l), POLLIN, 0});
-        for (IceConn c : connections)
-            fds.push_back({IceConnectionNumber(c), POLLIN, 0});
+        if (connection)
+            fds.push_back({IceConnectionNumber(connection), POLLIN, 0});
         if (::poll(fds.data(), fds.size(), -1) < 0)
             continue;
         if (fds[0].revents & (POLLIN | POLLHUP)) {
@@ -142,31 +142,25 @@ int main()
                     SmsDie(client);
             }
         }
-        std::vector<IceConn> alive;
-        for (size_t i = 0; i < connections.size(); ++i) {
-            IceConn c = connections[i];
-            const bool ready = fds[1 + local.size() + i].revents & (POLLIN | POLLHUP | POLLERR);
-            const IceProcessMessagesStatus status =
-                ready ? IceProcessMessages(c, nullptr, nullptr) : IceProcessMessagesSuccess;
-            if (status == IceProcessMessagesSuccess && IceConnectionStatus(c) != IceConnectRejected) {
-                alive.push_back(c);
-            } else if (status == IceProcessMessagesIOError) {
+        if (connection && (fds.back().revents & (POLLIN | POLLHUP | POLLERR))) {
+            const IceProcessMessagesStatus status = IceProcessMessages(connection, nullptr, nullptr);
+            if (status == IceProcessMessagesIOError) {
                 // Broke off without saying goodbye (killed, crashed).
-                if (client && SmsGetIceConnection(client) == c) {
+                if (client && SmsGetIceConnection(client) == connection)
                     SmsCleanUp(client);
-                    client = nullptr;
-                }
-                IceSetShutdownNegotiation(c, False);
-                IceCloseConnection(c);
+                client = nullptr;
+                IceSetShutdownNegotiation(connection, False);
+                IceCloseConnection(connection);
             }
+            if (status != IceProcessMessagesSuccess || IceConnectionStatus(connection) == IceConnectRejected)
+                connection = nullptr;
         }
-        connections = alive;
-        // Accepted last: the poll above knew nothing of them.
+        // Accepted last: the poll above knew nothing of it.
         for (size_t i = 0; i < local.size(); ++i) {
             IceAcceptStatus status;
             if (fds[1 + i].revents & POLLIN)
                 if (IceConn c = IceAcceptConnection(local[i], &status))
-                    connections.push_back(c);
+                    connection = c;
         }
     }
 }
