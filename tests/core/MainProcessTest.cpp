@@ -111,14 +111,15 @@ class MainProcessTest : public ::testing::Test
     QProcessEnvironment Environment(bool display = true, const QString& dataHome = {}) const
     {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
             e.remove(name);
         if (display)
             e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         e.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.isEmpty() ? env.dataHome() : dataHome);
         e.insert(QStringLiteral("XDG_CONFIG_HOME"), env.configHome());
         e.insert(QStringLiteral("HOME"), env.home());
-        e.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        e.insert(tmp.isEmpty() ? QStringLiteral("XDG_RUNTIME_DIR") : QStringLiteral("TMPDIR"),
+                 tmp.isEmpty() ? runtime : tmp);
         e.insert(QStringLiteral("SAVENOOK_TRACE"), QStringLiteral("1"));
         return e;
     }
@@ -153,7 +154,7 @@ class MainProcessTest : public ::testing::Test
         return child;
     }
 
-    // One association with two destinations, and the paused flag.
+    // One association with a destination, and the paused flag.
     void WriteExampleStores(const char* paused)
     {
         const QString folder = env.dataFolder();
@@ -163,8 +164,7 @@ class MainProcessTest : public ::testing::Test
         WriteFile(folder + "/usrdatab",
                   CrLf({source, "DATA", "05/12/2026 10:00:00", "Never", "05/12/2026 10:05:00", "1", "1", "1",
                         "3", "1", "0", "0", "1"}));
-        WriteFile(folder + "/usrdatad", CrLf({env.root() + "/Copies/Work", source, "BACKUP1",
-                                              env.root() + "/Usb/Work", source, "USB"}));
+        WriteFile(folder + "/usrdatad", CrLf({env.root() + "/Copies/Work", source, "BACKUP1"}));
         WriteFile(folder + "/pprefs", CrLf({QString::fromLatin1(paused)}));
     }
 
@@ -199,6 +199,7 @@ class MainProcessTest : public ::testing::Test
 
     TestEnvironment env;
     const QString runtime = env.root() + "/runtime";
+    QString tmp; // when set, TMPDIR instead of XDG_RUNTIME_DIR
 };
 
 TEST(MainCommandLineTest, WordsAreFoundAnywhereInAnyCaseButNotInTheProgramPath)
@@ -209,17 +210,15 @@ TEST(MainCommandLineTest, WordsAreFoundAnywhereInAnyCaseButNotInTheProgramPath)
         QStringList arguments;
         Request action;
         bool noWin;
-    } rows[] = {
-        {{"savenook"}, Request::Run, false},
-        {{"savenook", "nowin"}, Request::Run, true},
-        {{"savenook", "-NOWINDOW"}, Request::Run, true},
-        {{"savenook", "x", "/NoWin"}, Request::Run, true},
-        {{"/home/nowinski/savenook"}, Request::Run, false},
-        {{"savenook", "now", "in"}, Request::Run, false},
-        {{"savenook", "nowin", "--help"}, Request::Help, true},
-        {{"savenook", "--version"}, Request::Version, false},
-        {{"savenook", "--versions", "-help"}, Request::Run, false},
-    };
+    } rows[] = {{{"savenook"}, Request::Run, false},
+                {{"savenook", "nowin"}, Request::Run, true},
+                {{"savenook", "-NOWINDOW"}, Request::Run, true},
+                {{"savenook", "x", "/NoWin"}, Request::Run, true},
+                {{"/home/nowinski/savenook"}, Request::Run, false},
+                {{"savenook", "now", "in"}, Request::Run, false},
+                {{"savenook", "nowin", "--help"}, Request::Help, true},
+                {{"savenook", "--version"}, Request::Version, false},
+                {{"savenook", "--versions", "-help"}, Request::Run, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.arguments.join(' ').toStdString());
         const Main::CommandLine command = Main::ParseCommandLine(row.arguments);
@@ -260,31 +259,24 @@ TEST_F(MainProcessTest, WithoutDisplayHelpAndVersionAnswerAndAStartFailsClearly)
 // console; the second start loads and writes nothing.
 TEST_F(MainProcessTest, SecondStartShowsTheFirstWindowThroughAPrivateFolderAndWritesNothing)
 {
-    const QString tmp = env.root() + "/tmp";
+    tmp = env.root() + "/tmp";
     const QString folder = tmp + QStringLiteral("/savenook-%1").arg(::getuid());
     ASSERT_TRUE(QDir().mkpath(tmp));
     const QString otherData = env.root() + "/second-data";
-    const auto environment = [&](bool display, const QString& dataHome = {}) {
-        QProcessEnvironment e = Environment(display, dataHome);
-        e.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-        e.insert(QStringLiteral("TMPDIR"), tmp);
-        return e;
-    };
-    auto first = Start({QStringLiteral("nowin")}, environment(true));
-    ASSERT_TRUE(first->WaitForTrace("started"));
+    auto first = StartAndWait({QStringLiteral("nowin")});
     EXPECT_EQ(QFileInfo(folder).permissions() & 0x0077, QFileDevice::Permissions())
         << "only the owner may enter";
-    EXPECT_FALSE(StartHandingOver(environment(true, otherData))->Has("window shown"));
+    EXPECT_FALSE(StartHandingOver(Environment(true, otherData))->Has("window shown"));
     EXPECT_TRUE(first->WaitForTrace("show requested"));
     EXPECT_TRUE(first->Has("savenook: window shown\n"));
-    StartHandingOver(environment(false, otherData));
+    StartHandingOver(Environment(false, otherData));
     EXPECT_FALSE(QFileInfo::exists(otherData));
     first->Signal(SIGTERM);
     ASSERT_TRUE(first->Finish());
 
     // A folder of that name that others can write to is not trusted.
     ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
-    auto refused = Start({}, environment(true));
+    auto refused = Start();
     ASSERT_TRUE(refused->Finish());
     EXPECT_NE(refused->process.exitCode(), 0);
     EXPECT_TRUE(refused->Has("not a private folder"));
