@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+#include <QtCore/qtestsupport_core.h>
 
 #include <algorithm>
 #include <csignal>
@@ -24,69 +25,44 @@ namespace {
 
 constexpr int kStartTimeoutMs = 20000;
 
-// One child process with what it wrote on its read channel: the program's trace (stderr) or a
-// helper's replies (stdout). Without an event loop QProcess reads, writes and learns of an exit
-// only inside a wait.
+// One child process with its trace (stderr) or a helper's replies (stdout) in a file, so that nobody
+// need drain a pipe while it runs.
 struct Child
 {
-    QProcess process;
-    QByteArray trace;
-    qsizetype taken = 0; // where the lines TakeLine has not passed yet begin
-
-    // Either way the message shows the whole trace.
-    testing::AssertionResult Result(bool ok) const
+    Child(const QString& file, QProcess::ProcessChannel channel) : output(file)
     {
-        return (ok ? testing::AssertionSuccess() : testing::AssertionFailure()) << "the trace:\n"
-                                                                                << trace.toStdString();
+        if (channel == QProcess::StandardError)
+            process.setStandardErrorFile(file);
+        else
+            process.setStandardOutputFile(file);
     }
 
-    testing::AssertionResult Has(const QByteArray& text)
+    QByteArray Output() const { return ReadFile(output); }
+
+    // Either way the message shows the whole output.
+    testing::AssertionResult Has(const QByteArray& text, int times = 1) const
     {
-        trace += process.readAll();
-        return Result(trace.contains(text));
+        const QByteArray all = Output();
+        return (all.count(text) >= times ? testing::AssertionSuccess() : testing::AssertionFailure())
+               << "the output:\n"
+               << all.toStdString();
     }
 
-    // Waits for the next whole line that starts with start; the lines up to it are passed for good.
-    testing::AssertionResult TakeLine(const QByteArray& start, int timeoutMs = kStartTimeoutMs,
-                                      QByteArray* line = nullptr)
+    testing::AssertionResult WaitFor(const QByteArray& text, int times = 1, int timeoutMs = kStartTimeoutMs)
     {
-        for (QDeadlineTimer deadline(timeoutMs);; process.waitForReadyRead(100)) {
-            trace += process.readAll();
-            for (qsizetype end; (end = trace.indexOf('\n', taken)) >= 0;) {
-                const QByteArray next = trace.mid(taken, end - taken);
-                taken = end + 1;
-                if (next.startsWith(start))
-                    return Result(!line || (*line = next, true));
-            }
-            if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
-                return Result(false);
-        }
+        const bool timedOut = !QTest::qWaitFor([&] { return Has(text, times) || !Running(); }, timeoutMs);
+        return Has(text, times) << (timedOut ? "(timed out)" : "");
     }
 
     testing::AssertionResult WaitForTrace(const QByteArray& line, int timeoutMs = kStartTimeoutMs)
     {
-        return TakeLine("savenook: " + line, timeoutMs);
+        return WaitFor("savenook: " + line + "\n", 1, timeoutMs);
     }
 
-    void Send(const QByteArray& line)
-    {
-        process.write(line + '\n');
-        process.waitForBytesWritten(5000);
-    }
+    // Without an event loop QProcess learns of an exit only inside a wait.
+    bool Running() { return !process.waitForFinished(0) && process.state() != QProcess::NotRunning; }
 
-    bool Running()
-    {
-        if (process.state() != QProcess::NotRunning)
-            process.waitForFinished(1);
-        return process.state() != QProcess::NotRunning;
-    }
-
-    bool Finish()
-    {
-        const bool finished = process.waitForFinished(kStartTimeoutMs);
-        trace += process.readAll();
-        return finished;
-    }
+    bool Finish() { return process.waitForFinished(kStartTimeoutMs); }
 
     void Signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
 
@@ -97,6 +73,9 @@ struct Child
             process.waitForFinished(5000);
         }
     }
+
+    QProcess process;
+    const QString output;
 };
 
 class MainProcessTest : public ::testing::Test
@@ -124,11 +103,11 @@ class MainProcessTest : public ::testing::Test
         return e;
     }
 
-    // The program named by SAVENOOK_BINARY, its trace on the read channel.
+    // The program named by SAVENOOK_BINARY, its trace in a file of its own.
     std::unique_ptr<Child> Start(const QStringList& arguments = {}, const QProcessEnvironment& e = {})
     {
-        auto child = std::make_unique<Child>();
-        child->process.setReadChannel(QProcess::StandardError);
+        auto child = std::make_unique<Child>(env.root() + QStringLiteral("/trace%1").arg(++started),
+                                             QProcess::StandardError);
         child->process.setProcessEnvironment(e.isEmpty() ? Environment() : e);
         child->process.start(qEnvironmentVariable("SAVENOOK_BINARY"), arguments);
         EXPECT_TRUE(child->process.waitForStarted(kStartTimeoutMs))
@@ -189,17 +168,19 @@ class MainProcessTest : public ::testing::Test
     // Ended by itself, the exit having run from its request to its end.
     static void ExpectOrderlyExit(Child& child)
     {
-        ASSERT_TRUE(child.Finish()) << child.trace.toStdString();
+        ASSERT_TRUE(child.Finish()) << child.Output().toStdString();
         EXPECT_EQ(child.process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(child.process.exitCode(), 0);
-        const auto requested = child.trace.indexOf("savenook: exit requested\n");
-        EXPECT_GE(requested, 0) << child.trace.toStdString();
-        EXPECT_GT(child.trace.indexOf("savenook: unloaded\n"), requested) << child.trace.toStdString();
+        const QByteArray trace = child.Output();
+        const auto requested = trace.indexOf("savenook: exit requested\n");
+        EXPECT_GE(requested, 0) << trace.toStdString();
+        EXPECT_GT(trace.indexOf("savenook: unloaded\n"), requested) << trace.toStdString();
     }
 
     TestEnvironment env;
     const QString runtime = env.root() + "/runtime";
     QString tmp; // when set, TMPDIR instead of XDG_RUNTIME_DIR
+    int started = 0;
 };
 
 TEST(MainCommandLineTest, WordsAreFoundAnywhereInAnyCaseButNotInTheProgramPath)
@@ -247,7 +228,7 @@ TEST_F(MainProcessTest, WithoutDisplayHelpAndVersionAnswerAndAStartFailsClearly)
         if (row.succeeds) {
             EXPECT_TRUE(child->process.readAllStandardOutput().contains(row.expected));
         } else {
-            EXPECT_EQ(child->trace.count('\n'), 1) << child->trace.toStdString();
+            EXPECT_EQ(child->Output().count('\n'), 1) << child->Output().toStdString();
             EXPECT_TRUE(child->Has(row.expected));
             EXPECT_TRUE(child->Has("xvfb-run -a savenook"));
         }
@@ -354,8 +335,8 @@ TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
         auto child = StartAndWait(row.arguments);
         // The offscreen platform has no tray: a hidden start is shown, and the trace says why.
         EXPECT_TRUE(child->Has("savenook: window shown\n"));
-        EXPECT_EQ(child->trace.contains("savenook: no tray: window shown\n"), !row.arguments.isEmpty())
-            << child->trace.toStdString();
+        EXPECT_EQ(child->Output().contains("savenook: no tray: window shown\n"), !row.arguments.isEmpty())
+            << child->Output().toStdString();
         const auto before = EmptyStores();
         child->Signal(row.signal);
         ExpectOrderlyExit(*child);
@@ -371,40 +352,42 @@ TEST_F(MainProcessTest, SessionSaveRequestsOnlySaveAndTheSessionsEndExitsInOrder
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty())
         GTEST_SKIP() << "Xvfb is not installed";
-    Child server;
+    Child server(env.root() + "/display", QProcess::StandardOutput);
     server.process.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
-    QByteArray display;
-    ASSERT_TRUE(server.TakeLine("", 10000, &display)) << "Xvfb did not start";
-    Child manager;
+    ASSERT_TRUE(server.WaitFor("\n")) << "Xvfb did not start";
+    Child manager(env.root() + "/manager", QProcess::StandardOutput);
     manager.process.start(QStringLiteral(SAVENOOK_SESSION_MANAGER), QStringList());
-    QByteArray listening;
-    ASSERT_TRUE(manager.TakeLine("listening ", 10000, &listening));
+    ASSERT_TRUE(manager.WaitFor("\n"));
+    const QByteArray listening = manager.Output().split('\n').first();
 
     WriteExampleStores("1");
     QProcessEnvironment e = Environment(false);
     e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    e.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display.trimmed()));
-    e.insert(QStringLiteral("SESSION_MANAGER"), QString::fromLatin1(listening.mid(10)));
+    e.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(server.Output().trimmed()));
+    e.insert(QStringLiteral("SESSION_MANAGER"),
+             QString::fromLatin1(listening.mid(QByteArray("listening ").size())));
     auto child = Start({QStringLiteral("nowin")}, e);
     ASSERT_TRUE(child->WaitForTrace("started"));
-    ASSERT_TRUE(manager.TakeLine("registered")) << "the program never joined the session";
+    ASSERT_TRUE(manager.WaitFor("registered")) << "the program never joined the session";
     // Started at log-on by its start-up entry, not by the session a second time
     // (3 is XSMP's "restart never").
-    EXPECT_TRUE(manager.TakeLine("restart hint 3"));
-    ASSERT_TRUE(manager.TakeLine("save done")) << "the first save request went unanswered";
+    EXPECT_TRUE(manager.WaitFor("restart hint 3\n"));
+    ASSERT_TRUE(manager.WaitFor("save done")) << "the first save request went unanswered";
 
     // A checkpoint: saved, and still running well after it.
     const auto before = EmptyStores();
-    manager.Send("save");
-    ASSERT_TRUE(manager.TakeLine("save done"));
+    manager.process.write("save\n");
+    manager.process.waitForBytesWritten(5000);
+    ASSERT_TRUE(manager.WaitFor("save done", 2));
     ASSERT_TRUE(child->WaitForTrace("session save"));
     EXPECT_FALSE(child->WaitForTrace("exit requested", 1500));
-    ASSERT_TRUE(child->Running()) << child->trace.toStdString();
+    ASSERT_TRUE(child->Running()) << child->Output().toStdString();
     ExpectRewritten(before);
 
     // The session's end runs the ordinary exit, which saves once more.
     EmptyStores();
-    manager.Send("die");
+    manager.process.write("die\n");
+    manager.process.waitForBytesWritten(5000);
     ExpectOrderlyExit(*child);
     ExpectRewritten(before);
 }
