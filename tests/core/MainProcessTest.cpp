@@ -5,13 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
 #include <QtCore/qtestsupport_core.h>
 
 #include <algorithm>
@@ -281,9 +279,7 @@ TEST_F(MainProcessTest, LeftoversOfAKilledInstanceAndStartsAtTheSameMomentLeaveE
         return std::count_if(children.begin(), children.end(),
                              [](const auto& child) { return child->Running(); });
     };
-    for (QDeadlineTimer deadline(kStartTimeoutMs); running() > 1 && !deadline.hasExpired();)
-        QThread::msleep(50);
-    ASSERT_EQ(running(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running() == 1; }, kStartTimeoutMs));
     for (const auto& child : children) {
         if (child->Running())
             EXPECT_TRUE(child->WaitForTrace("started") && child->WaitForTrace("show requested"));
