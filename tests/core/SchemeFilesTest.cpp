@@ -35,28 +35,6 @@ TEST(SchemeFiles, NamesStayPlainFilesInsideTheSchemeFolder)
         EXPECT_FALSE(SchemeFiles::IsSafeFileName(QString::fromUtf8(unsafe))) << unsafe;
 }
 
-// Remove All and disabling change the model without writing it: the scheme must hold what the user sees.
-TEST(SchemeFiles, SavedFromTheCurrentModelAndLoadedBack)
-{
-    TestEnvironment env;
-    ProgramState state;
-    addAssociation(state, QStringLiteral("/data/Old"));
-    ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
-    state.Backups.Clear();
-    addAssociation(state, QStringLiteral("/data/Work"));
-
-    ASSERT_TRUE(SchemeFiles::Save(state, QStringLiteral("Work.sch")));
-    state.Backups.Clear();
-    ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
-    EXPECT_EQ(SchemeFiles::Load(QStringLiteral("Work.sch")), SchemeFiles::LoadResult::Loaded);
-    LoadBackups(state);
-    LoadDestinations(state);
-    ASSERT_EQ(state.Backups.Count(), 1);
-    EXPECT_EQ(state.Backups.Item(1)->SourcePath, QStringLiteral("/data/Work"));
-    EXPECT_EQ(state.Destinations.Count(), 1);
-    EXPECT_EQ(Entries(env.dataFolder()), (QStringList{"sch", "usrdatab", "usrdatad"}));
-}
-
 // The second store's temporary file cannot be made: nothing may have been deleted or replaced.
 TEST(SchemeFiles, AFailedCopyLeavesTheStoresAsTheyWere)
 {
