@@ -1,6 +1,5 @@
 #include "core/Stores.h"
 #include "core/DataFolder.h"
-#include "core/DateText.h"
 #include "platform/FileNames.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
@@ -44,8 +43,8 @@ class Stores : public testing::Test
 // The worked example: one folder association with two destinations.
 TEST_F(Stores, WorkedExampleLoadsAndSavesBackByteIdentical)
 {
-    const QString created = DateText::Format(QDateTime(QDate(2026, 12, 5), QTime(10, 0, 0)));
-    const QString active = DateText::Format(QDateTime(QDate(2026, 12, 5), QTime(10, 5, 0)));
+    const QString created = QStringLiteral("05/12/2026 10:00:00"),
+                  active = QStringLiteral("05/12/2026 10:05:00");
     const QByteArray usrdatab =
         CrLf({"/data/Work", "DATA", created, "Never", active, "1", "1", "1", "3", "1", "0", "0", "1"});
     const QByteArray usrdatad =
