@@ -18,20 +18,14 @@ class Collections : public testing::Test
         ASSERT_NE(state.Backups.Add(b, source), nullptr);
     }
 
-    std::vector<QString> sources() const
+    // One text field of every item, in order.
+    template <typename Items, typename Item>
+    static std::vector<QString> listOf(const Items& items, QString Item::*field)
     {
         std::vector<QString> result;
-        for (const clsBackup& b : state.Backups)
-            result.push_back(b.SourcePath);
+        for (const Item& item : items)
+            result.push_back(item.*field);
         return result;
-    }
-
-    std::vector<QString> destinationPaths() const
-    {
-        std::vector<QString> paths;
-        for (const clsDestination& d : state.Destinations)
-            paths.push_back(d.Path);
-        return paths;
     }
 
     FakeStatusPanels panels;
@@ -49,7 +43,8 @@ TEST_F(Collections, KeysArePathsExactlyAndARefusedDuplicateLeavesEverythingAsItW
     duplicate.SourcePath = QStringLiteral("/data/Work");
     EXPECT_EQ(state.Backups.Add(duplicate, duplicate.SourcePath), nullptr);
     EXPECT_EQ(panels.Updates, updatesBefore);
-    EXPECT_EQ(sources(), (std::vector<QString>{"/data/Work", "/data/work", "/home/me/notes.txt"}));
+    EXPECT_EQ(listOf(state.Backups, &clsBackup::SourcePath),
+              (std::vector<QString>{"/data/Work", "/data/work", "/home/me/notes.txt"}));
     EXPECT_EQ(state.Backups.Item(QStringLiteral("/data/Work"))->Versions, 3);
     EXPECT_EQ(state.Backups.PositionOf(QStringLiteral("/data/work")), 2);
     EXPECT_EQ(state.Backups.Item(QStringLiteral("/DATA/WORK")), nullptr);
@@ -69,10 +64,11 @@ TEST_F(Collections, RemovingAnAssociationRemovesExactlyItsDestinationsAndEveryOr
         state.Destinations.Add(QString::fromLatin1(path), QString::fromLatin1(source), {});
 
     ASSERT_TRUE(state.Backups.Remove(QStringLiteral("/data/A")));
-    EXPECT_EQ(destinationPaths(), (std::vector<QString>{"/m/2", "/m/3", "/m/5"}));
+    EXPECT_EQ(listOf(state.Destinations, &clsDestination::Path),
+              (std::vector<QString>{"/m/2", "/m/3", "/m/5"}));
     ASSERT_TRUE(state.Backups.Remove(2)); // /data/a, now at position 2
-    EXPECT_EQ(destinationPaths(), (std::vector<QString>{"/m/2", "/m/5"}));
-    EXPECT_EQ(sources(), std::vector<QString>{"/data/B"});
+    EXPECT_EQ(listOf(state.Destinations, &clsDestination::Path), (std::vector<QString>{"/m/2", "/m/5"}));
+    EXPECT_EQ(listOf(state.Backups, &clsBackup::SourcePath), std::vector<QString>{"/data/B"});
 }
 
 // The count panel shows a blank where the sign would be. Clearing nothing leaves orphans, as no removal does.
