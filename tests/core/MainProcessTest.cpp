@@ -184,50 +184,42 @@ class MainProcessTest : public ::testing::Test
 TEST(MainCommandLineTest, WordsAreFoundAnywhereInAnyCaseButNotInTheProgramPath)
 {
     using Request = Main::CommandLine::Request;
-    const struct
-    {
-        QStringList arguments;
-        Request action;
-        bool noWin;
-    } rows[] = {{{"savenook"}, Request::Run, false},
-                {{"savenook", "nowin"}, Request::Run, true},
-                {{"savenook", "-NOWINDOW"}, Request::Run, true},
-                {{"savenook", "x", "/NoWin"}, Request::Run, true},
-                {{"/home/nowinski/savenook"}, Request::Run, false},
-                {{"savenook", "now", "in"}, Request::Run, false},
-                {{"savenook", "nowin", "--help"}, Request::Help, true},
-                {{"savenook", "--version"}, Request::Version, false},
-                {{"savenook", "--versions", "-help"}, Request::Run, false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.arguments.join(' ').toStdString());
-        const Main::CommandLine command = Main::ParseCommandLine(row.arguments);
-        EXPECT_EQ(command.Action, row.action);
-        EXPECT_EQ(command.NoWin, row.noWin);
+    const std::tuple<QStringList, Request, bool> rows[] = {
+        {{"savenook"}, Request::Run, false},
+        {{"savenook", "nowin"}, Request::Run, true},
+        {{"savenook", "-NOWINDOW"}, Request::Run, true},
+        {{"savenook", "x", "/NoWin"}, Request::Run, true},
+        {{"/home/nowinski/savenook"}, Request::Run, false},
+        {{"savenook", "now", "in"}, Request::Run, false},
+        {{"savenook", "nowin", "--help"}, Request::Help, true},
+        {{"savenook", "--version"}, Request::Version, false},
+        {{"savenook", "--versions", "-help"}, Request::Run, false}};
+    for (const auto& [arguments, action, noWin] : rows) {
+        const Main::CommandLine command = Main::ParseCommandLine(arguments);
+        EXPECT_EQ(command.Action, action) << arguments.join(' ').toStdString();
+        EXPECT_EQ(command.NoWin, noWin) << arguments.join(' ').toStdString();
     }
 }
 
 // Without a display only --help and --version answer; a start prints one clear line.
 TEST_F(MainProcessTest, WithoutDisplayHelpAndVersionAnswerAndAStartFailsClearly)
 {
-    const struct
-    {
-        QStringList arguments;
-        bool succeeds;
-        const char* expected; // on stdout when it succeeds, else in the one line of the trace
-    } rows[] = {{{"--help"}, true, "Usage: savenook [nowin]"},
-                {{"--version"}, true, "Savenook " SAVENOOK_VERSION "\n"},
-                {{}, false, "no display"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.expected);
-        auto child = Start(row.arguments, Environment(false));
+    // What is expected is on stdout when the run succeeds, else in the one line of the trace.
+    const std::tuple<QStringList, bool, const char*> rows[] = {
+        {{"--help"}, true, "Usage: savenook [nowin]"},
+        {{"--version"}, true, "Savenook " SAVENOOK_VERSION "\n"},
+        {{}, false, "no display"}};
+    for (const auto& [arguments, succeeds, expected] : rows) {
+        SCOPED_TRACE(expected);
+        auto child = Start(arguments, Environment(false));
         ASSERT_TRUE(child->Finish());
         EXPECT_EQ(child->process.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child->process.exitCode() == 0, row.succeeds);
-        if (row.succeeds) {
-            EXPECT_TRUE(child->process.readAllStandardOutput().contains(row.expected));
+        EXPECT_EQ(child->process.exitCode() == 0, succeeds);
+        if (succeeds) {
+            EXPECT_TRUE(child->process.readAllStandardOutput().contains(expected));
         } else {
             EXPECT_EQ(child->Output().count('\n'), 1) << child->Output().toStdString();
-            EXPECT_TRUE(child->Has(row.expected));
+            EXPECT_TRUE(child->Has(expected));
             EXPECT_TRUE(child->Has("xvfb-run -a savenook"));
         }
     }
@@ -319,22 +311,18 @@ TEST_F(MainProcessTest, AStartDuringAnExitRunsOnceTheExitHasEnded)
 // A hidden start (nowin in any case) also runs the exit to its end.
 TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
 {
-    const struct
-    {
-        int signal;
-        const char* paused;
-        QStringList arguments;
-    } rows[] = {{SIGTERM, "0", {}}, {SIGINT, "1", {"--some", "/NoWin"}}, {SIGHUP, "0", {}}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "signal " << row.signal << ", paused " << row.paused);
-        WriteExampleStores(row.paused);
-        auto child = StartAndWait(row.arguments);
+    const std::tuple<int, const char*, QStringList> rows[] = {
+        {SIGTERM, "0", {}}, {SIGINT, "1", {"--some", "/NoWin"}}, {SIGHUP, "0", {}}};
+    for (const auto& [signal, paused, arguments] : rows) {
+        SCOPED_TRACE(testing::Message() << "signal " << signal << ", paused " << paused);
+        WriteExampleStores(paused);
+        auto child = StartAndWait(arguments);
         // The offscreen platform has no tray: a hidden start is shown, and the trace says why.
         EXPECT_TRUE(child->Has("savenook: window shown\n"));
-        EXPECT_EQ(child->Output().contains("savenook: no tray: window shown\n"), !row.arguments.isEmpty())
+        EXPECT_EQ(child->Output().contains("savenook: no tray: window shown\n"), !arguments.isEmpty())
             << child->Output().toStdString();
         const auto before = EmptyStores();
-        child->Signal(row.signal);
+        child->Signal(signal);
         ExpectOrderlyExit(*child);
         ExpectRewritten(before);
     }

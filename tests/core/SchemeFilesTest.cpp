@@ -59,30 +59,25 @@ TEST(SchemeFiles, AFailedCopyLeavesTheStoresAsTheyWere)
 // unless the marker naming it was not written whole (then no rename had begun).
 TEST(SchemeFiles, LoadCutOffByACrashEndsWithBothStoresOfOneScheme)
 {
-    const struct
-    {
-        bool firstRenamed;
-        const char* marker;
-        const char* expected;
-    } rows[] = {{true, "end\r\n", "/new"}, {false, "end\r\n", "/new"}, {false, "", "/old"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.firstRenamed << row.marker);
+    const std::tuple<bool, const char*, const char*> rows[] = {
+        {true, "end\r\n", "/new"}, {false, "end\r\n", "/new"}, {false, "", "/old"}};
+    for (const auto& [firstRenamed, marker, expected] : rows) {
+        SCOPED_TRACE(testing::Message() << firstRenamed << marker);
         TestEnvironment env;
         ProgramState state;
         addAssociation(state, QStringLiteral("/old"));
         ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
-        WriteFile(DataFilePath(row.firstRenamed ? "usrdatab" : "usrdatabTEMP"),
+        WriteFile(DataFilePath(firstRenamed ? "usrdatab" : "usrdatabTEMP"),
                   "/new\r\n\r\nx\r\nNever\r\nNever\r\n1\r\n1\r\n1\r\n3\r\n1\r\n0\r\n0\r\n1\r\n");
         WriteFile(DataFilePath("usrdatadTEMP"), "/backup\r\n/new\r\n\r\n");
         WriteFile(DataFilePath("storesTEMP"),
-                  (DataFilePath("usrdatab") + "\r\n" + DataFilePath("usrdatad") + "\r\n").toUtf8() +
-                      row.marker);
+                  (DataFilePath("usrdatab") + "\r\n" + DataFilePath("usrdatad") + "\r\n").toUtf8() + marker);
 
         LoadBackups(state);
         LoadDestinations(state);
         ASSERT_EQ(state.Backups.Count(), 1);
-        EXPECT_EQ(state.Backups.Item(1)->SourcePath, row.expected);
-        EXPECT_EQ(state.Destinations.Item(1)->Source, row.expected);
+        EXPECT_EQ(state.Backups.Item(1)->SourcePath, expected);
+        EXPECT_EQ(state.Destinations.Item(1)->Source, expected);
         EXPECT_FALSE(QFileInfo::exists(DataFilePath("storesTEMP")));
     }
 }
