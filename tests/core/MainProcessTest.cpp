@@ -131,7 +131,7 @@ class MainProcessTest : public ::testing::Test
         return child;
     }
 
-    // One association with a destination, and the paused flag.
+    // The worked example: one association with two destinations, and the paused flag.
     void WriteExampleStores(const char* paused)
     {
         const QString folder = env.dataFolder();
@@ -141,7 +141,8 @@ class MainProcessTest : public ::testing::Test
         WriteFile(folder + "/usrdatab",
                   CrLf({source, "DATA", "05/12/2026 10:00:00", "Never", "05/12/2026 10:05:00", "1", "1", "1",
                         "3", "1", "0", "0", "1"}));
-        WriteFile(folder + "/usrdatad", CrLf({env.root() + "/Copies/Work", source, "BACKUP1"}));
+        WriteFile(folder + "/usrdatad", CrLf({env.root() + "/Copies/Work", source, "BACKUP1",
+                                              env.root() + "/Usb/Work", source, "USB"}));
         WriteFile(folder + "/pprefs", CrLf({QString::fromLatin1(paused)}));
     }
 
