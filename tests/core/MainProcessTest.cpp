@@ -5,14 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
+#include <QtCore/qtestsupport_core.h>
 
 #include <algorithm>
 #include <csignal>
@@ -25,121 +23,93 @@ namespace {
 
 constexpr int kStartTimeoutMs = 20000;
 
-// One child process with what it wrote on its read channel: the program's trace (stderr) or a
-// helper's replies (stdout).
+// One child process with its trace (stderr) or a helper's replies (stdout) in a file, so that nobody
+// need drain a pipe while it runs.
 struct Child
 {
-    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
-    QByteArray trace;
-    qsizetype taken = 0; // where the lines TakeLine has not passed yet begin
-
-    void Collect() { trace += process->readAll(); }
-
-    // Either way the message shows the whole trace.
-    testing::AssertionResult Has(const QByteArray& text)
+    Child(const QString& file, QProcess::ProcessChannel channel) : output(file)
     {
-        Collect();
-        return (trace.contains(text) ? testing::AssertionSuccess() : testing::AssertionFailure())
-               << "the trace:\n"
-               << trace.toStdString();
+        if (channel == QProcess::StandardError)
+            process.setStandardErrorFile(file);
+        else
+            process.setStandardOutputFile(file);
+    }
+
+    QByteArray Output() const { return ReadFile(output); }
+
+    // Either way the message shows the whole output.
+    testing::AssertionResult Has(const QByteArray& text, int times = 1) const
+    {
+        const QByteArray all = Output();
+        return (all.count(text) >= times ? testing::AssertionSuccess() : testing::AssertionFailure())
+               << "the output:\n"
+               << all.toStdString();
+    }
+
+    testing::AssertionResult WaitFor(const QByteArray& text, int times = 1, int timeoutMs = kStartTimeoutMs)
+    {
+        const bool timedOut = !QTest::qWaitFor([&] { return Has(text, times) || !Running(); }, timeoutMs);
+        return Has(text, times) << (timedOut ? "(timed out)" : "");
     }
 
     testing::AssertionResult WaitForTrace(const QByteArray& line, int timeoutMs = kStartTimeoutMs)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        for (;;) {
-            testing::AssertionResult found = Has("savenook: " + line + "\n");
-            if (found || deadline.hasExpired() || process->state() == QProcess::NotRunning)
-                return found;
-            process->waitForReadyRead(100);
-        }
-    }
-
-    // The next whole line that starts with start; the lines up to it are passed for good.
-    bool TakeLine(const QByteArray& start, int timeoutMs = kStartTimeoutMs, QByteArray* line = nullptr)
-    {
-        QDeadlineTimer deadline(timeoutMs);
-        for (;;) {
-            Collect();
-            for (qsizetype end; (end = trace.indexOf('\n', taken)) >= 0;) {
-                const QByteArray next = trace.mid(taken, end - taken);
-                taken = end + 1;
-                if (next.startsWith(start)) {
-                    if (line)
-                        *line = next;
-                    return true;
-                }
-            }
-            if (deadline.hasExpired() || process->state() == QProcess::NotRunning)
-                return false;
-            process->waitForReadyRead(100);
-        }
-    }
-
-    // Without an event loop the bytes leave only inside a wait.
-    void Send(const QByteArray& line)
-    {
-        process->write(line + '\n');
-        process->waitForBytesWritten(5000);
+        return WaitFor("savenook: " + line + "\n", 1, timeoutMs);
     }
 
     // Without an event loop QProcess learns of an exit only inside a wait.
-    bool Running()
-    {
-        if (process->state() != QProcess::NotRunning)
-            process->waitForFinished(1);
-        return process->state() != QProcess::NotRunning;
-    }
+    bool Running() { return !process.waitForFinished(0) && process.state() != QProcess::NotRunning; }
 
-    void Signal(int number) { ::kill(static_cast<pid_t>(process->processId()), number); }
+    bool Finish() { return process.waitForFinished(kStartTimeoutMs); }
+
+    void Signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
 
     ~Child()
     {
         if (Running()) {
-            process->kill();
-            process->waitForFinished(5000);
+            process.kill();
+            process.waitForFinished(5000);
         }
     }
+
+    QProcess process;
+    const QString output;
 };
 
 class MainProcessTest : public ::testing::Test
 {
   protected:
-    void SetUp() override
+    MainProcessTest()
     {
-        binary = qEnvironmentVariable("SAVENOOK_BINARY");
-        ASSERT_FALSE(binary.isEmpty()) << "SAVENOOK_BINARY names the program under test";
-        runtime = env.root() + "/runtime";
-        ASSERT_TRUE(QDir().mkpath(runtime));
-        QFile::setPermissions(runtime,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QDir().mkdir(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     // Private folders, the offscreen screen unless display is false, and the trace on.
     QProcessEnvironment Environment(bool display = true, const QString& dataHome = {}) const
     {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
             e.remove(name);
         if (display)
             e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         e.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.isEmpty() ? env.dataHome() : dataHome);
         e.insert(QStringLiteral("XDG_CONFIG_HOME"), env.configHome());
         e.insert(QStringLiteral("HOME"), env.home());
-        e.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        e.insert(tmp.isEmpty() ? QStringLiteral("XDG_RUNTIME_DIR") : QStringLiteral("TMPDIR"),
+                 tmp.isEmpty() ? runtime : tmp);
         e.insert(QStringLiteral("SAVENOOK_TRACE"), QStringLiteral("1"));
         return e;
     }
 
+    // The program named by SAVENOOK_BINARY, its trace in a file of its own.
     std::unique_ptr<Child> Start(const QStringList& arguments = {}, const QProcessEnvironment& e = {})
     {
-        auto child = std::make_unique<Child>();
-        // The trace comes on stderr: waits must wake for it, not for stdout.
-        child->process->setReadChannel(QProcess::StandardError);
-        child->process->setProcessEnvironment(e.isEmpty() ? Environment() : e);
-        child->process->start(binary, arguments);
-        EXPECT_TRUE(child->process->waitForStarted(kStartTimeoutMs))
-            << child->process->errorString().toStdString();
+        auto child = std::make_unique<Child>(env.root() + QStringLiteral("/trace%1").arg(++started),
+                                             QProcess::StandardError);
+        child->process.setProcessEnvironment(e.isEmpty() ? Environment() : e);
+        child->process.start(qEnvironmentVariable("SAVENOOK_BINARY"), arguments);
+        EXPECT_TRUE(child->process.waitForStarted(kStartTimeoutMs))
+            << child->process.errorString().toStdString();
         return child;
     }
 
@@ -150,27 +120,18 @@ class MainProcessTest : public ::testing::Test
         return child;
     }
 
-    static bool Finish(Child& child, int timeoutMs = kStartTimeoutMs)
-    {
-        const bool finished = child.process->waitForFinished(timeoutMs);
-        child.Collect();
-        return finished;
-    }
-
     // A start that meets a running instance hands over to it and ends at once, successfully.
     std::unique_ptr<Child> StartHandingOver(const QProcessEnvironment& e = {})
     {
         auto child = Start({}, e);
-        QDeadlineTimer quick(5000);
-        EXPECT_TRUE(Finish(*child, 5000)) << "a start that hands over must end quickly";
-        EXPECT_FALSE(quick.hasExpired());
-        EXPECT_EQ(child->process->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child->process->exitCode(), 0);
+        EXPECT_TRUE(child->process.waitForFinished(5000)) << "a start that hands over must end quickly";
+        EXPECT_EQ(child->process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child->process.exitCode(), 0);
         EXPECT_TRUE(child->Has("handed over"));
         return child;
     }
 
-    // One association with two destinations, and the paused flag.
+    // The worked example: one association with two destinations, and the paused flag.
     void WriteExampleStores(const char* paused)
     {
         const QString folder = env.dataFolder();
@@ -197,37 +158,34 @@ class MainProcessTest : public ::testing::Test
         return before;
     }
 
-    // Ended by itself, the exit having run from its request to its end.
-    static void ExpectOrderlyExit(Child& child)
-    {
-        ASSERT_TRUE(Finish(child)) << child.trace.toStdString();
-        EXPECT_EQ(child.process->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child.process->exitCode(), 0);
-        const auto requested = child.trace.indexOf("savenook: exit requested\n");
-        EXPECT_GE(requested, 0) << child.trace.toStdString();
-        EXPECT_GT(child.trace.indexOf("savenook: unloaded\n"), requested) << child.trace.toStdString();
-    }
-
     static void ExpectRewritten(const std::map<QString, QByteArray>& before)
     {
         for (const auto& [path, bytes] : before)
             EXPECT_EQ(ReadFile(path), bytes) << path.toStdString();
     }
 
+    // Ended by itself, the exit having run from its request to its end.
+    static void ExpectOrderlyExit(Child& child)
+    {
+        ASSERT_TRUE(child.Finish()) << child.Output().toStdString();
+        EXPECT_EQ(child.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.process.exitCode(), 0);
+        const QByteArray trace = child.Output();
+        const auto requested = trace.indexOf("savenook: exit requested\n");
+        EXPECT_GE(requested, 0) << trace.toStdString();
+        EXPECT_GT(trace.indexOf("savenook: unloaded\n"), requested) << trace.toStdString();
+    }
+
     TestEnvironment env;
-    QString binary;
-    QString runtime;
+    const QString runtime = env.root() + "/runtime";
+    QString tmp; // when set, TMPDIR instead of XDG_RUNTIME_DIR
+    int started = 0;
 };
 
 TEST(MainCommandLineTest, WordsAreFoundAnywhereInAnyCaseButNotInTheProgramPath)
 {
     using Request = Main::CommandLine::Request;
-    const struct
-    {
-        QStringList arguments;
-        Request action;
-        bool noWin;
-    } rows[] = {
+    const std::tuple<QStringList, Request, bool> rows[] = {
         {{"savenook"}, Request::Run, false},
         {{"savenook", "nowin"}, Request::Run, true},
         {{"savenook", "-NOWINDOW"}, Request::Run, true},
@@ -236,117 +194,91 @@ TEST(MainCommandLineTest, WordsAreFoundAnywhereInAnyCaseButNotInTheProgramPath)
         {{"savenook", "now", "in"}, Request::Run, false},
         {{"savenook", "nowin", "--help"}, Request::Help, true},
         {{"savenook", "--version"}, Request::Version, false},
-        {{"savenook", "--versions", "-help"}, Request::Run, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.arguments.join(' ').toStdString());
-        const Main::CommandLine command = Main::ParseCommandLine(row.arguments);
-        EXPECT_EQ(command.Action, row.action);
-        EXPECT_EQ(command.NoWin, row.noWin);
+        {{"savenook", "--versions", "-help"}, Request::Run, false}};
+    for (const auto& [arguments, action, noWin] : rows) {
+        const Main::CommandLine command = Main::ParseCommandLine(arguments);
+        EXPECT_EQ(command.Action, action) << arguments.join(' ').toStdString();
+        EXPECT_EQ(command.NoWin, noWin) << arguments.join(' ').toStdString();
     }
 }
 
 // Without a display only --help and --version answer; a start prints one clear line.
 TEST_F(MainProcessTest, WithoutDisplayHelpAndVersionAnswerAndAStartFailsClearly)
 {
-    const struct
-    {
-        const char* argument;
-        bool succeeds;
-        const char* expected; // on stdout when it succeeds, else in the one line of the trace
-    } rows[] = {{"--help", true, "Usage: savenook [nowin]"},
-                {"--version", true, "Savenook " SAVENOOK_VERSION "\n"},
-                {nullptr, false, "no display"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.argument ? row.argument : "no argument");
-        auto child = Start(row.argument ? QStringList{QString::fromLatin1(row.argument)} : QStringList{},
-                           Environment(false));
-        ASSERT_TRUE(Finish(*child));
-        EXPECT_EQ(child->process->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child->process->exitCode() == 0, row.succeeds);
-        if (row.succeeds) {
-            EXPECT_TRUE(child->process->readAllStandardOutput().contains(row.expected));
+    // What is expected is on stdout when the run succeeds, else in the one line of the trace.
+    const std::tuple<QStringList, bool, const char*> rows[] = {
+        {{"--help"}, true, "Usage: savenook [nowin]"},
+        {{"--version"}, true, "Savenook " SAVENOOK_VERSION "\n"},
+        {{}, false, "no display"}};
+    for (const auto& [arguments, succeeds, expected] : rows) {
+        SCOPED_TRACE(expected);
+        auto child = Start(arguments, Environment(false));
+        ASSERT_TRUE(child->Finish());
+        EXPECT_EQ(child->process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child->process.exitCode() == 0, succeeds);
+        if (succeeds) {
+            EXPECT_TRUE(child->process.readAllStandardOutput().contains(expected));
         } else {
-            EXPECT_EQ(child->trace.count('\n'), 1) << child->trace.toStdString();
-            EXPECT_TRUE(child->Has(row.expected));
+            EXPECT_EQ(child->Output().count('\n'), 1) << child->Output().toStdString();
+            EXPECT_TRUE(child->Has(expected));
             EXPECT_TRUE(child->Has("xvfb-run -a savenook"));
         }
     }
     EXPECT_FALSE(QFileInfo::exists(env.dataFolder()));
 }
 
-TEST_F(MainProcessTest, SecondStartShowsTheFirstWindowAndWritesNothing)
+// Without XDG_RUNTIME_DIR the hand-over goes through a private folder below TMPDIR, also from a text
+// console; the second start loads and writes nothing.
+TEST_F(MainProcessTest, SecondStartShowsTheFirstWindowThroughAPrivateFolderAndWritesNothing)
 {
-    auto first = StartAndWait({QStringLiteral("nowin")});
-
+    tmp = env.root() + "/tmp";
+    const QString folder = tmp + QStringLiteral("/savenook-%1").arg(::getuid());
+    ASSERT_TRUE(QDir().mkpath(tmp));
     const QString otherData = env.root() + "/second-data";
-    auto second = StartHandingOver(Environment(true, otherData));
-    EXPECT_FALSE(second->Has("window shown"));
-    EXPECT_FALSE(QFileInfo::exists(otherData)) << "a second start loads and writes nothing";
-
+    auto first = StartAndWait({QStringLiteral("nowin")});
+    EXPECT_EQ(QFileInfo(folder).permissions() & 0x0077, QFileDevice::Permissions())
+        << "only the owner may enter";
+    EXPECT_FALSE(StartHandingOver(Environment(true, otherData))->Has("window shown"));
     EXPECT_TRUE(first->WaitForTrace("show requested"));
-    EXPECT_TRUE(first->WaitForTrace("window shown"));
-    EXPECT_TRUE(first->Running());
-
-    // The hand-over also works without a display: a start from a text console.
+    EXPECT_TRUE(first->Has("savenook: window shown\n"));
     StartHandingOver(Environment(false, otherData));
-    EXPECT_TRUE(first->Running());
+    EXPECT_FALSE(QFileInfo::exists(otherData));
+    first->Signal(SIGTERM);
+    ASSERT_TRUE(first->Finish());
+
+    // A folder of that name that others can write to is not trusted.
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
+    auto refused = Start();
+    ASSERT_TRUE(refused->Finish());
+    EXPECT_NE(refused->process.exitCode(), 0);
+    EXPECT_TRUE(refused->Has("not a private folder"));
 }
 
-TEST_F(MainProcessTest, StartsAtTheSameMomentLeaveExactlyOne)
+// SIGKILL leaves the socket behind, and a kill during a start its lock. Of the starts that follow at the
+// same moment exactly one runs, the others hand over to it.
+TEST_F(MainProcessTest, LeftoversOfAKilledInstanceAndStartsAtTheSameMomentLeaveExactlyOne)
 {
-    constexpr int kStarts = 5;
-    std::vector<std::unique_ptr<Child>> children;
-    for (int i = 0; i < kStarts; ++i)
-        children.push_back(Start({QStringLiteral("nowin")}));
+    auto killed = StartAndWait();
+    const QByteArray deadPid = QByteArray::number(killed->process.processId());
+    killed->Signal(SIGKILL);
+    killed.reset();
+    ASSERT_TRUE(QFileInfo::exists(runtime + "/savenook.socket"));
+    WriteFile(runtime + "/savenook.lock", deadPid + "\nsavenook\n\n");
 
+    std::vector<std::unique_ptr<Child>> children;
+    for (int i = 0; i < 5; ++i)
+        children.push_back(Start({QStringLiteral("nowin")}));
     const auto running = [&] {
         return std::count_if(children.begin(), children.end(),
                              [](const auto& child) { return child->Running(); });
     };
-    for (QDeadlineTimer deadline(kStartTimeoutMs); running() > 1 && !deadline.hasExpired();)
-        QThread::msleep(50);
-    ASSERT_EQ(running(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running() == 1; }, kStartTimeoutMs));
     for (const auto& child : children) {
-        if (child->Running()) {
-            EXPECT_TRUE(child->WaitForTrace("started"));
-        } else {
-            EXPECT_EQ(child->process->exitCode(), 0) << child->trace.toStdString();
-            EXPECT_TRUE(child->Has("handed over"));
-        }
+        if (child->Running())
+            EXPECT_TRUE(child->WaitForTrace("started") && child->WaitForTrace("show requested"));
+        else
+            EXPECT_TRUE(child->process.exitCode() == 0 && child->Has("handed over"));
     }
-}
-
-TEST_F(MainProcessTest, LeftoversOfAKilledInstanceDoNotStopTheNextStart)
-{
-    {
-        auto killed = StartAndWait();
-        killed->Signal(SIGKILL);
-        ASSERT_TRUE(Finish(*killed));
-    }
-    ASSERT_TRUE(QFileInfo::exists(runtime + "/savenook.socket")) << "SIGKILL leaves the socket behind";
-
-    // A lock file of a process that no longer exists, in QLockFile's own format.
-    QProcess gone;
-    gone.start(QStringLiteral("true"));
-    ASSERT_TRUE(gone.waitForStarted());
-    const QByteArray deadPid = QByteArray::number(gone.processId());
-    ASSERT_TRUE(gone.waitForFinished());
-    const QString lockPath = runtime + "/savenook.lock";
-    QByteArray lockContent;
-    {
-        QLockFile lock(lockPath);
-        ASSERT_TRUE(lock.tryLock());
-        lockContent = ReadFile(lockPath);
-    }
-    WriteFile(lockPath, deadPid + lockContent.mid(lockContent.indexOf('\n')));
-
-    auto next = StartAndWait({QStringLiteral("nowin")});
-    EXPECT_TRUE(next->Running());
-    EXPECT_FALSE(next->Has("handed over"));
-    // It took over the socket too: a later start finds it.
-    StartHandingOver();
-    EXPECT_TRUE(next->WaitForTrace("show requested"));
 }
 
 TEST_F(MainProcessTest, AStartDuringAnExitRunsOnceTheExitHasEnded)
@@ -372,57 +304,26 @@ TEST_F(MainProcessTest, AStartDuringAnExitRunsOnceTheExitHasEnded)
     ending->Signal(SIGCONT);
     ASSERT_TRUE(next->WaitForTrace("started"));
     EXPECT_FALSE(next->Has("handed over"));
-    ASSERT_TRUE(Finish(*ending));
-    EXPECT_EQ(ending->process->exitCode(), 0);
+    ASSERT_TRUE(ending->Finish());
+    EXPECT_EQ(ending->process.exitCode(), 0);
     EXPECT_FALSE(ending->Has("show requested"));
-    EXPECT_TRUE(next->Running());
-}
-
-TEST_F(MainProcessTest, WithoutRuntimeDirAPrivateFolderBelowTmpServes)
-{
-    const QString tmp = env.root() + "/tmp";
-    ASSERT_TRUE(QDir().mkpath(tmp));
-    QProcessEnvironment e = Environment();
-    e.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    e.insert(QStringLiteral("TMPDIR"), tmp);
-    const QString folder = tmp + QStringLiteral("/savenook-%1").arg(::getuid());
-
-    auto first = Start({QStringLiteral("nowin")}, e);
-    ASSERT_TRUE(first->WaitForTrace("started"));
-    const QFileInfo info(folder);
-    EXPECT_TRUE(info.isDir());
-    EXPECT_EQ(info.permissions() & 0x0077, QFileDevice::Permissions()) << "only the owner may enter";
-    StartHandingOver(e);
-    first->Signal(SIGTERM);
-    ASSERT_TRUE(Finish(*first));
-
-    // A folder of that name that others can write to is not trusted.
-    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
-    auto refused = Start({}, e);
-    ASSERT_TRUE(Finish(*refused));
-    EXPECT_NE(refused->process->exitCode(), 0);
-    EXPECT_TRUE(refused->Has("not a private folder"));
 }
 
 // A hidden start (nowin in any case) also runs the exit to its end.
 TEST_F(MainProcessTest, SignalsRunTheExitAndRewriteTheStores)
 {
-    const struct
-    {
-        int signal;
-        const char* paused;
-        QStringList arguments;
-    } rows[] = {{SIGTERM, "0", {}}, {SIGINT, "1", {"--some", "/NoWin"}}, {SIGHUP, "0", {}}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "signal " << row.signal << ", paused " << row.paused);
-        WriteExampleStores(row.paused);
-        auto child = StartAndWait(row.arguments);
+    const std::tuple<int, const char*, QStringList> rows[] = {
+        {SIGTERM, "0", {}}, {SIGINT, "1", {"--some", "/NoWin"}}, {SIGHUP, "0", {}}};
+    for (const auto& [signal, paused, arguments] : rows) {
+        SCOPED_TRACE(testing::Message() << "signal " << signal << ", paused " << paused);
+        WriteExampleStores(paused);
+        auto child = StartAndWait(arguments);
         // The offscreen platform has no tray: a hidden start is shown, and the trace says why.
         EXPECT_TRUE(child->Has("savenook: window shown\n"));
-        EXPECT_EQ(child->trace.contains("savenook: no tray: window shown\n"), !row.arguments.isEmpty())
-            << child->trace.toStdString();
+        EXPECT_EQ(child->Output().contains("savenook: no tray: window shown\n"), !arguments.isEmpty())
+            << child->Output().toStdString();
         const auto before = EmptyStores();
-        child->Signal(row.signal);
+        child->Signal(signal);
         ExpectOrderlyExit(*child);
         ExpectRewritten(before);
     }
@@ -436,40 +337,42 @@ TEST_F(MainProcessTest, SessionSaveRequestsOnlySaveAndTheSessionsEndExitsInOrder
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty())
         GTEST_SKIP() << "Xvfb is not installed";
-    Child server;
-    server.process->start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
-    QByteArray display;
-    ASSERT_TRUE(server.TakeLine("", 10000, &display)) << "Xvfb did not start";
-    Child manager;
-    manager.process->start(QStringLiteral(SAVENOOK_SESSION_MANAGER), QStringList());
-    QByteArray listening;
-    ASSERT_TRUE(manager.TakeLine("listening ", 10000, &listening));
+    Child server(env.root() + "/display", QProcess::StandardOutput);
+    server.process.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
+    ASSERT_TRUE(server.WaitFor("\n")) << "Xvfb did not start";
+    Child manager(env.root() + "/manager", QProcess::StandardOutput);
+    manager.process.start(QStringLiteral(SAVENOOK_SESSION_MANAGER), QStringList());
+    ASSERT_TRUE(manager.WaitFor("\n"));
+    const QByteArray listening = manager.Output().split('\n').first();
 
     WriteExampleStores("1");
     QProcessEnvironment e = Environment(false);
     e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    e.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display.trimmed()));
-    e.insert(QStringLiteral("SESSION_MANAGER"), QString::fromLatin1(listening.mid(10)));
+    e.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(server.Output().trimmed()));
+    e.insert(QStringLiteral("SESSION_MANAGER"),
+             QString::fromLatin1(listening.mid(QByteArray("listening ").size())));
     auto child = Start({QStringLiteral("nowin")}, e);
     ASSERT_TRUE(child->WaitForTrace("started"));
-    ASSERT_TRUE(manager.TakeLine("registered")) << "the program never joined the session";
+    ASSERT_TRUE(manager.WaitFor("registered")) << "the program never joined the session";
     // Started at log-on by its start-up entry, not by the session a second time
     // (3 is XSMP's "restart never").
-    EXPECT_TRUE(manager.TakeLine("restart hint 3"));
-    ASSERT_TRUE(manager.TakeLine("save done")) << "the first save request went unanswered";
+    EXPECT_TRUE(manager.WaitFor("restart hint 3\n"));
+    ASSERT_TRUE(manager.WaitFor("save done")) << "the first save request went unanswered";
 
     // A checkpoint: saved, and still running well after it.
     const auto before = EmptyStores();
-    manager.Send("save");
-    ASSERT_TRUE(manager.TakeLine("save done"));
+    manager.process.write("save\n");
+    manager.process.waitForBytesWritten(5000);
+    ASSERT_TRUE(manager.WaitFor("save done", 2));
     ASSERT_TRUE(child->WaitForTrace("session save"));
     EXPECT_FALSE(child->WaitForTrace("exit requested", 1500));
-    ASSERT_TRUE(child->Running()) << child->trace.toStdString();
+    ASSERT_TRUE(child->Running()) << child->Output().toStdString();
     ExpectRewritten(before);
 
     // The session's end runs the ordinary exit, which saves once more.
     EmptyStores();
-    manager.Send("die");
+    manager.process.write("die\n");
+    manager.process.waitForBytesWritten(5000);
     ExpectOrderlyExit(*child);
     ExpectRewritten(before);
 }

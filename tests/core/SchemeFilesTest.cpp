@@ -19,51 +19,20 @@ void addAssociation(ProgramState& state, const QString& source)
     state.Destinations.Add(QStringLiteral("/backup"), source, QString());
 }
 
-} // namespace
-
 TEST(SchemeFiles, NamesStayPlainFilesInsideTheSchemeFolder)
 {
-    const struct
-    {
-        const char* typed;
-        const char* file;
-    } rows[] = {{"Work", "Work.sch"},
-                {"  Work.sch ", "Work.sch"},
-                {"Work.SCH", "Work.SCH.sch"},
-                {"..", "...sch"},
-                {"../x", ""},
-                {"a\\b", ""},
-                {"   ", ""},
-                {"x:y", ""}};
-    for (const auto& row : rows)
-        EXPECT_EQ(SchemeFiles::FileName(QString::fromUtf8(row.typed)), QString::fromUtf8(row.file))
-            << row.typed;
+    const std::pair<const char*, const char*> rows[] = {{"Work", "Work.sch"},
+                                                        {"  Work.sch ", "Work.sch"},
+                                                        {"Work.SCH", "Work.SCH.sch"},
+                                                        {"..", "...sch"},
+                                                        {"../x", ""},
+                                                        {"a\\b", ""},
+                                                        {"   ", ""},
+                                                        {"x:y", ""}};
+    for (const auto& [typed, file] : rows)
+        EXPECT_EQ(SchemeFiles::FileName(QString::fromUtf8(typed)), QString::fromUtf8(file)) << typed;
     for (const char* unsafe : {"..", ".", "../usrdatab", ""})
         EXPECT_FALSE(SchemeFiles::IsSafeFileName(QString::fromUtf8(unsafe))) << unsafe;
-}
-
-// Remove All and disabling change the model without writing it: the scheme must hold what the user sees.
-TEST(SchemeFiles, SavedFromTheCurrentModelAndLoadedBack)
-{
-    TestEnvironment env;
-    ProgramState state;
-    addAssociation(state, QStringLiteral("/data/Old"));
-    ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
-    state.Backups.Clear();
-    addAssociation(state, QStringLiteral("/data/Work"));
-
-    ASSERT_TRUE(SchemeFiles::Save(state, QStringLiteral("Work.sch")));
-    EXPECT_EQ(ReadFile(SchemeFiles::Folder() + "/Work.sch.dst"), ReadFile(DataFilePath("usrdatad")));
-    state.Backups.Clear();
-    ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
-
-    EXPECT_EQ(SchemeFiles::Load(QStringLiteral("Work.sch")), SchemeFiles::LoadResult::Loaded);
-    LoadBackups(state);
-    LoadDestinations(state);
-    ASSERT_EQ(state.Backups.Count(), 1);
-    EXPECT_EQ(state.Backups.Item(1)->SourcePath, QStringLiteral("/data/Work"));
-    EXPECT_EQ(state.Destinations.Count(), 1);
-    EXPECT_EQ(Entries(env.dataFolder()), (QStringList{"sch", "usrdatab", "usrdatad"}));
 }
 
 // The second store's temporary file cannot be made: nothing may have been deleted or replaced.
@@ -75,7 +44,6 @@ TEST(SchemeFiles, AFailedCopyLeavesTheStoresAsTheyWere)
     ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
     const QByteArray backups = ReadFile(DataFilePath("usrdatab"));
     const QByteArray destinations = ReadFile(DataFilePath("usrdatad"));
-
     QDir().mkpath(DataFilePath("usrdatadTEMP/blocked"));
     WriteFile(SchemeFiles::Folder() + "/Other.sch", "/data/Other\r\n");
     WriteFile(SchemeFiles::Folder() + "/Other.sch.dst", "/b\r\n/data/Other\r\n\r\n");
@@ -91,31 +59,27 @@ TEST(SchemeFiles, AFailedCopyLeavesTheStoresAsTheyWere)
 // unless the marker naming it was not written whole (then no rename had begun).
 TEST(SchemeFiles, LoadCutOffByACrashEndsWithBothStoresOfOneScheme)
 {
-    const struct
-    {
-        bool firstRenamed;
-        const char* marker;
-        const char* expected;
-    } rows[] = {{true, "end\r\n", "/new"}, {false, "end\r\n", "/new"}, {false, "", "/old"}};
-    for (const auto& row : rows) {
+    const std::tuple<bool, const char*, const char*> rows[] = {
+        {true, "end\r\n", "/new"}, {false, "end\r\n", "/new"}, {false, "", "/old"}};
+    for (const auto& [firstRenamed, marker, expected] : rows) {
+        SCOPED_TRACE(testing::Message() << firstRenamed << marker);
         TestEnvironment env;
         ProgramState state;
         addAssociation(state, QStringLiteral("/old"));
         ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
-        const QByteArray backups =
-            "/new\r\n\r\nx\r\nNever\r\nNever\r\n1\r\n1\r\n1\r\n3\r\n1\r\n0\r\n0\r\n1\r\n";
-        const QByteArray destinations = "/backup\r\n/new\r\n\r\n";
-        WriteFile(DataFilePath(row.firstRenamed ? "usrdatab" : "usrdatabTEMP"), backups);
-        WriteFile(DataFilePath("usrdatadTEMP"), destinations);
+        WriteFile(DataFilePath(firstRenamed ? "usrdatab" : "usrdatabTEMP"),
+                  "/new\r\n\r\nx\r\nNever\r\nNever\r\n1\r\n1\r\n1\r\n3\r\n1\r\n0\r\n0\r\n1\r\n");
+        WriteFile(DataFilePath("usrdatadTEMP"), "/backup\r\n/new\r\n\r\n");
         WriteFile(DataFilePath("storesTEMP"),
-                  (DataFilePath("usrdatab") + "\r\n" + DataFilePath("usrdatad") + "\r\n").toUtf8() +
-                      row.marker);
+                  (DataFilePath("usrdatab") + "\r\n" + DataFilePath("usrdatad") + "\r\n").toUtf8() + marker);
 
         LoadBackups(state);
         LoadDestinations(state);
         ASSERT_EQ(state.Backups.Count(), 1);
-        EXPECT_EQ(state.Backups.Item(1)->SourcePath, row.expected) << row.firstRenamed << row.marker;
-        EXPECT_EQ(state.Destinations.Item(1)->Source, row.expected) << row.firstRenamed << row.marker;
+        EXPECT_EQ(state.Backups.Item(1)->SourcePath, expected);
+        EXPECT_EQ(state.Destinations.Item(1)->Source, expected);
         EXPECT_FALSE(QFileInfo::exists(DataFilePath("storesTEMP")));
     }
 }
+
+} // namespace

@@ -68,6 +68,7 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsAndAnUnreadableOneChangesNothing)
     EXPECT_EQ(options, unusualOptions());
 }
 
+// Start values, not defaults, for the lines the file lacks.
 TEST_F(OptionsFile, ShortFileTakesItsLinesAndLeavesTheRestAtStartValues)
 {
     WriteFile(DataFilePath("opts"),
@@ -78,14 +79,11 @@ TEST_F(OptionsFile, ShortFileTakesItsLinesAndLeavesTheRestAtStartValues)
     expected.ShowSplash = expected.NotifyErrorDisabled = expected.TrayShake = expected.TrayShrug = true;
     expected.ShowScanning = expected.SourceIsBusy = expected.FullDest = expected.AutoAdvance = true;
     expected.TrayNod = false;
-    const Options options = loaded();
-    EXPECT_EQ(options, expected);
-    // Start values, not defaults, for the lines the file lacks.
-    EXPECT_FALSE(options.ErrorNoSource || options.ErrorLoop || options.UseFilters);
-    EXPECT_EQ(options.AdvanceSeconds, 0);
+    EXPECT_EQ(loaded(), expected);
 }
 
-TEST_F(OptionsFile, WrittenAsTwentyFiveCrLfLinesAndReadBackEqual)
+// Legacy files hold the filters in Latin-1.
+TEST_F(OptionsFile, WrittenAsTwentyFiveCrLfLinesReadBackEqualLatin1IsReadAndAFailedWriteKeepsTheFile)
 {
     ASSERT_TRUE(WriteOptions(unusualOptions()));
     const QByteArray bytes = ReadFile(DataFilePath("opts"));
@@ -95,19 +93,13 @@ TEST_F(OptionsFile, WrittenAsTwentyFiveCrLfLinesAndReadBackEqual)
     EXPECT_TRUE(bytes.endsWith("\r\n1\r\n~|x_\r\n.tmp|.b\xc3\xa4k|\r\n"));
     EXPECT_TRUE(bytes.contains("\r\n0.001\r\n"));
     EXPECT_EQ(loaded(), unusualOptions());
-}
 
-TEST_F(OptionsFile, LegacyLatin1PrefixesReadCorrectly)
-{
     WriteFile(DataFilePath("opts"),
               "30\r\n0\r\n~PrevSave\r\n" + QByteArray("1\r\n").repeated(20) + "\xa7|~\r\n.b\xe4k\r\n");
     EXPECT_EQ(loaded().Prefixes, QString::fromUtf8("\xc2\xa7|~"));
     EXPECT_EQ(loaded().Suffixes, QString::fromUtf8(".b\xc3\xa4k"));
-}
 
-TEST_F(OptionsFile, FailedWriteKeepsTheOldFileButTheNewFields)
-{
-    ASSERT_TRUE(WriteOptions(Options()));
+    // A failed write keeps the old file, but the fields take the new values.
     const QByteArray before = ReadFile(DataFilePath("opts"));
     QDir().mkpath(DataFilePath("optsTEMP") + "/blocker");
     Options options;
@@ -116,9 +108,8 @@ TEST_F(OptionsFile, FailedWriteKeepsTheOldFileButTheNewFields)
     EXPECT_EQ(ReadFile(DataFilePath("opts")), before);
 }
 
-// A "1" on exactly one line of an otherwise all-"0" file turns on exactly its
-// field; writing puts it back on the same line, and the dialog's check box
-// carries it through unchanged.
+// A "1" on exactly one line of an otherwise all-"0" file turns on exactly its field, the dialog's check
+// box carries it through unchanged, and writing puts it back on the same line.
 TEST_F(OptionsFile, EachBooleanLineHasItsPlace)
 {
     for (const auto& [line, field] : BoolLines) {
@@ -126,50 +117,34 @@ TEST_F(OptionsFile, EachBooleanLineHasItsPlace)
         for (int l = 1; l <= 25; ++l)
             bytes += (l == line ? "1" : "0") + QByteArray("\r\n");
         WriteFile(DataFilePath("opts"), bytes);
-        const Options options = loaded();
-        Options expected;
-        for (const auto& [_, f] : BoolLines)
-            expected.*f = f == field;
-        expected.BusyTimeout = expected.AdvanceSeconds = 0;
-        expected.PrevSaveName = expected.Prefixes = expected.Suffixes = QStringLiteral("0");
-        EXPECT_EQ(options, expected) << "line " << line;
-        const Options viaForm = OptionsFromForm(FormFromOptions(options));
+        const Options viaForm = OptionsFromForm(FormFromOptions(loaded()));
         for (const auto& [_, f] : BoolLines)
             EXPECT_EQ(viaForm.*f, f == field) << "line " << line;
-        ASSERT_TRUE(WriteOptions(options));
+        ASSERT_TRUE(WriteOptions(loaded()));
         EXPECT_EQ(ReadFile(DataFilePath("opts")), bytes) << "line " << line;
     }
 }
 
-// The number lines hold the box text as typed; a value no timer could wait for
-// (an endless row of nines, or written so by hand) is held to the longest wait.
+// The number lines hold the box text as typed; a value no timer could wait for (an endless row of nines,
+// or written so by hand) is held to the longest wait. How the boxes become numbers is the dialog's rule.
 TEST_F(OptionsFile, NumberLinesKeepTheTypedTextAndHugeValuesAreHeld)
 {
     const QString nines(400, u'9');
-    const struct
-    {
-        QString box;
-        QString busyLine, advanceLine;
-        double busy, advance;
-    } typed[] = {{" 030 ", "030", "030", 30, 30},
-                 {"2.50", "2.50", "2.50", 2.5, 2.5},
-                 {"0", "1", "0.001", 1, 0.001},
-                 {nines, nines, nines, kLongestSeconds, kLongestSeconds}};
-    for (const auto& row : typed) {
-        SCOPED_TRACE(row.box.left(20).toStdString());
+    const std::tuple<QString, QString, QString> typed[] = {
+        {" 030 ", "030", "030"}, {"2.50", "2.50", "2.50"}, {"0", "1", "0.001"}, {nines, nines, nines}};
+    for (const auto& [box, busyLine, advanceLine] : typed) {
         OptionsForm form = FormFromOptions(Options());
-        form.BusyTimeout = form.AdvanceSeconds = row.box;
+        form.BusyTimeout = form.AdvanceSeconds = box;
         Options saved;
         ASSERT_TRUE(SaveOptions(form, saved));
         const QStringList lines = StoreFile::Read("opts").Lines;
         ASSERT_EQ(lines.size(), 25);
-        EXPECT_EQ(lines.at(0).toStdString(), row.busyLine.toStdString());
-        EXPECT_EQ(lines.at(13).toStdString(), row.advanceLine.toStdString());
-        const Options back = loaded();
-        EXPECT_EQ(back.BusyTimeout, row.busy);
-        EXPECT_EQ(back.AdvanceSeconds, row.advance);
-        EXPECT_EQ(saved, back);
+        EXPECT_EQ(lines.at(0).toStdString(), busyLine.toStdString());
+        EXPECT_EQ(lines.at(13).toStdString(), advanceLine.toStdString());
+        EXPECT_EQ(loaded(), saved);
     }
+    EXPECT_EQ(loaded().BusyTimeout, kLongestSeconds);
+    EXPECT_EQ(loaded().AdvanceSeconds, kLongestSeconds);
     for (const auto& [line, seconds] : std::vector<std::pair<QByteArray, double>>{
              {"1e999", kLongestSeconds}, {"-1e999", -kLongestSeconds}, {"1e300", kLongestSeconds}}) {
         WriteFile(DataFilePath("opts"), line + "\r\n");
@@ -179,15 +154,18 @@ TEST_F(OptionsFile, NumberLinesKeepTheTypedTextAndHugeValuesAreHeld)
 
 TEST(DialogForm, BoxesAreConvertedByTheDialogRules)
 {
-    // Busy time-out never zero, advance never below a thousandth.
-    const std::vector<std::tuple<const char*, double, double>> numbers = {
-        {"", 1, 0.001},         {"0", 1, 0.001},         {" 45 ", 45, 45},  {"-.999", -0.999, 0.001},
-        {".001", 0.001, 0.001}, {"0.002", 0.002, 0.002}, {"abc", 1, 0.001}, {"151", 151, 151}};
-    for (const auto& [text, busy, advance] : numbers) {
+    // Busy time-out never zero, advance never below a thousandth; the name trimmed and never empty.
+    const std::vector<std::tuple<const char*, double, double, const char*>> numbers = {
+        {"", 1, 0.001, "PrevSave"},        {"0", 1, 0.001, "0"},           {" 45 ", 45, 45, "45"},
+        {"-.999", -0.999, 0.001, "-.999"}, {".001", 0.001, 0.001, ".001"}, {"0.002", 0.002, 0.002, "0.002"},
+        {"abc", 1, 0.001, "abc"},          {"   ", 1, 0.001, "PrevSave"}};
+    for (const auto& [text, busy, advance, name] : numbers) {
         OptionsForm form;
-        form.BusyTimeout = form.AdvanceSeconds = QString::fromLatin1(text);
-        EXPECT_DOUBLE_EQ(OptionsFromForm(form).BusyTimeout, busy) << text;
-        EXPECT_DOUBLE_EQ(OptionsFromForm(form).AdvanceSeconds, advance) << text;
+        form.BusyTimeout = form.AdvanceSeconds = form.PrevSaveName = QString::fromLatin1(text);
+        const Options options = OptionsFromForm(form);
+        EXPECT_DOUBLE_EQ(options.BusyTimeout, busy) << text;
+        EXPECT_DOUBLE_EQ(options.AdvanceSeconds, advance) << text;
+        EXPECT_EQ(options.PrevSaveName.toStdString(), name);
     }
     // Line breaks become bars after trimming blanks at the ends; shown again, one item a line.
     const std::vector<std::pair<const char*, const char*>> lists = {
@@ -198,17 +176,10 @@ TEST(DialogForm, BoxesAreConvertedByTheDialogRules)
     for (const auto& [box, stored] : lists) {
         OptionsForm form;
         form.Prefixes = form.Suffixes = QString::fromUtf8(box);
-        EXPECT_EQ(OptionsFromForm(form).Prefixes.toStdString(), stored);
-        EXPECT_EQ(OptionsFromForm(form).Suffixes.toStdString(), stored);
-        EXPECT_EQ(FormFromOptions(OptionsFromForm(form)).Prefixes, QString(stored).replace('|', "\r\n"));
-    }
-    // The previous-versions name is trimmed and never empty.
-    const std::vector<std::pair<const char*, const char*>> names = {
-        {"", "PrevSave"}, {"   ", "PrevSave"}, {" ~Old ", "~Old"}, {"~PrevSave", "~PrevSave"}};
-    for (const auto& [box, stored] : names) {
-        OptionsForm form;
-        form.PrevSaveName = QString::fromUtf8(box);
-        EXPECT_EQ(OptionsFromForm(form).PrevSaveName.toStdString(), stored);
+        const Options options = OptionsFromForm(form);
+        EXPECT_EQ(options.Prefixes.toStdString(), stored);
+        EXPECT_EQ(options.Suffixes.toStdString(), stored);
+        EXPECT_EQ(FormFromOptions(options).Prefixes, QString(stored).replace('|', "\r\n"));
     }
     // Numbers show without a leading zero.
     for (const auto& [number, text] : std::vector<std::pair<double, const char*>>{
