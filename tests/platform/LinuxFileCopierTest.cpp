@@ -19,16 +19,13 @@
 
 namespace {
 
+// A block of a prime length repeated: no page ever equals its neighbour.
 QByteArray Pattern(qint64 size, char seed = 'a')
 {
-    // A block of 4099 bytes (prime) repeated: no page ever equals its neighbour.
     QByteArray block(4099, Qt::Uninitialized);
     for (int i = 0; i < block.size(); ++i)
         block[i] = char(seed + (i * 7) % 23);
-    QByteArray data;
-    while (data.size() < size)
-        data.append(block.constData(), int(qMin<qint64>(block.size(), size - data.size())));
-    return data;
+    return block.repeated(int(size / block.size()) + 1).left(size);
 }
 
 struct stat StatOf(const QString& path)
@@ -101,44 +98,28 @@ TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
     }
 }
 
-// The real copier over a file system that fails as told.
-struct FaultyCopier
-{
-    FaultyFiles Files;
-    LinuxFileCopier Copier{Files, 4096};
-    explicit FaultyCopier(std::vector<FaultyFiles::Fault> script) { Files.Script = std::move(script); }
-};
-
 // Each failing step of a copy names its error number and the file it failed on,
 // leaves the old target and removes its temporary file.
 TEST(LinuxFileCopier, FailureHalfWayLeavesTheOldTargetAndNoTemporaryFile)
 {
     using C = FaultyFiles::Call;
-    const struct
-    {
-        C Call;
-        int Errno;
-        FileError Expected;
-        const char* Path; // the file named: "source", "target" or our temporary file
-    } rows[] = {{C::Write, EIO, FileError::Other, ".savenook-"},
-                {C::Write, ENOSPC, FileError::DiskFull, ".savenook-"},
-                {C::Write, EDQUOT, FileError::DiskFull, ".savenook-"},
-                {C::Create, EACCES, FileError::AccessDenied, ".savenook-"},
-                {C::Create, EILSEQ, FileError::NameNotAllowed, ".savenook-"},
-                {C::OpenRead, EACCES, FileError::AccessDenied, "source"}, // unreadable, even for root
-                {C::OpenRead, EPERM, FileError::AccessDenied, "source"},
-                {C::Flush, EIO, FileError::Other, ".savenook-"},
-                {C::Close, EIO, FileError::Other, ".savenook-"},
-                {C::Rename, ENOSPC, FileError::DiskFull, ".savenook-"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << int(row.Call) << " " << std::strerror(row.Errno));
+    // EIO and EDQUOT writes, flushes and closes: the engine's disk-fault test holds them.
+    for (const auto& [call, error, expected, named] :
+         {std::tuple{C::Write, ENOSPC, FileError::DiskFull, ".savenook-"},
+          {C::Create, EACCES, FileError::AccessDenied, ".savenook-"},
+          {C::Create, EILSEQ, FileError::NameNotAllowed, ".savenook-"},
+          {C::OpenRead, EACCES, FileError::AccessDenied, "source"}, // unreadable, even for root
+          {C::OpenRead, EPERM, FileError::AccessDenied, "source"},
+          {C::Rename, ENOSPC, FileError::DiskFull, ".savenook-"}}) {
+        SCOPED_TRACE(testing::Message() << int(call) << " " << std::strerror(error));
         const Pair files(Pattern(64 * 1024));
-        FaultyCopier faulty({{row.Call, row.Errno, 1, 1, "", 16 * 1024}});
-        const FileResult result = faulty.Copier.Copy(files.Source, files.Target, {});
-        EXPECT_EQ(result.Error, row.Expected);
-        EXPECT_EQ(result.Errno, row.Errno);
-        EXPECT_TRUE(QFileInfo(result.Path).fileName().startsWith(row.Path)) << result.Message().toStdString();
-        EXPECT_TRUE(result.Message().endsWith(QString::fromLocal8Bit(std::strerror(row.Errno))));
+        FaultyFiles faulty;
+        faulty.Script = {{call, error, 1, 1, "", 16 * 1024}};
+        const FileResult result = LinuxFileCopier(faulty, 4096).Copy(files.Source, files.Target, {});
+        EXPECT_EQ(result.Error, expected);
+        EXPECT_EQ(result.Errno, error);
+        EXPECT_TRUE(QFileInfo(result.Path).fileName().startsWith(named)) << result.Message().toStdString();
+        EXPECT_TRUE(result.Message().endsWith(QString::fromLocal8Bit(std::strerror(error))));
         files.ExpectOldTargetAndNoLeftovers();
     }
 }
@@ -152,8 +133,9 @@ TEST(LinuxFileCopier, FallsBackWhenTheKernelCannotCopyThePair)
         const Pair files(data, false);
         SetTimes(files.Source, 1400000000, 42);
         int calls = 0;
-        FaultyCopier faulty({{FaultyFiles::Call::Write, EXDEV, 1, refusals, "", 8192}});
-        ASSERT_TRUE(faulty.Copier.Copy(files.Source, files.Target, [&] { ++calls; }));
+        FaultyFiles faulty;
+        faulty.Script = {{FaultyFiles::Call::Write, EXDEV, 1, refusals, "", 8192}};
+        ASSERT_TRUE(LinuxFileCopier(faulty, 4096).Copy(files.Source, files.Target, [&] { ++calls; }));
         EXPECT_TRUE(ReadFile(files.Target) == data);
         EXPECT_EQ(StatOf(files.Target).st_mtim.tv_nsec, 42);
         EXPECT_GE(calls, 12); // between the chunks
@@ -166,11 +148,8 @@ TEST(LinuxFileCopier, StagedCopyWaitsForCommitAndOnlyEarlierRunsLeftoversAreRemo
     const QString dir = files.Dir.path();
     LinuxFileCopier copier(8192);
     QString staged;
-    EXPECT_EQ(copier
-                  .Stage(
-                      files.Source, files.Target, [] { return false; }, staged)
-                  .Error,
-              FileError::Abandoned);
+    const auto stop = [] { return false; };
+    EXPECT_EQ(copier.Stage(files.Source, files.Target, stop, staged).Error, FileError::Abandoned);
     files.ExpectOldTargetAndNoLeftovers();
 
     for (const char* name : {".savenook-ab12.tmp", ".savenook-notes.txt", "a.tmp"})
@@ -182,7 +161,7 @@ TEST(LinuxFileCopier, StagedCopyWaitsForCommitAndOnlyEarlierRunsLeftoversAreRemo
     QStringList kept = {".savenook-folder.tmp", ".savenook-notes.txt", QFileInfo(staged).fileName(), "a.tmp",
                         "source.bin",           "target.bin"};
     kept.sort();
-    EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), kept);
+    EXPECT_EQ(Entries(dir), kept);
     ASSERT_EQ(copier.Commit(staged, files.Target).Error, FileError::None);
     EXPECT_TRUE(ReadFile(files.Target) == Pattern(64 * 1024));
 }
@@ -193,17 +172,13 @@ TEST(LinuxFileCopier, ReadOnlyTargetMissingSourceMissingFolderOrAFolder)
     const Pair files("new");
     const QString dir = files.Dir.path();
     ASSERT_EQ(::chmod(QFile::encodeName(files.Target).constData(), 0444), 0);
-    const struct
-    {
-        QString Source, Target;
-        FileError Expected;
-    } rows[] = {{files.Source, files.Target, FileError::AccessDenied},
-                {dir + "/none.txt", files.Target, FileError::Other},
-                {files.Source, dir + "/no/such/t.txt", FileError::Other},
-                {dir, files.Target, FileError::Other}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(LinuxFileCopier().Copy(row.Source, row.Target, {}).Error, row.Expected)
-            << row.Source.toStdString() << " to " << row.Target.toStdString();
+    for (const auto& [source, target, expected] :
+         {std::tuple{files.Source, files.Target, FileError::AccessDenied},
+          {dir + "/none.txt", files.Target, FileError::Other},
+          {files.Source, dir + "/no/such/t.txt", FileError::Other},
+          {dir, files.Target, FileError::Other}}) {
+        EXPECT_EQ(LinuxFileCopier().Copy(source, target, {}).Error, expected)
+            << source.toStdString() << " to " << target.toStdString();
         files.ExpectOldTargetAndNoLeftovers();
     }
 }
@@ -212,7 +187,6 @@ TEST(LinuxFileCopier, SourceChangedDuringTheCopy)
 {
     const std::pair<const char*, std::function<void(const QString&)>> rows[] = {
         {"grown", [](const QString& source) { ASSERT_TRUE(QFile::resize(source, 64 * 1024 + 4)); }},
-        {"truncated", [](const QString& source) { ASSERT_TRUE(QFile::resize(source, 10)); }},
         // Same size, written in place: only the time shows it (to the nanosecond).
         {"touched only", [](const QString& source) { SetTimes(source, 1600000000, 2000); }},
         // Saved by rename with the same size and time: only the identity differs.
@@ -238,22 +212,6 @@ TEST(LinuxFileCopier, SourceChangedDuringTheCopy)
                   FileError::SourceChanged);
         files.ExpectOldTargetAndNoLeftovers();
     }
-}
-
-TEST(LinuxFileCopier, CopiesAcrossFileSystems)
-{
-    const Pair files(Pattern(3 * 1024 * 1024 + 17), false);
-    QTemporaryDir to(QStringLiteral("/dev/shm/savenook-copier-XXXXXX"));
-    if (!to.isValid() || StatOf(files.Dir.path()).st_dev == StatOf(to.path()).st_dev)
-        GTEST_SKIP() << "/dev/shm is missing or on the same file system as /tmp here";
-    SetTimes(files.Source, 1500000000, 999999999);
-    int calls = 0;
-    ASSERT_EQ(LinuxFileCopier(1 << 20).Copy(files.Source, to.path() + "/t", [&] { ++calls; }).Error,
-              FileError::None);
-    EXPECT_TRUE(ReadFile(to.path() + "/t") == ReadFile(files.Source));
-    EXPECT_EQ(StatOf(to.path() + "/t").st_mtim.tv_nsec, 999999999);
-    EXPECT_GE(calls, 4); // between the four chunks, before the final flush and during it
-    EXPECT_TRUE(Leftovers(to.path()).isEmpty());
 }
 
 } // namespace

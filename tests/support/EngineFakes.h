@@ -1,9 +1,6 @@
 #pragma once
 
-// Fakes for the engine's seams, shared by every engine test: drives whose state a
-// test sets, the real copier over a file system that fails as a test scripts, a
-// clock that never sleeps, a counting event pump and hooks that record what they
-// were asked.
+// Fakes for the engine's seams, shared by the engine tests.
 
 #include "core/EventPump.h"
 #include "core/ProgramState.h"
@@ -20,14 +17,15 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <vector>
 
-// Mounts as a test declares them. "/" is mounted (ext4, ready, no label) from the
-// start, so any real temporary folder lies on a drive.
+// Mounts as a test declares them; "/" (ext4, ready, no label) from the start, so any
+// real temporary folder lies on a drive.
 class FakeDrives : public Drives
 {
   public:
@@ -44,8 +42,7 @@ class FakeDrives : public Drives
     void AddMount(const QString& mountPoint, const QString& fsType = QStringLiteral("ext4"),
                   const QString& label = {}, const QString& source = {})
     {
-        m_drives[mountPoint] =
-            Drive{MountEntry{mountPoint, QStringLiteral("/"), fsType, source}, true, label, QString()};
+        m_drives[mountPoint] = Drive{MountEntry{mountPoint, "/", fsType, source}, true, label, {}};
     }
     void Unmount(const QString& mountPoint) { m_drives.erase(mountPoint); }
     void SetReady(const QString& mountPoint, bool ready) { m_drives.at(mountPoint).Ready = ready; }
@@ -63,24 +60,16 @@ class FakeDrives : public Drives
         }
         return longest(path, false);
     }
-    bool IsReady(const QString& mountPoint) const override
-    {
-        auto it = m_drives.find(mountPoint);
-        return it != m_drives.end() && it->second.Ready;
-    }
-    QString Label(const QString& mountPoint) const override
-    {
-        auto it = m_drives.find(mountPoint);
-        return it == m_drives.end() ? QString() : it->second.Label;
-    }
-
-    QString FileSystemId(const QString& mountPoint) const override
-    {
-        auto it = m_drives.find(mountPoint);
-        return it == m_drives.end() ? QString() : it->second.Id;
-    }
+    bool IsReady(const QString& mountPoint) const override { return drive(mountPoint).Ready; }
+    QString Label(const QString& mountPoint) const override { return drive(mountPoint).Label; }
+    QString FileSystemId(const QString& mountPoint) const override { return drive(mountPoint).Id; }
 
   private:
+    Drive drive(const QString& mountPoint) const
+    {
+        const auto it = m_drives.find(mountPoint);
+        return it == m_drives.end() ? Drive{{}, false, {}, {}} : it->second;
+    }
     std::optional<MountEntry> longest(const QString& path, bool bySource) const
     {
         const Drive* best = nullptr;
@@ -92,15 +81,11 @@ class FakeDrives : public Drives
             best = &drive;
             bestLength = prefix.size();
         }
-        if (!best)
-            return std::nullopt;
-        return best->Entry;
+        return best ? std::optional(best->Entry) : std::nullopt;
     }
     static bool within(const QString& path, const QString& folder)
     {
-        if (folder == QStringLiteral("/"))
-            return path.startsWith(QLatin1Char('/'));
-        return path == folder || path.startsWith(folder + QLatin1Char('/'));
+        return folder == "/" ? path.startsWith('/') : path == folder || path.startsWith(folder + '/');
     }
 
     std::map<QString, Drive> m_drives;
@@ -124,8 +109,7 @@ class FakeWaiter : public Waiter
     qint64 ElapsedMs() const override { return Now; }
 };
 
-// Counts the times the engine let the interface run; OnPump plays the user
-// (removing an association, pausing) at that moment.
+// Counts the times the engine let the interface run; OnPump plays the user then.
 class CountingPump : public EventPump
 {
   public:
@@ -152,8 +136,7 @@ class RecordingHooks : public EngineHooks
     void ShowScanningPopup() override { ++ScanningPopups; }
 };
 
-// Change notifications a test signals by hand: Signal(folder) signals every open
-// handle watching that folder (or, with subtree, a folder above it).
+// Signal(folder) signals every open handle watching that folder (or, with subtree, one above).
 class FakeChangeNotifier : public ChangeNotifier
 {
   public:
@@ -207,49 +190,46 @@ class FakeChangeNotifier : public ChangeNotifier
     }
     WaitResult Wait(int handle, int) override
     {
-        auto it = Watches.find(handle);
-        if (it == Watches.end() || !it->second.Open)
-            return WaitResult::Failed;
-        return it->second.Signalled ? WaitResult::Signalled : WaitResult::TimedOut;
+        const Watch* watch = open(handle);
+        return !watch ? WaitResult::Failed : watch->Signalled ? WaitResult::Signalled : WaitResult::TimedOut;
     }
     bool Rearm(int handle) override
     {
-        auto it = Watches.find(handle);
-        if (it == Watches.end() || !it->second.Open)
-            return false;
-        it->second.Signalled = false;
-        return true;
+        Watch* watch = open(handle);
+        if (watch)
+            watch->Signalled = false;
+        return watch;
     }
     void Close(int handle) override
     {
-        auto it = Watches.find(handle);
-        if (it != Watches.end())
-            it->second.Open = false;
+        if (Watch* watch = open(handle))
+            watch->Open = false;
     }
 
     void Signal(const QString& folder)
     {
-        for (auto& [handle, watch] : Watches) {
-            if (!watch.Open)
-                continue;
-            if (watch.Folder == folder ||
-                (watch.Subtree && folder.startsWith(watch.Folder + QLatin1Char('/'))))
+        for (auto& [handle, watch] : Watches)
+            if (watch.Open &&
+                (watch.Folder == folder || (watch.Subtree && folder.startsWith(watch.Folder + '/'))))
                 watch.Signalled = true;
-        }
         if (Tells && Handler)
             Handler();
     }
     int OpenCount() const
     {
-        int n = 0;
-        for (const auto& [handle, watch] : Watches)
-            n += watch.Open ? 1 : 0;
-        return n;
+        return int(
+            std::count_if(Watches.begin(), Watches.end(), [](const auto& w) { return w.second.Open; }));
+    }
+
+  private:
+    Watch* open(int handle)
+    {
+        const auto it = Watches.find(handle);
+        return it == Watches.end() || !it->second.Open ? nullptr : &it->second;
     }
 };
 
-// One whole engine world of fakes with default options; Context is what the
-// engine classes take.
+// One whole engine world of fakes with default options; Context is what the engine classes take.
 struct EngineRig
 {
     ProgramState State;
@@ -289,18 +269,13 @@ struct EngineRig
     // Copies begun: each makes its temporary file first.
     int CopiesTried() { return Files.Calls[FaultyFiles::Call::Create]; }
 
-    std::vector<QString> LogMessages() const
+    std::vector<QString> LogMessages() const { return messages(Recent); }
+    std::vector<QString> PopupMessages() const { return messages(Notifiers); }
+    template <class List> static std::vector<QString> messages(const List& list)
     {
         std::vector<QString> messages;
-        for (const clsRecent& r : Recent)
-            messages.push_back(r.Message);
-        return messages;
-    }
-    std::vector<QString> PopupMessages() const
-    {
-        std::vector<QString> messages;
-        for (const clsNotifier& n : Notifiers)
-            messages.push_back(n.Message);
+        for (const auto& entry : list)
+            messages.push_back(entry.Message);
         return messages;
     }
 };

@@ -1,5 +1,6 @@
 #include "support/FaultyFiles.h"
 
+#include <algorithm>
 #include <fcntl.h>
 
 bool FaultyFiles::strikes(Call call, const QString& path)
@@ -24,27 +25,21 @@ bool FaultyFiles::strikes(Call call, const QString& path)
     return false;
 }
 
-ssize_t FaultyFiles::allowed(int fd, size_t length)
+ssize_t FaultyFiles::limited(int fd, size_t length, const std::function<ssize_t(size_t)>& write)
 {
-    ++Calls[Call::Write];
     const QString path = pathOf(fd);
-    for (auto it = Script.begin(); it != Script.end(); ++it) {
-        Fault& fault = *it;
-        if (fault.On != Call::Write || !path.contains(fault.PathContains))
-            continue;
-        const qint64 room = fault.AfterBytes - m_written[fd];
-        if (room > 0)
-            return ssize_t(qMin<qint64>(room, qint64(length)));
-        --Calls[Call::Write]; // strikes counts it again
-        return strikes(Call::Write, path) ? -1 : ssize_t(length);
-    }
-    return ssize_t(length);
-}
-
-void FaultyFiles::wrote(int fd, ssize_t bytes)
-{
-    if (bytes > 0)
-        m_written[fd] += bytes;
+    const auto fault = std::find_if(Script.begin(), Script.end(), [&](const Fault& f) {
+        return f.On == Call::Write && path.contains(f.PathContains);
+    });
+    const qint64 room = fault == Script.end() ? qint64(length) : fault->AfterBytes - m_written[fd];
+    if (room > 0)
+        ++Calls[Call::Write];
+    else if (strikes(Call::Write, path)) // which counts the call
+        return -1;
+    const ssize_t done = write(room > 0 ? size_t(qMin<qint64>(room, qint64(length))) : length);
+    if (done > 0)
+        m_written[fd] += done;
+    return done;
 }
 
 int FaultyFiles::Open(const QString& path, int flags, mode_t mode)
@@ -71,48 +66,18 @@ int FaultyFiles::Close(int fd)
 
 ssize_t FaultyFiles::CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length)
 {
-    const ssize_t room = allowed(out, length);
-    if (room < 0)
-        return -1;
-    const ssize_t done = LinuxFileSystem::CopyRange(in, inOffset, out, outOffset, size_t(room));
-    wrote(out, done);
-    return done;
+    return limited(out, length,
+                   [&](size_t n) { return LinuxFileSystem::CopyRange(in, inOffset, out, outOffset, n); });
 }
 
 ssize_t FaultyFiles::Send(int out, int in, off_t* inOffset, size_t length)
 {
-    const ssize_t room = allowed(out, length);
-    if (room < 0)
-        return -1;
-    const ssize_t done = LinuxFileSystem::Send(out, in, inOffset, size_t(room));
-    wrote(out, done);
-    return done;
+    return limited(out, length, [&](size_t n) { return LinuxFileSystem::Send(out, in, inOffset, n); });
 }
 
 ssize_t FaultyFiles::WriteAt(int fd, const char* data, size_t length, off_t offset)
 {
-    const ssize_t room = allowed(fd, length);
-    if (room < 0)
-        return -1;
-    const ssize_t done = LinuxFileSystem::WriteAt(fd, data, size_t(room), offset);
-    wrote(fd, done);
-    return done;
-}
-
-int FaultyFiles::SyncRange(int fd, off_t, off_t, unsigned)
-{
-    return strikes(Call::Flush, pathOf(fd)) ? -1 : 0;
-}
-
-int FaultyFiles::SyncData(int fd)
-{
-    return strikes(Call::Flush, pathOf(fd)) ? -1 : 0;
-}
-
-// Also called on a thread of the copier's while the caller waits for it.
-int FaultyFiles::Sync(int fd)
-{
-    return strikes(Call::Flush, pathOf(fd)) ? -1 : 0;
+    return limited(fd, length, [&](size_t n) { return LinuxFileSystem::WriteAt(fd, data, n, offset); });
 }
 
 QString FaultyFiles::pathOf(int fd) const

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <functional>
 #include <map>
-#include <utility>
 #include <vector>
 
 // The real file system with failures a test scripts: "fail the write after N
@@ -33,19 +32,12 @@ class FaultyFiles : public LinuxFileSystem
     struct Fault
     {
         Call On;
-        int Errno;
-        int Nth;                      // the nth matching call from now fails
-        int Times;                    // and this many in a row; -1: every one from then on
-        QString PathContains;         // only calls on such a path (a rename's or link's: either); empty: any
-        qint64 AfterBytes;            // Write: so many bytes of the file are written first
-        std::function<void()> Before; // runs as the fault strikes; with Errno 0 the call then succeeds
-
-        Fault(Call on, int error = EIO, int nth = 1, int times = 1, const QString& pathContains = {},
-              qint64 afterBytes = 0, std::function<void()> before = {})
-            : On(on), Errno(error), Nth(nth), Times(times), PathContains(pathContains),
-              AfterBytes(afterBytes), Before(std::move(before))
-        {
-        }
+        int Errno = EIO;
+        int Nth = 1;               // the nth matching call from now fails
+        int Times = 1;             // and this many in a row; -1: every one from then on
+        QString PathContains = {}; // only calls on such a path (a rename's or link's: either); empty: any
+        qint64 AfterBytes = 0;     // Write: so many bytes of the file are written first
+        std::function<void()> Before = {}; // runs as the fault strikes; with Errno 0 the call then succeeds
     };
 
     std::vector<Fault> Script;
@@ -58,9 +50,9 @@ class FaultyFiles : public LinuxFileSystem
     ssize_t CopyRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t length) override;
     ssize_t Send(int out, int in, off_t* inOffset, size_t length) override;
     ssize_t WriteAt(int fd, const char* data, size_t length, off_t offset) override;
-    int SyncRange(int fd, off_t offset, off_t length, unsigned flags) override;
-    int SyncData(int fd) override;
-    int Sync(int fd) override;
+    int SyncRange(int fd, off_t, off_t, unsigned) override { return flushed(fd); }
+    int SyncData(int fd) override { return flushed(fd); }
+    int Sync(int fd) override { return flushed(fd); } // also on a thread of the copier's
     int Rename(const QString& from, const QString& to) override;
     int Link(const QString& from, const QString& to) override;
     int Remove(const QString& path) override;
@@ -71,11 +63,10 @@ class FaultyFiles : public LinuxFileSystem
   private:
     // True when the call must fail; errno is set then.
     bool strikes(Call call, const QString& path);
-    // How many of length bytes may go to fd before a write fault strikes; -1
-    // (errno set) when none may.
-    ssize_t allowed(int fd, size_t length);
-    void wrote(int fd, ssize_t bytes);
+    // Lets write pass what fits before a write fault strikes; -1 (errno set) when nothing does.
+    ssize_t limited(int fd, size_t length, const std::function<ssize_t(size_t allowed)>& write);
     QString pathOf(int fd) const;
+    int flushed(int fd) { return strikes(Call::Flush, pathOf(fd)) ? -1 : 0; }
 
     std::map<int, QString> m_paths;  // open files
     std::map<int, qint64> m_written; // bytes written to each

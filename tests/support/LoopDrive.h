@@ -1,9 +1,8 @@
 #pragma once
 
-// A small real file system on a loop device, mounted for the object's lifetime
-// (at folder/mnt unless told otherwise): an ext4 labelled BACKUP1, or an NTFS
-// through ntfs-3g (FUSE), whose names are UTF-16. Needs root; tests skip
-// otherwise with REQUIRE_LOOP_DRIVE.
+// A small file system labelled BACKUP1 on a loop device, mounted (at folder/mnt unless told
+// otherwise) for the object's lifetime: ext4, or NTFS through ntfs-3g, whose names are UTF-16.
+// Needs root; REQUIRE_LOOP_DRIVE skips the test otherwise.
 
 #include <QDir>
 #include <QFile>
@@ -24,20 +23,14 @@ struct LoopDrive
         : Image(folder + "/disk.img"), MountPoint(mountPoint.isEmpty() ? folder + "/mnt" : mountPoint),
           DriveKind(kind)
     {
-        if (geteuid() != 0)
-            return;
-        QDir().mkpath(folder);
-        QDir().mkpath(MountPoint);
         QFile image(Image);
-        if (image.open(QIODevice::WriteOnly) && image.resize(4 << 20)) {
-            image.close();
+        if (geteuid() == 0 && QDir().mkpath(folder) && QDir().mkpath(MountPoint) &&
+            image.open(QIODevice::WriteOnly) && image.resize(4 << 20))
             Mounted = (kind == Ext4 ? run("mkfs.ext4", {"-q", "-F", "-L", "BACKUP1", Image})
                                     : run("mkntfs", {"-q", "-F", "-f", "-L", "BACKUP1", Image})) &&
                       Mount();
-        }
     }
-    // Even after a failed test nothing stays mounted: a busy mount is detached
-    // lazily, which also frees its loop device once the last user lets go.
+    // A busy mount is detached lazily, which frees its loop device once the last user lets go.
     ~LoopDrive()
     {
         if (!Unmount())

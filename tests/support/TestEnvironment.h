@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -11,8 +12,23 @@
 class TestEnvironment
 {
   public:
-    TestEnvironment();
-    ~TestEnvironment();
+    TestEnvironment()
+    {
+        QDir().mkpath(home());
+        QDir().mkpath(configHome());
+        // The data home is left for the program to create: a fresh account may lack it.
+        for (const auto& [name, value] :
+             {std::pair{"XDG_DATA_HOME", dataHome()}, {"XDG_CONFIG_HOME", configHome()}, {"HOME", home()}}) {
+            m_saved.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
+                                                                       : std::nullopt);
+            qputenv(name, value.toUtf8());
+        }
+    }
+    ~TestEnvironment()
+    {
+        for (const auto& [name, old] : m_saved)
+            old ? qputenv(name, *old) : qunsetenv(name);
+    }
     TestEnvironment(const TestEnvironment&) = delete;
     TestEnvironment& operator=(const TestEnvironment&) = delete;
 

@@ -1,11 +1,7 @@
-// Kills the real program with SIGKILL at random moments, then checks what is on
-// disk: every copy and previous version is one whole save of its source, every
-// store loads whole, and crash leftovers do not pile up. Kinds of round:
-//   backup  saves being copied and versions rotated
-//   exit    SIGTERM, then SIGKILL while the exit writes the stores
-//   scheme  a child of this driver loading schemes and saving the stores in a loop
-//   savenook_crash [--rounds 20] [--seed n] [--binary path]
-// Ends 0 when nothing was lost.
+// Kills the real program with SIGKILL at random moments (while saves are backed up, during
+// its exit, or a child of this driver loading schemes and saving the stores in a loop), then
+// checks that every copy and version is one whole save, every store loads whole and crash
+// leftovers do not stay. savenook_crash [--rounds 20] [--seed n] [--binary path]; 0: none lost.
 #include "DriveKit.h"
 #include "core/SchemeFiles.h"
 
@@ -20,7 +16,7 @@ using namespace DriveKit;
 
 namespace {
 constexpr int kVersions = 3;
-const QStringList kSchemes = {QStringLiteral("A.sch"), QStringLiteral("B.sch")};
+const QStringList kSchemes = {"A.sch", "B.sch"};
 
 // What a scheme load runs, over and over until killed.
 int storeLoop(qint64 iterations)
@@ -47,8 +43,8 @@ class Rounds
 {
   public:
     explicit Rounds(const QStringList& args)
-        : m_random(Option(args, QStringLiteral("--seed"), QStringLiteral("1")).toUInt()),
-          m_rig(args, 4, 3, kVersions), m_schemeHome(m_rig.Root + QStringLiteral("/scheme-data"))
+        : m_random(Option(args, "--seed", "1").toUInt()), m_rig(args, 4, 3, kVersions),
+          m_schemeHome(m_rig.Root + "/scheme-data")
     {
         for (const QString& file : m_rig.Files)
             save(file);
@@ -83,12 +79,10 @@ class Rounds
     int Report() const
     {
         std::printf("crash: %d rounds (backup %d, exit %d, scheme %d), %d kills (%d during an exit), "
-                    "%d copies and %d stores checked\n",
-                    m_round - 1, m_kinds[0], m_kinds[1], m_kinds[2], m_kills, m_exitKills, m_copies,
-                    m_stores);
-        std::printf("crash leftovers: at most %d at once, %d after the last clean run\n", m_mostLeftovers,
-                    m_finalLeftovers);
-        std::printf("lost: %d\n", int(m_lost.size()));
+                    "%d copies and %d stores checked\ncrash leftovers: at most %d at once, %d after the "
+                    "last clean run\nlost: %d\n",
+                    m_round - 1, m_kinds[0], m_kinds[1], m_kinds[2], m_kills, m_exitKills, m_copies, m_stores,
+                    m_mostLeftovers, m_finalLeftovers, int(m_lost.size()));
         for (const QString& line : m_lost)
             std::printf("  %s\n", qPrintable(line));
         return m_lost.isEmpty() && m_finalLeftovers == 0 ? 0 : 1;
@@ -98,8 +92,7 @@ class Rounds
     void lose(const QString& what) { m_lost << QStringLiteral("round %1: %2").arg(m_round).arg(what); }
     void sleepUpTo(int ms) { QThread::msleep(quint64(m_random.bounded(ms + 1))); }
 
-    // A whole new content, atomically, as an editor saves: each state of the
-    // source is one whole save, so a copy must be one of them.
+    // Atomically, as an editor saves: a copy must be one of the saves.
     void save(const QString& file)
     {
         const QByteArray bytes =
@@ -141,7 +134,7 @@ class Rounds
         ++m_kinds[2];
         useDataHome(m_schemeHome);
         QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--store-loop")});
+        child.start(QCoreApplication::applicationFilePath(), {"--store-loop"});
         child.waitForStarted();
         QThread::msleep(quint64(m_random.bounded(20, 400)));
         if (child.state() == QProcess::Running) {
@@ -161,9 +154,7 @@ class Rounds
             const QString source = m_rig.Root + "/src/" + parts.first() + u'/' + parts.last();
             ++m_copies;
             if (!m_history.value(source).contains(Digest(ReadFile(copy))))
-                lose(QStringLiteral("%1 is no whole save of %2 (%3 bytes)")
-                         .arg(copy, source)
-                         .arg(QFileInfo(copy).size()));
+                lose(QStringLiteral("%1 is no whole save of %2").arg(copy, source));
         }
     }
 
@@ -174,8 +165,7 @@ class Rounds
             lose(problems);
     }
 
-    // A last start that must find everything and, saving every file once and
-    // ending cleanly, leave no crash leftover behind.
+    // A last start must back every file up and, ending cleanly, leave no crash leftover.
     void finalRun()
     {
         useDataHome(m_rig.Env.dataHome());
@@ -193,9 +183,7 @@ class Rounds
         checkStores({m_rig.Sources});
         // One whole scheme load finishes a pair of scheme stores that a kill cut off.
         useDataHome(m_schemeHome);
-        QProcess::execute(
-            QCoreApplication::applicationFilePath(),
-            {QStringLiteral("--store-loop"), QStringLiteral("--iterations"), QStringLiteral("1")});
+        QProcess::execute(QCoreApplication::applicationFilePath(), {"--store-loop", "--iterations", "1"});
         const QStringList leftovers = Leftovers(m_rig.Root);
         m_finalLeftovers = int(leftovers.size());
         for (const QString& path : leftovers)
@@ -218,8 +206,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.contains(QStringLiteral("--store-loop")))
-        return storeLoop(Option(args, QStringLiteral("--iterations"), QStringLiteral("-1")).toLongLong());
+        return storeLoop(Option(args, "--iterations", "-1").toLongLong());
     Rounds rounds(args);
-    rounds.Run(Option(args, QStringLiteral("--rounds"), QStringLiteral("20")).toInt());
+    rounds.Run(Option(args, "--rounds", "20").toInt());
     return rounds.Report();
 }

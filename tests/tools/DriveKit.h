@@ -1,8 +1,7 @@
 #pragma once
 
-// What the crash and soak drivers share: folder associations written as the program
-// writes its stores, the real program as a child process, the ways programs save a
-// file, and the looks at disk and process that the checks need.
+// What the crash and soak drivers share: stores, the real program as a child, the ways
+// programs save a file, and the looks at disk and process the checks need.
 #include "core/DataFolder.h"
 #include "core/ProgramState.h"
 #include "core/StoreFile.h"
@@ -33,33 +32,28 @@ inline QString Option(const QStringList& arguments, const QString& name, const Q
 // One folder association per source (versions kept), all copying into destination.
 inline void WriteStores(const QStringList& sources, const QString& destination, int versions)
 {
-    // A missing destination folder reads as an unplugged drive: nothing would be copied.
-    QDir().mkpath(destination);
+    QDir().mkpath(destination); // a missing one reads as an unplugged drive
     QStringList backups, destinations;
     for (const QString& source : sources) {
-        // Two NULs: a drive without a volume name is accepted.
         backups
-            << source << QString(2, QChar(0))
+            << source << QString(2, QChar(0)) // any drive, with or without a volume name
             << QStringLiteral("05/12/2026 10:00:00|Never|Never|1|1|1|%1|1|0|0|1").arg(versions).split(u'|');
         destinations << destination << source << QString();
     }
-    if (!StoreFile::Write(QStringLiteral("usrdatab"), backups) ||
-        !StoreFile::Write(QStringLiteral("usrdatad"), destinations) ||
-        !StoreFile::Write(QStringLiteral("pprefs"), {QStringLiteral("0")}))
+    if (!StoreFile::Write("usrdatab", backups) || !StoreFile::Write("usrdatad", destinations) ||
+        !StoreFile::Write("pprefs", {"0"}))
         std::fprintf(stderr, "cannot write the stores in %s\n", qPrintable(DataFolder()));
 }
 
-// Empty when usrdatab and usrdatad load whole through the program's own loaders (no
-// message, no side copy) and hold one of the expected lists of associations, each
-// with one destination; else what went wrong.
+// Empty when usrdatab and usrdatad load whole (no message, no side copy) and hold one of the
+// expected lists of associations, each with one destination; else what went wrong.
 inline QString StoreProblems(const QList<QStringList>& expected)
 {
     ProgramState state;
     LoadBackups(state);
     LoadDestinations(state);
     QStringList problems = state.PendingWarnings;
-    const QStringList aside =
-        QDir(DataFolder()).entryList({QStringLiteral("*.unloaded-*")}, QDir::Files | QDir::System);
+    const QStringList aside = QDir(DataFolder()).entryList({"*.unloaded-*"}, QDir::Files | QDir::System);
     if (!aside.isEmpty() && problems.isEmpty())
         problems << "side copies without a message: " + aside.join(u' ');
     QStringList loaded;
@@ -72,8 +66,7 @@ inline QString StoreProblems(const QList<QStringList>& expected)
     return problems.join(u'\n');
 }
 
-// Contents that tell each save apart: the label repeated to about size bytes, so a
-// cut or mixed copy matches no save.
+// The label repeated to about size bytes: a cut or mixed copy matches no save.
 inline QByteArray Content(const QString& label, int size)
 {
     const QByteArray line = label.toUtf8() + '\n';
@@ -105,24 +98,21 @@ inline void Save(Writer writer, const QString& path, const QByteArray& bytes)
         appended.write(bytes);
 }
 
-// Every regular file below root but the crash leftovers, which go to leftovers:
-// copier temporaries, store temporaries and rotation scratch folders.
+// Every regular file below root but the crash leftovers (copier and store temporaries,
+// rotation scratch folders), which go to leftovers.
 inline QStringList FilesBelow(const QString& root, QStringList* leftovers = nullptr)
 {
     QStringList files;
-    const QFileInfoList entries =
-        QDir(root).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& info : entries) {
+    for (const QFileInfo& info :
+         QDir(root).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         const QString name = info.fileName();
         const bool leftover =
             info.isDir() ? name.startsWith("~PrevSave-") && name.endsWith("-S")
                          : (name.startsWith(".savenook-") && name.endsWith(".tmp")) || name.endsWith("TEMP");
         if (leftover && leftovers)
             *leftovers << info.filePath();
-        else if (!leftover && info.isDir())
-            files << FilesBelow(info.filePath(), leftovers);
-        else if (!leftover && info.isFile())
-            files << info.filePath();
+        else if (!leftover && (info.isDir() || info.isFile()))
+            files << (info.isDir() ? FilesBelow(info.filePath(), leftovers) : QStringList{info.filePath()});
     }
     return files;
 }
@@ -134,9 +124,8 @@ inline QStringList Leftovers(const QString& root)
     return leftovers;
 }
 
-// A private home whose folder associations src/aN, of files fM.txt each, are backed
-// up into dst; and the real program, started hidden on the offscreen screen with its
-// trace on. "--binary path" on the command line, else SAVENOOK_BINARY, names it.
+// A private home whose associations src/aN, of files fM.txt, are backed up into dst; and the
+// real program ("--binary path", else SAVENOOK_BINARY), hidden, offscreen, its trace on.
 class Rig
 {
   public:
@@ -149,9 +138,7 @@ class Rig
                 Files << Sources.last() + QStringLiteral("/f%1.txt").arg(f);
         }
         WriteStores(Sources, Destination, versions);
-        QDir().mkpath(m_runtime);
-        QFile::setPermissions(m_runtime,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QDir().mkdir(m_runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     QString BackupOf(const QString& file) const { return Destination + file.mid(Root.size() + 4); }
@@ -170,11 +157,11 @@ class Rig
     {
         m_process = std::make_unique<QProcess>();
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.remove(QStringLiteral("DISPLAY"));
-        e.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        e.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime);
-        e.insert(QStringLiteral("SAVENOOK_TRACE"), QStringLiteral("1"));
+        e.remove("DISPLAY");
+        e.remove("WAYLAND_DISPLAY");
+        e.insert("QT_QPA_PLATFORM", "offscreen");
+        e.insert("XDG_RUNTIME_DIR", m_runtime);
+        e.insert("SAVENOOK_TRACE", "1");
         m_process->setProcessEnvironment(e);
         // A file, not a pipe: nobody need drain it while the program runs.
         QFile::remove(traceFile());
@@ -194,7 +181,6 @@ class Rig
             ::kill(pid_t(pid), number);
     }
     bool Running() { return !m_process->waitForFinished(0) && m_process->state() != QProcess::NotRunning; }
-    // True when it ended within ms.
     bool WaitEnd(int ms)
     {
         return m_process->state() == QProcess::NotRunning || m_process->waitForFinished(ms);

@@ -1,8 +1,6 @@
-// Runs the real program for a while under many saves of every kind, then
-// compares each file with its backup and the program's memory and descriptors
-// at the start and the end.
+// Runs the real program under many saves of every kind, then compares each file with its backup
+// and the program's memory and descriptors at the start and the end; 0 when none was missed.
 //   savenook_soak [--associations 100] [--saves 10000] [--seconds 600] [--seed n] [--binary path]
-// Ends 0 when no backup was missed and the descriptors did not grow.
 #include "DriveKit.h"
 
 #include <QCoreApplication>
@@ -14,12 +12,12 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const int saves = Option(args, QStringLiteral("--saves"), QStringLiteral("300")).toInt();
-    const qint64 seconds = Option(args, QStringLiteral("--seconds"), QStringLiteral("20")).toLongLong();
-    QRandomGenerator random(Option(args, QStringLiteral("--seed"), QStringLiteral("1")).toUInt());
-    Rig rig(args, Option(args, QStringLiteral("--associations"), QStringLiteral("10")).toInt(), 3, 2);
+    const int saves = Option(args, "--saves", "300").toInt();
+    const qint64 seconds = Option(args, "--seconds", "20").toLongLong();
+    QRandomGenerator random(Option(args, "--seed", "1").toUInt());
+    Rig rig(args, Option(args, "--associations", "10").toInt(), 3, 2);
     for (const QString& file : rig.Files)
-        Save(Writer::InPlace, file, Content(QStringLiteral("start"), 100));
+        Save(Writer::InPlace, file, Content("start", 100));
     if (!rig.Start()) {
         std::printf("the program did not start:\n%s\n", rig.Trace().constData());
         return 1;
@@ -64,9 +62,9 @@ int main(int argc, char** argv)
                 settled / 1000.0);
     for (const QString& file : missed)
         std::printf("  missed: %s\n", qPrintable(file));
-    std::printf("resident memory KiB: start %lld, after a tenth %lld, end %lld\n", start.Rss, early.Rss,
-                end.Rss);
-    std::printf("open descriptors: start %d, after a tenth %d, end %d\n", start.Fds, early.Fds, end.Fds);
+    std::printf("resident memory KiB: start %lld, after a tenth %lld, end %lld\nopen descriptors: start %d, "
+                "after a tenth %d, end %d\n",
+                start.Rss, early.Rss, end.Rss, start.Fds, early.Fds, end.Fds);
     std::printf("exit on SIGTERM: %s; stores after it: %s; leftovers: %d\n", ended ? "clean" : "FAILED",
                 problems.isEmpty() ? "whole" : "INCOMPLETE", int(leftovers.size()));
     if (!problems.isEmpty())
