@@ -17,19 +17,20 @@ class tst_frmNotification : public QObject
     std::unique_ptr<ProgramState> m_state;
     std::unique_ptr<colNotifiers> m_queue;
     Options m_options;
+    QPointer<frmNotification> m_popup; // null once it has closed itself
     const QRect m_area{0, 0, 1000, 700};
 
-    QPointer<frmNotification> load()
+    frmNotification& load()
     {
-        auto* popup = new frmNotification(*m_state, m_options, *m_queue);
-        popup->WorkArea = [this] { return m_area; };
-        return popup;
+        m_popup = new frmNotification(*m_state, m_options, *m_queue);
+        m_popup->WorkArea = [this] { return m_area; };
+        return *m_popup;
     }
-    void queue(int count, const QString& message = QStringLiteral("Copy saved"))
+    void queue(int count)
     {
         for (int i = 0; i < count; ++i)
             m_queue->Add(QStringLiteral("/home/u/Work/a%1.txt").arg(i), QStringLiteral("/mnt/Backup/Work"),
-                         message);
+                         QStringLiteral("Copy saved"));
     }
 
   private Q_SLOTS:
@@ -39,6 +40,7 @@ class tst_frmNotification : public QObject
         m_queue = std::make_unique<colNotifiers>(*m_state);
         m_options = Options();
     }
+    void cleanup() { delete m_popup; }
 
     // The backlog found by the first result takes AdvanceSeconds in all, never under 100 ms a result.
     void advanceTimeSharesTheBacklog_data()
@@ -46,9 +48,9 @@ class tst_frmNotification : public QObject
         QTest::addColumn<int>("queued");
         QTest::addColumn<double>("seconds");
         QTest::addColumn<int>("interval");
-        QTest::newRow("three in 3 s") << 3 << 3.0 << 1000;
-        QTest::newRow("ten thousand") << 10000 << 3.0 << 100;
-        QTest::newRow("one in 2.5 s") << 1 << 2.5 << 2500;
+        Row("three in 3 s", 3, 3.0, 1000);
+        Row("ten thousand", 10000, 3.0, 100);
+        Row("one in 2.5 s", 1, 2.5, 2500);
     }
     void advanceTimeSharesTheBacklog()
     {
@@ -57,143 +59,123 @@ class tst_frmNotification : public QObject
         QFETCH(int, interval);
         m_options.AdvanceSeconds = seconds;
         queue(queued);
-        QPointer<frmNotification> popup = load();
-        QCOMPARE(popup->tmrNextNotify.interval(), 250);
-        popup->ShowNextNotification();
-        QCOMPARE(popup->tmrNextNotify.interval(), interval);
-        QVERIFY(popup->tmrNextNotify.isActive());
+        frmNotification& popup = load();
+        QCOMPARE(popup.tmrNextNotify.interval(), 250);
+        popup.ShowNextNotification();
+        QCOMPARE(popup.tmrNextNotify.interval(), interval);
+        QVERIFY(popup.tmrNextNotify.isActive());
         QCOMPARE(m_queue->Count(), queued - 1);
         // Results queued later keep the same time each.
         queue(5);
-        popup->ShowNextNotification();
-        QCOMPARE(popup->tmrNextNotify.interval(), interval);
-        delete popup;
+        popup.ShowNextNotification();
+        QCOMPARE(popup.tmrNextNotify.interval(), interval);
     }
 
-    void emptyQueueEndsOrTurnsIntoTheScanningBar()
+    // Wider names widen it, capped by the work area and never narrower again; then the queue
+    // runs dry and it turns into the scanning bar, or ends.
+    void widthGrowsInTheCornerAndAnEmptyQueueEndsOrTurnsIntoTheScanningBar()
     {
         m_options.ShowScanning = true;
         queue(1);
-        QPointer<frmNotification> popup = load();
-        popup->ShowNextNotification();
-        const int fullHeight = popup->height();
-        QVERIFY(popup->NotificationShown);
+        m_queue->Add("/x/" + QString(300, 'n'), QStringLiteral("/m/d"), QStringLiteral("Copy saved"));
+        queue(1);
+        frmNotification& popup = load();
+        popup.ShowNextNotification();
+        const int first = popup.width(), fullHeight = popup.height();
+        QCOMPARE(popup.geometry().bottomRight(), m_area.bottomRight());
+        popup.ShowNextNotification();
+        QCOMPARE(popup.width(), m_area.width());
+        popup.ShowNextNotification();
+        QVERIFY(popup.width() > first);
+        QCOMPARE(popup.geometry().bottomRight(), m_area.bottomRight());
+        QVERIFY(popup.NotificationShown);
 
         m_state->Detecting = true;
-        popup->ShowNextNotification();
-        QVERIFY(!popup->NotificationShown);
-        QCOMPARE(popup->lblStatus->text(), QStringLiteral("Scanning for updated files..."));
-        QCOMPARE(popup->lblSource->text(), QStringLiteral("-"));
-        QCOMPARE(popup->tmrNextNotify.interval(), 100);
-        QVERIFY(popup->height() < fullHeight);
+        popup.ShowNextNotification();
+        QVERIFY(!popup.NotificationShown);
+        QCOMPARE(popup.lblStatus->text(), QStringLiteral("Scanning for updated files..."));
+        QCOMPARE(popup.lblSource->text(), QStringLiteral("-"));
+        QCOMPARE(popup.tmrNextNotify.interval(), 100);
+        QVERIFY(popup.height() < fullHeight);
         QVERIFY(m_state->OwnWindowActivated);
-        QCOMPARE(popup->geometry().bottomRight(), m_area.bottomRight());
+        QCOMPARE(popup.geometry().bottomRight(), m_area.bottomRight());
 
         // A result arriving meanwhile comes at the next tick, at full height.
         queue(1);
-        popup->ShowNextNotification();
-        QCOMPARE(popup->height(), fullHeight);
+        popup.ShowNextNotification();
+        QCOMPARE(popup.height(), fullHeight);
 
         m_state->Detecting = false;
         m_state->NotifyDismissed = true;
-        popup->ShowNextNotification();
-        QVERIFY(!popup->tmrNextNotify.isActive());
-        QTRY_VERIFY(popup.isNull());
+        popup.ShowNextNotification();
+        QVERIFY(!popup.tmrNextNotify.isActive());
+        QTRY_VERIFY(m_popup.isNull());
         QVERIFY(!m_state->NotifyDismissed);
+
+        m_state->ManualSync = true; // a manual synchronisation shows nothing
+        QVERIFY(m_queue->Add(QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("Copy saved")) ==
+                nullptr);
+        QCOMPARE(m_queue->Count(), 0);
     }
 
     void closeClickAdvancesOrDismisses()
     {
         m_options.AutoAdvance = false;
         queue(2);
-        QPointer<frmNotification> popup = load();
-        popup->ShowNextNotification();
-        QVERIFY(!popup->tmrNextNotify.isActive()); // waits for the click
-        popup->CloseClicked();
-        QVERIFY(popup->tmrNextNotify.isActive());
-        QCOMPARE(popup->tmrNextNotify.interval(), 100);
-        delete popup;
+        load().ShowNextNotification();
+        QVERIFY(!m_popup->tmrNextNotify.isActive()); // waits for the click
+        m_popup->CloseClicked();
+        QVERIFY(m_popup->tmrNextNotify.isActive());
+        QCOMPARE(m_popup->tmrNextNotify.interval(), 100);
+        delete m_popup;
 
         // With auto-advance a click empties the queue; during a scan it only hides.
         m_options.AutoAdvance = true;
         queue(3);
-        popup = load();
-        popup->ShowNextNotification();
+        load().ShowNextNotification();
         m_state->Detecting = true;
-        popup->CloseClicked();
+        m_popup->CloseClicked();
         QCOMPARE(m_queue->Count(), 0);
         QVERIFY(m_state->NotifyDismissed);
-        QVERIFY(!popup->isVisible());
+        QVERIFY(!m_popup->isVisible());
         m_state->Detecting = false;
-        popup->CloseClicked();
-        QTRY_VERIFY(popup.isNull());
+        m_popup->CloseClicked();
+        QTRY_VERIFY(m_popup.isNull());
     }
 
     // The status colour goes by the first five characters, in their case.
     void pathFormsStatusAndColour_data()
     {
         QTest::addColumn<bool>("full");
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("destination");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("shown"); // source | destination | status
+        QTest::addColumn<QString>("sent");  // source|destination|message
+        QTest::addColumn<QString>("shown"); // source|destination|status
         QTest::addColumn<QColor>("colour");
-        const QString copied = "Copy saved && Previous version stored";
-        Row("short, error", false, "/home/u/a.txt", "/mnt/Backup/Work", "Error: Destination not found",
+        Row("short, error", false, "/home/u/a.txt|/mnt/Backup/Work|Error: Destination not found",
             "a.txt|Backup/Work|Error: Destination not found", QColor(255, 192, 192));
-        Row("short, one part, delay", false, "a.txt", "Backup", "Delay: source busy",
+        Row("short, one part, delay", false, "a.txt|Backup|Delay: source busy",
             "a.txt|Backup|Delay: source busy", QColor(255, 255, 192));
-        Row("trailing slash, lower case", false, "/a", "/mnt/Backup/", "error: no", "a|mnt/Backup|error: no",
+        Row("trailing slash, lower case", false, "/a|/mnt/Backup/|error: no", "a|mnt/Backup|error: no",
             QColor(192, 192, 255));
-        Row("full, ampersand", true, "/home/u/a.txt", "/mnt/Backup/Work", copied,
+        Row("full, ampersand", true, "/home/u/a.txt|/mnt/Backup/Work|Copy saved && Previous version stored",
             "/home/u/a.txt|/mnt/Backup/Work|Copy saved & Previous version stored", QColor(192, 192, 255));
-        Row("markup, short", false, "/x/<b>&amp;.txt", "/m/<i>", "Err", "<b>&amp;.txt|m/<i>|Err",
+        Row("markup, short", false, "/x/<b>&amp;.txt|/m/<i>|Err", "<b>&amp;.txt|m/<i>|Err",
             QColor(192, 192, 255));
     }
     void pathFormsStatusAndColour()
     {
         QFETCH(bool, full);
-        QFETCH(QString, source);
-        QFETCH(QString, destination);
-        QFETCH(QString, message);
+        QFETCH(QString, sent);
         QFETCH(QString, shown);
         QFETCH(QColor, colour);
         m_options.FullSource = m_options.FullDest = full;
-        m_queue->Add(source, destination, message);
-        QPointer<frmNotification> popup = load();
-        popup->ShowNextNotification();
-        QCOMPARE(popup->lblSource->text() + "|" + popup->lblDestination->text() + "|" +
-                     popup->lblStatus->text(),
+        const QStringList parts = sent.split('|');
+        m_queue->Add(parts[0], parts[1], parts[2]);
+        frmNotification& popup = load();
+        popup.ShowNextNotification();
+        QCOMPARE(popup.lblSource->text() + "|" + popup.lblDestination->text() + "|" + popup.lblStatus->text(),
                  shown);
-        QCOMPARE(popup->lblSource->textFormat(), Qt::PlainText);
-        QCOMPARE(popup->lblStatus->palette().color(QPalette::WindowText), colour);
-        delete popup;
-    }
-
-    void widthGrowsButStaysInTheCorner()
-    {
-        queue(1);
-        m_queue->Add(QStringLiteral("/x/") + QString(300, QLatin1Char('n')), QStringLiteral("/m/d"),
-                     QStringLiteral("Copy saved"));
-        queue(1);
-        QPointer<frmNotification> popup = load();
-        popup->ShowNextNotification();
-        const int first = popup->width();
-        QCOMPARE(popup->geometry().bottomRight(), m_area.bottomRight());
-        popup->ShowNextNotification();
-        QCOMPARE(popup->width(), m_area.width()); // capped by the work area
-        popup->ShowNextNotification();
-        QVERIFY(popup->width() > first); // never narrower again
-        QCOMPARE(popup->geometry().bottomRight(), m_area.bottomRight());
-        delete popup;
-    }
-
-    void manualSynchronisationQueuesNothing()
-    {
-        m_state->ManualSync = true;
-        QVERIFY(m_queue->Add(QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("Copy saved")) ==
-                nullptr);
-        QCOMPARE(m_queue->Count(), 0);
+        QCOMPARE(popup.lblSource->textFormat(), Qt::PlainText);
+        QCOMPARE(popup.lblStatus->palette().color(QPalette::WindowText), colour);
     }
 };
 

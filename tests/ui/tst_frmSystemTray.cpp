@@ -42,13 +42,13 @@ class tst_frmSystemTray : public QObject
         tray.Run.MainWindowShown = [&shown] { return shown; };
 
         QStringList captions;
-        for (QAction* a : tray.mnuSystemTray.actions())
+        for (QAction* a : tray.mnuSystemTray.actions()) {
             captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            a->trigger();
+        }
         QCOMPARE(captions,
                  QStringList({"About Savenook", "-", "Show Window", "Stop and Exit", "-", "Recent Activity",
                               "Options", "-", "Add File(s)", "Add Folder", "-", "Manual", "Home Page"}));
-        for (QAction* a : tray.mnuSystemTray.actions())
-            a->trigger();
         QCOMPARE(ran, QStringList({"about", "show", "exit", "recent", "options", "add file", "add folder",
                                    "manual", "home page"}));
 
@@ -76,19 +76,19 @@ class tst_frmSystemTray : public QObject
         QCOMPARE(tray.Shown(), TrayIconRole::Editing);
     }
 
-    // Frames shown per tick; 26 ticks in all, ending on the icon at rest.
+    // Frames shown per tick (Nod, Shake, Rest); 26 ticks in all, ending on the icon at rest.
     void animationPerResultMix_data()
     {
         QTest::addColumn<QString>("mix");
         QTest::addColumn<bool>("shrugAllowed");
         QTest::addColumn<QString>("frames");
-        QTest::newRow("success nods") << "nod" << true << "NRNR";
-        QTest::newRow("failure shakes") << "shake" << true << "SRSR";
-        QTest::newRow("both shrug") << "shrug" << true << "NRSR";
+        Row("success nods", "nod", true, "NRNR");
+        Row("failure shakes", "shake", true, "SRSR");
+        Row("both shrug", "shrug", true, "NRSR");
         // The shake's first frame, then the shrug takes over from the icon at rest.
-        QTest::newRow("success then failure") << "nod+shake" << true << "NRNRSRNRSR";
-        QTest::newRow("then, no shrug") << "nod+shake" << false << "NRNRSR";
-        QTest::newRow("nod switched off") << "nod off" << true << "";
+        Row("success then failure", "nod+shake", true, "NRNRSRNRSR");
+        Row("then, no shrug", "nod+shake", false, "NRNRSR");
+        Row("nod switched off", "nod off", true, "");
     }
     void animationPerResultMix()
     {
@@ -97,7 +97,7 @@ class tst_frmSystemTray : public QObject
         QFETCH(QString, frames);
         Options options;
         options.TrayShrug = shrugAllowed;
-        options.TrayNod = mix != QLatin1String("nod off");
+        options.TrayNod = mix != "nod off";
         TrayAnimations anim(options);
         QString shown;
         anim.Show = [&shown](TrayIconRole role) {
@@ -105,51 +105,40 @@ class tst_frmSystemTray : public QObject
         };
         // Steps the timers by hand: whichever is armed ticks next, as the event loop would.
         const auto step = [&anim] {
-            if (anim.tmrShrug.isActive())
+            const bool shrug = anim.tmrShrug.isActive();
+            const bool nod = !shrug && anim.tmrNod.isActive(), shake = !shrug && anim.tmrShake.isActive();
+            if (shrug)
                 anim.ShrugTick();
-            else if (anim.tmrNod.isActive() && anim.tmrShake.isActive()) {
+            if (nod)
                 anim.NodTick();
+            if (shake)
                 anim.ShakeTick();
-            } else if (anim.tmrNod.isActive())
-                anim.NodTick();
-            else if (anim.tmrShake.isActive())
-                anim.ShakeTick();
-            else
-                return false;
-            return true;
+            return shrug || nod || shake;
         };
-        if (mix.startsWith(QLatin1String("nod")))
-            anim.Start(TrayAnimation::Nod);
-        else if (mix == QLatin1String("shake"))
-            anim.Start(TrayAnimation::Shake);
-        else
-            anim.Start(TrayAnimation::Shrug);
-        QCOMPARE(anim.tmrNod.isActive() + anim.tmrShake.isActive() + anim.tmrShrug.isActive(), 1);
+        const TrayAnimation first = mix.startsWith("nod") ? TrayAnimation::Nod
+                                    : mix == "shake"      ? TrayAnimation::Shake
+                                                          : TrayAnimation::Shrug;
+        anim.Start(first);
         int ticks = 0;
-        if (mix == QLatin1String("nod+shake")) {
-            step();
-            step();
-            step();
+        if (mix == "nod+shake") {
+            for (; ticks < 3; ++ticks)
+                step();
             anim.Start(TrayAnimation::Shake);
-            ticks = 3;
         }
         while (step())
             QVERIFY(++ticks < 100);
         QCOMPARE(shown.left(frames.size()), frames);
         QVERIFY(frames.isEmpty() || shown.endsWith('R'));
-        if (mix == QLatin1String("nod+shake"))
+        if (mix == "nod+shake")
             QCOMPARE(shown.size() > frames.size(), shrugAllowed);
         else if (!frames.isEmpty())
             QCOMPARE(ticks, 26);
         QVERIFY(!anim.NodActive && !anim.ShakeActive && anim.AnimTicks == 0);
 
         // Whatever ran before, the next nod runs in full, at its pace however many files succeed.
-        shown.clear();
         options.TrayNod = true;
         anim.Start(TrayAnimation::Nod);
-        ticks = 0;
-        while (step()) {
-            ++ticks;
+        for (ticks = 0; step(); ++ticks) {
             if (anim.tmrNod.isActive()) {
                 anim.Start(TrayAnimation::Nod);
                 QCOMPARE(anim.tmrNod.interval(), 125);
@@ -169,8 +158,7 @@ class tst_frmSystemTray : public QObject
         QVERIFY(!notices[0]->isModal() && notices[0]->text().contains("No notification area"));
         // Closing by the frame minimises instead of hiding.
         app.Window().close();
-        QVERIFY(app.Window().isVisible());
-        QVERIFY(app.Window().isMinimized());
+        QVERIFY(app.Window().isVisible() && app.Window().isMinimized());
 
         // The tray's items reach the same windows as the main menu.
         app.Tray().mnuRecent->trigger();
