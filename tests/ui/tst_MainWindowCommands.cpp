@@ -1,5 +1,6 @@
-// The main window's tree, its adding and removing commands and its
-// preferences, with every dialog answered through the prompts seam.
+// The main window: its tree, its adding and removing commands, its preferences, and its
+// load, close and exit sequence with the composition root's start-up steps. Every dialog
+// is answered through the prompts seam, on private data folders.
 #include "core/SchemeFiles.h"
 #include "core/StoreFile.h"
 #include "core/Stores.h"
@@ -55,14 +56,16 @@ class tst_MainWindowCommands : public QObject
         m_window->Load({});
         return *m_window;
     }
-    void store(const QList<clsBackup>& backups)
+    // Stores these associations, each with the destination given (none when empty).
+    void store(const QList<clsBackup>& backups, const QString& destination = QString())
     {
         ProgramState s;
-        for (const clsBackup& b : backups)
+        for (const clsBackup& b : backups) {
             s.Backups.Add(b, b.SourcePath);
-        s.Destinations.Add("/mnt/keep", m_src + "/keep.txt", "K");
-        QVERIFY(SaveBackups(s));
-        QVERIFY(SaveDestinations(s));
+            if (!destination.isEmpty())
+                s.Destinations.Add(destination, b.SourcePath, QString());
+        }
+        QVERIFY(SaveBackups(s) && SaveDestinations(s));
     }
     QString file(const QString& name)
     {
@@ -80,6 +83,10 @@ class tst_MainWindowCommands : public QObject
         QVERIFY2(node, qPrintable(path));
         m_window->treeBackupsLocal->setCurrentItem(node);
     }
+    QString image(const QString& path) const
+    {
+        return frmSavenook::NodeImage(m_window->FindTreeIndexFromFullPath(path));
+    }
 
   private Q_SLOTS:
     void init()
@@ -93,7 +100,7 @@ class tst_MainWindowCommands : public QObject
         m_drives.Network = m_env->root() + "/net";
         QDir().mkpath(m_src);
     }
-    void treeShowsDrivesFoldersAndStates()
+    void treeShowsDrivesFoldersAndStatesAndCloseByFrameOnlyHidesAndSaves()
     {
         QDir().mkpath(m_src + "/Work/Sub");
         file("Work/a.txt");
@@ -102,21 +109,26 @@ class tst_MainWindowCommands : public QObject
                Association(m_src + "/Work/a.txt2", false), Association(m_src + "/gone.txt", false),
                Association(m_env->root() + "/usb"), Association(m_src + "/Work/Sub")});
         frmSavenook& w = load();
+        QCOMPARE(w.windowTitle(), QStringLiteral("Savenook"));
+        QCOMPARE(w.PanelText("Backups"), QStringLiteral("Total Associations:  6 "));
+        QCOMPARE(w.PanelText("Running"), QStringLiteral("Initializing... "));
+        QCOMPARE(w.PanelText("Scheme"), QStringLiteral("Recent scheme: <n/a> "));
+        QCOMPARE(w.mnuExit->text(), QStringLiteral("Stop and Exit"));
+        auto* menu = w.findChild<QMenu*>(QStringLiteral("mnuFile"));
+        QCOMPARE(menu->title(), QStringLiteral("&Window"));
+        QVERIFY(menu->actions().contains(w.mnuExit));
 
         QCOMPARE(w.FindTreeIndexFromFullPath("/")->text(0), QStringLiteral("root"));
-        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath("/")), QStringLiteral("/"));
-        const struct
-        {
-            QString path, image;
-        } expected[] = {{m_src + "/Work", m_src + "/Work*Green"},
-                        {m_src + "/Work/", m_src + "/Work*Green"},
-                        {m_src + "/Work/Sub", m_src + "/Work/Sub*Green"},
-                        {m_src + "/Work/a.txt", m_src + "/Work/a.txt*Magenta"},
-                        {m_src + "/gone.txt", "*FileYellow"},
-                        {m_env->root() + "/usb", "*DriveYellow"}};
-        for (const auto& e : expected) {
-            QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(e.path)), e.image);
-            QVERIFY(w.Images().Exists(e.image));
+        QCOMPARE(image("/"), QStringLiteral("/"));
+        const std::pair<QString, QString> images[] = {{m_src + "/Work", m_src + "/Work*Green"},
+                                                      {m_src + "/Work/", m_src + "/Work*Green"},
+                                                      {m_src + "/Work/Sub", m_src + "/Work/Sub*Green"},
+                                                      {m_src + "/Work/a.txt", m_src + "/Work/a.txt*Magenta"},
+                                                      {m_src + "/gone.txt", "*FileYellow"},
+                                                      {m_env->root() + "/usb", "*DriveYellow"}};
+        for (const auto& [path, expected] : images) {
+            QCOMPARE(image(path), expected);
+            QVERIFY(w.Images().Exists(expected));
         }
         QCOMPARE(w.FindTreeIndexFromFullPath(m_env->root() + "/usb")->text(0), QStringLiteral("usb"));
         QVERIFY(!w.FindTreeIndexFromFullPath(m_src.toUpper()));
@@ -140,34 +152,41 @@ class tst_MainWindowCommands : public QObject
         QCOMPARE(w.mnuEnabled->text(), QStringLiteral("Enable"));
         QVERIFY(w.mnuRemove->isEnabled() && !w.mnuAssociate->isEnabled());
         QCOMPARE(w.PanelText("Volume"), QStringLiteral("Drive Volume of Selected: SYSTEM "));
+        w.mnuCopyPath->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), m_src + "/Work/a.txt");
+        w.mnuPopupCopyVolume->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("SYSTEM"));
         select(m_src + "/gone.txt");
         w.UpdateMenuStates();
         QVERIFY(!w.mnuEnabled->isEnabled() && !w.mnuOpen->isEnabled());
         select(m_env->root() + "/usb");
         QCOMPARE(w.PanelText("Volume"), QStringLiteral("Drive Volume of Selected: <Drive Is Not Ready> "));
 
-        select(m_src + "/Work/a.txt");
-        w.mnuCopyPath->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), m_src + "/Work/a.txt");
-        w.mnuPopupCopyVolume->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("SYSTEM"));
-
         // Disabling a folder stops its watch only when no file association in it still needs it.
         m_watch.clear();
         for (const QString& folder : {m_src + "/Work", m_src + "/Work/Sub"}) {
             select(folder);
             w.mnuEnabled_Click();
-            QVERIFY(!m_state->Backups.Item(folder)->Enabled);
-            QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(folder)), folder + "*Magenta");
+            QCOMPARE(image(folder), folder + "*Magenta");
         }
         QCOMPARE(m_watch, QStringList{"stop " + m_src + "/Work/Sub"});
         w.mnuEnabled_Click();
-        QVERIFY(m_state->Backups.Item(m_src + "/Work/Sub")->Enabled);
         QCOMPARE(m_watch.last(), "watch " + m_src + "/Work/Sub");
         ProgramState reread; // a change must survive a crash as well as an exit
         LoadBackups(reread);
         QVERIFY(!reread.Backups.Item(m_src + "/Work")->Enabled &&
                 reread.Backups.Item(m_src + "/Work/Sub")->Enabled);
+
+        // Closing by the frame only hides, and saves what changed.
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        m_state->Backups.Add(Association(m_src + "/New"), m_src + "/New");
+        m_state->Destinations.Add("/mnt/usb/New", m_src + "/New", QStringLiteral("USB"));
+        QVERIFY(!w.close());
+        QVERIFY(!w.isVisible() && !m_state->Exiting);
+        QVERIFY(stores().contains((m_src + "/New\r\n").toUtf8()));
+        QVERIFY(stores().contains(("/mnt/usb/New\r\n" + m_src + "/New\r\nUSB\r\n").toUtf8()));
+        QVERIFY(!QFile::exists(m_env->dataFolder() + "/pprefs")); // only an exit stores the paused flag
     }
 
     void viewEditOpensThePropertiesAndAnExitEndsTheWait()
@@ -190,7 +209,6 @@ class tst_MainWindowCommands : public QObject
         QCOMPARE(shown, QStringList{m_src + "/A"});
         QVERIFY(m_state->Exiting);
         QTRY_COMPARE(unloaded.count(), 1);
-        QVERIFY(m_prompts.Shown.isEmpty());
 
         // Remove All with nothing left to remove only beeps.
         m_state->Backups.Clear();
@@ -199,20 +217,131 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(m_prompts.Shown.isEmpty());
     }
 
+    void exitSequenceSavesPausedFlagFirstAndWaitsForTheWatch_data()
+    {
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<QByteArray>("stored");
+        Row("running", false, QByteArray("0\r\n"));
+        Row("paused", true, QByteArray("1\r\n"));
+    }
+    void exitSequenceSavesPausedFlagFirstAndWaitsForTheWatch()
+    {
+        QFETCH(bool, paused);
+        QFETCH(QByteArray, stored);
+        frmSavenook& w = load();
+        int notificationsClosed = 0;
+        w.CloseAllNotifications = [&] { ++notificationsClosed; };
+        QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
+        m_state->Paused = paused;
+        m_state->Scanning = true;
+        m_state->Backups.Add(Association(m_src + "/X"), m_src + "/X");
+
+        QVERIFY(w.ExitSequence(false));
+        QCOMPARE(ReadFile(m_env->dataFolder() + "/pprefs"), stored);
+        QVERIFY(m_state->Paused && m_state->StopScanning && m_state->Exiting && !m_state->Scanning);
+        QVERIFY(!w.mnuPaused->isEnabled());
+        QCOMPARE(w.PanelText("Running"), QStringLiteral("Exiting... "));
+
+        // A second request while waiting must not store the forced pause.
+        QFile::remove(m_env->dataFolder() + "/pprefs");
+        QVERIFY(w.ExitSequence(true));
+        QVERIFY(!QFile::exists(m_env->dataFolder() + "/pprefs"));
+
+        // Nothing unloads until the watch timer has acknowledged the stop.
+        QTest::qWait(350);
+        QCOMPARE(unloaded.count(), 0);
+        QVERIFY(!QFile::exists(m_env->dataFolder() + "/usrdatab"));
+        m_state->WatchStopped = true;
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
+        QVERIFY(!w.tmrExit.isActive());
+        QCOMPARE(notificationsClosed, 1);
+        QVERIFY(stores().contains((m_src + "/X\r\n").toUtf8()));
+        QVERIFY(QFile::exists(m_env->dataFolder() + "/usrdatad"));
+    }
+
+    void exitWhileScanningAsksFirst_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("exits");
+        Row("yes", int(QMessageBox::Yes), true);
+        Row("no", int(QMessageBox::No), false);
+        Row("cancel", int(QMessageBox::Cancel), false);
+    }
+    void exitWhileScanningAsksFirst()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, exits);
+        frmSavenook& w = load();
+        w.SetPrompts(nullptr); // the real box, with its caption
+        m_state->Scanning = true;
+        QString question;
+        AnswerNextBox(QMessageBox::StandardButton(answer), &question);
+        QCOMPARE(w.ExitSequence(true), exits);
+        QCOMPARE(question, QStringLiteral("Savenook|Savenook is in the process of "
+                                          "scanning for updated files\nExit program anyway?"));
+        QCOMPARE(m_state->Exiting, exits);
+        QCOMPARE(m_state->Scanning, !exits);
+        QCOMPARE(QFile::exists(m_env->dataFolder() + "/pprefs"), exits);
+    }
+
+    // Also: each engine seam is called in its place, the watch of every stored source first.
+    void hiddenStartComesBackNormalAndPendingWarningsShowOnceWithoutHoldingUpAnExit()
+    {
+        QDir().mkpath(m_src + "/A");
+        store({Association(m_src + "/A")});
+        QFile::remove(m_env->dataFolder() + "/usrdatad");
+        SavenookApp app(*m_state);
+        QStringList calls;
+        app.Seams.WatchSourceFolder = [&](const clsBackup& b) { calls << "watch " + b.SourcePath; };
+        app.Seams.StartWatching = [&, start = app.Seams.StartWatching] {
+            calls << "start";
+            start(); // the real watch, which must let the exit finish
+        };
+        app.Seams.CloseAllNotifications = [&] { calls << "close all"; };
+        app.Seams.RestorePausedState = [&](bool paused) { calls << (paused ? "pause" : "unpause"); };
+        app.TrayAvailable = [] { return true; }; // offscreen has none
+        app.LoadMainWindow(true);
+        QVERIFY(!app.Window().isVisible());
+        QVERIFY(app.Window().windowState() & Qt::WindowMinimized);
+        app.ShowMainWindowNormal();
+        QVERIFY(app.Window().isVisible() && !(app.Window().windowState() & Qt::WindowMinimized));
+        QVERIFY(!QFileInfo::exists(m_env->dataFolder() + "/usrdatad")); // a start writes nothing
+        app.StartupFinished();                                          // nothing pending: no box
+        QCOMPARE(OpenMessageBoxes().size(), 0);
+
+        QSignalSpy unloaded(&app.Window(), &frmSavenook::Unloaded);
+        m_state->PendingWarnings =
+            QStringList{QStringLiteral("usrdatab: 1 record skipped"), QStringLiteral("usrdatad: unreadable")};
+        app.RestorePausedState(true);
+        app.StartWatching();
+        app.StartupFinished();
+        QList<QMessageBox*> boxes = OpenMessageBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->windowTitle(), QStringLiteral("Savenook"));
+        QCOMPARE(boxes[0]->icon(), QMessageBox::Warning);
+        QVERIFY(!boxes[0]->isModal());
+        QVERIFY(boxes[0]->text().contains("1 record skipped") && boxes[0]->text().contains("unreadable"));
+        QVERIFY(m_state->PendingWarnings.isEmpty());
+        app.StartupFinished();
+        QCOMPARE(OpenMessageBoxes().size(), 1);
+        app.ExitRequested();
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
+        QCOMPARE(calls, QStringList({"watch " + m_src + "/A", "pause", "start", "close all"}));
+    }
+
     void addFilesWithOkForAll_data()
     {
         QTest::addColumn<QStringList>("existing");
         QTest::addColumn<int>("allOnDialog"); // 0 = none
         QTest::addColumn<int>("dialogs");
         QTest::addColumn<QStringList>("expected"); // name:versions:keep:destinations
-        QTest::addColumn<int>("alreadyMessages");
-        Row("all on first", QStringList(), 1, 1, QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:11:1:/d1"}, 0);
-        Row("all on second", QStringList(), 2, 2, QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"}, 0);
+        Row("all on first", QStringList(), 1, 1, QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:11:1:/d1"});
+        Row("all on second", QStringList(), 2, 2, QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"});
         Row("second already there", QStringList{"b"}, 0, 2,
-            QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"}, 1);
+            QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"});
         // A later file that already is an association ends the command; what came before stays whole.
         Row("all on first, third already there", QStringList{"c"}, 1, 1,
-            QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:1:0:/old"}, 1);
+            QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:1:0:/old"});
     }
     void addFilesWithOkForAll()
     {
@@ -220,21 +349,17 @@ class tst_MainWindowCommands : public QObject
         QFETCH(int, allOnDialog);
         QFETCH(int, dialogs);
         QFETCH(QStringList, expected);
-        QFETCH(int, alreadyMessages);
-        ProgramState s;
-        for (const QString& name : existing) {
-            s.Backups.Add(Association(m_src + "/" + name, false), m_src + "/" + name);
-            s.Destinations.Add("/old", m_src + "/" + name, "OLD");
-        }
-        QVERIFY(SaveBackups(s) && SaveDestinations(s));
+        QList<clsBackup> stored;
+        for (const QString& name : existing)
+            stored << Association(m_src + "/" + name, false);
+        store(stored, "/old");
         frmSavenook& w = load();
         int opened = 0;
         bool trayEnabled = true;
         w.Later.SetTrayAddItemsEnabled = [&](bool on) { trayEnabled = on; };
         w.Later.ShowProperties = [&](const QString& path) {
             ++opened;
-            QVERIFY(m_state->MultiAdd);
-            QVERIFY(!trayEnabled);
+            QVERIFY(m_state->MultiAdd && !trayEnabled);
             m_state->Backups.Item(path)->Versions = qint16(10 + opened);
             m_state->Destinations.Add("/d" + QString::number(opened), path, "D");
             m_state->PropertiesCancelled = false;
@@ -244,10 +369,9 @@ class tst_MainWindowCommands : public QObject
         w.MenuAddFile();
 
         QCOMPARE(opened, dialogs);
-        QVERIFY(trayEnabled);
-        QVERIFY(!m_state->ApplyToAll && !m_state->MultiAdd);
+        QVERIFY(trayEnabled && !m_state->ApplyToAll && !m_state->MultiAdd);
         QCOMPARE(m_prompts.Shown.filter(QRegularExpression("^File: '.*is already backed up\\.$")).size(),
-                 alreadyMessages);
+                 existing.size());
         QCOMPARE(m_prompts.Chooser, QStringLiteral("Select a file for automatic backup | All Files (*)"));
         QStringList got;
         ProgramState reread; // what the stores hold
@@ -302,7 +426,7 @@ class tst_MainWindowCommands : public QObject
         QFETCH(QByteArray, name);
         QFETCH(QString, refusal);
         QDir().mkpath(m_src + "/keep");
-        store({Association(m_src + "/keep")});
+        store({Association(m_src + "/keep")}, "/mnt/keep");
         const QString path = name == "/" ? "/" : MakeByBytes(m_env->root(), name);
         QVERIFY(!path.isEmpty());
         frmSavenook& w = load();
@@ -346,7 +470,7 @@ class tst_MainWindowCommands : public QObject
         QCOMPARE(added->Volume, QStringLiteral("SYSTEM"));
         QCOMPARE(m_watch, QStringList{"watch " + path}); // the stand-in dialog confirms it
         QCOMPARE(frmSavenook::NodePath(w.treeBackupsLocal->currentItem()), path);
-        QCOMPARE(frmSavenook::NodeImage(w.treeBackupsLocal->currentItem()), path + "*Green");
+        QCOMPARE(image(path), path + "*Green");
         ProgramState reread;
         LoadBackups(reread);
         QVERIFY(reread.Backups.Item(m_src + "/keep") && reread.Backups.Item(path));
@@ -355,9 +479,9 @@ class tst_MainWindowCommands : public QObject
     void removeIsRefusedWhileBusyThenRemovesTheBranch_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::newRow("Remove") << "remove";
-        QTest::newRow("Delete key") << "delete";
-        QTest::newRow("Remove All") << "all";
+        Row("Remove", "remove");
+        Row("Delete key", "delete");
+        Row("Remove All", "all");
     }
     void removeIsRefusedWhileBusyThenRemovesTheBranch()
     {
@@ -388,8 +512,7 @@ class tst_MainWindowCommands : public QObject
         }
         // A leads to B: its node stays, plainly; B goes with every folder that only led to it.
         QVERIFY(!m_state->Backups.Item(m_src + "/A"));
-        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_src + "/A")),
-                 QStringLiteral("*Folder"));
+        QCOMPARE(image(m_src + "/A"), QStringLiteral("*Folder"));
         QCOMPARE(m_watch, QStringList{"stop " + m_src + "/A"});
         select(m_src + "/A/B");
         w.RemoveLocal(w.treeBackupsLocal->currentItem());
@@ -451,10 +574,7 @@ class tst_MainWindowCommands : public QObject
         QDir().mkpath(copies);
         clsBackup b = Association(work);
         b.Volume = QString(2, QChar(0));
-        ProgramState s;
-        s.Backups.Add(b, work);
-        s.Destinations.Add(copies, work, QString());
-        QVERIFY(SaveBackups(s) && SaveDestinations(s));
+        store({b}, copies);
         SavenookApp app(*m_state);
         frmSavenook& w = app.Window();
         w.SetPrompts(&m_prompts);
