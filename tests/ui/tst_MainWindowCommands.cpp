@@ -294,8 +294,7 @@ class tst_MainWindowCommands : public QObject
         app.Seams.RestorePausedState = [&](bool paused) { calls << (paused ? "pause" : "unpause"); };
         app.TrayAvailable = [] { return true; }; // offscreen has none
         app.LoadMainWindow(true);
-        QVERIFY(!app.Window().isVisible());
-        QVERIFY(app.Window().windowState() & Qt::WindowMinimized);
+        QVERIFY(!app.Window().isVisible() && (app.Window().windowState() & Qt::WindowMinimized));
         app.ShowMainWindowNormal();
         QVERIFY(app.Window().isVisible() && !(app.Window().windowState() & Qt::WindowMinimized));
         QVERIFY(!QFileInfo::exists(m_env->dataFolder() + "/usrdatad")); // a start writes nothing
