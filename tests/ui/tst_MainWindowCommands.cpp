@@ -114,7 +114,6 @@ class tst_MainWindowCommands : public QObject
                Association(m_env->root() + "/usb"), Association(m_src + "/Work/Sub")});
         frmSavenook& w = load();
         QCOMPARE(w.windowTitle(), QStringLiteral("Savenook"));
-        QCOMPARE(w.PanelText("Backups"), QStringLiteral("Total Associations:  6 "));
         QCOMPARE(w.PanelText("Running"), QStringLiteral("Initializing... "));
         QCOMPARE(w.PanelText("Scheme"), QStringLiteral("Recent scheme: <n/a> "));
         QCOMPARE(w.mnuExit->text(), QStringLiteral("Stop and Exit"));
