@@ -186,8 +186,9 @@ class tst_MainWindowCommands : public QObject
         m_state->Destinations.Add("/mnt/usb/New", m_src + "/New", QStringLiteral("USB"));
         QVERIFY(!w.close());
         QVERIFY(!w.isVisible() && !m_state->Exiting);
-        QVERIFY(stores().contains((m_src + "/New\r\n").toUtf8()));
-        QVERIFY(stores().contains(("/mnt/usb/New\r\n" + m_src + "/New\r\nUSB\r\n").toUtf8()));
+        QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").contains((m_src + "/New\r\n").toUtf8()));
+        QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatad")
+                    .contains(("/mnt/usb/New\r\n" + m_src + "/New\r\nUSB\r\n").toUtf8()));
         QVERIFY(!QFile::exists(m_env->dataFolder() + "/pprefs")); // only an exit stores the paused flag
     }
 
