@@ -8,9 +8,11 @@
 #include "support/TestFiles.h"
 #include "ui/dialogs/Prompts.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -71,6 +73,22 @@ class ScriptedPrompts : public Prompts
     QString BrowseFolder(QWidget*, const QString&) override { return Folder; }
     void Beep() override { ++Beeps; }
 };
+
+// Presses this button of the next modal message box; "title|text" of the box goes to *seen.
+inline void AnswerNextBox(QMessageBox::StandardButton button, QString* seen)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        timer->deleteLater();
+        timer->stop();
+        *seen = box->windowTitle() + "|" + box->text();
+        box->button(button)->click();
+    });
+    timer->start(20);
+}
 
 inline QList<QMessageBox*> OpenMessageBoxes()
 {

@@ -1,49 +1,31 @@
-// The main window's tree, its adding and removing commands and its
-// preferences, with every dialog answered through the prompts seam.
+// The main window: its tree, its adding and removing commands, its preferences, and its
+// load, close and exit sequence with the composition root's start-up steps; the tray's menu
+// and animations, and the program's reach without a tray host (offscreen has none). Every
+// dialog is answered through the prompts seam, on private data folders.
 #include "core/SchemeFiles.h"
 #include "core/StoreFile.h"
 #include "core/Stores.h"
 #include "reporting/colRecent.h"
+#include "settings/Options.h"
 #include "support/TestEnvironment.h"
 #include "support/TestFiles.h"
 #include "support/UiFakes.h"
 #include "ui/dialogs/WindowPrefs.h"
 #include "ui/main/SavenookApp.h"
+#include "ui/main/TrayAnimations.h"
 #include "ui/main/frmSavenook.h"
+#include "ui/main/frmSystemTray.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
-#include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
 #include <optional>
-
-namespace {
-// Presses the button with this text in the next message box that opens; records its text.
-void answerNextBox(const QString& button, QString* seen)
-{
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        timer->deleteLater();
-        timer->stop();
-        *seen = box->text();
-        for (QAbstractButton* b : box->buttons())
-            if (b->text().remove(u'&') == button)
-                b->click();
-    });
-    timer->start(20);
-}
-
-} // namespace
 
 class tst_MainWindowCommands : public QObject
 {
@@ -58,6 +40,14 @@ class tst_MainWindowCommands : public QObject
     QStringList m_watch; // "watch <path>" / "stop <folder>"
     QString m_src;       // a folder of sources
 
+    // A program state as at start, over the same folders.
+    void fresh()
+    {
+        m_window.reset(); // both hold the last state
+        m_recent.reset();
+        m_state.emplace();
+        m_recent = std::make_unique<colRecent>(*m_state);
+    }
     // The window over the stores as they are now on disk.
     frmSavenook& load()
     {
@@ -70,14 +60,16 @@ class tst_MainWindowCommands : public QObject
         m_window->Load({});
         return *m_window;
     }
-    void store(const QList<clsBackup>& backups)
+    // Stores these associations, each with the destination given (none when empty).
+    void store(const QList<clsBackup>& backups, const QString& destination = QString())
     {
         ProgramState s;
-        for (const clsBackup& b : backups)
+        for (const clsBackup& b : backups) {
             s.Backups.Add(b, b.SourcePath);
-        s.Destinations.Add("/mnt/keep", m_src + "/keep.txt", "K");
-        QVERIFY(SaveBackups(s));
-        QVERIFY(SaveDestinations(s));
+            if (!destination.isEmpty())
+                s.Destinations.Add(destination, b.SourcePath, QString());
+        }
+        QVERIFY(SaveBackups(s) && SaveDestinations(s));
     }
     QString file(const QString& name)
     {
@@ -95,15 +87,16 @@ class tst_MainWindowCommands : public QObject
         QVERIFY2(node, qPrintable(path));
         m_window->treeBackupsLocal->setCurrentItem(node);
     }
+    QString image(const QString& path) const
+    {
+        return frmSavenook::NodeImage(m_window->FindTreeIndexFromFullPath(path));
+    }
 
   private Q_SLOTS:
     void init()
     {
-        m_window.reset(); // both hold the last test's state
-        m_recent.reset();
+        fresh();
         m_env.emplace();
-        m_state.emplace();
-        m_recent = std::make_unique<colRecent>(*m_state);
         m_prompts = ScriptedPrompts();
         m_watch.clear();
         m_src = m_env->root() + "/Src";
@@ -111,7 +104,7 @@ class tst_MainWindowCommands : public QObject
         m_drives.Network = m_env->root() + "/net";
         QDir().mkpath(m_src);
     }
-    void treeShowsDrivesFoldersAndStates()
+    void treeShowsDrivesFoldersAndStatesAndCloseByFrameOnlyHidesAndSaves()
     {
         QDir().mkpath(m_src + "/Work/Sub");
         file("Work/a.txt");
@@ -120,30 +113,28 @@ class tst_MainWindowCommands : public QObject
                Association(m_src + "/Work/a.txt2", false), Association(m_src + "/gone.txt", false),
                Association(m_env->root() + "/usb"), Association(m_src + "/Work/Sub")});
         frmSavenook& w = load();
+        QCOMPARE(w.windowTitle(), QStringLiteral("Savenook"));
+        QCOMPARE(w.PanelText("Running"), QStringLiteral("Initializing... "));
+        QCOMPARE(w.PanelText("Scheme"), QStringLiteral("Recent scheme: <n/a> "));
+        QCOMPARE(w.mnuExit->text(), QStringLiteral("Stop and Exit"));
+        auto* menu = w.findChild<QMenu*>(QStringLiteral("mnuFile"));
+        QCOMPARE(menu->title(), QStringLiteral("&Window"));
+        QVERIFY(menu->actions().contains(w.mnuExit));
 
-        QTreeWidgetItem* top = w.FindTreeIndexFromFullPath("/");
-        QVERIFY(top && !top->parent());
-        QCOMPARE(top->text(0), QStringLiteral("root"));
-        QCOMPARE(frmSavenook::NodeImage(top), QStringLiteral("/"));
-        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_env->root())),
-                 QStringLiteral("*Folder"));
-        const struct
-        {
-            QString path, image;
-        } expected[] = {{m_src + "/Work", m_src + "/Work*Green"},
-                        {m_src + "/Work/", m_src + "/Work*Green"},
-                        {m_src + "/Work/Sub", m_src + "/Work/Sub*Green"},
-                        {m_src + "/Work/a.txt", m_src + "/Work/a.txt*Magenta"},
-                        {m_src + "/gone.txt", "*FileYellow"},
-                        {m_env->root() + "/usb", "*DriveYellow"}};
-        for (const auto& e : expected) {
-            QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(e.path)), e.image);
-            QVERIFY(w.Images().Exists(e.image));
+        QCOMPARE(w.FindTreeIndexFromFullPath("/")->text(0), QStringLiteral("root"));
+        QCOMPARE(image("/"), QStringLiteral("/"));
+        const std::pair<QString, QString> images[] = {{m_src + "/Work", m_src + "/Work*Green"},
+                                                      {m_src + "/Work/", m_src + "/Work*Green"},
+                                                      {m_src + "/Work/Sub", m_src + "/Work/Sub*Green"},
+                                                      {m_src + "/Work/a.txt", m_src + "/Work/a.txt*Magenta"},
+                                                      {m_src + "/gone.txt", "*FileYellow"},
+                                                      {m_env->root() + "/usb", "*DriveYellow"}};
+        for (const auto& [path, expected] : images) {
+            QCOMPARE(image(path), expected);
+            QVERIFY(w.Images().Exists(expected));
         }
-        QCOMPARE(w.FindTreeIndexFromFullPath(m_env->root() + "/usb")->text(0), QStringLiteral("usb"));
         QVERIFY(!w.FindTreeIndexFromFullPath(m_src.toUpper()));
         QVERIFY(w.HasDescendantNodes(m_src + "/Work"));
-        QVERIFY(!w.HasDescendantNodes(m_src + "/Work/Sub"));
         QVERIFY(!w.HasDescendantNodes(m_src + "/Work/a.txt")); // a.txt2 is beside it, not below
 
         // Missing sources are disabled, each logged, and the user told once.
@@ -163,34 +154,42 @@ class tst_MainWindowCommands : public QObject
         QCOMPARE(w.mnuEnabled->text(), QStringLiteral("Enable"));
         QVERIFY(w.mnuRemove->isEnabled() && !w.mnuAssociate->isEnabled());
         QCOMPARE(w.PanelText("Volume"), QStringLiteral("Drive Volume of Selected: SYSTEM "));
+        w.mnuCopyPath->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), m_src + "/Work/a.txt");
+        w.mnuPopupCopyVolume->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("SYSTEM"));
         select(m_src + "/gone.txt");
         w.UpdateMenuStates();
         QVERIFY(!w.mnuEnabled->isEnabled() && !w.mnuOpen->isEnabled());
         select(m_env->root() + "/usb");
         QCOMPARE(w.PanelText("Volume"), QStringLiteral("Drive Volume of Selected: <Drive Is Not Ready> "));
 
-        select(m_src + "/Work/a.txt");
-        w.mnuCopyPath->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), m_src + "/Work/a.txt");
-        w.mnuPopupCopyVolume->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("SYSTEM"));
-
         // Disabling a folder stops its watch only when no file association in it still needs it.
         m_watch.clear();
         for (const QString& folder : {m_src + "/Work", m_src + "/Work/Sub"}) {
             select(folder);
             w.mnuEnabled_Click();
-            QVERIFY(!m_state->Backups.Item(folder)->Enabled);
-            QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(folder)), folder + "*Magenta");
+            QCOMPARE(image(folder), folder + "*Magenta");
         }
         QCOMPARE(m_watch, QStringList{"stop " + m_src + "/Work/Sub"});
         w.mnuEnabled_Click();
-        QVERIFY(m_state->Backups.Item(m_src + "/Work/Sub")->Enabled);
         QCOMPARE(m_watch.last(), "watch " + m_src + "/Work/Sub");
         ProgramState reread; // a change must survive a crash as well as an exit
         LoadBackups(reread);
         QVERIFY(!reread.Backups.Item(m_src + "/Work")->Enabled &&
                 reread.Backups.Item(m_src + "/Work/Sub")->Enabled);
+
+        // Closing by the frame only hides, and saves what changed.
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        m_state->Backups.Add(Association(m_src + "/New"), m_src + "/New");
+        m_state->Destinations.Add("/mnt/usb/New", m_src + "/New", QStringLiteral("USB"));
+        QVERIFY(!w.close());
+        QVERIFY(!w.isVisible() && !m_state->Exiting);
+        QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").contains((m_src + "/New\r\n").toUtf8()));
+        QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatad")
+                    .contains(("/mnt/usb/New\r\n" + m_src + "/New\r\nUSB\r\n").toUtf8()));
+        QVERIFY(!QFile::exists(m_env->dataFolder() + "/pprefs")); // only an exit stores the paused flag
     }
 
     void viewEditOpensThePropertiesAndAnExitEndsTheWait()
@@ -213,7 +212,6 @@ class tst_MainWindowCommands : public QObject
         QCOMPARE(shown, QStringList{m_src + "/A"});
         QVERIFY(m_state->Exiting);
         QTRY_COMPARE(unloaded.count(), 1);
-        QVERIFY(m_prompts.Shown.isEmpty());
 
         // Remove All with nothing left to remove only beeps.
         m_state->Backups.Clear();
@@ -222,42 +220,137 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(m_prompts.Shown.isEmpty());
     }
 
+    // While scanning it asks first (the real box, with its caption); only Yes goes on.
+    void exitSavesPausedFlagFirstAndWaitsForTheWatch_data()
+    {
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<int>("answer"); // to the question while scanning; 0: not asked
+        Row("running, not asked", false, 0);
+        Row("paused, yes", true, int(QMessageBox::Yes));
+        Row("no", false, int(QMessageBox::No));
+        Row("cancel", false, int(QMessageBox::Cancel));
+    }
+    void exitSavesPausedFlagFirstAndWaitsForTheWatch()
+    {
+        QFETCH(bool, paused);
+        QFETCH(int, answer);
+        frmSavenook& w = load();
+        w.SetPrompts(nullptr);
+        int notificationsClosed = 0;
+        w.CloseAllNotifications = [&] { ++notificationsClosed; };
+        QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
+        m_state->Paused = paused;
+        m_state->Scanning = true;
+        m_state->Backups.Add(Association(m_src + "/X"), m_src + "/X");
+        QString question;
+        if (answer)
+            AnswerNextBox(QMessageBox::StandardButton(answer), &question);
+        const bool exits = !answer || answer == QMessageBox::Yes;
+        QCOMPARE(w.ExitSequence(answer != 0), exits);
+        if (answer)
+            QCOMPARE(question, QStringLiteral("Savenook|Savenook is in the process of "
+                                              "scanning for updated files\nExit program anyway?"));
+        QCOMPARE(m_state->Exiting, exits);
+        QCOMPARE(m_state->Scanning, !exits);
+        if (!exits) {
+            QVERIFY(!QFile::exists(m_env->dataFolder() + "/pprefs"));
+            return;
+        }
+        QCOMPARE(ReadFile(m_env->dataFolder() + "/pprefs"), QByteArray(paused ? "1\r\n" : "0\r\n"));
+        QVERIFY(m_state->Paused && m_state->StopScanning);
+        QVERIFY(!w.mnuPaused->isEnabled());
+        QCOMPARE(w.PanelText("Running"), QStringLiteral("Exiting... "));
+
+        // A second request while waiting must not store the forced pause.
+        QFile::remove(m_env->dataFolder() + "/pprefs");
+        QVERIFY(w.ExitSequence(true));
+        QVERIFY(!QFile::exists(m_env->dataFolder() + "/pprefs"));
+
+        // Nothing unloads until the watch timer has acknowledged the stop.
+        QTest::qWait(350);
+        QCOMPARE(unloaded.count(), 0);
+        QVERIFY(!QFile::exists(m_env->dataFolder() + "/usrdatab"));
+        m_state->WatchStopped = true;
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
+        QCOMPARE(notificationsClosed, 1);
+        QVERIFY(stores().contains((m_src + "/X\r\n").toUtf8()));
+        QVERIFY(QFile::exists(m_env->dataFolder() + "/usrdatad"));
+    }
+
+    // Also: each engine seam is called in its place, the watch of every stored source first.
+    void hiddenStartComesBackNormalAndPendingWarningsShowOnceWithoutHoldingUpAnExit()
+    {
+        QDir().mkpath(m_src + "/A");
+        store({Association(m_src + "/A")});
+        QFile::remove(m_env->dataFolder() + "/usrdatad");
+        SavenookApp app(*m_state);
+        QStringList calls;
+        app.Seams.WatchSourceFolder = [&](const clsBackup& b) { calls << "watch " + b.SourcePath; };
+        app.Seams.StartWatching = [&, start = app.Seams.StartWatching] {
+            calls << "start";
+            start(); // the real watch, which must let the exit finish
+        };
+        app.Seams.CloseAllNotifications = [&] { calls << "close all"; };
+        app.Seams.RestorePausedState = [&](bool paused) { calls << (paused ? "pause" : "unpause"); };
+        app.TrayAvailable = [] { return true; }; // offscreen has none
+        app.LoadMainWindow(true);
+        QVERIFY(!app.Window().isVisible() && (app.Window().windowState() & Qt::WindowMinimized));
+        app.ShowMainWindowNormal();
+        QVERIFY(app.Window().isVisible() && !(app.Window().windowState() & Qt::WindowMinimized));
+        QVERIFY(!QFileInfo::exists(m_env->dataFolder() + "/usrdatad")); // a start writes nothing
+        app.StartupFinished();                                          // nothing pending: no box
+        QCOMPARE(OpenMessageBoxes().size(), 0);
+
+        QSignalSpy unloaded(&app.Window(), &frmSavenook::Unloaded);
+        m_state->PendingWarnings =
+            QStringList{QStringLiteral("usrdatab: 1 record skipped"), QStringLiteral("usrdatad: unreadable")};
+        app.RestorePausedState(true);
+        app.StartWatching();
+        app.StartupFinished();
+        QList<QMessageBox*> boxes = OpenMessageBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->windowTitle(), QStringLiteral("Savenook"));
+        QCOMPARE(boxes[0]->icon(), QMessageBox::Warning);
+        QVERIFY(!boxes[0]->isModal());
+        QVERIFY(boxes[0]->text().contains("1 record skipped") && boxes[0]->text().contains("unreadable"));
+        QVERIFY(m_state->PendingWarnings.isEmpty());
+        app.StartupFinished();
+        QCOMPARE(OpenMessageBoxes().size(), 1);
+        app.ExitRequested();
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
+        QCOMPARE(calls, QStringList({"watch " + m_src + "/A", "pause", "start", "close all"}));
+    }
+
     void addFilesWithOkForAll_data()
     {
         QTest::addColumn<QStringList>("existing");
         QTest::addColumn<int>("allOnDialog"); // 0 = none
-        QTest::addColumn<int>("dialogs");
-        QTest::addColumn<QStringList>("expected"); // name:versions:keep:destinations
-        QTest::addColumn<int>("alreadyMessages");
-        Row("all on first", QStringList(), 1, 1, QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:11:1:/d1"}, 0);
-        Row("all on second", QStringList(), 2, 2, QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"}, 0);
-        Row("second already there", QStringList{"b"}, 0, 2,
-            QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"}, 1);
+        // name:versions:keep:destinations; the versions tell which dialog's choices it took
+        QTest::addColumn<QStringList>("expected");
+        Row("all on first", QStringList(), 1, QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:11:1:/d1"});
+        Row("all on second", QStringList(), 2, QStringList{"a:12:1:/d2", "b:12:0:/d2", "c:12:1:/d2"});
+        Row("second already there", QStringList{"b"}, 0,
+            QStringList{"a:11:0:/d1", "b:1:0:/old", "c:12:0:/d2"});
         // A later file that already is an association ends the command; what came before stays whole.
-        Row("all on first, third already there", QStringList{"c"}, 1, 1,
-            QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:1:0:/old"}, 1);
+        Row("all on first, third already there", QStringList{"c"}, 1,
+            QStringList{"a:11:0:/d1", "b:11:1:/d1", "c:1:0:/old"});
     }
     void addFilesWithOkForAll()
     {
         QFETCH(QStringList, existing);
         QFETCH(int, allOnDialog);
-        QFETCH(int, dialogs);
         QFETCH(QStringList, expected);
-        QFETCH(int, alreadyMessages);
-        ProgramState s;
-        for (const QString& name : existing) {
-            s.Backups.Add(Association(m_src + "/" + name, false), m_src + "/" + name);
-            s.Destinations.Add("/old", m_src + "/" + name, "OLD");
-        }
-        QVERIFY(SaveBackups(s) && SaveDestinations(s));
+        QList<clsBackup> stored;
+        for (const QString& name : existing)
+            stored << Association(m_src + "/" + name, false);
+        store(stored, "/old");
         frmSavenook& w = load();
         int opened = 0;
         bool trayEnabled = true;
         w.Later.SetTrayAddItemsEnabled = [&](bool on) { trayEnabled = on; };
         w.Later.ShowProperties = [&](const QString& path) {
             ++opened;
-            QVERIFY(m_state->MultiAdd);
-            QVERIFY(!trayEnabled);
+            QVERIFY(m_state->MultiAdd && !trayEnabled);
             m_state->Backups.Item(path)->Versions = qint16(10 + opened);
             m_state->Destinations.Add("/d" + QString::number(opened), path, "D");
             m_state->PropertiesCancelled = false;
@@ -266,11 +359,9 @@ class tst_MainWindowCommands : public QObject
         m_prompts.Files = {file("a"), file("b"), file("c")};
         w.MenuAddFile();
 
-        QCOMPARE(opened, dialogs);
-        QVERIFY(trayEnabled);
-        QVERIFY(!m_state->ApplyToAll && !m_state->MultiAdd);
+        QVERIFY(trayEnabled && !m_state->ApplyToAll && !m_state->MultiAdd);
         QCOMPARE(m_prompts.Shown.filter(QRegularExpression("^File: '.*is already backed up\\.$")).size(),
-                 alreadyMessages);
+                 existing.size());
         QCOMPARE(m_prompts.Chooser, QStringLiteral("Select a file for automatic backup | All Files (*)"));
         QStringList got;
         ProgramState reread; // what the stores hold
@@ -282,15 +373,12 @@ class tst_MainWindowCommands : public QObject
             QStringList destinations;
             for (const clsDestination& d : reread.Destinations.ForSource(b->SourcePath))
                 destinations << d.Path;
-            got << QStringLiteral("%1:%2:%3:%4")
-                       .arg(name)
-                       .arg(b->Versions)
-                       .arg(int(b->KeepBackup))
-                       .arg(destinations.join(","));
+            got << QStringList{name, QString::number(b->Versions), QString::number(b->KeepBackup),
+                               destinations.join(",")}
+                       .join(":");
             QVERIFY(w.NodeExists(b->SourcePath));
         }
         QCOMPARE(got, expected);
-        QCOMPARE(reread.Destinations.Count(), m_state->Destinations.Count());
     }
 
     // Each name is added and kept across a restart, or refused with a clear message; either
@@ -325,7 +413,7 @@ class tst_MainWindowCommands : public QObject
         QFETCH(QByteArray, name);
         QFETCH(QString, refusal);
         QDir().mkpath(m_src + "/keep");
-        store({Association(m_src + "/keep")});
+        store({Association(m_src + "/keep")}, "/mnt/keep");
         const QString path = name == "/" ? "/" : MakeByBytes(m_env->root(), name);
         QVERIFY(!path.isEmpty());
         frmSavenook& w = load();
@@ -369,7 +457,7 @@ class tst_MainWindowCommands : public QObject
         QCOMPARE(added->Volume, QStringLiteral("SYSTEM"));
         QCOMPARE(m_watch, QStringList{"watch " + path}); // the stand-in dialog confirms it
         QCOMPARE(frmSavenook::NodePath(w.treeBackupsLocal->currentItem()), path);
-        QCOMPARE(frmSavenook::NodeImage(w.treeBackupsLocal->currentItem()), path + "*Green");
+        QCOMPARE(image(path), path + "*Green");
         ProgramState reread;
         LoadBackups(reread);
         QVERIFY(reread.Backups.Item(m_src + "/keep") && reread.Backups.Item(path));
@@ -378,9 +466,9 @@ class tst_MainWindowCommands : public QObject
     void removeIsRefusedWhileBusyThenRemovesTheBranch_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::newRow("Remove") << "remove";
-        QTest::newRow("Delete key") << "delete";
-        QTest::newRow("Remove All") << "all";
+        Row("Remove", "remove");
+        Row("Delete key", "delete");
+        Row("Remove All", "all");
     }
     void removeIsRefusedWhileBusyThenRemovesTheBranch()
     {
@@ -411,11 +499,9 @@ class tst_MainWindowCommands : public QObject
         }
         // A leads to B: its node stays, plainly; B goes with every folder that only led to it.
         QVERIFY(!m_state->Backups.Item(m_src + "/A"));
-        QCOMPARE(frmSavenook::NodeImage(w.FindTreeIndexFromFullPath(m_src + "/A")),
-                 QStringLiteral("*Folder"));
+        QCOMPARE(image(m_src + "/A"), QStringLiteral("*Folder"));
         QCOMPARE(m_watch, QStringList{"stop " + m_src + "/A"});
         select(m_src + "/A/B");
-        m_state->Scanning = false;
         w.RemoveLocal(w.treeBackupsLocal->currentItem());
         QCOMPARE(w.treeBackupsLocal->topLevelItemCount(), 0);
         QVERIFY(ReadFile(m_env->dataFolder() + "/usrdatab").isEmpty());
@@ -423,14 +509,14 @@ class tst_MainWindowCommands : public QObject
 
     void windowAndNodePreferencesRoundTrip_data()
     {
-        QTest::addColumn<QList<int>>("saved"); // top, left, height, width in twips; empty = the window's own
-        QTest::newRow("round trip") << QList<int>();
-        QTest::newRow("off every screen") << QList<int>{-30000, 32000, 6000, 9000};
-        QTest::newRow("below the work area") << QList<int>{32767, 300, 6000, 9000};
+        QTest::addColumn<QStringList>("saved"); // top, left, height, width in twips; empty: the window's own
+        Row("round trip", QStringList());
+        Row("off every screen", QStringList{"-30000", "32000", "6000", "9000"});
+        Row("below the work area", QStringList{"32767", "300", "6000", "9000"});
     }
     void windowAndNodePreferencesRoundTrip()
     {
-        QFETCH(QList<int>, saved);
+        QFETCH(QStringList, saved);
         QDir().mkpath(m_src + "/Mixed/Case");
         store({Association(m_src + "/Mixed/Case")});
         {
@@ -448,19 +534,9 @@ class tst_MainWindowCommands : public QObject
             w.QueryUnload();
         }
         QVERIFY(ReadFile(m_env->dataFolder() + "/nprefs").contains(m_src.toUtf8() + "/Mixed\r\n"));
-        if (!saved.isEmpty()) {
-            QStringList lines;
-            for (int v : saved)
-                lines << QString::number(v);
-            for (int i = 0; i < 9; ++i)
-                lines << "0";
-            lines << "<n/a>";
-            QVERIFY(StoreFile::Write("wprefs", lines));
-        }
-        m_window.reset();
-        m_recent.reset();
-        m_state.emplace();
-        m_recent = std::make_unique<colRecent>(*m_state);
+        if (!saved.isEmpty())
+            QVERIFY(StoreFile::Write("wprefs", saved + QStringList(9, "0") + QStringList{"<n/a>"}));
+        fresh();
         frmSavenook& w = load();
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         if (saved.isEmpty()) {
@@ -471,12 +547,17 @@ class tst_MainWindowCommands : public QObject
             QVERIFY(w.FindTreeIndexFromFullPath(m_src)->isExpanded());
             QVERIFY(!w.FindTreeIndexFromFullPath(m_src + "/Mixed")->isExpanded());
         }
-        QVERIFY(area.intersects(QRect(w.pos(), w.size())));
         QVERIFY(area.contains(w.pos()));
         // Never shown: nothing is written.
         QFile::remove(m_env->dataFolder() + "/wprefs");
         w.SaveWindowPrefs();
         QVERIFY(!QFile::exists(m_env->dataFolder() + "/wprefs"));
+
+        // Twips saturate instead of wrapping.
+        QCOMPARE(Twips::FromPixels(600, 96), qint16(9000));
+        QCOMPARE(Twips::ToPixels(9000, 96), 600);
+        QCOMPARE(Twips::FromPixels(5000, 96), qint16(32767));
+        QCOMPARE(Twips::FromPixels(-5000, 96), qint16(-32768));
     }
 
     void pauseSignsSyncAllAndALoadThatMustNotStopAScan()
@@ -486,10 +567,7 @@ class tst_MainWindowCommands : public QObject
         QDir().mkpath(copies);
         clsBackup b = Association(work);
         b.Volume = QString(2, QChar(0));
-        ProgramState s;
-        s.Backups.Add(b, work);
-        s.Destinations.Add(copies, work, QString());
-        QVERIFY(SaveBackups(s) && SaveDestinations(s));
+        store({b}, copies);
         SavenookApp app(*m_state);
         frmSavenook& w = app.Window();
         w.SetPrompts(&m_prompts);
@@ -512,9 +590,6 @@ class tst_MainWindowCommands : public QObject
         QVERIFY(!m_state->Paused);
         QCOMPARE(w.mnuPaused->text(), QStringLiteral("Pause Program"));
         QCOMPARE(w.PanelText("Running"), QStringLiteral("Waiting... "));
-        w.mnuPaused->trigger();
-        QVERIFY(m_state->Paused);
-        w.mnuPaused->trigger();
 
         // A scan runs below this command: No leaves it running and the scheme unloaded.
         m_state->Backups.Add(Association(m_src), m_src);
@@ -522,9 +597,9 @@ class tst_MainWindowCommands : public QObject
         const QByteArray stores = ReadFile(m_env->dataFolder() + "/usrdatab");
         m_state->Scanning = true;
         QString asked;
-        answerNextBox("No", &asked);
+        AnswerNextBox(QMessageBox::No, &asked);
         w.mnuLoad->trigger();
-        QCOMPARE(asked, ProgramPause::StopScanQuestion);
+        QCOMPARE(asked, "Savenook|" + ProgramPause::StopScanQuestion);
         QVERIFY(!m_state->Paused && !m_state->StopScanning);
         QVERIFY(!m_state->SchemeLoaded);
         QCOMPARE(ReadFile(m_env->dataFolder() + "/usrdatab"), stores);
@@ -532,13 +607,152 @@ class tst_MainWindowCommands : public QObject
         m_state->Scanning = false;
     }
 
-    void twipsSaturateInsteadOfWrapping()
+    void trayMenuItemsInOrderAndEachRunsItsCommand()
     {
-        QCOMPARE(Twips::FromPixels(600, 96), qint16(9000));
-        QCOMPARE(Twips::ToPixels(9000, 96), 600);
-        QCOMPARE(Twips::FromPixels(5000, 96), qint16(32767));
-        QCOMPARE(Twips::FromPixels(-5000, 96), qint16(-32768));
-        QCOMPARE(Twips::ToPixels(Twips::FromPixels(333, 144), 144), 333);
+        frmSystemTray tray(*m_state);
+        QStringList ran;
+        using C = frmSystemTray::Commands;
+        const std::pair<std::function<void()> C::*, const char*> commands[] = {
+            {&C::About, "about"},           {&C::Exit, "exit"},
+            {&C::Recent, "recent"},         {&C::Options, "options"},
+            {&C::AddFile, "add file"},      {&C::AddFolder, "add folder"},
+            {&C::Manual, "manual"},         {&C::HomePage, "home page"},
+            {&C::ShowWindow, "show"},       {&C::HideWindow, "hide"},
+            {&C::RestoreWindows, "restore"}};
+        for (const auto& [command, name] : commands)
+            tray.Run.*command = [&ran, name = name] { ran << QLatin1String(name); };
+        bool shown = false;
+        tray.Run.MainWindowShown = [&shown] { return shown; };
+
+        QStringList captions;
+        for (QAction* a : tray.mnuSystemTray.actions()) {
+            captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            a->trigger();
+        }
+        QCOMPARE(captions,
+                 QStringList({"About Savenook", "-", "Show Window", "Stop and Exit", "-", "Recent Activity",
+                              "Options", "-", "Add File(s)", "Add Folder", "-", "Manual", "Home Page"}));
+        QCOMPARE(ran, QStringList({"about", "show", "exit", "recent", "options", "add file", "add folder",
+                                   "manual", "home page"}));
+
+        // Opening the menu: the caption follows the main window, and the pop-up stops staying on top.
+        m_state->NotifyOnTop = true;
+        shown = true;
+        tray.UpdateMenu();
+        QCOMPARE(tray.mnuShowHide->text(), QStringLiteral("Hide Window"));
+        QCOMPARE(tray.mnuSystemTray.defaultAction(), tray.mnuShowHide);
+        QVERIFY(!m_state->NotifyOnTop);
+        tray.mnuShowHide->trigger();
+        QCOMPARE(ran.last(), QStringLiteral("hide"));
+
+        // A status-notifier host's single activation brings the windows back, as a double-click does.
+        tray.OnActivated(QSystemTrayIcon::Trigger);
+        tray.OnActivated(QSystemTrayIcon::DoubleClick);
+        QCOMPARE(ran.count(QStringLiteral("restore")), 2);
+
+        tray.SetAddItemsEnabled(false);
+        QVERIFY(!tray.mnuAddFile->isEnabled() && !tray.mnuAddFolder->isEnabled());
+
+        // While a dialog edits associations, the animations come back to the editing icon.
+        tray.SetEditing(true);
+        tray.SetTrayIcon(TrayIconRole::Normal);
+        QCOMPARE(tray.Shown(), TrayIconRole::Editing);
+    }
+
+    // Frames shown per tick (Nod, Shake, Rest); 26 ticks in all, ending on the icon at rest.
+    void trayAnimationPerResultMix_data()
+    {
+        QTest::addColumn<QString>("mix");
+        QTest::addColumn<bool>("shrugAllowed");
+        QTest::addColumn<QString>("frames");
+        Row("success nods", "nod", true, "NRNR");
+        Row("failure shakes", "shake", true, "SRSR");
+        Row("both shrug", "shrug", true, "NRSR");
+        // The shake's first frame, then the shrug takes over from the icon at rest.
+        Row("success then failure", "nod+shake", true, "NRNRSRNRSR");
+        Row("then, no shrug", "nod+shake", false, "NRNRSR");
+        Row("nod switched off", "nod off", true, "");
+    }
+    void trayAnimationPerResultMix()
+    {
+        QFETCH(QString, mix);
+        QFETCH(bool, shrugAllowed);
+        QFETCH(QString, frames);
+        Options options;
+        options.TrayShrug = shrugAllowed;
+        options.TrayNod = mix != "nod off";
+        TrayAnimations anim(options);
+        QString shown;
+        anim.Show = [&shown](TrayIconRole role) {
+            shown += role == TrayIconRole::NodFrame ? 'N' : role == TrayIconRole::ShakeFrame ? 'S' : 'R';
+        };
+        // Steps the timers by hand: whichever is armed ticks next, as the event loop would.
+        const auto step = [&anim] {
+            const bool shrug = anim.tmrShrug.isActive();
+            const bool nod = !shrug && anim.tmrNod.isActive(), shake = !shrug && anim.tmrShake.isActive();
+            if (shrug)
+                anim.ShrugTick();
+            if (nod)
+                anim.NodTick();
+            if (shake)
+                anim.ShakeTick();
+            return shrug || nod || shake;
+        };
+        const TrayAnimation first = mix.startsWith("nod") ? TrayAnimation::Nod
+                                    : mix == "shake"      ? TrayAnimation::Shake
+                                                          : TrayAnimation::Shrug;
+        anim.Start(first);
+        int ticks = 0;
+        if (mix == "nod+shake") {
+            for (; ticks < 3; ++ticks)
+                step();
+            anim.Start(TrayAnimation::Shake);
+        }
+        while (step())
+            QVERIFY(++ticks < 100);
+        QCOMPARE(shown.left(frames.size()), frames);
+        QVERIFY(frames.isEmpty() || shown.endsWith('R'));
+        if (mix == "nod+shake")
+            QCOMPARE(shown.size() > frames.size(), shrugAllowed);
+        else if (!frames.isEmpty())
+            QCOMPARE(ticks, 26);
+
+        // Whatever ran before, the next nod runs in full, at its pace however many files succeed.
+        options.TrayNod = true;
+        anim.Start(TrayAnimation::Nod);
+        for (ticks = 0; step(); ++ticks) {
+            if (anim.tmrNod.isActive()) {
+                anim.Start(TrayAnimation::Nod);
+                QCOMPARE(anim.tmrNod.interval(), 125);
+            }
+        }
+        QCOMPARE(ticks, 26);
+    }
+
+    void withoutTrayTheWindowStaysInReach()
+    {
+        SavenookApp app(*m_state);
+        QVERIFY(!frmSystemTray::Available()); // offscreen
+        app.LoadMainWindow(true);
+        QVERIFY(app.Window().isVisible());
+        const QList<QMessageBox*> notices = OpenMessageBoxes();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(!notices[0]->isModal() && notices[0]->text().contains("No notification area"));
+        // Closing by the frame minimises instead of hiding.
+        app.Window().close();
+        QVERIFY(app.Window().isVisible() && app.Window().isMinimized());
+
+        // The tray's items reach the same windows as the main menu.
+        app.Tray().mnuRecent->trigger();
+        QVERIFY(app.Log() && app.Log()->isVisible());
+        app.Notifiers().Add(QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("Copy saved"));
+        app.ShowNotifications();
+        QVERIFY(app.Popup());
+        QSignalSpy unloaded(&app.Window(), &frmSavenook::Unloaded);
+        app.Tray().mnuExit->trigger();
+        QVERIFY(m_state->Exiting);
+        m_state->WatchStopped = true;
+        QTRY_COMPARE(unloaded.count(), 1);
     }
 };
 
