@@ -14,15 +14,12 @@ class tst_FilePropertiesDialog : public QObject
     void showsTheFieldsOfAFileWithoutHoldingTheProgram()
     {
         const QString path = m_dir.filePath("report 2024.txt");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(1500, 'x'));
-        file.close();
-        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        WriteFile(path, QByteArray(1500, 'x'));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
 
         QWidget parent;
         QVERIFY(ShowFileProperties(path, &parent));
-        QPointer<FilePropertiesDialog> sheet = openSheet(&parent);
+        QPointer<FilePropertiesDialog> sheet = parent.findChild<FilePropertiesDialog*>();
         QVERIFY(sheet && sheet->isVisible());
         QCOMPARE(field(sheet, "lblName"), QStringLiteral("report 2024.txt"));
         QCOMPARE(field(sheet, "lblLocation"), QFileInfo(path).absolutePath());
@@ -47,7 +44,6 @@ class tst_FilePropertiesDialog : public QObject
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("size");
-
         QDir(m_dir.path()).mkpath("folder/a");
         QFile(m_dir.filePath("folder/b.txt")).open(QIODevice::WriteOnly);
         QFile::link(m_dir.filePath("folder"), m_dir.filePath("link to folder"));
@@ -70,7 +66,7 @@ class tst_FilePropertiesDialog : public QObject
         QWidget parent;
         QCOMPARE(ShowFileProperties(name.isEmpty() ? QString() : m_dir.filePath(name), &parent),
                  !type.isEmpty());
-        auto* sheet = openSheet(&parent);
+        auto* sheet = parent.findChild<FilePropertiesDialog*>();
         QCOMPARE(sheet != nullptr, !type.isEmpty());
         if (!sheet)
             return;
@@ -83,16 +79,11 @@ class tst_FilePropertiesDialog : public QObject
     {
         QTest::addColumn<int>("bits");
         QTest::addColumn<QString>("text");
-        using P = QFileDevice;
-        QTest::newRow("none") << 0 << "---------";
-        QTest::newRow("755") << int(P::ReadOwner | P::WriteOwner | P::ExeOwner | P::ReadGroup | P::ExeGroup |
-                                    P::ReadOther | P::ExeOther)
-                             << "rwxr-xr-x";
-        QTest::newRow("write others only") << int(P::WriteOther) << "-------w-";
-        // the current user's bits are not the owner's
-        QTest::newRow("user bits ignored") << int(P::ReadUser | P::WriteUser) << "---------";
+        // QFileDevice's bits: 0x7000 owner, 0x0700 current user, 0x0070 group, 0x0007 others.
+        Row("755", 0x7055, "rwxr-xr-x");
+        Row("write others only", 0x0002, "-------w-");
+        Row("current user's bits are not the owner's", 0x0600, "---------");
     }
-
     void permissionText()
     {
         QFETCH(int, bits);
@@ -105,10 +96,6 @@ class tst_FilePropertiesDialog : public QObject
     {
         auto* label = sheet->findChild<QLabel*>(QString::fromLatin1(name));
         return label ? label->text() : QStringLiteral("<missing %1>").arg(QString::fromLatin1(name));
-    }
-    static FilePropertiesDialog* openSheet(QWidget* parent)
-    {
-        return parent->findChild<FilePropertiesDialog*>();
     }
 
     TestEnvironment m_env;
