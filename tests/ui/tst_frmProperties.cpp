@@ -233,25 +233,7 @@ class tst_frmProperties : public QObject
         QVERIFY(!m_calls.join(",").contains("watch"));
     }
 
-    void placementKeptBetweenOpenings()
-    {
-        QPointer<frmProperties> d = openWork();
-        const qreal dpiX = d->screen()->logicalDotsPerInchX(), dpiY = d->screen()->logicalDotsPerInchY();
-        QCOMPARE(d->size(), QSize(Twips::ToPixels(9330, dpiX), Twips::ToPixels(6000, dpiY)));
-        QVERIFY((d->geometry().center() - d->screen()->availableGeometry().center()).manhattanLength() <= 2);
-        d->resize(700, 450);
-        d->move(30, 40);
-        d->listDestinations->setColumnWidth(0, 300);
-        d->cmdCancel_Click();
-        QCOMPARE(m_placement[3], Twips::FromPixels(700, dpiX));
-        QCOMPARE(m_placement[4], Twips::FromPixels(300, dpiX));
-        d = open(m_src + "/Work");
-        QCOMPARE(d->size(), QSize(700, 450));
-        QCOMPARE(d->pos(), QPoint(30, 40));
-        QCOMPARE(d->listDestinations->columnWidth(0), 300);
-    }
-
-    void versionControls()
+    void versionControlsThenPlacementKeptBetweenOpenings()
     {
         QPointer<frmProperties> d = openWork();
         d->txtVersions->setText("0");
@@ -271,6 +253,21 @@ class tst_frmProperties : public QObject
         d->txtVersions->setText("9999");
         d->StepVersions(1);
         QCOMPARE(d->txtVersions->text(), QStringLiteral("9999"));
+
+        // The first opening takes the default size, centred; the next one the last placement.
+        const qreal dpiX = d->screen()->logicalDotsPerInchX(), dpiY = d->screen()->logicalDotsPerInchY();
+        QCOMPARE(d->size(), QSize(Twips::ToPixels(9330, dpiX), Twips::ToPixels(6000, dpiY)));
+        QVERIFY((d->geometry().center() - d->screen()->availableGeometry().center()).manhattanLength() <= 2);
+        d->resize(700, 450);
+        d->move(30, 40);
+        d->listDestinations->setColumnWidth(0, 300);
+        d->cmdCancel_Click();
+        QCOMPARE(m_placement[3], Twips::FromPixels(700, dpiX));
+        QCOMPARE(m_placement[4], Twips::FromPixels(300, dpiX));
+        d = open(m_src + "/Work");
+        QCOMPARE(d->size(), QSize(700, 450));
+        QCOMPARE(d->pos(), QPoint(30, 40));
+        QCOMPARE(d->listDestinations->columnWidth(0), 300);
     }
 
     void addingADestinationAsksWhatItMust_data()
@@ -345,8 +342,10 @@ class tst_frmProperties : public QObject
         }
     }
 
-    void duplicateDestinationRefused()
+    void duplicateDestinationRefusedWhenAddedOrRenamed()
     {
+        const QString duplicate = "A destination with this path and volume name is already assigned to this "
+                                  "association. Edit the volume name and try again.";
         QPointer<frmProperties> d = openWork();
         QDir().mkpath(m_env->root() + "/Back");
         QDir().mkpath(m_env->root() + "/BACK");
@@ -354,9 +353,7 @@ class tst_frmProperties : public QObject
         d->cmdAdd_Click();
         d->cmdAdd_Click();
         QCOMPARE(d->WorkingDests().Count(), 1);
-        QCOMPARE(m_prompts.Shown.value(0), QStringLiteral("A destination with this path and volume name is "
-                                                          "already assigned to this association. Edit the "
-                                                          "volume name and try again."));
+        QCOMPARE(m_prompts.Shown, QStringList{duplicate});
         // The same folder on a disk with another name is another destination.
         m_drives.Label_ = "OTHER";
         d->cmdAdd_Click();
@@ -370,6 +367,24 @@ class tst_frmProperties : public QObject
         d->cmdAdd_Click();
         QCOMPARE(m_prompts.Shown.last(), QStringLiteral("Drive not ready!"));
         QCOMPARE(d->WorkingDests().Count(), 3);
+
+        // Renamed to the volume name of the same folder's other destination, in any case: refused too.
+        QString rename = "system";
+        d->EditorOpened = [&](QDialog& dialog) {
+            auto& e = static_cast<frmEditDestVolume&>(dialog);
+            QCOMPARE(e.glngDestIndex, 2);
+            e.txtVolume->setText(rename);
+            e.cmdOk_Click();
+        };
+        d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(1));
+        d->EditDestinationVolume();
+        QCOMPARE(m_prompts.Shown.last(), duplicate);
+        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("OTHER"));
+        rename = "Three";
+        d->EditDestinationVolume();
+        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("Three"));
+        QCOMPARE(d->WorkingDests().Item(2)->Volume, QStringLiteral("Three"));
+        QCOMPARE(m_state->Destinations.Count(), 0); // until OK
     }
 
     void sourceVolumeListsEncodedAndDecoded_data()
@@ -429,30 +444,6 @@ class tst_frmProperties : public QObject
         frmEditVolumes empty(QString(), b.SourcePath, NetworkPaths(m_drives, {}, {}), m_prompts);
         empty.cmdOk_Click();
         QCOMPARE(empty.Volumes(), QString());
-    }
-
-    void destinationVolumeEditorRefusesAnotherDestinationsName()
-    {
-        addStored(association(m_src + "/Work", true));
-        m_state->Destinations.Add("/backup", m_src + "/Work", "ONE");
-        m_state->Destinations.Add("/backup", m_src + "/Work", "TWO");
-        QPointer<frmProperties> d = open(m_src + "/Work");
-        QString rename = "one";
-        d->EditorOpened = [&](QDialog& dialog) {
-            auto& e = static_cast<frmEditDestVolume&>(dialog);
-            QCOMPARE(e.glngDestIndex, 2);
-            e.txtVolume->setText(rename);
-            e.cmdOk_Click();
-        };
-        d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(1));
-        d->EditDestinationVolume();
-        QCOMPARE(m_prompts.Shown.size(), 1);
-        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("TWO"));
-        rename = "Three";
-        d->EditDestinationVolume();
-        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("Three"));
-        QCOMPARE(d->WorkingDests().Item(2)->Volume, QStringLiteral("Three"));
-        QCOMPARE(m_state->Destinations.Item(2)->Volume, QStringLiteral("TWO")); // until OK
     }
 
     // How many dialogs open for which answers is the main window's (tst_MainWindowCommands); here the
