@@ -10,7 +10,6 @@ class tst_ShellIcons : public QObject
     void iconToPictureIsAlways16x16_data()
     {
         QTest::addColumn<int>("side");
-        QTest::newRow("exact") << 16;
         QTest::newRow("small icon padded") << 8;
         QTest::newRow("large icon scaled") << 48;
     }
