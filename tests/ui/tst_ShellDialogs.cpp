@@ -1,16 +1,92 @@
+// The desktop's own pieces: the folder picker, small file icons and the file properties sheet.
 #include "core/DateText.h"
 #include "support/TestEnvironment.h"
 #include "support/UiFakes.h"
 #include "ui/dialogs/FilePropertiesDialog.h"
+#include "ui/dialogs/FolderBrowser.h"
+#include "ui/dialogs/ShellIcons.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QtTest>
 
-class tst_FilePropertiesDialog : public QObject
+class tst_ShellDialogs : public QObject
 {
     Q_OBJECT
   private Q_SLOTS:
+    void chosenFolderOrEmptyTextAndTheCurrentFolderKept_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<QString>("title");
+        Row("cancel", false, "Please select a folder to be backed up.");
+        Row("choose", true, "Please select a destination folder.");
+    }
+    void chosenFolderOrEmptyTextAndTheCurrentFolderKept()
+    {
+        QFETCH(bool, accept);
+        QFETCH(QString, title);
+        QTemporaryDir root, elsewhere;
+        const QString target = QDir(root.path()).canonicalPath() + "/My Folder";
+        QVERIFY(QDir().mkpath(target));
+        const QString before = QDir::currentPath();
+        QString seen;
+        // The picker blocks the caller: it is answered from inside its own wait.
+        QTimer::singleShot(0, [&] {
+            auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!picker)
+                return; // no picker: the timeout of the run fails the test
+            seen = picker->windowTitle();
+            QDir::setCurrent(elsewhere.path()); // a picker that wanders off
+            picker->setDirectory(target);       // the folder being looked at is the choice
+            if (accept)
+                QMetaObject::invokeMethod(picker, "accept");
+            else
+                picker->reject();
+        });
+        const QString chosen =
+            accept ? BrowseForFolder(nullptr, title, root.path()) : BrowseForFolder(nullptr, title);
+        QCOMPARE(seen, title);
+        QCOMPARE(chosen, accept ? target : QString());
+        QCOMPARE(QDir::currentPath(), before);
+    }
+
+    void iconToPictureIsAlways16x16_data()
+    {
+        QTest::addColumn<int>("side");
+        QTest::newRow("small icon padded") << 8;
+        QTest::newRow("large icon scaled") << 48;
+    }
+    void iconToPictureIsAlways16x16()
+    {
+        QFETCH(int, side);
+        QPixmap source(side, side);
+        source.fill(Qt::red);
+        const QPixmap picture = IconToPicture(QIcon(source));
+        QCOMPARE(picture.deviceIndependentSize(), QSizeF(16, 16));
+        // the icon is drawn in the middle, whatever its own size
+        QCOMPARE(picture.toImage().pixelColor(picture.width() / 2, picture.height() / 2), QColor(Qt::red));
+    }
+
+    void setSmallFileIconFillsTheLabel_data()
+    {
+        QTest::addColumn<QString>("path");
+        QFile(m_dir.filePath("a.txt")).open(QIODevice::WriteOnly);
+        QTest::newRow("file") << m_dir.filePath("a.txt");
+        QTest::newRow("folder") << m_dir.path();
+        // a source that is gone still gets the generic file icon in the tree
+        QTest::newRow("missing") << m_dir.filePath("missing.bin");
+    }
+    void setSmallFileIconFillsTheLabel()
+    {
+        QFETCH(QString, path);
+        QLabel label;
+        QVERIFY(SetSmallFileIcon(&label, path));
+        QCOMPARE(label.pixmap().deviceIndependentSize(), QSizeF(16, 16));
+    }
+
+    void nullIconGivesNoPicture() { QVERIFY(IconToPicture(QIcon()).isNull()); }
+    void nullLabelIsRefused() { QVERIFY(!SetSmallFileIcon(nullptr, m_dir.path())); }
+
     void showsTheFieldsOfAFileWithoutHoldingTheProgram()
     {
         const QString path = m_dir.filePath("report 2024.txt");
@@ -102,5 +178,5 @@ class tst_FilePropertiesDialog : public QObject
     QTemporaryDir m_dir;
 };
 
-QTEST_MAIN(tst_FilePropertiesDialog)
-#include "tst_FilePropertiesDialog.moc"
+QTEST_MAIN(tst_ShellDialogs)
+#include "tst_ShellDialogs.moc"
