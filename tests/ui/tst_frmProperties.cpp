@@ -24,8 +24,6 @@
 #include <optional>
 
 namespace {
-const QChar nul(0);
-
 // A write test whose file goes below a plain file (failing even for root), or whose removal fails.
 class BlockedWriteTest : public DestinationWriteTest
 {
@@ -387,9 +385,9 @@ class tst_frmProperties : public QObject
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<bool>("blank");
         QTest::addColumn<QString>("encoded");
-        Row("two, blank too", QStringList{"data", "Backup"}, true, QString("DATA%1BACKUP%1%1").arg(nul));
-        Row("two", QStringList{"data", "Backup"}, false, QString("DATA%1BACKUP").arg(nul));
-        Row("blank only", QStringList{}, true, QString(2, nul));
+        Row("two, blank too", QStringList{"data", "Backup"}, true, QString("DATA%1BACKUP%1%1").arg(QChar(0)));
+        Row("two", QStringList{"data", "Backup"}, false, QString("DATA%1BACKUP").arg(QChar(0)));
+        Row("blank only", QStringList{}, true, QString(2, QChar(0)));
         Row("nothing", QStringList{}, false, QString());
     }
     void sourceVolumeListsEncodedAndReadBack()
