@@ -15,13 +15,12 @@ class tst_frmPreviousVersions : public QObject
     void listsRestoresAndCompares()
     {
         TestEnvironment env;
-        QTemporaryDir tmp;
         EngineRig rig;
         FileBackup backup(rig.Context);
-        const QString source = tmp.path() + "/Project Notes", d1 = tmp.path() + "/Backup A";
+        const QString source = env.root() + "/Project Notes", d1 = env.root() + "/Backup A";
         const QString file = source + "/chapter one.txt";
         QDir().mkpath(d1);
-        clsBackup& a = rig.AddAssociation(source, true, true, {d1, tmp.path() + "/USB stick"});
+        clsBackup& a = rig.AddAssociation(source, true, true, {d1, env.root() + "/USB stick"});
         a.KeepBackup = true;
         a.Versions = 5;
         const auto at = [](int minute) { return QDateTime(QDate(2026, 3, 1), QTime(9, minute)); };
@@ -44,7 +43,7 @@ class tst_frmPreviousVersions : public QObject
         QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("Current backup"));
         QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("Previous version 2"));
         QCOMPARE(list->topLevelItem(2)->text(0), QStringLiteral("2026-03-01 09:01:00"));
-        QVERIFY(list->topLevelItem(4)->text(3).startsWith(tmp.path() + "/USB stick ("));
+        QVERIFY(list->topLevelItem(4)->text(3).startsWith(env.root() + "/USB stick ("));
 
         w.SelectCopy(2);
         w.Compare();
