@@ -1,5 +1,4 @@
-// The association properties dialog, its destination list and the two volume
-// name editors, with every question answered through the prompts seam.
+// The association properties dialog and its volume editors; every question goes through the prompts seam.
 #include "core/DateText.h"
 #include "core/StoreFile.h"
 #include "core/Stores.h"
@@ -25,28 +24,34 @@
 #include <optional>
 
 namespace {
-const QChar nul(0);
-
-// A write test whose file goes where creating it fails for real (below a
-// plain file: even root cannot), or whose removal fails.
+// A write test whose file goes below a plain file (failing even for root), or whose removal fails.
 class BlockedWriteTest : public DestinationWriteTest
 {
   public:
     QString Blocker;
     bool RemoveFails = false;
-    mutable QString Written;
 
   protected:
     QString TestFilePath(const QString& folder) const override
     {
-        Written = Blocker.isEmpty() ? DestinationWriteTest::TestFilePath(folder) : Blocker + "/" + FileName;
-        return Written;
+        return Blocker.isEmpty() ? DestinationWriteTest::TestFilePath(folder) : Blocker + "/" + FileName;
     }
     bool RemoveFile(const QString& path) const override
     {
         return !RemoveFails && DestinationWriteTest::RemoveFile(path);
     }
 };
+
+// Whether text is pattern with each '*' standing for any text (Qt 6.4's wildcards are for paths only).
+bool matches(const QString& text, const QString& pattern)
+{
+    const QString any =
+        QRegularExpression::escape(pattern).replace(QLatin1String("\\*"), QLatin1String(".*"));
+    return QRegularExpression(QRegularExpression::anchoredPattern(any),
+                              QRegularExpression::DotMatchesEverythingOption)
+        .match(text)
+        .hasMatch();
+}
 
 clsBackup association(const QString& source, bool folder)
 {
@@ -70,6 +75,7 @@ class tst_frmProperties : public QObject
     QStringList m_calls; // what the dialog asked of its host
     std::array<qint16, 5> m_placement{};
     QString m_src;
+    QPointer<frmProperties> m_open;
 
     PropertiesHost host()
     {
@@ -78,19 +84,20 @@ class tst_frmProperties : public QObject
         h.WatchSourceFolder = [this](const QString& p, bool r) {
             m_calls << QStringLiteral("watch %1 %2").arg(p).arg(r);
         };
-        h.SynchronizeBackup = [this](const QString& p) {
-            m_calls << "sync " + p;
-            return true;
-        };
         h.Placement = &m_placement;
         return h;
     }
     QPointer<frmProperties> open(const QString& path)
     {
         m_state->PropertiesPath = path;
-        auto* dialog = new frmProperties(*m_state, m_drives, {}, host(), m_prompts);
-        dialog->show();
-        return dialog;
+        m_open = new frmProperties(*m_state, m_drives, {}, host(), m_prompts);
+        m_open->show();
+        return m_open;
+    }
+    QPointer<frmProperties> openWork()
+    {
+        addStored(association(m_src + "/Work", true));
+        return open(m_src + "/Work");
     }
     void addStored(const clsBackup& b)
     {
@@ -101,11 +108,6 @@ class tst_frmProperties : public QObject
     {
         return StoreFile::Read("usrdatab").Lines.join("\n").toUtf8() + "|" +
                StoreFile::Read("usrdatad").Lines.join("\n").toUtf8();
-    }
-    static void gone(QPointer<frmProperties>& dialog)
-    {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(dialog.isNull());
     }
 
   private Q_SLOTS:
@@ -120,19 +122,18 @@ class tst_frmProperties : public QObject
         m_drives.NotReady = m_env->root() + "/usb";
         m_src = m_env->root() + "/Src";
         QDir().mkpath(m_src + "/Work/Sub");
-        QFile f(m_src + "/Work/a.txt");
-        QVERIFY(f.open(QIODevice::WriteOnly));
+        WriteFile(m_src + "/Work/a.txt", "x");
     }
+    void cleanup() { delete m_open.data(); } // the dialog a test leaves open
     void openShowsTheAssociationThenApplyAndOkReachTheModelAndTheStores()
     {
         clsBackup work = association(m_src + "/Work", true);
         work.Recursive = true;
-        addStored(work);
         m_state->Destinations.Add("/backup/one", work.SourcePath, "ONE");
-        m_state->Destinations.Add("/backup/other", work.SourcePath.toUpper(),
-                                  "X"); // another association's
+        // Another association's, whose source differs by case only.
+        m_state->Destinations.Add("/backup/other", work.SourcePath.toUpper(), "X");
         m_state->Destinations.Add("/backup/two", work.SourcePath, "TWO");
-        QVERIFY(SaveDestinations(*m_state));
+        addStored(work);
         addStored(association(m_src + "/gone.txt", false));
 
         QPointer<frmProperties> d = open(work.SourcePath);
@@ -140,10 +141,8 @@ class tst_frmProperties : public QObject
         QCOMPARE(d->txtStatus->text(), QStringLiteral("Folder exists"));
         QVERIFY(d->chkRecursive->isEnabled() && d->chkRecursive->isChecked());
         QCOMPARE(d->txtVersions->text(), QStringLiteral("3"));
-        QVERIFY(!d->cmdSaveAll->isEnabled() && !d->cmdRemove->isEnabled());
         QCOMPARE(d->cmdCancel->text(), QStringLiteral("&Close"));
         QCOMPARE(d->listDestinations->topLevelItemCount(), 2);
-        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("TWO"));
         QVERIFY(m_state->PropertiesOpen);
         QCOMPARE(m_calls, QStringList{"adding 0"});
 
@@ -155,22 +154,18 @@ class tst_frmProperties : public QObject
         d->cmdRemove_Click();
         d->cmdApply_Click();
         QVERIFY(d && d->isVisible());
-        QCOMPARE(d->txtVersions->text(), QStringLiteral("9999"));
         ProgramState reread;
         LoadBackups(reread);
         LoadDestinations(reread);
         const clsBackup* b = reread.Backups.Item(work.SourcePath);
         QVERIFY(b && b->CopyHidden && !b->NotifyOnSuccess && !b->Recursive && b->Versions == 9999);
-        QVERIFY(b->DateLastModified != DateText::Never);
-        QCOMPARE(reread.Destinations.Count(),
-                 2); // "two" and the other association's
         QCOMPARE(reread.Destinations.ForSource(work.SourcePath.toUpper()).size(), size_t(1));
         QVERIFY(m_calls.contains(QStringLiteral("watch %1/Work 0").arg(m_src)));
 
         m_prompts.Folder = m_env->root();
         d->cmdAdd_Click();
         d->cmdOk_Click();
-        gone(d);
+        QTRY_VERIFY(d.isNull());
         QVERIFY(!m_state->PropertiesOpen && !m_state->PropertiesCancelled);
         QCOMPARE(m_calls.last(), QStringLiteral("adding 1"));
         LoadDestinations(reread);
@@ -182,7 +177,6 @@ class tst_frmProperties : public QObject
         QCOMPARE(d->txtStatus->text(), QStringLiteral("File no longer exists"));
         QVERIFY(!d->chkRecursive->isEnabled() && !d->chkEnabled->isChecked());
         QVERIFY(!m_state->Backups.Item(m_src + "/gone.txt")->Enabled);
-        d->cmdCancel_Click();
     }
 
     void closingWithoutOkChangesNothing_data()
@@ -190,11 +184,10 @@ class tst_frmProperties : public QObject
         QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("isNew");
         QTest::addColumn<bool>("kept");
-        QTest::newRow("Close on an existing one") << "close" << false << true;
-        QTest::newRow("Esc on an existing one") << "escape" << false << true;
-        QTest::newRow("Close on a new one") << "close" << true << false;
-        QTest::newRow("frame's close on a new one") << "frame" << true << false;
-        QTest::newRow("Apply, then Close on a new one") << "apply" << true << true;
+        Row("Close on an existing one", "close", false, true);
+        Row("Esc on an existing one", "escape", false, true);
+        Row("frame's close on a new one", "frame", true, false);
+        Row("Apply, then Close on a new one", "apply", true, true);
     }
     void closingWithoutOkChangesNothing()
     {
@@ -204,13 +197,11 @@ class tst_frmProperties : public QObject
         clsBackup b = association(m_src + "/Work", true);
         if (isNew)
             b.DateLastModified = DateText::Never;
-        addStored(b);
         m_state->Destinations.Add("/backup/one", b.SourcePath, "ONE");
-        QVERIFY(SaveDestinations(*m_state));
+        addStored(b);
         const QByteArray before = stores();
 
         QPointer<frmProperties> d = open(b.SourcePath);
-        d->chkEnabled->setChecked(false);
         d->txtVersions->setText("7");
         d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(0));
         d->cmdRemove_Click();
@@ -222,7 +213,7 @@ class tst_frmProperties : public QObject
             d->close();
         else
             d->cmdCancel_Click();
-        gone(d);
+        QTRY_VERIFY(d.isNull());
 
         QVERIFY(m_state->PropertiesCancelled && !m_state->PropertiesOpen);
         QCOMPARE(m_state->Backups.Item(b.SourcePath) != nullptr, kept);
@@ -237,30 +228,9 @@ class tst_frmProperties : public QObject
         QVERIFY(!m_calls.join(",").contains("watch"));
     }
 
-    void placementKeptBetweenOpenings()
+    void versionControlsThenPlacementKeptBetweenOpenings()
     {
-        addStored(association(m_src + "/Work", true));
-        QPointer<frmProperties> d = open(m_src + "/Work");
-        const qreal dpiX = d->screen()->logicalDotsPerInchX(), dpiY = d->screen()->logicalDotsPerInchY();
-        QCOMPARE(d->size(), QSize(Twips::ToPixels(9330, dpiX), Twips::ToPixels(6000, dpiY)));
-        QVERIFY((d->geometry().center() - d->screen()->availableGeometry().center()).manhattanLength() <= 2);
-        d->resize(700, 450);
-        d->move(30, 40);
-        d->listDestinations->setColumnWidth(0, 300);
-        d->cmdCancel_Click();
-        QCOMPARE(m_placement[3], Twips::FromPixels(700, dpiX));
-        QCOMPARE(m_placement[4], Twips::FromPixels(300, dpiX));
-        d = open(m_src + "/Work");
-        QCOMPARE(d->size(), QSize(700, 450));
-        QCOMPARE(d->pos(), QPoint(30, 40));
-        QCOMPARE(d->listDestinations->columnWidth(0), 300);
-        d->cmdCancel_Click();
-    }
-
-    void versionControls()
-    {
-        addStored(association(m_src + "/Work", true));
-        QPointer<frmProperties> d = open(m_src + "/Work");
+        QPointer<frmProperties> d = openWork();
         d->txtVersions->setText("0");
         QCOMPARE(d->txtVersions->text(), QStringLiteral("1"));
         QVERIFY(!d->chkKeepBackup->isChecked() && !d->txtVersions->isEnabled());
@@ -278,73 +248,105 @@ class tst_frmProperties : public QObject
         d->txtVersions->setText("9999");
         d->StepVersions(1);
         QCOMPARE(d->txtVersions->text(), QStringLiteral("9999"));
+
+        // The first opening takes the default size, centred; the next one the last placement.
+        const qreal dpiX = d->screen()->logicalDotsPerInchX(), dpiY = d->screen()->logicalDotsPerInchY();
+        QCOMPARE(d->size(), QSize(Twips::ToPixels(9330, dpiX), Twips::ToPixels(6000, dpiY)));
+        QVERIFY((d->geometry().center() - d->screen()->availableGeometry().center()).manhattanLength() <= 2);
+        d->resize(700, 450);
+        d->move(30, 40);
+        d->listDestinations->setColumnWidth(0, 300);
         d->cmdCancel_Click();
+        QCOMPARE(m_placement[3], Twips::FromPixels(700, dpiX));
+        QCOMPARE(m_placement[4], Twips::FromPixels(300, dpiX));
+        d = open(m_src + "/Work");
+        QCOMPARE(d->size(), QSize(700, 450));
+        QCOMPARE(d->pos(), QPoint(30, 40));
+        QCOMPARE(d->listDestinations->columnWidth(0), 300);
     }
 
-    void addingADestinationTestsWritingFirst_data()
+    void addingADestinationAsksWhatItMust_data()
     {
+        QTest::addColumn<QString>("source");    // below the sources' folder
+        QTest::addColumn<bool>("recursive");    // as ticked, not yet saved
         QTest::addColumn<QByteArray>("folder"); // below the root, by its bytes
-        QTest::addColumn<QString>("failure");   // "", "write", "remove", "name"
+        QTest::addColumn<QString>("failure");   // of the write test: "", "write", "remove"
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("added");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("message"); // the one message shown, '*' for any text; empty: none
         const int yes = QMessageBox::Yes, no = QMessageBox::No;
-        Row("writable", QByteArray("Backup"), "", yes, true, "");
-        Row("unwritable, No", QByteArray("Backup"), "write", no, false, "Add it anyway?");
-        Row("unwritable, Yes", QByteArray("Backup"), "write", yes, true, "Add it anyway?");
-        Row("test file stuck", QByteArray("Backup"), "remove", yes, true, "could not remove");
+        const QByteArray backup = "Backup";
+        const QString unwritable = "Savenook has determined an inability to save to the selected folder from "
+                                   "this machine.*\n\nAdd it anyway?";
+        Row("unwritable, No", "Work", false, backup, "write", no, false, unwritable);
+        Row("unwritable, Yes", "Work", false, backup, "write", yes, true, unwritable);
+        Row("test file stuck", "Work", false, backup, "remove", yes, true,
+            "Savenook could not remove its test file \"*\". Please delete it.");
         // No store could keep these names: refused when chosen.
-        Row("line feed in the name", QByteArray("back\nup"), "name", yes, false, "contains a line break");
-        Row("not UTF-8 name", QByteArray("back\xffup"), "name", yes, false, "is not valid UTF-8 text");
+        const QString name = "Savenook cannot back up into a folder whose name %1:\n\n*\n\nRename it first.";
+        Row("line feed in the name", "Work", false, QByteArray("back\nup"), "", yes, false,
+            name.arg("contains a line break"));
+        Row("not UTF-8 name", "Work", false, QByteArray("back\xffup"), "", yes, false,
+            name.arg("is not valid UTF-8 text"));
+        // Destinations the copies would loop into, answered No.
+        const QString inside = "The folder \"*\" lies inside the source folder \"*\", whose sub-folders are "
+                               "*\n\nAdd it anyway?";
+        const QString ownFiles = "Copies made to the folder \"*\" would go into \"*\", the folder of the "
+                                 "source's own files*\n\nAdd it anyway?";
+        Row("inside a recursive folder", "Work", true, QByteArray("Src/Work/Sub"), "", no, false, inside);
+        Row("inside a flat folder", "Work", false, QByteArray("Src/Work/Sub"), "", no, true, "");
+        Row("folder's parent", "Work", false, QByteArray("Src"), "", no, false, ownFiles);
+        Row("file's grandparent", "Work/a.txt", false, QByteArray("Src"), "", no, false, ownFiles);
+        Row("file's own folder", "Work/a.txt", false, QByteArray("Src/Work"), "", no, true, "");
     }
-    void addingADestinationTestsWritingFirst()
+    void addingADestinationAsksWhatItMust()
     {
+        QFETCH(QString, source);
+        QFETCH(bool, recursive);
         QFETCH(QByteArray, folder);
         QFETCH(QString, failure);
         QFETCH(int, answer);
         QFETCH(bool, added);
         QFETCH(QString, message);
-        addStored(association(m_src + "/Work", true));
+        addStored(association(m_src + "/" + source, source == "Work"));
         const QString target = MakeByBytes(m_env->root(), folder + "/");
         BlockedWriteTest test;
         if (failure == "write")
             test.Blocker = m_src + "/Work/a.txt";
         test.RemoveFails = failure == "remove";
-        QPointer<frmProperties> d = open(m_src + "/Work");
+        QPointer<frmProperties> d = open(m_src + "/" + source);
         d->SetWriteTest(&test);
+        d->chkRecursive->setChecked(recursive);
         m_prompts.Folder = target;
         m_prompts.Answers = {QMessageBox::StandardButton(answer)};
         d->cmdAdd_Click();
 
         QCOMPARE(d->WorkingDests().Count(), added ? 1 : 0);
         QCOMPARE(d->listDestinations->topLevelItemCount(), added ? 1 : 0);
-        if (added)
-            QVERIFY(d->cmdRemove->isEnabled() && d->listDestinations->currentItem());
         QCOMPARE(m_prompts.Shown.size(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty())
-            QVERIFY2(m_prompts.Shown[0].contains(message), qPrintable(m_prompts.Shown[0]));
-        if (failure == "write")
-            QVERIFY(m_prompts.Shown[0].startsWith("Savenook has determined an inability to save"));
-        if (failure == "name")
-            QVERIFY(m_prompts.Shown[0].startsWith("Savenook cannot back up into a folder whose name"));
+            QVERIFY2(matches(m_prompts.Shown[0], message), qPrintable(m_prompts.Shown[0]));
         QCOMPARE(QFile::exists(target + "/" + DestinationWriteTest::FileName), failure == "remove");
-        d->cmdCancel_Click();
+        // Ticking sub-folders afterwards turns a destination inside the folder into a loop.
+        if (QTest::currentDataTag() == QByteArray("inside a flat folder")) {
+            QTest::mouseClick(d->chkRecursive, Qt::LeftButton);
+            QCOMPARE(m_prompts.Shown.size(), 1);
+            QVERIFY(m_prompts.Shown[0].contains("inside the source folder"));
+        }
     }
 
-    void duplicateDestinationRefused()
+    void duplicateDestinationRefusedWhenAddedOrRenamed()
     {
-        addStored(association(m_src + "/Work", true));
-        QPointer<frmProperties> d = open(m_src + "/Work");
+        const QString duplicate = "A destination with this path and volume name is already assigned to this "
+                                  "association. Edit the volume name and try again.";
+        QPointer<frmProperties> d = openWork();
         QDir().mkpath(m_env->root() + "/Back");
         QDir().mkpath(m_env->root() + "/BACK");
         m_prompts.Folder = m_env->root() + "/Back";
         d->cmdAdd_Click();
         d->cmdAdd_Click();
         QCOMPARE(d->WorkingDests().Count(), 1);
-        QCOMPARE(m_prompts.Shown.value(0),
-                 QStringLiteral("A destination with this path and volume name is already "
-                                "assigned to this association. Edit the volume name and "
-                                "try again."));
+        QCOMPARE(m_prompts.Shown, QStringList{duplicate});
         // The same folder on a disk with another name is another destination.
         m_drives.Label_ = "OTHER";
         d->cmdAdd_Click();
@@ -353,77 +355,48 @@ class tst_frmProperties : public QObject
         m_prompts.Folder = m_env->root() + "/BACK";
         d->cmdAdd_Click();
         QCOMPARE(d->WorkingDests().Count(), 3);
-        QCOMPARE(m_prompts.Shown.size(), 1);
         // Not ready: refused before anything is written.
         m_prompts.Folder = m_env->root() + "/usb/x";
         d->cmdAdd_Click();
         QCOMPARE(m_prompts.Shown.last(), QStringLiteral("Drive not ready!"));
         QCOMPARE(d->WorkingDests().Count(), 3);
-        d->cmdCancel_Click();
+
+        // Renamed to the volume name of the same folder's other destination, in any case: refused too.
+        QString rename = "system";
+        d->EditorOpened = [&](QDialog& dialog) {
+            auto& e = static_cast<frmEditDestVolume&>(dialog);
+            QCOMPARE(e.glngDestIndex, 2);
+            e.txtVolume->setText(rename);
+            e.cmdOk_Click();
+        };
+        d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(1));
+        d->EditDestinationVolume();
+        QCOMPARE(m_prompts.Shown.last(), duplicate);
+        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("OTHER"));
+        rename = "Three";
+        d->EditDestinationVolume();
+        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("Three"));
+        QCOMPARE(d->WorkingDests().Item(2)->Volume, QStringLiteral("Three"));
+        QCOMPARE(m_state->Destinations.Count(), 0); // until OK
     }
 
-    void loopingDestinationWarned_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<bool>("recursiveTicked");
-        QTest::addColumn<QString>("destination");
-        QTest::addColumn<QString>("why"); // empty: no warning
-        Row("inside a recursive folder", "Work", true, "Work/Sub", "inside the source folder");
-        Row("inside a flat folder", "Work", false, "Work/Sub", "");
-        Row("folder's parent", "Work", false, "", "source's own files");
-        Row("file's grandparent", "Work/a.txt", false, "", "source's own files");
-        Row("file's own folder", "Work/a.txt", false, "Work", "");
-    }
-
-    void loopingDestinationWarned()
-    {
-        QFETCH(QString, source);
-        QFETCH(bool, recursiveTicked);
-        QFETCH(QString, destination);
-        QFETCH(QString, why);
-        addStored(association(m_src + "/" + source, source == "Work"));
-        QPointer<frmProperties> d = open(m_src + "/" + source);
-        d->chkRecursive->setChecked(recursiveTicked); // as shown, not yet saved
-        m_prompts.Folder = destination.isEmpty() ? m_src : m_src + "/" + destination;
-        m_prompts.Answers = {QMessageBox::No};
-        d->cmdAdd_Click();
-        QCOMPARE(d->WorkingDests().Count(), why.isEmpty() ? 1 : 0);
-        QCOMPARE(m_prompts.Shown.size(), why.isEmpty() ? 0 : 1);
-        if (!why.isEmpty())
-            QVERIFY2(m_prompts.Shown[0].contains(why) && m_prompts.Shown[0].endsWith("Add it anyway?"),
-                     qPrintable(m_prompts.Shown[0]));
-        // Ticking sub-folders afterwards turns a destination inside the folder into a loop.
-        if (QTest::currentDataTag() == QByteArray("inside a flat folder")) {
-            QTest::mouseClick(d->chkRecursive, Qt::LeftButton);
-            QCOMPARE(m_prompts.Shown.size(), 1);
-            QVERIFY(m_prompts.Shown[0].contains("inside the source folder"));
-        }
-        d->cmdCancel_Click();
-    }
-
-    void sourceVolumeListsEncodedAndDecoded_data()
+    void sourceVolumeListsEncodedAndReadBack_data()
     {
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<bool>("blank");
         QTest::addColumn<QString>("encoded");
-        QTest::newRow("two, blank too")
-            << QStringList{"data", "Backup"} << true << QString("DATA%1BACKUP%1%1").arg(nul);
-        QTest::newRow("two") << QStringList{"data", "Backup"} << false << QString("DATA%1BACKUP").arg(nul);
-        QTest::newRow("one") << QStringList{"x"} << false << QString("X");
-        QTest::newRow("blank only") << QStringList{} << true << QString(2, nul);
-        QTest::newRow("nothing") << QStringList{} << false << QString();
+        Row("two, blank too", QStringList{"data", "Backup"}, true, QString("DATA%1BACKUP%1%1").arg(QChar(0)));
+        Row("two", QStringList{"data", "Backup"}, false, QString("DATA%1BACKUP").arg(QChar(0)));
+        Row("blank only", QStringList{}, true, QString(2, QChar(0)));
+        Row("nothing", QStringList{}, false, QString());
     }
-    void sourceVolumeListsEncodedAndDecoded()
+    void sourceVolumeListsEncodedAndReadBack()
     {
         QFETCH(QStringList, names);
         QFETCH(bool, blank);
         QFETCH(QString, encoded);
         QCOMPARE((SourceVolumeList{names, blank}.Encode()), encoded);
-        const SourceVolumeList decoded = SourceVolumeList::Decode(encoded);
-        QCOMPARE(decoded.AcceptBlank, blank);
-        for (QString& name : names)
-            name = name.toUpper();
-        QCOMPARE(decoded.Names, names);
+        QCOMPARE(SourceVolumeList::Decode(encoded).Encode(), encoded);
     }
 
     void sourceVolumeEditorReachesTheAssociation()
@@ -462,32 +435,6 @@ class tst_frmProperties : public QObject
         QCOMPARE(empty.Volumes(), QString());
     }
 
-    void destinationVolumeEditorRefusesAnotherDestinationsName()
-    {
-        addStored(association(m_src + "/Work", true));
-        m_state->Destinations.Add("/backup", m_src + "/Work", "ONE");
-        m_state->Destinations.Add("/backup", m_src + "/Work", "TWO");
-        QPointer<frmProperties> d = open(m_src + "/Work");
-        QString rename = "one";
-        d->EditorOpened = [&](QDialog& dialog) {
-            auto& e = static_cast<frmEditDestVolume&>(dialog);
-            QCOMPARE(e.glngDestIndex, 2);
-            e.txtVolume->setText(rename);
-            e.cmdOk_Click();
-        };
-        d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(1));
-        d->EditDestinationVolume();
-        QCOMPARE(m_prompts.Shown.size(), 1);
-        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("TWO"));
-        rename = "Three";
-        d->EditDestinationVolume();
-        QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("Three"));
-        QCOMPARE(d->WorkingDests().Item(2)->Volume, QStringLiteral("Three"));
-        QCOMPARE(m_state->Destinations.Item(2)->Volume,
-                 QStringLiteral("TWO")); // until OK
-        d->cmdCancel_Click();
-    }
-
     // How many dialogs open for which answers is the main window's (tst_MainWindowCommands); here the
     // real dialog's part: its captions, one wait after another, and OK for All reaching the rest.
     void multiFileAddOneAtATimeThenOkForAll()
@@ -505,10 +452,9 @@ class tst_frmProperties : public QObject
             QVERIFY(d.isVisible() && !d.parentWidget()); // to the front, though the window is hidden
             QVERIFY(d.cmdSaveAll->isEnabled() && d.cmdSaveAll->isDefault());
             QCOMPARE(d.cmdCancel->text(), QStringLiteral("Skip"));
-            QVERIFY(w.cmdAddFile && !w.cmdAddFile->isEnabled() && !w.acceptDrops());
+            QVERIFY(!w.cmdAddFile->isEnabled() && !w.acceptDrops());
             // Answered from inside the opener's wait.
             QTimer::singleShot(0, &d, [&d, this, second = opened == 2] {
-                d.chkKeepBackup->setChecked(true);
                 d.txtVersions->setText("7");
                 m_prompts.Folder = m_env->root();
                 d.cmdAdd_Click();
@@ -518,12 +464,9 @@ class tst_frmProperties : public QObject
                     d.cmdOk_Click();
             });
         };
-        QStringList files;
-        for (const QString name : {"a", "b", "c"}) {
-            files << m_src + "/" + name;
-            WriteFile(files.last(), "x");
-        }
-        m_prompts.Files = files;
+        m_prompts.Files = QStringList{m_src + "/a", m_src + "/b", m_src + "/c"};
+        for (const QString& file : m_prompts.Files)
+            WriteFile(file, "x");
         w.MenuAddFile();
 
         QCOMPARE(opened, 2);
@@ -531,68 +474,49 @@ class tst_frmProperties : public QObject
         ProgramState reread;
         LoadBackups(reread);
         LoadDestinations(reread);
-        for (const QString& file : files) {
-            const clsBackup* b = reread.Backups.Item(file);
-            QVERIFY2(b && b->Versions == 7 && b->KeepBackup, qPrintable(file));
+        for (const QString& file : m_prompts.Files) {
+            QCOMPARE(reread.Backups.Item(file)->Versions, qint16(7));
             QCOMPARE(reread.Destinations.ForSource(file).size(), size_t(1));
         }
     }
 
-    // Through the real program: the dialog's choices reach the engine, survive a restart, and go on removal.
-    void addAFolderWithTwoDestinationsBackedUpKeptAndRemoved()
+    // Through the real program: both chosen destinations get the next save, "Two" although it was tied
+    // to another drive once: choosing it again is the user's word for the new one.
+    void addAFolderWithTwoDestinationsAndBothGetTheNextSave()
     {
         const QString work = m_src + "/Work";
         const QStringList targets{m_env->root() + "/One", m_env->root() + "/Two"};
         for (const QString& t : targets)
             QDir().mkpath(t);
-        // "Two" was tied to another drive once: choosing it again is the user's word for the new one.
         QVERIFY(StoreFile::Write("dmounts", {targets[1], "/elsewhere", "/", "vfat", "/dev/sdz1", ""}));
-        {
-            SavenookApp app(*m_state);
-            frmSavenook& w = app.Window();
-            w.SetPrompts(&m_prompts);
-            app.Properties().SetPrompts(&m_prompts);
-            app.Properties().Opened = [&](frmProperties& d) {
-                QTimer::singleShot(0, &d, [&d, &targets, this] {
-                    for (const QString& t : targets) {
-                        m_prompts.Folder = t;
-                        d.cmdAdd_Click();
-                    }
-                    d.chkKeepBackup->setChecked(true);
-                    d.chkKeepBackup_Click();
-                    d.txtVersions->setText("2");
-                    d.chkNotifySuccess->setChecked(false);
-                    d.cmdOk_Click();
-                });
-            };
-            app.LoadOptions();
-            app.LoadMainWindow(false);
-            app.RestorePausedState(false);
-            app.StartWatching();
-            m_prompts.Folder = work;
-            w.cmdAddFolder->click();
-            QVERIFY2(m_prompts.Shown.isEmpty(), qPrintable(m_prompts.Shown.join("|")));
-            const clsBackup* b = m_state->Backups.Item(work);
-            QVERIFY(b && b->KeepBackup && b->Versions == 2 && !b->NotifyOnSuccess);
-            QCOMPARE(m_state->Destinations.ForSource(work).size(), size_t(2));
-
-            QTest::qWait(300); // the watch settles before the save
-            QVERIFY(QFile(work + "/saved.txt").open(QIODevice::WriteOnly));
-            for (const QString& t : targets)
-                QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t + "/Work/saved.txt"), 10000);
-            app.ExitRequested();
-            QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
-            QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 3000);
-        }
-        m_state.emplace();
         SavenookApp app(*m_state);
         frmSavenook& w = app.Window();
         w.SetPrompts(&m_prompts);
+        app.Properties().SetPrompts(&m_prompts);
+        app.Properties().Opened = [&](frmProperties& d) {
+            QTimer::singleShot(0, &d, [&d, &targets, this] {
+                for (const QString& t : targets) {
+                    m_prompts.Folder = t;
+                    d.cmdAdd_Click();
+                }
+                d.cmdOk_Click();
+            });
+        };
+        app.LoadOptions();
         app.LoadMainWindow(false);
-        w.treeBackupsLocal->setCurrentItem(w.FindTreeIndexFromFullPath(work));
-        w.cmdRemove->click();
-        QCOMPARE(m_state->Backups.Count(), 0);
-        QCOMPARE(StoreFile::Read("usrdatad").Lines, QStringList());
+        app.RestorePausedState(false);
+        app.StartWatching();
+        m_prompts.Folder = work;
+        w.cmdAddFolder->click();
+        QVERIFY2(m_prompts.Shown.isEmpty(), qPrintable(m_prompts.Shown.join("|")));
+
+        QTest::qWait(300); // the watch settles before the save
+        WriteFile(work + "/saved.txt", "x");
+        for (const QString& t : targets)
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t + "/Work/saved.txt"), 10000);
+        app.ExitRequested();
+        QSignalSpy unloaded(&w, &frmSavenook::Unloaded);
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 3000);
     }
 };
 
