@@ -64,8 +64,7 @@ struct World
     void Run(const QString& file = {}) { Backup.BackupFile(SourcePath, 1, file.isEmpty() ? FilePath : file); }
     Texts Logs() const { return Rig.LogMessages(); }
     Texts Popups() const { return Rig.PopupMessages(); }
-    // Copies into the association's destination folder fail: EACCES as they
-    // begin, any other error as they write; times -1 keeps failing.
+    // Copies into the destination fail: EACCES as they begin, others as they write; -1: always.
     void FailCopies(int error, int times = -1)
     {
         using C = FaultyFiles::Call;
@@ -104,8 +103,6 @@ QStringList Tree(const QString& folder)
     return all;
 }
 
-// ---------------------------------------------------------------- successes
-
 TEST(FileBackupSaves, LogRecordCarriesPathsAndVolumesAndAShareGetsTheFoldersBelowIt)
 {
     World w;
@@ -128,8 +125,6 @@ TEST(FileBackupSaves, LogRecordCarriesPathsAndVolumesAndAShareGetsTheFoldersBelo
     EXPECT_EQ(w.Rig.Recent.Item(2)->DestPath, QStringLiteral("//server/share/B/Work"));
     EXPECT_EQ(w.Rig.Recent.Item(2)->DestVolume, QStringLiteral("NAS"));
 }
-
-// ---------------------------------------------------------------- checks
 
 struct CheckRow
 {
@@ -247,8 +242,6 @@ TEST(SourceVolumeRule, AcceptsListedNamesIgnoringCase)
     EXPECT_FALSE(FileBackup::VolumeAccepted(data, "DAT"));
 }
 
-// ---------------------------------------------------------------- copy results
-
 struct ResultRow
 {
     const char* Name;
@@ -303,8 +296,7 @@ TEST(CopyResults, TextsFollowTheOutcomeAndTheSwitches)
     }
 }
 
-// A destination whose drive is gone, one whose rotation fails but still gets the
-// copy, and one that goes on as usual: each reports its own result.
+// A destination whose drive is gone, one whose rotation fails, one as usual: each has its own result.
 TEST(FileBackupResults, EachDestinationReportsItsOwnResultAndAFailedRotationStillCopies)
 {
     World w;
@@ -397,10 +389,7 @@ TEST(FileBackupDrives, DestinationIsNeverFilledOnAnotherDrive)
     }
 }
 
-// ---------------------------------------------------------------- busy retry
-
-// Rows: the source busy or changing, the busy option, the association's error and
-// success switches; either switch shows the delay, and shows it while waiting.
+// Rows: source busy or changing, busy option, error and success switches; either switch shows the delay.
 TEST(FileBackupBusy, SourceFreedInTimeGivesOneDelayThenSuccess)
 {
     const std::tuple<bool, bool, bool, bool, Texts, Texts> rows[] = {
@@ -506,8 +495,6 @@ TEST(FileBackupBusy, ExitDuringALongCopyAbandonsItAndKeepsTheOldCopy)
     EXPECT_EQ(ReadFile(w.CopyPath()), "one");
 }
 
-// ---------------------------------------------------------------- repeats, filters, log
-
 TEST(FileBackupRepeats, UnchangedFileIsNotCopiedAgainAutomatically)
 {
     World w;
@@ -603,10 +590,6 @@ TEST(FileBackupLog, StalePositionFindsTheAssociationAndAnEmptyNameOnlyMarksTheAc
     EXPECT_EQ(w.Logs(), Texts{Saved});
     EXPECT_EQ(w.Rig.State.Backups.Item(1)->DateLastActivity, QStringLiteral("Never"));
 }
-} // namespace
-
-// ---------------------------------------------------------------- injected disk faults
-
 // Every file below a folder by content; a rotation's scratch folder only when asked.
 QStringList Contents(const QString& folder, bool withScratch = false)
 {
@@ -673,8 +656,7 @@ TEST(DiskFaults, FailedSaveLosesNothingAndTheNextSaveBacksUp)
         EXPECT_EQ(result, log);
         const bool copied = result.startsWith("Success");
         EXPECT_EQ(ReadFile(w.CopyPath()), copied ? next : saved.back().toUtf8()) << result.toStdString();
-        // Only what any save gives up: the oldest version, or the replaced copy
-        // when it could not be stored.
+        // Only what any save gives up: the oldest version, or the replaced copy if it was not stored.
         const QString dropped = !copied ? "" : result == stored ? saved[1] : saved[4];
         const QStringList kept = Contents(w.Dst());
         for (const QString& content : before)
@@ -713,11 +695,7 @@ TEST(DiskFaults, VersionsTheRotationCannotPutBackAreKept)
     }
 }
 
-namespace {
-// ---------------------------------------------------------------- loop-mounted drives, as root
-
-// Another drive with the same label mounted in the destination's place is told
-// apart by the file-system UUID the real mount table gives.
+// A drive with the same label mounted in the destination's place is told apart by its UUID.
 TEST(FileBackupLoopMount, SameLabelOnAnotherDriveIsNotTheDestination)
 {
     World w;

@@ -86,16 +86,6 @@ TEST(NetworkPaths, GivesTheNetworkFormOrThePathUnchanged)
             << row.Path;
 }
 
-TEST(NetworkPaths, ComputerFromPathAndNetworkPathTest)
-{
-    EXPECT_TRUE(NetworkPaths::IsNetworkPath("//server/share"));
-    EXPECT_FALSE(NetworkPaths::IsNetworkPath("/server/share"));
-    EXPECT_EQ(NetworkPaths::GetComputerFromPath("//server/share/x"), "server");
-    EXPECT_EQ(NetworkPaths::GetComputerFromPath("//server"), "server");
-    EXPECT_EQ(NetworkPaths::GetComputerFromPath("//"), "");
-    EXPECT_EQ(NetworkPaths::GetComputerFromPath("/local/path"), "");
-}
-
 // Host names compare ignoring case.
 TEST(NetworkPaths, RefusesOnlySourcesOnOtherComputersAndHasItsMessage)
 {
@@ -112,6 +102,12 @@ TEST(NetworkPaths, RefusesOnlySourcesOnOtherComputersAndHasItsMessage)
     EXPECT_FALSE(NetworkPaths::IsRemoteSource("//Laptop/x", "LAPTOP"));
     EXPECT_TRUE(NetworkPaths::IsRemoteSource("//laptop2/x", "laptop"));
     EXPECT_FALSE(NetworkPaths::IsRemoteSource("/laptop2/x", "laptop"));
+    EXPECT_TRUE(NetworkPaths::IsNetworkPath("//server/share"));
+    EXPECT_FALSE(NetworkPaths::IsNetworkPath("/server/share"));
+    EXPECT_EQ(NetworkPaths::GetComputerFromPath("//server/share/x"), "server");
+    EXPECT_EQ(NetworkPaths::GetComputerFromPath("//server"), "server");
+    EXPECT_EQ(NetworkPaths::GetComputerFromPath("//"), "");
+    EXPECT_EQ(NetworkPaths::GetComputerFromPath("/local/path"), "");
     EXPECT_EQ(NetworkPaths::RemoteSourceMessage,
               "Savenook is unable to automatically back up files on remote machines.");
 }
