@@ -228,7 +228,7 @@ TEST(FileBackupChecksMore, LoopTestComparesWholeComponentsAndOnlyWhenRecursive)
     }
 }
 
-TEST(SourceVolumeRule, AcceptsListedNamesIgnoringCase)
+TEST(FileBackupSourceVolume, AcceptsListedNamesIgnoringCase)
 {
     // Names end with a NUL; an empty name (two NULs in a row) accepts a drive without a label.
     const QString data = QStringLiteral("DATA") + QChar(0);
@@ -269,7 +269,7 @@ const ResultRow ResultRows[] = {
     {"CopySavedVersionNotStoredNoPrevOption", 1, 1, 1, 0, 1, 1, 1, 0, "Copy saved", VersionNotStored, Shrug},
     {"VersionsOffCopySaved", 0, 1, 0, 0, 1, 1, 1, 1, "Copy saved", "Success: Copy saved", Nod}};
 
-TEST(CopyResults, TextsFollowTheOutcomeAndTheSwitches)
+TEST(FileBackupCopyResults, TextsFollowTheOutcomeAndTheSwitches)
 {
     for (const ResultRow& row : ResultRows) {
         SCOPED_TRACE(row.Name);
