@@ -119,6 +119,7 @@ TEST(FileBackupSaves, LogRecordCarriesPathsAndVolumesAndAShareGetsTheFoldersBelo
     EXPECT_EQ(r.SourceVolume, QStringLiteral("DATA"));
     EXPECT_EQ(r.DestPath, w.Dst() + "/Work");
     EXPECT_EQ(r.DestVolume, QStringLiteral("BACKUP"));
+    EXPECT_FALSE(r.DateAndTime.isEmpty());
     EXPECT_EQ(w.Rig.Notifiers.Item(1)->Source, w.FilePath);
     EXPECT_EQ(w.Rig.Notifiers.Item(1)->Destination, w.Dst() + "/Work");
     EXPECT_EQ(ReadFile(w.Tmp.path() + "/nas/B/Work/f.txt"), "one");
@@ -558,6 +559,7 @@ TEST(FileBackupFilters, RejectedFileLeavesOneRecordForTheWholeCall)
     EXPECT_EQ(r.SourcePath, file);
     for (const QString& field : {r.SourceVolume, r.DestPath, r.DestVolume})
         EXPECT_EQ(field, QStringLiteral("<n/a>"));
+    EXPECT_FALSE(r.DateAndTime.isEmpty());
     EXPECT_TRUE(w.Popups().empty());
     EXPECT_TRUE(w.Rig.Hooks.Animations.empty());
     EXPECT_FALSE(QFileInfo::exists(w.Dst() + "/Work"));
