@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 const QString Base = QStringLiteral("~PrevSave");
 
@@ -113,26 +115,22 @@ TEST_F(Rotation, GapInTheNumberingStaysWhereItWas)
 TEST_F(Rotation, FailureNamesItsStepAndNoLinkOrPermissionIsNeeded)
 {
     using C = FaultyFiles::Call;
-    const struct
-    {
-        std::vector<FaultyFiles::Fault> Script;
-        QString Failure;
-        QByteArray Version1;
-    } rows[] = {
+    // The faults, the failure told, what version 1 holds then.
+    const std::tuple<std::vector<FaultyFiles::Fault>, QString, QByteArray> rows[] = {
         {{{C::Rename, EACCES}}, "rename " + Version(1) + " -> " + Version(2) + ": Permission denied", "v1"},
         {{{C::MakeFolder, EIO}}, "mkdir " + D() + "/~PrevSave-1: Input/output error", "v1"},
         {{{C::Link, EXDEV}, {C::SetPermissions, EPERM}}, "", "v2"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [script, failure, version1] : rows) {
         Save("v1", 3);
         Save("v2", 3);
-        m_files.Script = row.Script;
+        m_files.Script = script;
         const VersionRotation::Result result = Rotate(3);
         EXPECT_TRUE(m_files.Script.empty()); // every fault struck
-        EXPECT_EQ(result.Failure.Message(), row.Failure);
-        EXPECT_EQ(result.Stored, row.Failure.isEmpty());
+        EXPECT_EQ(result.Failure.Message(), failure);
+        EXPECT_EQ(result.Stored, failure.isEmpty());
         EXPECT_EQ(ReadFile(Current()), "v2");
-        EXPECT_EQ(ReadFile(Version(1)), row.Version1);
+        EXPECT_EQ(ReadFile(Version(1)), version1);
         QDir(D()).removeRecursively();
         QDir().mkpath(D());
     }
