@@ -46,9 +46,8 @@ class BlockedWriteTest : public DestinationWriteTest
 bool matches(const QString& text, const QString& pattern)
 {
     const QString any = QRegularExpression::escape(pattern).replace("\\*", ".*");
-    return QRegularExpression("\\A" + any + "\\z", QRegularExpression::DotMatchesEverythingOption)
-        .match(text)
-        .hasMatch();
+    const QRegularExpression whole("\\A" + any + "\\z", QRegularExpression::DotMatchesEverythingOption);
+    return whole.match(text).hasMatch();
 }
 
 clsBackup association(const QString& source, bool folder)
@@ -361,7 +360,7 @@ class tst_frmProperties : public QObject
         }
     }
 
-    void sourceVolumeListsEncodedAndReadBack()
+    void sourceVolumeListsEncodedReadBackAndEditedForTheAssociation()
     {
         const QStringList two{"data", "Backup"};
         const QString encodedTwo = QString("DATA%1BACKUP").arg(QChar(0));
@@ -372,10 +371,7 @@ class tst_frmProperties : public QObject
             QCOMPARE((SourceVolumeList{names, blank}.Encode()), encoded);
             QCOMPARE(SourceVolumeList::Decode(encoded).Encode(), encoded);
         }
-    }
 
-    void sourceVolumeEditorReachesTheAssociation()
-    {
         clsBackup b = association(m_src + "/Work", true);
         b.Volume = QString(); // shown as one empty entry
         addStored(b);
