@@ -45,12 +45,9 @@ class BlockedWriteTest : public DestinationWriteTest
 // Whether text is pattern with each '*' standing for any text (Qt 6.4's wildcards are for paths only).
 bool matches(const QString& text, const QString& pattern)
 {
-    const QString any =
-        QRegularExpression::escape(pattern).replace(QLatin1String("\\*"), QLatin1String(".*"));
-    return QRegularExpression(QRegularExpression::anchoredPattern(any),
-                              QRegularExpression::DotMatchesEverythingOption)
-        .match(text)
-        .hasMatch();
+    const QString any = QRegularExpression::escape(pattern).replace("\\*", ".*");
+    const QRegularExpression whole("\\A" + any + "\\z", QRegularExpression::DotMatchesEverythingOption);
+    return whole.match(text).hasMatch();
 }
 
 clsBackup association(const QString& source, bool folder)
@@ -77,27 +74,18 @@ class tst_frmProperties : public QObject
     QString m_src;
     QPointer<frmProperties> m_open;
 
-    PropertiesHost host()
-    {
-        PropertiesHost h;
-        h.SetAddingEnabled = [this](bool on) { m_calls << QStringLiteral("adding %1").arg(on); };
-        h.WatchSourceFolder = [this](const QString& p, bool r) {
-            m_calls << QStringLiteral("watch %1 %2").arg(p).arg(r);
-        };
-        h.Placement = &m_placement;
-        return h;
-    }
     QPointer<frmProperties> open(const QString& path)
     {
+        PropertiesHost host;
+        host.SetAddingEnabled = [this](bool on) { m_calls << QStringLiteral("adding %1").arg(on); };
+        host.WatchSourceFolder = [this](const QString& p, bool r) {
+            m_calls << QStringLiteral("watch %1 %2").arg(p).arg(r);
+        };
+        host.Placement = &m_placement;
         m_state->PropertiesPath = path;
-        m_open = new frmProperties(*m_state, m_drives, {}, host(), m_prompts);
+        m_open = new frmProperties(*m_state, m_drives, {}, host, m_prompts);
         m_open->show();
         return m_open;
-    }
-    QPointer<frmProperties> openWork()
-    {
-        addStored(association(m_src + "/Work", true));
-        return open(m_src + "/Work");
     }
     void addStored(const clsBackup& b)
     {
@@ -153,7 +141,6 @@ class tst_frmProperties : public QObject
         d->listDestinations->setCurrentItem(d->listDestinations->topLevelItem(0));
         d->cmdRemove_Click();
         d->cmdApply_Click();
-        QVERIFY(d && d->isVisible());
         ProgramState reread;
         LoadBackups(reread);
         LoadDestinations(reread);
@@ -182,18 +169,17 @@ class tst_frmProperties : public QObject
     void closingWithoutOkChangesNothing_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<bool>("isNew");
-        QTest::addColumn<bool>("kept");
-        Row("Close on an existing one", "close", false, true);
-        Row("Esc on an existing one", "escape", false, true);
-        Row("frame's close on a new one", "frame", true, false);
-        Row("Apply, then Close on a new one", "apply", true, true);
+        QTest::addColumn<bool>("isNew"); // then only Apply keeps it
+        Row("Close on an existing one", "close", false);
+        Row("Esc on an existing one", "escape", false);
+        Row("frame's close on a new one", "frame", true);
+        Row("Apply, then Close on a new one", "apply", true);
     }
     void closingWithoutOkChangesNothing()
     {
         QFETCH(QString, how);
         QFETCH(bool, isNew);
-        QFETCH(bool, kept);
+        const bool kept = !isNew || how == "apply";
         clsBackup b = association(m_src + "/Work", true);
         if (isNew)
             b.DateLastModified = DateText::Never;
@@ -228,9 +214,10 @@ class tst_frmProperties : public QObject
         QVERIFY(!m_calls.join(",").contains("watch"));
     }
 
-    void versionControlsThenPlacementKeptBetweenOpenings()
+    void versionControlsDuplicateDestinationsThenPlacementKeptBetweenOpenings()
     {
-        QPointer<frmProperties> d = openWork();
+        addStored(association(m_src + "/Work", true));
+        QPointer<frmProperties> d = open(m_src + "/Work");
         d->txtVersions->setText("0");
         QCOMPARE(d->txtVersions->text(), QStringLiteral("1"));
         QVERIFY(!d->chkKeepBackup->isChecked() && !d->txtVersions->isEnabled());
@@ -249,97 +236,8 @@ class tst_frmProperties : public QObject
         d->StepVersions(1);
         QCOMPARE(d->txtVersions->text(), QStringLiteral("9999"));
 
-        // The first opening takes the default size, centred; the next one the last placement.
-        const qreal dpiX = d->screen()->logicalDotsPerInchX(), dpiY = d->screen()->logicalDotsPerInchY();
-        QCOMPARE(d->size(), QSize(Twips::ToPixels(9330, dpiX), Twips::ToPixels(6000, dpiY)));
-        QVERIFY((d->geometry().center() - d->screen()->availableGeometry().center()).manhattanLength() <= 2);
-        d->resize(700, 450);
-        d->move(30, 40);
-        d->listDestinations->setColumnWidth(0, 300);
-        d->cmdCancel_Click();
-        QCOMPARE(m_placement[3], Twips::FromPixels(700, dpiX));
-        QCOMPARE(m_placement[4], Twips::FromPixels(300, dpiX));
-        d = open(m_src + "/Work");
-        QCOMPARE(d->size(), QSize(700, 450));
-        QCOMPARE(d->pos(), QPoint(30, 40));
-        QCOMPARE(d->listDestinations->columnWidth(0), 300);
-    }
-
-    void addingADestinationAsksWhatItMust_data()
-    {
-        QTest::addColumn<QString>("source");    // below the sources' folder
-        QTest::addColumn<bool>("recursive");    // as ticked, not yet saved
-        QTest::addColumn<QByteArray>("folder"); // below the root, by its bytes
-        QTest::addColumn<QString>("failure");   // of the write test: "", "write", "remove"
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("added");
-        QTest::addColumn<QString>("message"); // the one message shown, '*' for any text; empty: none
-        const int yes = QMessageBox::Yes, no = QMessageBox::No;
-        const QByteArray backup = "Backup";
-        const QString unwritable = "Savenook has determined an inability to save to the selected folder from "
-                                   "this machine.*\n\nAdd it anyway?";
-        Row("unwritable, No", "Work", false, backup, "write", no, false, unwritable);
-        Row("unwritable, Yes", "Work", false, backup, "write", yes, true, unwritable);
-        Row("test file stuck", "Work", false, backup, "remove", yes, true,
-            "Savenook could not remove its test file \"*\". Please delete it.");
-        // No store could keep these names: refused when chosen.
-        const QString name = "Savenook cannot back up into a folder whose name %1:\n\n*\n\nRename it first.";
-        Row("line feed in the name", "Work", false, QByteArray("back\nup"), "", yes, false,
-            name.arg("contains a line break"));
-        Row("not UTF-8 name", "Work", false, QByteArray("back\xffup"), "", yes, false,
-            name.arg("is not valid UTF-8 text"));
-        // Destinations the copies would loop into, answered No.
-        const QString inside = "The folder \"*\" lies inside the source folder \"*\", whose sub-folders are "
-                               "*\n\nAdd it anyway?";
-        const QString ownFiles = "Copies made to the folder \"*\" would go into \"*\", the folder of the "
-                                 "source's own files*\n\nAdd it anyway?";
-        Row("inside a recursive folder", "Work", true, QByteArray("Src/Work/Sub"), "", no, false, inside);
-        Row("inside a flat folder", "Work", false, QByteArray("Src/Work/Sub"), "", no, true, "");
-        Row("folder's parent", "Work", false, QByteArray("Src"), "", no, false, ownFiles);
-        Row("file's grandparent", "Work/a.txt", false, QByteArray("Src"), "", no, false, ownFiles);
-        Row("file's own folder", "Work/a.txt", false, QByteArray("Src/Work"), "", no, true, "");
-    }
-    void addingADestinationAsksWhatItMust()
-    {
-        QFETCH(QString, source);
-        QFETCH(bool, recursive);
-        QFETCH(QByteArray, folder);
-        QFETCH(QString, failure);
-        QFETCH(int, answer);
-        QFETCH(bool, added);
-        QFETCH(QString, message);
-        addStored(association(m_src + "/" + source, source == "Work"));
-        const QString target = MakeByBytes(m_env->root(), folder + "/");
-        BlockedWriteTest test;
-        if (failure == "write")
-            test.Blocker = m_src + "/Work/a.txt";
-        test.RemoveFails = failure == "remove";
-        QPointer<frmProperties> d = open(m_src + "/" + source);
-        d->SetWriteTest(&test);
-        d->chkRecursive->setChecked(recursive);
-        m_prompts.Folder = target;
-        m_prompts.Answers = {QMessageBox::StandardButton(answer)};
-        d->cmdAdd_Click();
-
-        QCOMPARE(d->WorkingDests().Count(), added ? 1 : 0);
-        QCOMPARE(d->listDestinations->topLevelItemCount(), added ? 1 : 0);
-        QCOMPARE(m_prompts.Shown.size(), message.isEmpty() ? 0 : 1);
-        if (!message.isEmpty())
-            QVERIFY2(matches(m_prompts.Shown[0], message), qPrintable(m_prompts.Shown[0]));
-        QCOMPARE(QFile::exists(target + "/" + DestinationWriteTest::FileName), failure == "remove");
-        // Ticking sub-folders afterwards turns a destination inside the folder into a loop.
-        if (QTest::currentDataTag() == QByteArray("inside a flat folder")) {
-            QTest::mouseClick(d->chkRecursive, Qt::LeftButton);
-            QCOMPARE(m_prompts.Shown.size(), 1);
-            QVERIFY(m_prompts.Shown[0].contains("inside the source folder"));
-        }
-    }
-
-    void duplicateDestinationRefusedWhenAddedOrRenamed()
-    {
         const QString duplicate = "A destination with this path and volume name is already assigned to this "
                                   "association. Edit the volume name and try again.";
-        QPointer<frmProperties> d = openWork();
         QDir().mkpath(m_env->root() + "/Back");
         QDir().mkpath(m_env->root() + "/BACK");
         m_prompts.Folder = m_env->root() + "/Back";
@@ -378,29 +276,102 @@ class tst_frmProperties : public QObject
         QCOMPARE(d->listDestinations->topLevelItem(1)->text(1), QStringLiteral("Three"));
         QCOMPARE(d->WorkingDests().Item(2)->Volume, QStringLiteral("Three"));
         QCOMPARE(m_state->Destinations.Count(), 0); // until OK
+
+        // The first opening takes the default size, centred; the next one the last placement.
+        const qreal dpiX = d->screen()->logicalDotsPerInchX(), dpiY = d->screen()->logicalDotsPerInchY();
+        QCOMPARE(d->size(), QSize(Twips::ToPixels(9330, dpiX), Twips::ToPixels(6000, dpiY)));
+        QVERIFY((d->geometry().center() - d->screen()->availableGeometry().center()).manhattanLength() <= 2);
+        d->resize(700, 450);
+        d->move(30, 40);
+        d->listDestinations->setColumnWidth(0, 300);
+        d->cmdCancel_Click();
+        QCOMPARE(m_placement[3], Twips::FromPixels(700, dpiX));
+        QCOMPARE(m_placement[4], Twips::FromPixels(300, dpiX));
+        d = open(m_src + "/Work");
+        QCOMPARE(d->size(), QSize(700, 450));
+        QCOMPARE(d->pos(), QPoint(30, 40));
+        QCOMPARE(d->listDestinations->columnWidth(0), 300);
     }
 
-    void sourceVolumeListsEncodedAndReadBack_data()
+    void addingADestinationAsksWhatItMust_data()
     {
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<bool>("blank");
-        QTest::addColumn<QString>("encoded");
-        Row("two, blank too", QStringList{"data", "Backup"}, true, QString("DATA%1BACKUP%1%1").arg(QChar(0)));
-        Row("two", QStringList{"data", "Backup"}, false, QString("DATA%1BACKUP").arg(QChar(0)));
-        Row("blank only", QStringList{}, true, QString(2, QChar(0)));
-        Row("nothing", QStringList{}, false, QString());
+        QTest::addColumn<QString>("source");    // below the sources' folder
+        QTest::addColumn<bool>("recursive");    // as ticked, not yet saved
+        QTest::addColumn<QByteArray>("folder"); // below the root, by its bytes
+        QTest::addColumn<QString>("failure");   // of the write test: "", "write", "remove"
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("added");
+        QTest::addColumn<QString>("message"); // the one message shown, '*' for any text; empty: none
+        const int yes = QMessageBox::Yes, no = QMessageBox::No;
+        const QByteArray backup = "Backup";
+        const QString unwritable = "Savenook has determined an inability to save to the selected folder from "
+                                   "this machine.*\n\nAdd it anyway?";
+        Row("unwritable, No", "Work", false, backup, "write", no, false, unwritable);
+        Row("unwritable, Yes", "Work", false, backup, "write", yes, true, unwritable);
+        Row("test file stuck", "Work", false, backup, "remove", yes, true,
+            "Savenook could not remove its test file \"*\". Please delete it.");
+        // No store could keep these names: refused when chosen.
+        const QString name = "Savenook cannot back up into a folder whose name %1:\n\n*\n\nRename it first.";
+        Row("line feed in the name", "Work", false, QByteArray("back\nup"), "", yes, false,
+            name.arg("contains a line break"));
+        // Destinations the copies would loop into, answered No.
+        const QString inside = "The folder \"*\" lies inside the source folder \"*\", whose sub-folders are "
+                               "*\n\nAdd it anyway?";
+        const QString ownFiles = "Copies made to the folder \"*\" would go into \"*\", the folder of the "
+                                 "source's own files*\n\nAdd it anyway?";
+        Row("inside a recursive folder", "Work", true, QByteArray("Src/Work/Sub"), "", no, false, inside);
+        Row("inside a flat folder", "Work", false, QByteArray("Src/Work/Sub"), "", no, true, "");
+        Row("folder's parent", "Work", false, QByteArray("Src"), "", no, false, ownFiles);
+        Row("file's grandparent", "Work/a.txt", false, QByteArray("Src"), "", no, false, ownFiles);
+        Row("file's own folder", "Work/a.txt", false, QByteArray("Src/Work"), "", no, true, "");
     }
-    void sourceVolumeListsEncodedAndReadBack()
+    void addingADestinationAsksWhatItMust()
     {
-        QFETCH(QStringList, names);
-        QFETCH(bool, blank);
-        QFETCH(QString, encoded);
-        QCOMPARE((SourceVolumeList{names, blank}.Encode()), encoded);
-        QCOMPARE(SourceVolumeList::Decode(encoded).Encode(), encoded);
+        QFETCH(QString, source);
+        QFETCH(bool, recursive);
+        QFETCH(QByteArray, folder);
+        QFETCH(QString, failure);
+        QFETCH(int, answer);
+        QFETCH(bool, added);
+        QFETCH(QString, message);
+        addStored(association(m_src + "/" + source, source == "Work"));
+        const QString target = MakeByBytes(m_env->root(), folder + "/");
+        BlockedWriteTest test;
+        if (failure == "write")
+            test.Blocker = m_src + "/Work/a.txt";
+        test.RemoveFails = failure == "remove";
+        QPointer<frmProperties> d = open(m_src + "/" + source);
+        d->SetWriteTest(&test);
+        d->chkRecursive->setChecked(recursive);
+        m_prompts.Folder = target;
+        m_prompts.Answers = {QMessageBox::StandardButton(answer)};
+        d->cmdAdd_Click();
+
+        QCOMPARE(d->WorkingDests().Count(), added ? 1 : 0);
+        QCOMPARE(m_prompts.Shown.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QVERIFY2(matches(m_prompts.Shown[0], message), qPrintable(m_prompts.Shown[0]));
+        QCOMPARE(QFile::exists(target + "/" + DestinationWriteTest::FileName), failure == "remove");
+        // Ticking sub-folders afterwards turns a destination inside the folder into a loop.
+        if (QTest::currentDataTag() == QByteArray("inside a flat folder")) {
+            QTest::mouseClick(d->chkRecursive, Qt::LeftButton);
+            QVERIFY2(m_prompts.Shown.size() == 1 && m_prompts.Shown[0].contains("inside the source folder"),
+                     qPrintable(m_prompts.Shown.join("|")));
+        }
     }
 
-    void sourceVolumeEditorReachesTheAssociation()
+    void sourceVolumeListsEncodedReadBackAndEditedForTheAssociation()
     {
+        const QStringList two{"data", "Backup"};
+        const QString encodedTwo = QString("DATA%1BACKUP").arg(QChar(0));
+        using Case = std::tuple<QStringList, bool, QString>; // names, blanks accepted, encoded
+        for (const auto& [names, blank, encoded] :
+             {Case{two, true, encodedTwo + QString(2, QChar(0))}, Case{two, false, encodedTwo},
+              Case{{}, true, QString(2, QChar(0))}, Case{{}, false, QString()}}) {
+            QCOMPARE((SourceVolumeList{names, blank}.Encode()), encoded);
+            QCOMPARE(SourceVolumeList::Decode(encoded).Encode(), encoded);
+        }
+
         clsBackup b = association(m_src + "/Work", true);
         b.Volume = QString(); // shown as one empty entry
         addStored(b);
@@ -435,8 +406,7 @@ class tst_frmProperties : public QObject
         QCOMPARE(empty.Volumes(), QString());
     }
 
-    // How many dialogs open for which answers is the main window's (tst_MainWindowCommands); here the
-    // real dialog's part: its captions, one wait after another, and OK for All reaching the rest.
+    // The real dialog's part of adding files: its captions, one wait after another, OK for All.
     void multiFileAddOneAtATimeThenOkForAll()
     {
         frmSavenook w(*m_state);
@@ -471,17 +441,14 @@ class tst_frmProperties : public QObject
 
         QCOMPARE(opened, 2);
         QVERIFY(w.cmdAddFile->isEnabled() && !m_state->PropertiesOpen && !w.isVisible());
-        ProgramState reread;
+        ProgramState reread; // OK for All reached the file after it
         LoadBackups(reread);
         LoadDestinations(reread);
-        for (const QString& file : m_prompts.Files) {
-            QCOMPARE(reread.Backups.Item(file)->Versions, qint16(7));
-            QCOMPARE(reread.Destinations.ForSource(file).size(), size_t(1));
-        }
+        QCOMPARE(reread.Backups.Item(m_src + "/c")->Versions, qint16(7));
+        QCOMPARE(reread.Destinations.ForSource(m_src + "/c").size(), size_t(1));
     }
 
-    // Through the real program: both chosen destinations get the next save, "Two" although it was tied
-    // to another drive once: choosing it again is the user's word for the new one.
+    // "Two" was tied to another drive once: choosing it again is the user's word for the new one.
     void addAFolderWithTwoDestinationsAndBothGetTheNextSave()
     {
         const QString work = m_src + "/Work";
