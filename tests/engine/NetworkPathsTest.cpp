@@ -26,12 +26,17 @@ class TableDrives : public Drives
     MountTable m_table;
 };
 
-const QString kMounts = QStringLiteral("1 0 8:1 / / rw - ext4 /dev/vda1 rw\n"
-                                       "2 1 0:40 / /mnt/nas rw - cifs //fileserver/Public rw\n"
-                                       "6 1 0:44 / /mnt/ssh rw - fuse.sshfs ann@laptop:/home/ann/work rw\n"
-                                       "12 1 0:49 / /mnt/ceph rw - ceph 10.0.0.1:6789,10.0.0.2:6789:/ rw\n"
-                                       "13 1 8:2 / /media/Stick rw - vfat /dev/sdb1 rw\n"
-                                       "14 1 8:3 / /media/Empty rw - vfat /dev/sdc1 rw\n");
+const QString kMounts =
+    QStringLiteral("1 0 8:1 / / rw - ext4 /dev/vda1 rw\n"
+                   "2 1 0:40 / /mnt/nas rw - cifs //fileserver/Public rw\n"
+                   "3 1 0:41 / /mnt/nas\\040two rw - smb3 \\134\\134Box\\134Docs\\134 rw\n"
+                   "4 1 0:42 / /mnt/nfs rw - nfs4 storage:/export/home rw\n"
+                   "6 1 0:44 / /mnt/ssh rw - fuse.sshfs ann@laptop:/home/ann/work rw\n"
+                   "7 1 0:45 / /mnt/sshhome rw - fuse.sshfs ann@laptop: rw\n"
+                   "10 1 0:40 /Sub/Dir /srv/bound rw - cifs //fileserver/Public rw\n"
+                   "12 1 0:49 / /mnt/ceph rw - ceph 10.0.0.1:6789,10.0.0.2:6789:/ rw\n"
+                   "13 1 8:2 / /media/Stick rw - vfat /dev/sdb1 rw\n"
+                   "14 1 8:3 / /media/Empty rw - vfat /dev/sdc1 rw\n");
 
 const std::vector<SambaShare> kShares = {
     {"Data", "/srv/data"},
@@ -55,6 +60,11 @@ TEST(NetworkPaths, GivesTheNetworkFormOrThePathUnchanged)
                 {"/mnt/nas/Docs/a.txt", "//fileserver/Public/Docs/a.txt"},
                 {"/mnt/nas", "//fileserver/Public"},
                 {"/mnt/nas/", "//fileserver/Public"},
+                {"/mnt/nas two/x", "//Box/Docs/x"},
+                {"/mnt/nfs/ann/b.txt", "//storage/export/home/ann/b.txt"},
+                {"/mnt/ssh/c.txt", "//laptop/home/ann/work/c.txt"},
+                {"/mnt/sshhome/notes", "//laptop/~ann/notes"},
+                {"/srv/bound/f.txt", "//fileserver/Public/Sub/Dir/f.txt"},
                 // a network source of an unknown shape: no network form
                 {"/mnt/ceph/a", "/mnt/ceph/a", false},
                 // this computer's shares: exact folder first, then whole-component prefix
@@ -74,10 +84,19 @@ TEST(NetworkPaths, GivesTheNetworkFormOrThePathUnchanged)
                 {"/home/ann/a.txt", "/home/ann/a.txt", false},
                 {"//other/share/x", "//other/share/x"},
                 {"", ""}};
-    for (const auto& row : rows)
-        EXPECT_EQ((row.WithRootShare ? withRoot : withoutRoot).GetUNCName(QString::fromUtf8(row.Path)),
-                  QString::fromUtf8(row.Expected))
-            << row.Path;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Path);
+        const QString path = QString::fromUtf8(row.Path);
+        const QString unc = (row.WithRootShare ? withRoot : withoutRoot).GetUNCName(path);
+        EXPECT_EQ(unc, QString::fromUtf8(row.Expected));
+        // the network form of a path on a network mount leads back to that mount
+        const auto mount = drives.MountOf(path);
+        if (mount && IsNetworkFileSystem(mount->FsType) && NetworkPaths::IsNetworkPath(unc)) {
+            const auto back = drives.MountOf(unc);
+            ASSERT_TRUE(back.has_value()) << unc.toStdString();
+            EXPECT_EQ(back->MountPoint, mount->MountPoint);
+        }
+    }
 }
 
 // Host names compare ignoring case.
