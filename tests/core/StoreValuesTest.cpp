@@ -26,15 +26,6 @@ TEST(StoreValues, LeadingNumberRoundedHalfToEvenWithinSixteenBits)
         EXPECT_EQ(StoreValues::ReadInt16(QString::fromLatin1(line)), expected) << line;
 }
 
-TEST(StoreValues, LeadingNumericPart)
-{
-    const std::pair<const char*, double> rows[] = {{"30", 30}, {".5", 0.5},       {"0.001", 0.001},
-                                                   {"1,5", 1}, {"  2.25x", 2.25}, {"", 0},
-                                                   {"x2", 0},  {"-.999", -0.999}, {"1.5E2", 150}};
-    for (const auto& [line, expected] : rows)
-        EXPECT_DOUBLE_EQ(StoreValues::ReadNumber(QString::fromLatin1(line)), expected) << line;
-}
-
 // No group separators and a point, also under a locale that would write "123.456.789,125".
 TEST(StoreValues, ShortestNumberTextThatReadsBackExactlyWithAPointWhateverTheLocale)
 {
