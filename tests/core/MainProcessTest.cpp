@@ -257,10 +257,9 @@ TEST_F(MainProcessTest, LeftoversOfAKilledInstanceAndStartsAtTheSameMomentLeaveE
     std::vector<std::unique_ptr<Child>> children;
     for (int i = 0; i < 5; ++i)
         children.push_back(Start({QStringLiteral("nowin")}));
-    const auto running = [&] {
-        return std::ranges::count_if(children, [](auto& child) { return child->Running(); });
-    };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return running() == 1; }, kStartTimeoutMs));
+    const auto isRunning = [](auto& child) { return child->Running(); };
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return std::ranges::count_if(children, isRunning) == 1; }, kStartTimeoutMs));
     for (const auto& child : children) {
         if (child->Running())
             EXPECT_TRUE(child->WaitForTrace("started") && child->WaitForTrace("show requested"));

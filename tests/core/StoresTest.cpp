@@ -78,7 +78,6 @@ TEST_F(Stores, WorkedExampleAndReadingRulesLoadEveryFieldAndReplaceBothLists)
     const clsBackup* a = state.Backups.Item(QStringLiteral(" /spaced "));
     ASSERT_NE(a, nullptr);
     EXPECT_FALSE(a->Folder || a->Enabled || a->Recursive || a->NotifyOnError);
-    EXPECT_TRUE(a->KeepBackup);
     EXPECT_EQ(a->Versions, 3);
     ASSERT_EQ(state.Destinations.Count(), 2);
     EXPECT_EQ(*state.Destinations.Item(1),
