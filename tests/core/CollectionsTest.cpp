@@ -39,9 +39,7 @@ TEST_F(Collections, KeysArePathsExactlyAndARefusedDuplicateLeavesEverythingAsItW
     add(QStringLiteral("/data/work"));
     add(QStringLiteral("/home/me/notes.txt"));
     const int updatesBefore = panels.Updates;
-    clsBackup duplicate;
-    duplicate.SourcePath = QStringLiteral("/data/Work");
-    EXPECT_EQ(state.Backups.Add(duplicate, duplicate.SourcePath), nullptr);
+    EXPECT_EQ(state.Backups.Add(clsBackup(), QStringLiteral("/data/Work")), nullptr);
     EXPECT_EQ(panels.Updates, updatesBefore);
     EXPECT_EQ(listOf(state.Backups, &clsBackup::SourcePath),
               (std::vector<QString>{"/data/Work", "/data/work", "/home/me/notes.txt"}));
@@ -52,42 +50,33 @@ TEST_F(Collections, KeysArePathsExactlyAndARefusedDuplicateLeavesEverythingAsItW
     EXPECT_EQ(state.Backups.Item(4), nullptr);
 }
 
-// Loaded destinations may name no association: they go at the next removal.
-TEST_F(Collections, RemovingAnAssociationRemovesExactlyItsDestinationsAndEveryOrphan)
+// Loaded destinations may name no association: they go at the next removal, but clearing nothing leaves
+// them. The count panel shows a blank where the sign would be.
+TEST_F(Collections, RemovingOrClearingRemovesExactlyTheirDestinationsAndEveryOrphanAndTheCountFollows)
 {
-    for (const char* source : {"/data/A", "/data/B", "/data/a"})
-        add(QString::fromLatin1(source));
+    UpdateAssociationCount(state);
+    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  0 "));
     const std::pair<const char*, const char*> destinations[] = {
         {"/m/orphan1", "/gone"}, {"/m/1", "/data/A"},         {"/m/2", "/data/B"}, {"/m/3", "/data/a"},
         {"/m/4", "/data/A"},     {"/m/orphan2", "/gone/too"}, {"/m/5", "/data/B"}};
     for (const auto& [path, source] : destinations)
         state.Destinations.Add(QString::fromLatin1(path), QString::fromLatin1(source), {});
+    state.Backups.Clear();
+    EXPECT_EQ(state.Destinations.Count(), 7);
+    for (const char* source : {"/data/A", "/data/B", "/data/a"})
+        add(QString::fromLatin1(source));
 
     ASSERT_TRUE(state.Backups.Remove(QStringLiteral("/data/A")));
     EXPECT_EQ(listOf(state.Destinations, &clsDestination::Path),
               (std::vector<QString>{"/m/2", "/m/3", "/m/5"}));
+    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  2 "));
     ASSERT_TRUE(state.Backups.Remove(2)); // /data/a, now at position 2
     EXPECT_EQ(listOf(state.Destinations, &clsDestination::Path), (std::vector<QString>{"/m/2", "/m/5"}));
     EXPECT_EQ(listOf(state.Backups, &clsBackup::SourcePath), std::vector<QString>{"/data/B"});
-}
-
-// The count panel shows a blank where the sign would be. Clearing nothing leaves orphans, as no removal does.
-TEST_F(Collections, ClearingRemovesEveryDestinationAndTheCountFollows)
-{
-    UpdateAssociationCount(state);
-    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  0 "));
-    state.Destinations.Add(QStringLiteral("/m/orphan"), QStringLiteral("/gone"), {});
-    state.Backups.Clear();
-    EXPECT_EQ(state.Destinations.Count(), 1);
-    for (const char* source : {"/a", "/b", "/c"})
-        add(QString::fromLatin1(source));
-    state.Destinations.Add(QStringLiteral("/m/a"), QStringLiteral("/a"), {});
-    state.Backups.Remove(3);
-    EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  2 "));
     state.Backups.Clear();
     EXPECT_EQ(state.Destinations.Count(), 0);
     EXPECT_EQ(panels.PanelText(QStringLiteral("Backups")), QStringLiteral("Total Associations:  0 "));
-    add(QStringLiteral("/a")); // the key is free again
+    add(QStringLiteral("/data/B")); // the key is free again
 }
 
 } // namespace

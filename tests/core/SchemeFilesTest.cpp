@@ -10,13 +10,15 @@
 
 namespace {
 
-void addAssociation(ProgramState& state, const QString& source)
+// The stores' lines of one association and of its destination.
+QByteArray association(const char* source)
 {
-    clsBackup b;
-    b.SourcePath = source;
-    b.Enabled = true;
-    state.Backups.Add(b, source);
-    state.Destinations.Add(QStringLiteral("/backup"), source, QString());
+    return source + QByteArray("\r\n\r\nx\r\nNever\r\nNever\r\n1\r\n1\r\n1\r\n3\r\n1\r\n0\r\n0\r\n1\r\n");
+}
+
+QByteArray destination(const char* source)
+{
+    return "/backup\r\n" + QByteArray(source) + "\r\n\r\n";
 }
 
 TEST(SchemeFiles, NamesStayPlainFilesInsideTheSchemeFolder)
@@ -39,19 +41,16 @@ TEST(SchemeFiles, NamesStayPlainFilesInsideTheSchemeFolder)
 TEST(SchemeFiles, AFailedCopyLeavesTheStoresAsTheyWere)
 {
     TestEnvironment env;
-    ProgramState state;
-    addAssociation(state, QStringLiteral("/data/Work"));
-    ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
-    const QByteArray backups = ReadFile(DataFilePath("usrdatab"));
-    const QByteArray destinations = ReadFile(DataFilePath("usrdatad"));
+    WriteFile(DataFilePath("usrdatab"), association("/data/Work"));
+    WriteFile(DataFilePath("usrdatad"), destination("/data/Work"));
     QDir().mkpath(DataFilePath("usrdatadTEMP/blocked"));
     WriteFile(SchemeFiles::Folder() + "/Other.sch", "/data/Other\r\n");
     WriteFile(SchemeFiles::Folder() + "/Other.sch.dst", "/b\r\n/data/Other\r\n\r\n");
     QString error;
     EXPECT_EQ(SchemeFiles::Load(QStringLiteral("Other.sch"), &error), SchemeFiles::LoadResult::Failed);
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(ReadFile(DataFilePath("usrdatab")), backups);
-    EXPECT_EQ(ReadFile(DataFilePath("usrdatad")), destinations);
+    EXPECT_EQ(ReadFile(DataFilePath("usrdatab")), association("/data/Work"));
+    EXPECT_EQ(ReadFile(DataFilePath("usrdatad")), destination("/data/Work"));
 }
 
 // A kill between the two renames of a scheme load must not leave one scheme's
@@ -65,11 +64,10 @@ TEST(SchemeFiles, LoadCutOffByACrashEndsWithBothStoresOfOneScheme)
         SCOPED_TRACE(testing::Message() << firstRenamed << marker);
         TestEnvironment env;
         ProgramState state;
-        addAssociation(state, QStringLiteral("/old"));
-        ASSERT_TRUE(SaveBackups(state) && SaveDestinations(state));
-        WriteFile(DataFilePath(firstRenamed ? "usrdatab" : "usrdatabTEMP"),
-                  "/new\r\n\r\nx\r\nNever\r\nNever\r\n1\r\n1\r\n1\r\n3\r\n1\r\n0\r\n0\r\n1\r\n");
-        WriteFile(DataFilePath("usrdatadTEMP"), "/backup\r\n/new\r\n\r\n");
+        WriteFile(DataFilePath("usrdatab"), association("/old"));
+        WriteFile(DataFilePath("usrdatad"), destination("/old"));
+        WriteFile(DataFilePath(firstRenamed ? "usrdatab" : "usrdatabTEMP"), association("/new"));
+        WriteFile(DataFilePath("usrdatadTEMP"), destination("/new"));
         WriteFile(DataFilePath("storesTEMP"),
                   (DataFilePath("usrdatab") + "\r\n" + DataFilePath("usrdatad") + "\r\n").toUtf8() + marker);
 

@@ -21,9 +21,9 @@ class StoreFileTest : public testing::Test
     TestEnvironment env;
 };
 
-// Written through a temporary file and a rename; a leftover one from a crash,
-// even read-only, is replaced and none is left behind.
-TEST_F(StoreFileTest, WritesUtf8CrLfLinesThroughATempFile)
+// Written through a temporary file and a rename; a leftover one from a crash, even read-only, is replaced
+// and none is left behind. Read back, so are the forms of older versions.
+TEST_F(StoreFileTest, WritesUtf8CrLfLinesThroughATempFileAndReadsOlderForms)
 {
     const QString temp = DataFilePath(QStringLiteral("usrdatabTEMP"));
     WriteFile(temp, "stale stale stale stale\r\n");
@@ -35,6 +35,16 @@ TEST_F(StoreFileTest, WritesUtf8CrLfLinesThroughATempFile)
               QByteArray("/data/Caf\xc3\xa9\r\n\r\nDATA\0USB\r\n", 25));
     EXPECT_FALSE(QFileInfo::exists(temp));
     EXPECT_EQ(StoreFile::Read(QStringLiteral("usrdatab")).Lines, lines);
+
+    const std::vector<std::pair<QByteArray, QStringList>> rows = {
+        {"a\nb", {"a", "b"}},              // bare LF, no final line end
+        {"\r\n\r\nx\r\n", {"", "", "x"}},  // empty lines
+        {"", {}},                          // empty file
+        {"a\rb\r\n", {"a\rb"}},            // a lone CR stays in its line
+        {"\x80 \x93q\x94\r\nna\xefve\r\n", // Windows-1252
+         {QString::fromUtf8("\xe2\x82\xac \xe2\x80\x9cq\xe2\x80\x9d"), QString::fromUtf8("na\xc3\xafve")}}};
+    for (const auto& [bytes, decoded] : rows)
+        EXPECT_EQ(StoreFile::DecodeLines(bytes), decoded) << bytes.toStdString();
 }
 
 // A store that is a link (into a synchronised folder, say) stays a link: the
@@ -56,19 +66,6 @@ TEST_F(StoreFileTest, AStoreThatIsALinkIsWrittenWhereItLeads)
         EXPECT_EQ(Entries(sync), QStringList{QStringLiteral("usrdatab")});
         EXPECT_EQ(Entries(DataFolder()), QStringList{QStringLiteral("usrdatab")});
     }
-}
-
-TEST(StoreDecode, LinesAsWrittenByThisAndOlderVersions)
-{
-    const std::vector<std::pair<QByteArray, QStringList>> rows = {
-        {"a\nb", {"a", "b"}},              // bare LF, no final line end
-        {"\r\n\r\nx\r\n", {"", "", "x"}},  // empty lines
-        {"", {}},                          // empty file
-        {"a\rb\r\n", {"a\rb"}},            // a lone CR stays in its line
-        {"\x80 \x93q\x94\r\nna\xefve\r\n", // Windows-1252
-         {QString::fromUtf8("\xe2\x82\xac \xe2\x80\x9cq\xe2\x80\x9d"), QString::fromUtf8("na\xc3\xafve")}}};
-    for (const auto& [bytes, lines] : rows)
-        EXPECT_EQ(StoreFile::DecodeLines(bytes), lines) << bytes.toStdString();
 }
 
 // Failures at each step of a write: the old store must survive whole, and no temporary file stay.
@@ -103,13 +100,22 @@ TEST_F(StoreWriteFailure, DiskFillsUpWhileWriting)
     ExpectOldStoreWhole();
 }
 
-TEST_F(StoreWriteFailure, RenameOverTheStoreFails)
+// The store's name taken by a folder, or the data folder's by a plain file: what is there stays.
+TEST_F(StoreWriteFailure, RenameOverTheStoreOrMakingTheDataFolderFails)
 {
     const QString other = DataFilePath(QStringLiteral("usrdatab"));
     ASSERT_TRUE(QDir().mkpath(other + QStringLiteral("/occupied")));
     EXPECT_FALSE(StoreFile::Write(QStringLiteral("usrdatab"), {QStringLiteral("new")}));
     EXPECT_TRUE(QFileInfo(other).isDir());
     EXPECT_FALSE(QFileInfo::exists(other + QStringLiteral("TEMP")));
+
+    const QString file = env.root() + QStringLiteral("/plainfile");
+    WriteFile(file, "x");
+    qputenv("XDG_DATA_HOME", file.toUtf8());
+    QString error;
+    EXPECT_FALSE(StoreFile::Write(QStringLiteral("usrdatad"), {QStringLiteral("new")}, &error));
+    EXPECT_EQ(error, QStringLiteral("cannot create the folder %1/Savenook").arg(file));
+    EXPECT_EQ(ReadFile(file), QByteArray("x"));
 }
 
 // A line break would shift every later value by a line; a name that is not UTF-8 would come back altered.
@@ -127,17 +133,6 @@ TEST_F(StoreWriteFailure, ValueWithALineBreakIsRefusedNotWrittenAskew)
         EXPECT_EQ(error, message);
         ExpectOldStoreWhole();
     }
-}
-
-TEST_F(StoreWriteFailure, DataFolderCannotBeMade)
-{
-    const QString file = env.root() + QStringLiteral("/plainfile");
-    WriteFile(file, "x");
-    qputenv("XDG_DATA_HOME", file.toUtf8());
-    QString error;
-    EXPECT_FALSE(StoreFile::Write(QStringLiteral("usrdatad"), {QStringLiteral("new")}, &error));
-    EXPECT_EQ(error, QStringLiteral("cannot create the folder %1/Savenook").arg(file));
-    EXPECT_EQ(ReadFile(file), QByteArray("x"));
 }
 
 } // namespace

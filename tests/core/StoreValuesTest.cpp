@@ -15,24 +15,14 @@ TEST(StoreValues, OnlyExactlyOneIsTrue)
 TEST(StoreValues, LeadingNumberRoundedHalfToEvenWithinSixteenBits)
 {
     const std::pair<const char*, std::optional<qint16>> rows[] = {
-        {"3", 3},         {" 3", 3},          {"\t3", 3},         {"3.4", 3},
-        {"3.5", 4},       {"2.5", 2},         {"0.5", 0},         {"1.5", 2},
-        {"-2.5", -2},     {"-3.5", -4},       {"-1", -1},         {"+5", 5},
-        {"", 0},          {"abc", 0},         {"-", 0},           {".", 0},
+        {"3", 3},         {" 3", 3},          {"3.4", 3},         {"3.5", 4},
+        {"2.5", 2},       {"-2.5", -2},       {"-3.5", -4},       {"+5", 5},
+        {"", 0},          {"abc", 0},         {"-", 0},           {"-1", -1},
         {"7abc", 7},      {"7 versions", 7},  {"1e3", 1000},      {"2e", 2},
         {"32767", 32767}, {"32767.4", 32767}, {"-32768", -32768}, {"32767.5", {}},
         {"32768", {}},    {"-32769", {}},     {"40000", {}},      {"1e400", {}}};
     for (const auto& [line, expected] : rows)
         EXPECT_EQ(StoreValues::ReadInt16(QString::fromLatin1(line)), expected) << line;
-}
-
-TEST(StoreValues, LeadingNumericPart)
-{
-    const std::pair<const char*, double> rows[] = {{"30", 30}, {".5", 0.5},       {"0.001", 0.001},
-                                                   {"1,5", 1}, {"  2.25x", 2.25}, {"", 0},
-                                                   {"x2", 0},  {"-.999", -0.999}, {"1.5E2", 150}};
-    for (const auto& [line, expected] : rows)
-        EXPECT_DOUBLE_EQ(StoreValues::ReadNumber(QString::fromLatin1(line)), expected) << line;
 }
 
 // No group separators and a point, also under a locale that would write "123.456.789,125".

@@ -40,35 +40,10 @@ class Stores : public testing::Test
     ProgramState state;
 };
 
-// The worked example: one folder association with two destinations. The program's own exit writes it
-// back byte for byte (MainProcessTest).
-TEST_F(Stores, WorkedExampleLoadsEveryFieldFromItsLine)
-{
-    const QString created = QStringLiteral("05/12/2026 10:00:00"),
-                  active = QStringLiteral("05/12/2026 10:05:00");
-    const QByteArray usrdatab =
-        CrLf({"/data/Work", "DATA", created, "Never", active, "1", "1", "1", "3", "1", "0", "0", "1"});
-    const QByteArray usrdatad =
-        CrLf({"/media/BACKUP1/Copies/Work", "/data/Work", "BACKUP1", "/media/USB/Work", "/data/Work", "USB"});
-    WriteFile(DataFilePath("usrdatab"), usrdatab);
-    WriteFile(DataFilePath("usrdatad"), usrdatad);
-    LoadBackups(state);
-    LoadDestinations(state);
-
-    // SourcePath, Folder, Recursive, DateCreated, Volume, NotifyOnError, NotifyOnSuccess, Enabled,
-    // DateLastModified, DateLastActivity, KeepBackup, Versions, CopyHidden
-    const clsBackup expected{"/data/Work", true,    true,   created, "DATA", true, false,
-                             true,         "Never", active, true,    3,      false};
-    ASSERT_EQ(state.Backups.Count(), 1);
-    EXPECT_EQ(*state.Backups.Item(QStringLiteral("/data/Work")), expected);
-    ASSERT_EQ(state.Destinations.Count(), 2);
-    EXPECT_EQ(*state.Destinations.Item(1),
-              (clsDestination{"BACKUP1", "/data/Work", "/media/BACKUP1/Copies/Work"}));
-    EXPECT_EQ(*state.Destinations.Item(2), (clsDestination{"USB", "/data/Work", "/media/USB/Work"}));
-}
-
-// Associations load without usrdatad; destinations of a missing association load all the same.
-TEST_F(Stores, LoadingReplacesBothListsAndTakesWhatIsThere)
+// The worked example (one folder association with two destinations) beside a record of odd values.
+// Loading replaces both lists; associations load without usrdatad, and destinations of a missing
+// association all the same. The program's own exit writes the example back byte for byte.
+TEST_F(Stores, WorkedExampleAndReadingRulesLoadEveryFieldAndReplaceBothLists)
 {
     state.Backups.Add(clsBackup(), "/old");
     state.Destinations.Add("/m/old", "/old", "");
@@ -78,36 +53,38 @@ TEST_F(Stores, LoadingReplacesBothListsAndTakesWhatIsThere)
     WriteFile(DataFilePath("usrdatab"), ""); // empty: nothing to set aside or tell
     LoadBackups(state);
 
-    WriteFile(DataFilePath("usrdatab"), CrLf(record("/a") + record("/b")));
+    const QString created = QStringLiteral("05/12/2026 10:00:00"),
+                  active = QStringLiteral("05/12/2026 10:05:00");
+    QStringList odd = record(" /spaced ", " 3");
+    odd[5] = "true"; // Folder
+    odd[6] = "-1";   // Enabled
+    odd[9] = "";     // Recursive
+    odd[12] = "1 ";  // NotifyOnError
+    const QStringList worked = {"/data/Work", "DATA", created, "Never", active, "1", "1",
+                                "1",          "3",    "1",     "0",     "0",    "1"};
+    WriteFile(DataFilePath("usrdatab"), CrLf(worked + odd));
     LoadBackups(state);
     LoadDestinations(state);
-    EXPECT_EQ(sources(state), (std::vector<QString>{"/a", "/b"}));
-    WriteFile(DataFilePath("usrdatad"), CrLf({"/m/1", "/gone", "", "/m/2", "/a", ""}));
+    ASSERT_EQ(state.Backups.Count(), 2);
+    WriteFile(DataFilePath("usrdatad"), CrLf({"/media/BACKUP1/Copies/Work", "/data/Work", "BACKUP1",
+                                              "/media/USB/Work", "/gone", "USB"}));
     LoadDestinations(state);
-    EXPECT_EQ(state.Destinations.Count(), 2);
-    EXPECT_TRUE(state.PendingWarnings.isEmpty());
-    EXPECT_TRUE(setAside().isEmpty());
-}
 
-TEST_F(Stores, ReadingRulesApplyToEachLine)
-{
-    QStringList r = record(" /spaced ", " 3");
-    r[5] = "true"; // Folder
-    r[6] = "-1";   // Enabled
-    r[9] = "";     // Recursive
-    r[12] = "1 ";  // NotifyOnError
-    WriteFile(DataFilePath("usrdatab"),
-              CrLf(r + record("/b", "2.5") + record("/c", "3.5") + record("/d", "-7")));
-    LoadBackups(state);
-    ASSERT_EQ(state.Backups.Count(), 4);
+    // SourcePath, Folder, Recursive, DateCreated, Volume, NotifyOnError, NotifyOnSuccess, Enabled,
+    // DateLastModified, DateLastActivity, KeepBackup, Versions, CopyHidden
+    const clsBackup expected{"/data/Work", true,    true,   created, "DATA", true, false,
+                             true,         "Never", active, true,    3,      false};
+    EXPECT_EQ(*state.Backups.Item(QStringLiteral("/data/Work")), expected);
     const clsBackup* a = state.Backups.Item(QStringLiteral(" /spaced "));
     ASSERT_NE(a, nullptr);
     EXPECT_FALSE(a->Folder || a->Enabled || a->Recursive || a->NotifyOnError);
-    EXPECT_TRUE(a->KeepBackup);
     EXPECT_EQ(a->Versions, 3);
-    EXPECT_EQ(state.Backups.Item(2)->Versions, 2);
-    EXPECT_EQ(state.Backups.Item(3)->Versions, 4);
-    EXPECT_EQ(state.Backups.Item(4)->Versions, -7);
+    ASSERT_EQ(state.Destinations.Count(), 2);
+    EXPECT_EQ(*state.Destinations.Item(1),
+              (clsDestination{"BACKUP1", "/data/Work", "/media/BACKUP1/Copies/Work"}));
+    EXPECT_EQ(*state.Destinations.Item(2), (clsDestination{"USB", "/gone", "/media/USB/Work"}));
+    EXPECT_TRUE(state.PendingWarnings.isEmpty());
+    EXPECT_TRUE(setAside().isEmpty());
 }
 
 // Records that cannot be taken are skipped one by one; the file as read is kept aside, each partial
@@ -258,14 +235,11 @@ TEST_F(Stores, AFailedWriteIsToldOncePerRunOfFailures)
 TEST_F(Stores, PausedStateIsOnlyAFirstLineOfExactlyOne)
 {
     EXPECT_FALSE(LoadPausedState()); // no file
-    for (const auto& [bytes, paused] : std::vector<std::pair<QByteArray, bool>>{{"1\r\n", true},
-                                                                                {"1", true},
-                                                                                {"1 \r\n", false},
-                                                                                {"0\r\n", false},
-                                                                                {"", false},
-                                                                                {"0\r\n1\r\n", false}}) {
+    const std::pair<const char*, bool> rows[] = {{"1\r\n", true},  {"1", true}, {"1 \r\n", false},
+                                                 {"0\r\n", false}, {"", false}, {"0\r\n1\r\n", false}};
+    for (const auto& [bytes, paused] : rows) {
         WriteFile(DataFilePath("pprefs"), bytes);
-        EXPECT_EQ(LoadPausedState(), paused) << bytes.toStdString();
+        EXPECT_EQ(LoadPausedState(), paused) << bytes;
     }
 }
 
