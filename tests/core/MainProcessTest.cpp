@@ -60,7 +60,12 @@ struct Child
 
     bool Finish() { return process.waitForFinished(kStartTimeoutMs); }
 
-    void Signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
+    // A child that never started has id 0, which would signal this whole process group.
+    void Signal(int number)
+    {
+        if (process.processId() > 0)
+            ::kill(static_cast<pid_t>(process.processId()), number);
+    }
 
     QProcess process;
     const QString output;
