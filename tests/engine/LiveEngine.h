@@ -137,9 +137,8 @@ struct LiveEngine
     }
     int Count(const QString& prefix) const
     {
-        const std::vector<QString> log = Log();
-        return int(
-            std::count_if(log.begin(), log.end(), [&](const QString& m) { return m.startsWith(prefix); }));
+        return int(std::count_if(Recent.begin(), Recent.end(),
+                                 [&](const clsRecent& r) { return r.Message.startsWith(prefix); }));
     }
 };
 
