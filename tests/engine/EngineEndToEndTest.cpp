@@ -52,7 +52,7 @@ TEST(WriterWaitTest, SavesAreCopiedOnceSoonAfterTheWriterClosesAndAnOpenFileAfte
     live.Run.SetTickHook([&] { ++ticks; });
     for (const char* name : {"/x", "/y"}) {
         QDir().mkpath(live.Root + name);
-        live.Associate(live.Root + name, true, false, live.Backup);
+        live.AssociateFolder(live.Root + name, false, live.Backup);
     }
     ASSERT_TRUE(live.WatchRoot(false));
 

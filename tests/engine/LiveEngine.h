@@ -14,6 +14,7 @@
 #include "reporting/colNotifiers.h"
 #include "reporting/colRecent.h"
 #include "settings/Options.h"
+#include "support/EngineFakes.h"
 #include "support/TellingCopier.h"
 #include "support/TestFiles.h"
 
@@ -27,7 +28,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <set>
+#include <map>
 
 // A tenth of the product's pacing unless a test asks for the real thing.
 class ShortWaiter : public Waiter
@@ -94,7 +95,7 @@ struct LiveEngine
         LocalFiles::RemoveTree(Tmp.path());
     }
 
-    void Associate(const QString& source, bool folder, bool recursive, const QString& destination)
+    void AssociateFolder(const QString& source, bool recursive, const QString& destination)
     {
         const auto labelOf = [&](const QString& path) {
             const auto mount = DriveInfo.MountOf(path);
@@ -102,9 +103,8 @@ struct LiveEngine
         };
         clsBackup b;
         b.SourcePath = source;
-        b.Folder = folder;
         b.Recursive = recursive;
-        b.Enabled = b.KeepBackup = true;
+        b.Folder = b.Enabled = b.KeepBackup = true;
         b.Versions = 2;
         b.Volume = labelOf(source) + QString(2, QChar(0));
         b.DateLastActivity = b.DateLastModified = QStringLiteral("Never");
@@ -113,7 +113,7 @@ struct LiveEngine
     }
     bool WatchRoot(bool recursive = true)
     {
-        Associate(Root, true, recursive, Backup);
+        AssociateFolder(Root, recursive, Backup);
         return Start();
     }
     // Sets up the watches as loading does and waits for the first quiet tick.
@@ -128,38 +128,28 @@ struct LiveEngine
     }
     void Save(const QString& name, const QByteArray& content) const { WriteFile(Root + '/' + name, content); }
     QByteArray CopyOf(const QString& name) const { return ReadFile(Backup + "/Work/" + name); }
-    std::vector<QString> Log() const
-    {
-        std::vector<QString> messages;
-        for (const clsRecent& r : Recent)
-            messages.push_back(r.Message);
-        return messages;
-    }
+    std::vector<QString> Log() const { return EngineRig::messages(Recent); }
     int Count(const QString& prefix) const
     {
-        const std::vector<QString> log = Log();
-        return int(
-            std::count_if(log.begin(), log.end(), [&](const QString& m) { return m.startsWith(prefix); }));
+        return int(std::count_if(Recent.begin(), Recent.end(),
+                                 [&](const clsRecent& r) { return r.Message.startsWith(prefix); }));
     }
 };
 
-// Names are bytes here; these helpers never decode one for the file system.
-inline QByteArray readBytes(const QByteArray& path)
-{
-    std::ifstream in(path.constData(), std::ios::binary);
-    if (!in)
-        return "<missing>";
-    return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(in), {}));
-}
+using Files = std::map<QByteArray, QByteArray>;
 
-// Every file below folder, by its path relative to it; links are not followed.
-inline std::set<QByteArray> filesBelow(const QString& folder)
+// Every file below folder with its content, by its path relative to it, all as bytes: names are never
+// decoded here.
+inline Files filesBelow(const QString& folder)
 {
     const std::filesystem::path top(FileNames::Encode(folder).toStdString());
-    std::set<QByteArray> files;
+    Files files;
     std::error_code missing;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(top, missing))
-        if (entry.is_symlink() || !entry.is_directory())
-            files.insert(QByteArray::fromStdString(entry.path().lexically_relative(top).string()));
+        if (!entry.is_directory()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            files[QByteArray::fromStdString(entry.path().lexically_relative(top).string())] =
+                QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(in), {}));
+        }
     return files;
 }
