@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-// XWayland is chosen only in a Wayland session with an X server, the plugin at
-// hand, and no platform chosen by the user.
+// XWayland only in a Wayland session with an X server, the plugin at hand and no platform of the user's.
 TEST(DisplayPlatform, XcbOnlyUnderWaylandWithXAndNoChoice)
 {
     const struct

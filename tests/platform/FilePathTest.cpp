@@ -24,7 +24,6 @@ TEST(FilePath, TrailingSlashesRootsAndNames)
         {"", "", "", "", ".", ""},
         {"x", "x", "x", "", ".", "x"},
         {"//server/share/", "//server/share", "//server/share", "", "//server/share", "share"},
-        {"/caf\xe9/W\xfc", "/caf\xe9/W\xfc", "/caf\xe9/W\xfc", "/", "/caf\xe9", "W\xfc"},
     };
     for (const auto& row : rows) {
         const QString path = p(row.Path);
@@ -43,8 +42,7 @@ TEST(FilePath, JoinPutsExactlyOneSlashAndNeverANetworkFormFromTheRoot)
                                                {"/media/USB/", "Work", "/media/USB/Work"},
                                                {"//host/", "/a/b", "//host/a/b"},
                                                {"//host", "", "//host"},
-                                               {"", "/Projects", "/Projects"},
-                                               {"/caf\xe9", "\xe9t\xe9", "/caf\xe9/\xe9t\xe9"}})
+                                               {"", "/Projects", "/Projects"}})
         EXPECT_EQ(FilePath::Join(p(folder), p(name)), p(joined)) << folder << " + " << name;
 }
 

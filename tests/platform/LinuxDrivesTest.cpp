@@ -3,8 +3,6 @@
 #include "support/LoopDrive.h"
 #include "support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -13,29 +11,26 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// A machine described by files: a mount table, label links and which mount
-// points can be read. The table can change between calls, as a real one does.
+// A machine of files: a mount table that may change between calls, label links, readable mount points.
 class LinuxDrivesFake : public ::testing::Test
 {
   protected:
     void SetUp() override
     {
         ASSERT_TRUE(QDir(m_dir.path()).mkpath("dev/disk/by-label"));
-        for (const char* device : {"sdb1", "sdc1", "sdd1"})
+        for (const char* device : {"sdb1", "sdd1"})
             WriteFile(m_dir.filePath("dev/") + device, "");
         ASSERT_TRUE(QFile::link("../../sdb1", m_dir.filePath("dev/disk/by-label/My\\x20Backup")));
-        ASSERT_TRUE(QFile::link("../../sdc1", m_dir.filePath("dev/disk/by-label/\\xc3\\x9cbung")));
         setTable(true);
     }
     void setTable(bool withStick)
     {
         QString text = QStringLiteral("1 0 8:1 / / rw - ext4 %1sdd1 rw\n"
                                       "2 1 8:2 / /mnt/backup rw - ext4 %1sdb1 rw\n"
-                                      "3 1 8:3 / /mnt/photos rw - vfat %1sdc1 rw\n"
-                                      "4 1 8:4 / /mnt/locked rw - ext4 /dev/sdx9 rw\n")
+                                      "3 1 8:3 / /mnt/locked rw - ext4 /dev/sdx9 rw\n")
                            .arg(m_dir.filePath("dev/"));
         if (withStick)
-            text += "5 1 8:5 / /media/My\\040Stick rw - vfat /dev/sdy1 rw\n";
+            text += "4 1 8:4 / /media/My\\040Stick rw - vfat /dev/sdy1 rw\n";
         WriteFile(m_dir.filePath("mountinfo"), text.toUtf8());
     }
     LinuxDrives drives()
@@ -46,9 +41,8 @@ class LinuxDrivesFake : public ::testing::Test
         s.Readable = [](const QString& mountPoint) { return mountPoint != "/mnt/locked"; };
         s.FileSystemLabel = [this](const QString& mountPoint) {
             m_askedFileSystem.insert(mountPoint);
-            if (mountPoint == "/media/My Stick")
-                return VolumeLabels::FsLabel{"STICK", 0};
-            return VolumeLabels::FsLabel{QString(), ENOTTY};
+            return mountPoint == "/media/My Stick" ? VolumeLabels::FsLabel{"STICK", 0}
+                                                   : VolumeLabels::FsLabel{QString(), ENOTTY};
         };
         return LinuxDrives(s);
     }
@@ -61,8 +55,6 @@ TEST_F(LinuxDrivesFake, LabelComesFromLinksFirstThenTheFileSystemElseEmpty)
 {
     const LinuxDrives d = drives();
     for (const auto& [mountPoint, label] : {std::pair{"/mnt/backup", "My Backup"},
-                                            {"/mnt/photos", "\xc3\x9c"
-                                                            "bung"},
                                             {"/media/My Stick", "STICK"},
                                             {"/", ""},         // no link, file system has none
                                             {"/mnt/gone", ""}, // not mounted
@@ -120,7 +112,6 @@ TEST(LinuxDrivesReal, AccessReadableDeniesAnUnprivilegedUser)
 }
 
 // A real labelled file system, mounted at a path with a blank (which the kernel escapes in its table).
-// The engine's loop-mount test sees such a drive go and come back through these drives.
 TEST(LinuxDrivesLoopMount, ReadsTheRealTableAndLabel)
 {
     QTemporaryDir dir;
@@ -131,8 +122,6 @@ TEST(LinuxDrivesLoopMount, ReadsTheRealTableAndLabel)
     const auto entry = d.MountOf(drive.MountPoint + "/some/file.txt");
     ASSERT_TRUE(entry.has_value());
     EXPECT_EQ(entry->MountPoint, canonical);
-    EXPECT_EQ(entry->FsType, "ext4");
     EXPECT_TRUE(d.IsReady(canonical));
     EXPECT_EQ(d.Label(canonical), "BACKUP1");
-    EXPECT_EQ(VolumeLabels::FromFileSystem(canonical).Label, "BACKUP1");
 }

@@ -3,19 +3,14 @@
 #include "support/FaultyFiles.h"
 #include "support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <tuple>
-#include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -28,13 +23,6 @@ QByteArray Pattern(qint64 size, char seed = 'a')
     return block.repeated(int(size / block.size()) + 1).left(size);
 }
 
-struct stat StatOf(const QString& path)
-{
-    struct stat st = {};
-    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
-    return st;
-}
-
 void SetTimes(const QString& path, time_t seconds, long nanoseconds)
 {
     const timespec times[2] = {{seconds - 60, 5}, {seconds, nanoseconds}};
@@ -44,11 +32,7 @@ void SetTimes(const QString& path, time_t seconds, long nanoseconds)
 // Our temporary files left in a folder (there must never be any after Copy).
 QStringList Leftovers(const QString& folder)
 {
-    QStringList found;
-    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System))
-        if (LinuxFileCopier::IsTemporaryName(name))
-            found << name;
-    return found;
+    return QDir(folder).entryList({".savenook-*.tmp"}, QDir::Files | QDir::Hidden | QDir::System);
 }
 
 // A source and a target beside it; the target starts as "old copy" unless told otherwise.
@@ -72,14 +56,11 @@ struct Pair
 
 TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
 {
-    // size, chunk bytes, an older target there, betweenChunks calls at least (the
-    // final flush adds one every 10 ms it takes)
+    // size, chunk bytes, an older target there, betweenChunks calls at least
     for (const auto& [size, chunkBytes, targetExists, chunkCalls] :
          {std::tuple<qint64, qint64, bool, int>{5000, 1 << 20, true, 0},
           {0, 1 << 20, true, 0},
-          {100 * 1024 + 1, 4096, false, 25},
-          {40 << 20, LinuxFileCopier::DefaultChunkBytes, false,
-           int((40 << 20) / LinuxFileCopier::DefaultChunkBytes) - 1}}) {
+          {100 * 1024 + 1, 4096, false, 25}}) {
         SCOPED_TRACE(size);
         const QByteArray data = Pattern(size);
         const Pair files(data, targetExists);
@@ -89,7 +70,8 @@ TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
         ASSERT_EQ(LinuxFileCopier(chunkBytes).Copy(files.Source, files.Target, [&] { ++calls; }).Error,
                   FileError::None);
         EXPECT_TRUE(ReadFile(files.Target) == data);
-        const struct stat st = StatOf(files.Target);
+        struct stat st = {};
+        ASSERT_EQ(::stat(QFile::encodeName(files.Target).constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0640u);
         EXPECT_EQ(st.st_mtim.tv_sec, 1700000000);
         EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
@@ -98,18 +80,15 @@ TEST(LinuxFileCopier, KeepsContentModeAndExactModificationTime)
     }
 }
 
-// Each failing step of a copy names its error number and the file it failed on,
-// leaves the old target and removes its temporary file.
+// Each failing step names its error and file, keeps the old target and removes its temporary file.
 TEST(LinuxFileCopier, FailureHalfWayLeavesTheOldTargetAndNoTemporaryFile)
 {
     using C = FaultyFiles::Call;
-    // EIO and EDQUOT writes, flushes and closes: the engine's disk-fault test holds them.
     for (const auto& [call, error, expected, named] :
          {std::tuple{C::Write, ENOSPC, FileError::DiskFull, ".savenook-"},
           {C::Create, EACCES, FileError::AccessDenied, ".savenook-"},
           {C::Create, EILSEQ, FileError::NameNotAllowed, ".savenook-"},
           {C::OpenRead, EACCES, FileError::AccessDenied, "source"}, // unreadable, even for root
-          {C::OpenRead, EPERM, FileError::AccessDenied, "source"},
           {C::Rename, ENOSPC, FileError::DiskFull, ".savenook-"}}) {
         SCOPED_TRACE(testing::Message() << int(call) << " " << std::strerror(error));
         const Pair files(Pattern(64 * 1024));
@@ -131,13 +110,11 @@ TEST(LinuxFileCopier, FallsBackWhenTheKernelCannotCopyThePair)
         SCOPED_TRACE(refusals);
         const QByteArray data = Pattern(50 * 1000);
         const Pair files(data, false);
-        SetTimes(files.Source, 1400000000, 42);
         int calls = 0;
         FaultyFiles faulty;
         faulty.Script = {{FaultyFiles::Call::Write, EXDEV, 1, refusals, "", 8192}};
         ASSERT_TRUE(LinuxFileCopier(faulty, 4096).Copy(files.Source, files.Target, [&] { ++calls; }));
         EXPECT_TRUE(ReadFile(files.Target) == data);
-        EXPECT_EQ(StatOf(files.Target).st_mtim.tv_nsec, 42);
         EXPECT_GE(calls, 12); // between the chunks
     }
 }
@@ -148,8 +125,11 @@ TEST(LinuxFileCopier, StagedCopyWaitsForCommitAndOnlyEarlierRunsLeftoversAreRemo
     const QString dir = files.Dir.path();
     LinuxFileCopier copier(8192);
     QString staged;
-    const auto stop = [] { return false; };
-    EXPECT_EQ(copier.Stage(files.Source, files.Target, stop, staged).Error, FileError::Abandoned);
+    EXPECT_EQ(copier
+                  .Stage(
+                      files.Source, files.Target, [] { return false; }, staged)
+                  .Error,
+              FileError::Abandoned);
     files.ExpectOldTargetAndNoLeftovers();
 
     for (const char* name : {".savenook-ab12.tmp", ".savenook-notes.txt", "a.tmp"})

@@ -5,8 +5,7 @@
 
 #include <gtest/gtest.h>
 
-// The same binary finds its manual installed under any prefix, in its build
-// folder, and through the XDG data folders; a missing file is empty, not a guess.
+// Installed under any prefix, in the build folder or in the XDG data folders; a missing file is no guess.
 TEST(ProgramFiles, FoundInstalledInBuildFolderAndInDataFolders)
 {
     TestEnvironment env;
@@ -29,8 +28,7 @@ TEST(ProgramFiles, FoundInstalledInBuildFolderAndInDataFolders)
     qputenv("XDG_DATA_DIRS", oldDirs);
 }
 
-// A login entry starts the installed program when there is one on the PATH, and
-// never a stray "savenook" that is not an installed tree.
+// A login entry never starts a stray "savenook" on the PATH that is not an installed tree.
 TEST(ProgramFiles, LoginEntryPrefersTheInstalledProgram)
 {
     TestEnvironment env;

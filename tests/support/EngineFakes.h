@@ -1,7 +1,5 @@
 #pragma once
 
-// Fakes for the engine's seams, shared by the engine tests.
-
 #include "core/EventPump.h"
 #include "core/ProgramState.h"
 #include "engine/EngineContext.h"
@@ -24,8 +22,7 @@
 #include <set>
 #include <vector>
 
-// Mounts as a test declares them; "/" (ext4, ready, no label) from the start, so any
-// real temporary folder lies on a drive.
+// Mounts as a test declares them; "/" from the start, so any real temporary folder lies on a drive.
 class FakeDrives : public Drives
 {
   public:
@@ -48,9 +45,8 @@ class FakeDrives : public Drives
     void SetReady(const QString& mountPoint, bool ready) { m_drives.at(mountPoint).Ready = ready; }
     void SetId(const QString& mountPoint, const QString& id) { m_drives.at(mountPoint).Id = id; }
 
-    // Longest whole-component prefix; a "//server/share/..." path matches the
-    // mount whose Source is that share, else, as in the real mount table, the
-    // mount of the path with its leading "//" folded into "/".
+    // A "//server/share/..." path matches the mount of that Source, else, as in the real table, of
+    // the path with its leading "//" folded into "/".
     std::optional<MountEntry> MountOf(const QString& path) const override
     {
         if (path.startsWith(QStringLiteral("//"))) {

@@ -9,9 +9,8 @@
 #include <map>
 #include <vector>
 
-// The real file system with failures a test scripts: "fail the write after N
-// bytes with ENOSPC", "fail the 2nd rename with EIO", "fail making a folder".
-// Every call is counted, failed or not.
+// The real file system with failures a test scripts ("fail the write after N bytes with ENOSPC",
+// "fail the 2nd rename with EIO"); every call is counted, failed or not.
 class FaultyFiles : public LinuxFileSystem
 {
   public:
@@ -41,8 +40,7 @@ class FaultyFiles : public LinuxFileSystem
     };
 
     std::vector<Fault> Script;
-    // Flushes are counted but not made: no test needs them on the disk, and a flush on a busy disk lets
-    // the interface run at moments a test cannot foresee.
+    // Flushes are counted but not made: on a busy disk one lets the interface run at unforeseen moments.
     std::map<Call, int> Calls;
 
     int Open(const QString& path, int flags, mode_t mode = 0) override;

@@ -1,8 +1,7 @@
 #pragma once
 
-// A small file system labelled BACKUP1 on a loop device, mounted (at folder/mnt unless told
-// otherwise) for the object's lifetime: ext4, or NTFS through ntfs-3g, whose names are UTF-16.
-// Needs root; REQUIRE_LOOP_DRIVE skips the test otherwise.
+// A small ext4 or NTFS (UTF-16 names) file system labelled BACKUP1, loop-mounted (at folder/mnt unless
+// told otherwise) for the object's lifetime. Needs root; REQUIRE_LOOP_DRIVE skips the test otherwise.
 
 #include <QDir>
 #include <QFile>

@@ -7,8 +7,7 @@
 #include <optional>
 #include <vector>
 
-// Points XDG_DATA_HOME, XDG_CONFIG_HOME and HOME at a private temporary folder for
-// the lifetime of the object, so no test ever touches the real user's files.
+// Points XDG_DATA_HOME, XDG_CONFIG_HOME and HOME at a private temporary folder while it lives.
 class TestEnvironment
 {
   public:
@@ -36,7 +35,6 @@ class TestEnvironment
     QString dataHome() const { return m_dir.path() + "/data"; }
     QString configHome() const { return m_dir.path() + "/config"; }
     QString home() const { return m_dir.path() + "/home"; }
-    // The program's data folder inside the private data home.
     QString dataFolder() const { return dataHome() + "/Savenook"; }
 
   private:

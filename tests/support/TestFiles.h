@@ -1,7 +1,5 @@
 #pragma once
 
-// Small file helpers for tests on the real file system.
-
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
@@ -12,7 +10,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <sys/stat.h>
 
 // Creates the folders above; a file that cannot be written fails the test.
 inline bool WriteFile(const QString& path, const QByteArray& content)
@@ -67,8 +64,7 @@ inline void MakeReadOnly(const QString& path)
                                                        QFileDevice::WriteGroup | QFileDevice::WriteOther));
 }
 
-// Moves the modification time on by whole seconds, so a rewrite with the same
-// size still counts as a change.
+// Moves the modification time on by whole seconds, so a same-size rewrite still counts as a change.
 inline void Touch(const QString& path, int seconds)
 {
     const std::filesystem::path p(QFile::encodeName(path).toStdString());

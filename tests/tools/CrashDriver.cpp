@@ -1,7 +1,6 @@
-// Kills the real program with SIGKILL at random moments (while saves are backed up, during
-// its exit, or a child of this driver loading schemes and saving the stores in a loop), then
-// checks that every copy and version is one whole save, every store loads whole and crash
-// leftovers do not stay. savenook_crash [--rounds 20] [--seed n] [--binary path]; 0: none lost.
+// SIGKILLs the real program while it backs saves up or exits, or a child loading schemes and saving
+// stores; then every copy must be one whole save, every store whole and no crash leftover stay.
+//   savenook_crash [--rounds 20] [--seed n] [--binary path]; 0: none lost.
 #include "DriveKit.h"
 #include "core/SchemeFiles.h"
 

@@ -1,7 +1,6 @@
 #pragma once
 
-// What the crash and soak drivers share: stores, the real program as a child, the ways
-// programs save a file, and the looks at disk and process the checks need.
+// What the crash and soak drivers share: stores, the real program as a child, the ways to save.
 #include "core/DataFolder.h"
 #include "core/ProgramState.h"
 #include "core/StoreFile.h"
@@ -22,7 +21,6 @@
 
 namespace DriveKit {
 
-// "--name value" from the command line, else fallback.
 inline QString Option(const QStringList& arguments, const QString& name, const QString& fallback)
 {
     const qsizetype at = arguments.indexOf(name);
@@ -45,8 +43,7 @@ inline void WriteStores(const QStringList& sources, const QString& destination, 
         std::fprintf(stderr, "cannot write the stores in %s\n", qPrintable(DataFolder()));
 }
 
-// Empty when usrdatab and usrdatad load whole (no message, no side copy) and hold one of the
-// expected lists of associations, each with one destination; else what went wrong.
+// What is wrong, if anything, with usrdatab and usrdatad against the expected lists of associations.
 inline QString StoreProblems(const QList<QStringList>& expected)
 {
     ProgramState state;
@@ -78,7 +75,6 @@ inline QByteArray Digest(const QByteArray& bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
 }
 
-// The ways programs save a file; an appender adds bytes to what is there.
 enum class Writer { InPlace, Renamed, DoubleSave, Append };
 constexpr int WriterKinds = 4;
 
@@ -98,8 +94,7 @@ inline void Save(Writer writer, const QString& path, const QByteArray& bytes)
         appended.write(bytes);
 }
 
-// Every regular file below root but the crash leftovers (copier and store temporaries,
-// rotation scratch folders), which go to leftovers.
+// Every regular file below root but the crash leftovers, which go to leftovers.
 inline QStringList FilesBelow(const QString& root, QStringList* leftovers = nullptr)
 {
     QStringList files;
@@ -124,8 +119,7 @@ inline QStringList Leftovers(const QString& root)
     return leftovers;
 }
 
-// A private home whose associations src/aN, of files fM.txt, are backed up into dst; and the
-// real program ("--binary path", else SAVENOOK_BINARY), hidden, offscreen, its trace on.
+// A private home whose associations src/aN (files fM.txt) go to dst, and the real program, offscreen.
 class Rig
 {
   public:
@@ -141,13 +135,11 @@ class Rig
         QDir().mkdir(m_runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
-    QString BackupOf(const QString& file) const { return Destination + file.mid(Root.size() + 4); }
-    // The files that differ from their backup.
     QStringList Missed() const
     {
         QStringList missed;
         for (const QString& file : Files)
-            if (ReadFile(file) != ReadFile(BackupOf(file)))
+            if (ReadFile(file) != ReadFile(Destination + file.mid(Root.size() + 4)))
                 missed << file;
         return missed;
     }
@@ -168,9 +160,8 @@ class Rig
         m_process->setStandardErrorFile(traceFile());
         m_process->setStandardOutputFile(QProcess::nullDevice());
         m_process->start(m_binary, {QStringLiteral("nowin")});
-        if (!m_process->waitForStarted(10000))
-            return false;
-        return QTest::qWaitFor([this] { return Trace().contains("savenook: started\n") || !Running(); },
+        return m_process->waitForStarted(10000) &&
+               QTest::qWaitFor([this] { return Trace().contains("savenook: started\n") || !Running(); },
                                30000) &&
                Running();
     }
@@ -185,7 +176,6 @@ class Rig
     {
         return m_process->state() == QProcess::NotRunning || m_process->waitForFinished(ms);
     }
-    // SIGTERM, and a clean exit within 30 s.
     bool EndsCleanly()
     {
         Signal(SIGTERM);
