@@ -4,6 +4,7 @@
 #include "core/clsBackup.h"
 #include "platform/Drives.h"
 #include "platform/FileNames.h"
+#include "platform/LocalFiles.h"
 #include "support/TestFiles.h"
 #include "ui/dialogs/Prompts.h"
 
@@ -12,9 +13,6 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-
-#include <cerrno>
-#include <sys/stat.h>
 
 // "/" is a ready drive named Label_, <NotReady> a drive not ready, <Network> another computer's share.
 class FakeDrives : public Drives
@@ -109,7 +107,7 @@ inline QString MakeByBytes(const QString& root, const QByteArray& relative)
     const QList<QByteArray> parts = relative.split('/');
     for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
         path += '/' + parts[i];
-        if (::mkdir(path.constData(), 0755) != 0 && errno != EEXIST)
+        if (!LocalFiles::MakeFolder(FileNames::Decode(path)))
             return {};
     }
     if (!parts.last().isEmpty()) {
