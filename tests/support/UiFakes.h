@@ -1,10 +1,10 @@
-// What the window tests share: drives answered from memory, prompts answered
-// from a script, one-line data rows and files made by their names' bytes.
+// What the window tests share: fake drives and prompts, one-line data rows, files made by their bytes.
 #pragma once
 
 #include "core/clsBackup.h"
 #include "platform/Drives.h"
 #include "platform/FileNames.h"
+#include "platform/LocalFiles.h"
 #include "support/TestFiles.h"
 #include "ui/dialogs/Prompts.h"
 
@@ -14,11 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include <cerrno>
-#include <sys/stat.h>
-
-// "/" is a ready drive named Label_; <NotReady> is a drive that is not ready and
-// <Network> holds a share of another computer.
+// "/" is a ready drive named Label_, <NotReady> a drive not ready, <Network> another computer's share.
 class FakeDrives : public Drives
 {
   public:
@@ -79,13 +75,12 @@ inline void AnswerNextBox(QMessageBox::StandardButton button, QString* seen)
 {
     auto* timer = new QTimer;
     QObject::connect(timer, &QTimer::timeout, [=] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        timer->deleteLater();
-        timer->stop();
-        *seen = box->windowTitle() + "|" + box->text();
-        box->button(button)->click();
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            timer->deleteLater();
+            timer->stop();
+            *seen = box->windowTitle() + "|" + box->text();
+            box->button(button)->click();
+        }
     });
     timer->start(20);
 }
@@ -112,7 +107,7 @@ inline QString MakeByBytes(const QString& root, const QByteArray& relative)
     const QList<QByteArray> parts = relative.split('/');
     for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
         path += '/' + parts[i];
-        if (::mkdir(path.constData(), 0755) != 0 && errno != EEXIST)
+        if (!LocalFiles::MakeFolder(FileNames::Decode(path)))
             return {};
     }
     if (!parts.last().isEmpty()) {
